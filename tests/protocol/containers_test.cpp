@@ -1,0 +1,137 @@
+#include "AsyncResultEventList.h"
+#include "ByteQueue.h"
+#include "PacketBufferClass.h"
+#include "PacketListClass.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+TPacket Pkt(int32_t id, TByteArray payload) {
+    TPacket p;
+    p.CommandID = id;
+    p.Length = int32_t(payload.size());
+    p.Payload = std::move(payload);
+    return p;
+}
+} // namespace
+
+TEST(PacketBuffer, FifoBoundsAndEmptyPayload) {
+    TPacketBuffer store(1024);
+    for (int i = 0; i < 1024; ++i)
+        ASSERT_TRUE(store.Add(Pkt(i & 0xFF, {uint8_t(i), uint8_t(i >> 8)})));
+    EXPECT_FALSE(store.Add(Pkt(0x77, {1})));
+    EXPECT_EQ(store.Count(), 1024);
+
+    TPacket p;
+    ASSERT_TRUE(store.Get(p));
+    EXPECT_EQ(p.CommandID, 0);
+    EXPECT_EQ(p.Payload, (TByteArray{0, 0}));
+    store.Clear();
+
+    TPacket untouched = Pkt(9, {9});
+    EXPECT_FALSE(store.Get(untouched));
+    EXPECT_EQ(untouched.CommandID, 9);
+
+    ASSERT_TRUE(store.Add(Pkt(0x50, {})));
+    ASSERT_TRUE(store.Get(p));
+    EXPECT_EQ(p.Length, 0);
+    EXPECT_TRUE(p.Payload.empty());
+}
+
+TEST(PacketBuffer, StoresOnlyLengthBytesAndOwnsItsCopy) {
+    TPacketBuffer store(4);
+    TPacket in = Pkt(1, {1, 2, 3, 4});
+    in.Length = 2;
+    store.Add(in);
+    in.Payload[0] = 99;
+    TPacket out;
+    store.Get(out);
+    EXPECT_EQ(out.Payload, (TByteArray{1, 2}));
+}
+
+TEST(PacketList, IndexingDeleteAndBounds) {
+    TPacketList list;
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(list.Add(Pkt(i, {uint8_t(i)})), i);
+    list.Delete(0);
+    ASSERT_EQ(list.Count(), 2);
+    TPacket p;
+    list.Get(0, p);
+    EXPECT_EQ(p.CommandID, 1);
+    list.Get(1, p);
+    EXPECT_EQ(p.CommandID, 2);
+    EXPECT_EQ(list.Count(), 2);
+
+    try {
+        list.Get(2, p);
+        FAIL();
+    } catch (const EListError& e) {
+        EXPECT_STREQ(e.what(), "List index out of bounds (2)");
+    }
+    EXPECT_THROW(list.Delete(-1), EListError);
+    list.Clear();
+    EXPECT_EQ(list.Count(), 0);
+}
+
+TEST(ByteQueue, HoldsOneLessThanSizeAndWraps) {
+    TByteQueue q(4096);
+    for (int i = 0; i < 4095; ++i)
+        ASSERT_TRUE(q.Push(uint8_t(i)));
+    EXPECT_TRUE(q.IsFull());
+    EXPECT_FALSE(q.Push(0));
+    uint8_t one;
+    EXPECT_EQ(q.Read(&one, 1), 1);
+    EXPECT_EQ(one, 0);
+    EXPECT_TRUE(q.Push(0xEE));
+    EXPECT_FALSE(q.Push(0xEF));
+
+    // Drain everything: the order survives the wrap from the last slot to slot 0.
+    std::vector<uint8_t> out(10000);
+    EXPECT_EQ(q.Read(out.data(), 10000), 4095);
+    EXPECT_EQ(out[0], 1);
+    EXPECT_EQ(out[4093], uint8_t(4094));
+    EXPECT_EQ(out[4094], 0xEE);
+    EXPECT_EQ(q.Count(), 0);
+    EXPECT_EQ(q.Read(out.data(), 5), 0);
+}
+
+TEST(ByteQueue, CountAcrossWrapAndResize) {
+    TByteQueue q(8);
+    uint8_t buf[8];
+    for (int round = 0; round < 5; ++round) {
+        for (uint8_t b = 0; b < 5; ++b)
+            ASSERT_TRUE(q.Push(uint8_t(round * 10 + b)));
+        EXPECT_EQ(q.Count(), 5);
+        ASSERT_EQ(q.Read(buf, 3), 3);
+        EXPECT_EQ(buf[0], round * 10);
+        ASSERT_EQ(q.Read(buf, 8), 2);
+        EXPECT_EQ(buf[1], round * 10 + 4);
+    }
+    q.Push(1);
+    q.SetSize(16);
+    EXPECT_EQ(q.Count(), 0);
+    EXPECT_EQ(q.Size(), 16);
+}
+
+TEST(AsyncResultEventList, RegisterReplacesLookupKeeps) {
+    TAsyncResultEventList list;
+    int first = 0, second = 0;
+    list.Register(0x21, [&](TKORADevice*, int32_t, TStat, const TByteArray&) { ++first; });
+    list.Register(0x22, [&](TKORADevice*, int32_t, TStat, const TByteArray&) {});
+    list.Register(0x21, [&](TKORADevice*, int32_t, TStat, const TByteArray&) { ++second; });
+    EXPECT_EQ(list.Count(), 2);
+
+    auto h = list.Lookup(0x21);
+    ASSERT_TRUE(h);
+    h(nullptr, 0x21, E_SUCCESS, {});
+    list.Lookup(0x21)(nullptr, 0x21, E_SUCCESS, {});
+    EXPECT_EQ(first, 0);
+    EXPECT_EQ(second, 2);
+
+    list.Unregister(0x21);
+    list.Unregister(0x21);
+    EXPECT_FALSE(list.Lookup(0x21));
+    EXPECT_TRUE(list.Lookup(0x22));
+    list.Clear();
+    EXPECT_EQ(list.Count(), 0);
+}
