@@ -1,0 +1,10 @@
+#pragma once
+// Windows ANSI (code page 1252) conversions, one byte per character.
+#include "Types.h"
+
+#include <QString>
+
+QString AnsiToString(const TByteArray& Bytes);
+QString AnsiToString(const uint8_t* Bytes, size_t Count);
+// Characters outside code page 1252 become '?'.
+TByteArray StringToAnsi(const QString& Text);

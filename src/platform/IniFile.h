@@ -1,0 +1,33 @@
+#pragma once
+// INI settings file beside the program: case-insensitive sections and keys, every write goes to
+// the file at once, missing files and keys give the default. A corrupt or unreadable file reads
+// as empty; a write that cannot reach the disk is reported by the return value, never thrown.
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class TIniFile {
+public:
+    explicit TIniFile(const QString& FileName);
+    ~TIniFile();
+
+    // Folder of the settings files: the program's folder unless a test pointed it elsewhere.
+    static QString SettingsFolder();
+    static void SetSettingsFolder(const QString& Folder); // empty restores the program folder
+    // SettingsFolder() + "/" + Name.
+    static QString PathFor(const QString& Name);
+
+    QString FileName() const;
+    QString ReadString(const QString& Section, const QString& Key, const QString& Default) const;
+    int ReadInteger(const QString& Section, const QString& Key, int Default) const;
+    bool WriteString(const QString& Section, const QString& Key, const QString& Value);
+    bool WriteInteger(const QString& Section, const QString& Key, int Value);
+    bool SectionExists(const QString& Section) const;
+    bool ValueExists(const QString& Section, const QString& Key) const;
+    void EraseSection(const QString& Section);
+
+private:
+    struct TData;
+    std::unique_ptr<TData> D;
+};

@@ -1,0 +1,75 @@
+#pragma once
+// Abstract base of the byte-stream transports (serial, TCP, UDP, CAN). A transport moves bytes,
+// tells when bytes have arrived, when the connection is established and when it was closed.
+// All operations run on the UI thread and all callbacks are raised there.
+#include "IniFile.h"
+#include "stat.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+
+class QTimer;
+class TDevice;
+
+// Raised from asynchronous transport events (outside any call) when a connection fails.
+class ECommunicationError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+using TNotifyEvent = std::function<void(TDevice* Sender)>;
+using TDataAvailableEvent = std::function<void(TDevice* Sender, int32_t Count)>;
+
+class TDevice : public QObject {
+    Q_OBJECT
+public:
+    // Name is the component name ("uart", "tcp", "udp", "can"); the settings file is Name + ".cfg"
+    // in the settings folder.
+    TDevice(QObject* Owner, const QString& Name);
+    ~TDevice() override;
+
+    virtual void WriteSettings(TIniFile& File, const QString& Section) = 0;
+    virtual TStat OpenFromSettings(TIniFile& File, const QString& Section) = 0;
+    virtual bool IsOpen() = 0;
+    virtual TStat Open(const QString& PortName) = 0;
+    virtual TStat Close() = 0;
+    virtual int32_t BytesAvailable() = 0;
+    virtual int32_t Read(uint8_t* Buffer, int32_t MaxCount) = 0;
+    virtual TStat Write(const uint8_t* Buffer, int32_t Count) = 0;
+    virtual bool HasPortList() = 0;
+    virtual void GetPortList(QStringList& List) { List.clear(); }
+
+    // Value of "Portname" in section "Common" of the own settings file; empty when absent.
+    QString GetLastPortName() const;
+
+    TIniFile& Settings() const { return *FSettings; }
+    QString InterfaceName;
+    QString ShortName;
+
+    TDataAvailableEvent OnDataAvailable;
+    TNotifyEvent OnConnected;
+    TNotifyEvent OnDisconnected;
+
+protected:
+    // Raises OnDisconnected unless the transport is being destroyed.
+    void DoDisconnected();
+    // Arms / stops the 50 ms poll that raises OnConnected once IsOpen (or at once for UDP).
+    void StartConnectPoll();
+    void StopConnectPoll();
+    // The poll's check; UDP overrides it to raise OnConnected without asking IsOpen.
+    virtual bool ConnectPollReady() { return IsOpen(); }
+    // Derived destructors call this before Close so that no OnDisconnected is raised.
+    void BeginDestroy() { FDestroying = true; }
+    bool Destroying() const { return FDestroying; }
+
+private:
+    std::unique_ptr<TIniFile> FSettings;
+    QTimer* FConnectPoll = nullptr;
+    bool FDestroying = false;
+};
