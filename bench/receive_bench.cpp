@@ -34,7 +34,7 @@ void BM_Receive(benchmark::State& state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(chunk.size()));
     state.counters["packets/s"] = benchmark::Counter(double(packets), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_Receive)->Arg(0)->Arg(56)->Arg(65527)->ArgName("payload");
+BENCHMARK(BM_Receive)->Arg(0)->Arg(56)->Arg(65527)->Arg(65535)->ArgName("payload");
 
 void BM_Crc(benchmark::State& state) {
     TByteArray data(size_t(state.range(0)), 0x33);

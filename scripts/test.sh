@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test: the full build, the widget-free parts under
+# AddressSanitizer/UndefinedBehaviorSanitizer, the CAN tests under ThreadSanitizer (when present),
+# and a bounded fuzzing run of the receiver (when clang is available).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+
+bash scripts/setup.sh
+
+JOBS=$(nproc)
+FUZZ_SECONDS=${ZEL_FUZZ_SECONDS:-30}
+PASSED=0
+FAILED=0
+
+# Runs ctest in a build folder and adds its counts to the totals; fails the script on a failure.
+run_ctest() {
+  local dir=$1; shift
+  local log
+  log=$(mktemp)
+  set +e
+  ctest --test-dir "$dir" --output-on-failure --timeout 300 -j"$JOBS" "$@" 2>&1 | tee "$log"
+  local rc=${PIPESTATUS[0]}
+  set -e
+  local line
+  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1 || true)
+  if [ -n "$line" ]; then
+    local total failed
+    failed=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
+    total=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/' <<<"$line")
+    PASSED=$((PASSED + total - failed))
+    FAILED=$((FAILED + failed))
+  fi
+  rm -f "$log"
+  if [ "$rc" -ne 0 ]; then
+    echo "tests: $PASSED passed, $((FAILED > 0 ? FAILED : 1)) failed"
+    exit "$rc"
+  fi
+}
+
+echo "== sanitizer build (widget-free parts, ASan + UBSan)"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZEL_CORE_ONLY=ON -DZEL_SANITIZE=ON
+cmake --build build-asan -j"$JOBS"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+LSAN_OPTIONS=suppressions=$ROOT/scripts/lsan.supp:print_suppressions=0 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  run_ctest build-asan
+
+if [ -f scripts/tsan-can.sh ]; then
+  echo "== CAN tests under ThreadSanitizer"
+  bash scripts/tsan-can.sh
+fi
+
+if command -v clang++ >/dev/null 2>&1; then
+  echo "== fuzzing the receiver for ${FUZZ_SECONDS}s"
+  cmake -S fuzz -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++
+  cmake --build build-fuzz -j"$JOBS"
+  mkdir -p build-fuzz/corpus
+  cp -n fuzz/corpus/* build-fuzz/corpus/ 2>/dev/null || true
+  if ! ./build-fuzz/receiver_fuzz -max_total_time="$FUZZ_SECONDS" -print_final_stats=1 build-fuzz/corpus \
+      > build-fuzz/fuzz.log 2>&1; then
+    cat build-fuzz/fuzz.log
+    echo "tests: $PASSED passed, 1 failed"
+    exit 1
+  fi
+  tail -n 12 build-fuzz/fuzz.log
+else
+  echo "== clang++ not found: fuzzing skipped"
+fi
+
+echo "== full build and tests"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j"$JOBS"
+run_ctest build
+
+echo "tests: $PASSED passed, $FAILED failed"
