@@ -1,0 +1,121 @@
+#include "IniFile.h"
+#include "TempSettingsFolder.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using IniFileTest = SettingsFolderTest;
+
+TEST_F(IniFileTest, MissingFileGivesDefaultsAndWritesGoThroughAtOnce) {
+    TIniFile ini(TIniFile::PathFor("uart.cfg"));
+    EXPECT_EQ(ini.FileName(), Settings.Path("uart.cfg"));
+    EXPECT_EQ(ini.ReadInteger("common", "baudrate", 9600), 9600);
+    EXPECT_EQ(ini.ReadString("common", "host", "none"), "none");
+    EXPECT_FALSE(Settings.Exists("uart.cfg"));
+
+    ASSERT_TRUE(ini.WriteInteger("common", "baudrate", 57600));
+    EXPECT_EQ(Settings.ReadFile("uart.cfg"), "[common]\nbaudrate=57600\n");
+    // A second object sees the value without any save step.
+    TIniFile other(Settings.Path("uart.cfg"));
+    EXPECT_EQ(other.ReadInteger("common", "baudrate", 0), 57600);
+}
+
+TEST_F(IniFileTest, SectionsAndKeysMatchWithoutRegardToCase) {
+    Settings.WriteFile("tcp.cfg", "[Common]\r\nHost = device.local \r\nPORT=1234\r\n");
+    TIniFile ini(Settings.Path("tcp.cfg"));
+    EXPECT_EQ(ini.ReadString("common", "host", ""), "device.local");
+    EXPECT_EQ(ini.ReadInteger("COMMON", "port", 0), 1234);
+    EXPECT_TRUE(ini.SectionExists("cOmMoN"));
+    EXPECT_TRUE(ini.ValueExists("common", "Port"));
+
+    // Rewriting a key keeps its spelling and its section; no duplicate appears.
+    ASSERT_TRUE(ini.WriteInteger("common", "port", 1000));
+    EXPECT_EQ(Settings.ReadFile("tcp.cfg"), "[Common]\nHost = device.local \nPORT=1000\n");
+}
+
+TEST_F(IniFileTest, WritesKeepOtherSectionsCommentsAndOrder) {
+    Settings.WriteFile("udp.cfg", "; kept\n[a]\nx=1\n\n[b]\ny=2\n");
+    TIniFile ini(Settings.Path("udp.cfg"));
+    ASSERT_TRUE(ini.WriteString("A", "z", "3"));
+    ASSERT_TRUE(ini.WriteString("c", "w", "4"));
+    EXPECT_EQ(Settings.ReadFile("udp.cfg"), "; kept\n[a]\nx=1\nz=3\n\n[b]\ny=2\n\n[c]\nw=4\n");
+    ini.EraseSection("B");
+    EXPECT_FALSE(ini.SectionExists("b"));
+    EXPECT_EQ(ini.ReadString("a", "z", ""), "3");
+    EXPECT_EQ(ini.ReadString("c", "w", ""), "4");
+}
+
+TEST_F(IniFileTest, IntegersAcceptHexAndFallBackOnGarbage) {
+    Settings.WriteFile("can.cfg", "[common]\na=$1F\nb=0x10\nc=-7\nd=12abc\ne=99999999999\nf=\n");
+    TIniFile ini(Settings.Path("can.cfg"));
+    EXPECT_EQ(ini.ReadInteger("common", "a", 0), 31);
+    EXPECT_EQ(ini.ReadInteger("common", "b", 0), 16);
+    EXPECT_EQ(ini.ReadInteger("common", "c", 0), -7);
+    EXPECT_EQ(ini.ReadInteger("common", "d", 5), 5);
+    EXPECT_EQ(ini.ReadInteger("common", "e", 5), 5);
+    EXPECT_EQ(ini.ReadInteger("common", "f", 5), 5);
+}
+
+TEST_F(IniFileTest, ValuesCannotBreakTheLineStructure) {
+    TIniFile ini(Settings.Path("x.cfg"));
+    ASSERT_TRUE(ini.WriteString("common", "host", "evil\n[common]\nport=1"));
+    EXPECT_EQ(ini.ReadString("common", "host", ""), "evil [common] port=1");
+    EXPECT_FALSE(ini.ValueExists("common", "port"));
+}
+
+TEST_F(IniFileTest, CorruptOrUnreadableFilesReadAsEmpty) {
+    QByteArray garbage;
+    for (int i = 0; i < 4096; ++i)
+        garbage.append(char((i * 37) & 0xFF));
+    Settings.WriteFile("bad.cfg", garbage);
+    TIniFile bad(Settings.Path("bad.cfg"));
+    EXPECT_EQ(bad.ReadInteger("common", "baudrate", 9600), 9600);
+    EXPECT_TRUE(bad.WriteInteger("common", "baudrate", 4800));
+    EXPECT_EQ(bad.ReadInteger("common", "baudrate", 9600), 4800);
+
+    // A folder where the file should be cannot be read or written, and nothing throws.
+    QDir(Settings.Folder()).mkdir("dir.cfg");
+    TIniFile dir(Settings.Path("dir.cfg"));
+    EXPECT_EQ(dir.ReadString("common", "host", "d"), "d");
+    EXPECT_FALSE(dir.WriteString("common", "host", "x"));
+
+    if (geteuid() != 0) {
+        Settings.WriteFile("locked.cfg", "[common]\nport=5\n");
+        QFile::setPermissions(Settings.Path("locked.cfg"), QFileDevice::WriteOwner);
+        TIniFile locked(Settings.Path("locked.cfg"));
+        EXPECT_EQ(locked.ReadInteger("common", "port", 1000), 1000);
+        // Not readable means its content would be lost by a rewrite: refuse.
+        EXPECT_FALSE(locked.WriteInteger("common", "other", 1));
+        QFile::setPermissions(Settings.Path("locked.cfg"), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        EXPECT_EQ(locked.ReadInteger("common", "port", 0), 5);
+    }
+}
+
+TEST_F(IniFileTest, UnwritableFolderReportsFailedWritesWithoutThrowing) {
+    // A folder below a plain file can be written by nobody, root included.
+    Settings.WriteFile("plain", "x");
+    TIniFile fresh(Settings.Path("plain") + "/udp.cfg");
+    EXPECT_FALSE(fresh.WriteInteger("common", "port", 2));
+    EXPECT_EQ(fresh.ReadInteger("common", "port", 7), 7);
+
+    if (geteuid() == 0)
+        return; // root ignores folder permissions
+    Settings.WriteFile("tcp.cfg", "[common]\nport=1\n");
+    QFile::setPermissions(Settings.Folder(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    TIniFile existing(Settings.Path("tcp.cfg"));
+    // A writable file in a read-only folder is still updated in place.
+    EXPECT_TRUE(existing.WriteInteger("common", "port", 2));
+    EXPECT_EQ(existing.ReadInteger("common", "port", 0), 2);
+    QFile::setPermissions(Settings.Folder(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+TEST(IniFileFolder, DefaultsToTheProgramFolder) {
+    TIniFile::SetSettingsFolder(QString());
+    EXPECT_EQ(TIniFile::SettingsFolder(), QCoreApplication::applicationDirPath());
+    EXPECT_EQ(TIniFile::PathFor("uart.cfg"), QCoreApplication::applicationDirPath() + "/uart.cfg");
+}
