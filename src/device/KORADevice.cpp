@@ -1,0 +1,368 @@
+#include "KORADevice.h"
+
+#include "Ansi.h"
+#include "CommandComponent.h"
+#include "ErrorGuard.h"
+#include "convert.h"
+#include "tick.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
+
+#include <exception>
+
+namespace {
+// One flag for the whole process: a second synchronous exchange started from inside the wait
+// of the first (a timer, a click) is refused instead of nesting.
+bool GBusy = false;
+
+class TBusyScope {
+public:
+    TBusyScope() { GBusy = true; }
+    ~TBusyScope() { GBusy = false; }
+    TBusyScope(const TBusyScope&) = delete;
+    TBusyScope& operator=(const TBusyScope&) = delete;
+};
+
+// While the engine's OnPacket is clear, received packets stay in the store and the waiting
+// loop alone takes them, in arrival order.
+class TOnPacketSuspension {
+public:
+    explicit TOnPacketSuspension(TCommand& Engine) : FEngine(Engine), FSaved(std::move(Engine.OnPacket)) {
+        FEngine.OnPacket = nullptr;
+    }
+    ~TOnPacketSuspension() { FEngine.OnPacket = std::move(FSaved); }
+    TOnPacketSuspension(const TOnPacketSuspension&) = delete;
+    TOnPacketSuspension& operator=(const TOnPacketSuspension&) = delete;
+
+private:
+    TCommand& FEngine;
+    std::function<void(TCommand*)> FSaved;
+};
+
+TPacket MakePacket(uint8_t CommandID, const TByteArray& Payload) {
+    TPacket p;
+    p.CommandID = CommandID;
+    p.Length = int32_t(Payload.size());
+    p.Payload = Payload;
+    return p;
+}
+} // namespace
+
+EAssertionFailed::EAssertionFailed(const std::string& Source, int Line)
+    : std::runtime_error("Assertion failure (" + Source + ", line " + std::to_string(Line) + ")"),
+      FSource(Source), FLine(Line) {}
+
+TKORADevice::TKORADevice(QObject* Owner) : QObject(Owner) {
+    FCommand = new TCommand(this);
+    // Virtual dispatch happens when the handlers run, so subclasses' overrides are reached.
+    FCommand->SetOnConnected([this](TDevice* Sender) { DoConnected(Sender); });
+    FCommand->SetOnDisconnected([this](TDevice* Sender) { DoDisconnected(Sender); });
+    FCommand->OnPacket = [this](TCommand*) { ProcessPackets(); };
+}
+
+TKORADevice::~TKORADevice() {
+    // The engine goes first, so that no transport callback reaches a half-destroyed device.
+    FCommand->OnPacket = nullptr;
+    FCommand->SetOnConnected(nullptr);
+    FCommand->SetOnDisconnected(nullptr);
+    delete FCommand;
+    FCommand = nullptr;
+}
+
+void TKORADevice::SetCommLogObject(QObject* Log) {
+    if (Log == nullptr) {
+        FCommLog = nullptr;
+        return;
+    }
+    auto* log = dynamic_cast<TCommLog*>(Log);
+    if (log == nullptr)
+        throw std::invalid_argument("CommLog has to be of TCommLog type");
+    FCommLog = log;
+}
+
+TStat TKORADevice::Connect() {
+    return FCommand->Connect();
+}
+
+TStat TKORADevice::ConnectFromSettings(int32_t Index, TIniFile& File, const QString& Section) {
+    return FCommand->ConnectFromSettings(Index, File, Section);
+}
+
+bool TKORADevice::IsConnected() const {
+    return FCommand->IsConnected();
+}
+
+bool TKORADevice::Busy() {
+    return GBusy;
+}
+
+uint16_t TKORADevice::RawStatus(const TPacket& Packet) {
+    if (Packet.Payload.size() < 2)
+        return 0;
+    return ReadWord(Packet.Payload.data());
+}
+
+bool TKORADevice::ExecuteCommand(uint8_t CommandID, const TByteArray& Payload, TByteArray& Data,
+                                 TStat& Status) {
+    bool statusOnly = false;
+    return Exchange(CommandID, Payload, Data, Status, statusOnly);
+}
+
+bool TKORADevice::Exchange(uint8_t CommandID, const TByteArray& Payload, TByteArray& Data, TStat& Status,
+                           bool& StatusOnly) {
+    if (!IsConnected() || GBusy)
+        return false;
+    TBusyScope busy;
+    const TPacket request = MakePacket(CommandID, Payload);
+    TPacket response;
+    bool matched = false;
+    {
+        TOnPacketSuspension suspension(*FCommand);
+        if (FCommand->SendPacket(request) != E_SUCCESS)
+            return false;
+        if (FCommLog != nullptr)
+            FCommLog->AddPacket(request, false);
+        matched = WaitForResponse(CommandID, response);
+    }
+    ScheduleDrain();
+    const std::string name = CommandName(CommandID);
+    if (!matched)
+        throw EDuruzadUdror("Timeout while waiting for response of command " + name);
+    if (response.Payload.size() < 2)
+        throw EDuruzadUdror("Response to command " + name + " is smaller than 2 bytes");
+    // The whole 16-bit value decides: a status with a high byte is a failure, whatever its low byte.
+    const uint16_t raw = RawStatus(response);
+    if (raw != E_SUCCESS && raw != E_CMD_PENDING)
+        throw EDuruzadUdror("Command " + name + " failed: " + StatToStr(raw));
+    Status = TStat(raw & 0xFF);
+    StatusOnly = response.Payload.size() == 2;
+    if (StatusOnly)
+        Data.assign(2, 0);
+    else
+        Data.assign(response.Payload.begin() + 2, response.Payload.end());
+    return true;
+}
+
+bool TKORADevice::WaitForResponse(uint8_t CommandID, TPacket& Response) {
+    const uint32_t start = GetTickCount32();
+    // Only wakes the event dispatcher at the deadline; the wait itself blocks in the event loop.
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.setTimerType(Qt::PreciseTimer);
+    wake.start(int(ResponseTimeout) + 1);
+    for (;;) {
+        // Never block while packets wait in the store: they are taken one per pass.
+        const bool storeEmpty = FCommand->PacketCount() == 0;
+        QCoreApplication::processEvents(storeEmpty ? QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents
+                                                   : QEventLoop::AllEvents);
+        TPacket packet;
+        if (FCommand->PacketCount() > 0 && FCommand->GetPacket(packet)) {
+            const bool match = packet.CommandID == CommandID;
+            PacketReceived(packet);
+            if (match) {
+                Response = std::move(packet);
+                return true;
+            }
+        }
+        // Elapsed time, not "tick above deadline": correct when the counter wraps.
+        const uint32_t elapsed = TicksSince(start, GetTickCount32());
+        if (elapsed > ResponseTimeout)
+            return false;
+        // A closed link cannot answer any more; do not freeze the caller for the rest of the limit.
+        if (!IsConnected() && FCommand->PacketCount() == 0)
+            return false;
+        if (!wake.isActive())
+            wake.start(int(ResponseTimeout - elapsed) + 1);
+    }
+}
+
+TStat TKORADevice::ExecuteAsyncCommand(uint8_t CommandID, const TByteArray& Payload,
+                                       TAsyncResultEvent Handler) {
+    if (!IsConnected())
+        return E_NOT_OPENED;
+    FAsyncResults.Unregister(CommandID);
+    TByteArray data;
+    TStat status = E_SUCCESS;
+    if (!ExecuteCommand(CommandID, Payload, data, status))
+        return E_CMD_FAILED;
+    if (status == E_CMD_PENDING && Handler)
+        FAsyncResults.Register(CommandID, std::move(Handler));
+    return status;
+}
+
+void TKORADevice::PostCommand(uint8_t CommandID, const TByteArray& Payload) {
+    const TStat result = FCommand->SendPacket(MakePacket(CommandID, Payload));
+    if (result != E_SUCCESS)
+        throw EDuruzadUdror("Error while sending packet: " + StatToStr(result));
+}
+
+void TKORADevice::ProcessPackets() {
+    // A packet whose handling raises must not strand the packets behind it in the store:
+    // all are handled, and the first error is raised afterwards.
+    std::exception_ptr first;
+    TPacket packet;
+    while (FCommand->PacketCount() > 0 && FCommand->GetPacket(packet)) {
+        try {
+            PacketReceived(packet);
+        } catch (...) {
+            if (!first)
+                first = std::current_exception();
+        }
+    }
+    if (first)
+        std::rethrow_exception(first);
+}
+
+void TKORADevice::ScheduleDrain() {
+    // Packets that arrived behind the response would wait in the store for the next frame,
+    // which may never come. They are handled on the next pass of the event loop, after the
+    // caller has had the chance to register its result handler.
+    if (FCommand->PacketCount() == 0 || FDrainScheduled)
+        return;
+    FDrainScheduled = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            RunGuarded([this] {
+                FDrainScheduled = false;
+                // While another exchange waits, its loop is the only taker.
+                if (FCommand->OnPacket)
+                    ProcessPackets();
+            });
+        },
+        Qt::QueuedConnection);
+}
+
+void TKORADevice::PacketReceived(const TPacket& Packet) {
+    if (FCommLog != nullptr)
+        FCommLog->AddPacket(Packet, true);
+}
+
+void TKORADevice::DeliverAsyncResult(const TPacket& Packet) {
+    if (Packet.Payload.size() < 2)
+        return;
+    const TAsyncResultEvent handler = FAsyncResults.Lookup(Packet.CommandID);
+    if (!handler)
+        return;
+    const TByteArray data(Packet.Payload.begin() + 2, Packet.Payload.end());
+    handler(this, Packet.CommandID, TStat(RawStatus(Packet) & 0xFF), data);
+}
+
+void TKORADevice::ForgetSystemInfo() {
+    DeviceType = 0;
+    HardwareRevision = 0;
+    FirmwareMajor = FirmwareMinor = FirmwarePatch = FirmwareRC = 0;
+    SerialNumber = 0;
+}
+
+void TKORADevice::DoConnected(TDevice*) {
+    // A device whose system information cannot be read must not pass the device check under
+    // the type of the previous connection.
+    ForgetSystemInfo();
+    try {
+        GetSystemInfo();
+    } catch (...) {
+        Disconnect();
+        return;
+    }
+    if (CheckDevice() && OnConnect)
+        OnConnect(this);
+}
+
+void TKORADevice::DoDisconnected(TDevice*) {
+    if (OnDisconnect)
+        OnDisconnect(this);
+}
+
+void TKORADevice::Disconnect() {
+    if (!IsConnected())
+        return;
+    try {
+        AnnounceDisconnect();
+    } catch (...) {
+        FCommand->Disconnect();
+        throw;
+    }
+    FCommand->Disconnect();
+}
+
+void TKORADevice::AnnounceDisconnect() {
+    PostCommand(ANNOUNCE_DISCONNECT, {});
+    QThread::msleep(100);
+}
+
+bool TKORADevice::GetSystemInfo() {
+    TByteArray data;
+    TStat status = E_SUCCESS;
+    if (!ExecuteCommand(GET_SYSINFO, {}, data, status) || data.size() != 8)
+        return false;
+    DeviceType = data[0];
+    HardwareRevision = data[1];
+    const uint16_t version = ReadWord(&data[2]);
+    FirmwareMajor = (version >> 12) & 0xF;
+    FirmwareMinor = (version >> 8) & 0xF;
+    FirmwarePatch = (version >> 4) & 0xF;
+    FirmwareRC = version & 0xF;
+    SerialNumber = int32_t(ReadLongWord(&data[4]));
+    return true;
+}
+
+double TKORADevice::GetTemperature() {
+    TByteArray data;
+    TStat status = E_SUCCESS;
+    if (!ExecuteCommand(CMD_ID_GET_TEMPERATURE, {}, data, status) || data.size() < 2)
+        return 0.0;
+    return BytesToSmallInt(data[0], data[1]) / 10.0;
+}
+
+void TKORADevice::SetDeviceTag(const QString& Tag) {
+    TByteArray data;
+    TStat status = E_SUCCESS;
+    TByteArray payload = StringToAnsi(Tag); // one byte per character
+    if (payload.size() > size_t(MaxTagLength))
+        payload.resize(MaxTagLength);
+    ExecuteCommand(SET_DEVICE_TAG, payload, data, status);
+}
+
+void TKORADevice::GetDeviceTag(QString& Tag) {
+    TByteArray data;
+    TStat status = E_SUCCESS;
+    bool statusOnly = false;
+    if (!Exchange(GET_DEVICE_TAG, {}, data, status, statusOnly))
+        return;
+    Tag = statusOnly ? QString() : AnsiToString(data);
+}
+
+std::string TKORADevice::DeviceTypeToStr(uint8_t Type) {
+    switch (Type & 0x7F) {
+    case 1:
+        return "ZEL 11";
+    case 2:
+        return "ZEL 12";
+    case 3:
+        return "LOR 21";
+    case 4:
+        return "TAQ";
+    case 5:
+        return "ZEL 13";
+    case 6:
+        return "ZEL 14";
+    case 7:
+        return "MORVIK";
+    default:
+        return "(undefined)";
+    }
+}
+
+void TKORADevice::GetCommandName(int32_t CommandID, std::string& Name) const {
+    Name = GenericCommandName(CommandID);
+}
+
+std::string TKORADevice::CommandName(int32_t CommandID) const {
+    std::string name;
+    GetCommandName(CommandID, name);
+    return name;
+}

@@ -1,0 +1,126 @@
+#pragma once
+// Base of every device of the family: synchronous and asynchronous command execution over the
+// command engine, the commands every device understands, and the connect/disconnect sequence.
+#include "AsyncResultEventList.h"
+#include "CommLog.h"
+#include "Types.h"
+#include "stat.h"
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+class TCommand;
+class TDevice;
+class TIniFile;
+
+// A failed exchange: timeout, short response, failure status, or a packet that could not be sent.
+class EDuruzadUdror : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Device data that breaks an invariant of the decoder. Raised, never aborts the program.
+class EAssertionFailed : public std::runtime_error {
+public:
+    EAssertionFailed(const std::string& Source, int Line);
+    const std::string& Source() const { return FSource; }
+    int Line() const { return FLine; }
+
+private:
+    std::string FSource;
+    int FLine;
+};
+
+class TKORADevice;
+using TDeviceNotifyEvent = std::function<void(TKORADevice* Sender)>;
+
+class TKORADevice : public QObject {
+    Q_OBJECT
+public:
+    static constexpr uint32_t ResponseTimeout = 2000; // ms, the same for every command
+    static constexpr int MaxTagLength = 64;
+
+    explicit TKORADevice(QObject* Owner);
+    ~TKORADevice() override;
+
+    TCommLog* CommLog() const { return FCommLog; }
+    void SetCommLog(TCommLog* Log) { FCommLog = Log; }
+    // For owners that hold the log as a QObject: anything but a TCommLog is refused.
+    void SetCommLogObject(QObject* Log);
+
+    TDeviceNotifyEvent OnConnect;
+    TDeviceNotifyEvent OnDisconnect;
+
+    // System information of the connected device; kept after a disconnect for display.
+    uint8_t DeviceType = 0;
+    int32_t HardwareRevision = 0;
+    int32_t FirmwareMajor = 0;
+    int32_t FirmwareMinor = 0;
+    int32_t FirmwarePatch = 0;
+    int32_t FirmwareRC = 0;
+    int32_t SerialNumber = 0;
+
+    TStat Connect();
+    // Opens transport Index from a settings section, without any dialog (headless tools).
+    TStat ConnectFromSettings(int32_t Index, TIniFile& File, const QString& Section);
+    bool IsConnected() const;
+
+    // Sends and waits up to ResponseTimeout for a packet with the same identifier while events
+    // keep running. False when the exchange did not take place (not connected, another exchange
+    // waiting, send failed); EDuruzadUdror when it failed.
+    bool ExecuteCommand(uint8_t CommandID, const TByteArray& Payload, TByteArray& Data, TStat& Status);
+    // E_NOT_OPENED / E_CMD_FAILED when not run; else the first status. A pending answer
+    // registers Handler for the later result packets of CommandID.
+    TStat ExecuteAsyncCommand(uint8_t CommandID, const TByteArray& Payload, TAsyncResultEvent Handler);
+    // ExecuteCommand that also tells whether the response carried nothing but its status (Data
+    // then holds two zero bytes, which a real two-byte answer could hold as well).
+    bool Exchange(uint8_t CommandID, const TByteArray& Payload, TByteArray& Data, TStat& Status,
+                  bool& StatusOnly);
+    // Sends without waiting; not logged.
+    void PostCommand(uint8_t CommandID, const TByteArray& Payload);
+    // Hands every stored packet to PacketReceived (the engine's OnPacket).
+    void ProcessPackets();
+
+    bool GetSystemInfo();
+    double GetTemperature();
+    void SetDeviceTag(const QString& Tag);
+    void GetDeviceTag(QString& Tag);
+    void AnnounceDisconnect();
+
+    static std::string DeviceTypeToStr(uint8_t Type);
+    // True while any device of the process runs a synchronous exchange.
+    static bool Busy();
+
+    virtual void DoConnected(TDevice* Sender);
+    virtual void DoDisconnected(TDevice* Sender);
+    virtual void PacketReceived(const TPacket& Packet);
+    virtual bool CheckDevice() { return true; }
+    virtual void Disconnect();
+    virtual void GetCommandName(int32_t CommandID, std::string& Name) const;
+    std::string CommandName(int32_t CommandID) const;
+
+    TCommand* Command() const { return FCommand; }
+    TAsyncResultEventList& AsyncResults() { return FAsyncResults; }
+
+    // The whole 16-bit status of a response payload (0 when shorter than 2 bytes).
+    static uint16_t RawStatus(const TPacket& Packet);
+
+protected:
+    // Calls the handler registered for the packet's identifier, if any (payload of 2 bytes or more).
+    void DeliverAsyncResult(const TPacket& Packet);
+
+private:
+    bool WaitForResponse(uint8_t CommandID, TPacket& Response);
+    void ForgetSystemInfo();
+    void ScheduleDrain();
+
+    TCommLog* FCommLog = nullptr;
+    TCommand* FCommand = nullptr;
+    TAsyncResultEventList FAsyncResults;
+    bool FDrainScheduled = false;
+};

@@ -1,0 +1,198 @@
+#include "TAQ.h"
+
+#include "Ansi.h"
+#include "CommandComponent.h"
+#include "convert.h"
+#include "debugout.h"
+
+#include <algorithm>
+#include <exception>
+
+const TCommandID TTAQ::CommandNames[14] = {
+    {"CMD_ID_FRAME_DATA", 0x00},
+    {"CMD_ID_READ_SINGLE_FRAME", 0x20},
+    {"CMD_ID_START_PERIODIC_ACQ", 0x21},
+    {"CMD_ID_STOP_PERIODIC_ACQ", 0x22},
+    {"CMD_ID_TARE", 0x23},
+    {"CMD_ID_MATRIX_INFO", 0x30},
+    {"CMD_ID_MASK_SET_WINDOW", 0x31},
+    {"CMD_ID_MASK_SET", 0x32},
+    {"CMD_ID_MASK_GET", 0x33},
+    {"CMD_ID_THRESHOLD_SET", 0x34},
+    {"CMD_ID_THRESHOLD_GET", 0x35},
+    {"CMD_ID_GAIN_SET", 0x36},
+    {"CMD_ID_GAIN_GET", 0x37},
+    {"CMD_ID_TRANSDUCER_TYPE", 0x38},
+};
+
+namespace {
+constexpr size_t FrameHeader = 5; // time stamp (4) and coding (1)
+constexpr int RunLengthAssertLine = 281;
+constexpr int PlainAssertLine = 285;
+constexpr size_t MatrixInfoLength = 10;
+// Far above any real matrix; a corrupt answer must not make the store allocate gigabytes.
+constexpr int64_t MaxCells = int64_t(1) << 20;
+} // namespace
+
+TTAQ::TTAQ(QObject* Owner) : TKORADevice(Owner) {}
+
+TTAQ::~TTAQ() {
+    try {
+        if (IsConnected())
+            Disconnect();
+    } catch (...) {
+        // The device goes away regardless; there is nobody left to tell.
+    }
+}
+
+bool TTAQ::ApplyMatrixInfo(const TByteArray& Data) {
+    if (Data.size() != MatrixInfoLength)
+        return false;
+    const int32_t width = ReadWord(&Data[0]);
+    const int32_t height = ReadWord(&Data[2]);
+    if (int64_t(width) * height > MaxCells)
+        return false;
+    MatrixWidth = width;
+    MatrixHeight = height;
+    CellCount = MatrixWidth * MatrixHeight;
+    FrameData.SetWidth(MatrixWidth);
+    FrameData.SetHeight(MatrixHeight);
+    FrameData.Timestamp = 0;
+    CellWidth = float(ReadWord(&Data[4])) * 0.01f;
+    CellHeight = float(ReadWord(&Data[6])) * 0.01f;
+    SensorWidth = float(MatrixWidth) * CellWidth;
+    SensorHeight = float(MatrixHeight) * CellHeight;
+    MatrixInfoValue = ReadWord(&Data[8]);
+    return true;
+}
+
+bool TTAQ::ReadMatrixInfo() {
+    TByteArray data;
+    TStat status = E_SUCCESS;
+    return ExecuteCommand(CMD_ID_MATRIX_INFO, {}, data, status) && ApplyMatrixInfo(data);
+}
+
+bool TTAQ::ReadTransducerType() {
+    TByteArray data;
+    TStat status = E_SUCCESS;
+    bool statusOnly = false;
+    if (!Exchange(CMD_ID_TRANSDUCER_TYPE, {}, data, status, statusOnly))
+        return false;
+    TransducerType = statusOnly ? QString() : AnsiToString(data);
+    return true;
+}
+
+bool TTAQ::ReadGain() {
+    TByteArray data;
+    TStat status = E_SUCCESS;
+    if (!ExecuteCommand(CMD_ID_GAIN_GET, {}, data, status))
+        return false;
+    Gain = data[0] / 255.0 * 100.0; // Data holds at least one byte (two zeros for a bare status)
+    return true;
+}
+
+bool TTAQ::ReadThreshold() {
+    TByteArray data;
+    TStat status = E_SUCCESS;
+    if (!ExecuteCommand(CMD_ID_THRESHOLD_GET, {}, data, status) || data.size() < 2)
+        return false;
+    Threshold = ReadWord(data.data());
+    return true;
+}
+
+bool TTAQ::CheckDevice() {
+    if (DeviceType != DeviceTypeTAQ)
+        throw std::runtime_error("Connected device is not a TAQ");
+    try {
+        return ReadMatrixInfo() && ReadTransducerType() && ReadGain() && ReadThreshold();
+    } catch (...) {
+        Disconnect();
+        return false;
+    }
+}
+
+void TTAQ::Disconnect() {
+    if (IsConnected() && PeriodicAcquisition) {
+        PeriodicAcquisition = false;
+        try {
+            PostCommand(CMD_ID_STOP_PERIODIC_ACQ, {});
+        } catch (...) {
+            // The link cannot carry the announcement either; close it and report the failure.
+            Command()->Disconnect();
+            throw;
+        }
+    }
+    TKORADevice::Disconnect();
+}
+
+void TTAQ::PacketReceived(const TPacket& Packet) {
+    TKORADevice::PacketReceived(Packet);
+    if (Packet.Payload.size() < 2)
+        return;
+    DeliverAsyncResult(Packet);
+    TrackAcquisition(Packet);
+    if (Packet.CommandID == CMD_ID_FRAME_DATA)
+        DecodeFrame(Packet.Payload.data(), Packet.Payload.size());
+    else if (Packet.CommandID == CMD_ID_READ_SINGLE_FRAME && RawStatus(Packet) == E_SUCCESS)
+        DecodeFrame(Packet.Payload.data() + 2, Packet.Payload.size() - 2);
+}
+
+void TTAQ::TrackAcquisition(const TPacket& Packet) {
+    const uint16_t status = RawStatus(Packet);
+    const bool accepted = status == E_SUCCESS || status == E_CMD_PENDING;
+    if (Packet.CommandID == CMD_ID_START_PERIODIC_ACQ && accepted)
+        PeriodicAcquisition = true;
+    else if (Packet.CommandID == CMD_ID_STOP_PERIODIC_ACQ && accepted)
+        PeriodicAcquisition = false;
+}
+
+void TTAQ::DecodeFrame(const uint8_t* Frame, size_t Length) {
+    if (CellCount == 0)
+        return;
+    if (Length < FrameHeader) {
+        DebugOut("TAQ: frame of " + std::to_string(Length) + " bytes rejected");
+        return;
+    }
+    FrameData.Timestamp = ReadLongWord(Frame);
+    if (Frame[4] == CodingRunLength)
+        DecodeRunLength(Frame + FrameHeader, (Length - FrameHeader) / 2);
+    else
+        DecodePlain(Frame + FrameHeader, Length);
+    if (OnFrame)
+        OnFrame(this);
+}
+
+void TTAQ::DecodeRunLength(const uint8_t* Words, size_t WordCount) {
+    const int64_t count = FrameData.Count();
+    int64_t index = 0;
+    for (size_t w = 0; w < WordCount; ++w) {
+        const int16_t value = BytesToSmallInt(Words[2 * w], Words[2 * w + 1]);
+        if (value >= 0) {
+            if (index < count)
+                FrameData.SetCell(int32_t(index), value);
+            ++index;
+            continue;
+        }
+        const int64_t run = -int64_t(value);
+        for (int64_t i = index; i < std::min(index + run, count); ++i)
+            FrameData.SetCell(int32_t(i), 0);
+        index += run;
+    }
+    if (index != int64_t(MatrixWidth) * MatrixHeight)
+        throw EAssertionFailed("src/taq/TAQ", RunLengthAssertLine);
+}
+
+void TTAQ::DecodePlain(const uint8_t* Words, size_t Length) {
+    if (Length != FrameHeader + 2 * size_t(CellCount))
+        throw EAssertionFailed("src/taq/TAQ", PlainAssertLine);
+    const int32_t cells = std::min(CellCount, FrameData.Count());
+    for (int32_t i = 0; i < cells; ++i)
+        FrameData.SetCell(i, ReadWord(Words + 2 * size_t(i)));
+}
+
+void TTAQ::GetCommandName(int32_t CommandID, std::string& Name) const {
+    bool found = false;
+    Name = LookupCommandName(CommandNames, std::size(CommandNames), CommandID, found);
+    if (!found)
+        TKORADevice::GetCommandName(CommandID, Name);
+}

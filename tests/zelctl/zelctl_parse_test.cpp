@@ -1,0 +1,219 @@
+#include "IniFile.h"
+#include "PayloadParser.h"
+#include "ZelctlArguments.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+TByteArray Parse(const QString& Text, bool* Ok = nullptr) {
+    TByteArray bytes{0xEE};
+    const bool ok = TPayloadParser::Parse(Text, bytes);
+    if (Ok != nullptr)
+        *Ok = ok;
+    return bytes;
+}
+
+bool Parses(const QString& Text) {
+    bool ok = false;
+    Parse(Text, &ok);
+    return ok;
+}
+
+TByteArray FloatBytes(float F) {
+    TByteArray b(4);
+    std::memcpy(b.data(), &F, 4);
+    return b;
+}
+
+bool ParseArgs(const QStringList& Args, TZelctlArguments& Out, QString& Error) {
+    Out = TZelctlArguments();
+    return Out.Parse(Args, Error);
+}
+} // namespace
+
+TEST(PayloadParser, BytesHexAndStrings) {
+    EXPECT_EQ(Parse(QStringLiteral("1 0x02 $03 \"AB\"")), (TByteArray{1, 2, 3, 'A', 'B'}));
+    // A string needs no separator after it; an empty string adds nothing; runs of spaces are skipped.
+    EXPECT_EQ(Parse(QStringLiteral("\"A\"7  \"\"   255")), (TByteArray{'A', 7, 255}));
+    EXPECT_EQ(Parse(QStringLiteral("\"\xe9\"")), (TByteArray{0xE9}));
+    EXPECT_TRUE(Parse(QString()).empty());
+    EXPECT_TRUE(Parse(QStringLiteral("   ")).empty());
+    // Hex bytes ending in F are bytes, not floats.
+    EXPECT_EQ(Parse(QStringLiteral("0x0F $0F 0xFF $ff")), (TByteArray{0x0F, 0x0F, 0xFF, 0xFF}));
+}
+
+TEST(PayloadParser, FloatsAreLittleEndianSingles) {
+    EXPECT_EQ(Parse(QStringLiteral("10.4f")), FloatBytes(10.4f));
+    EXPECT_EQ(Parse(QStringLiteral("15F")), FloatBytes(15.0f));
+    EXPECT_EQ(Parse(QStringLiteral("-2.5e3F")), FloatBytes(-2500.0f));
+    EXPECT_EQ(Parse(QStringLiteral("1 .5f")), (TByteArray{1, 0, 0, 0, 0x3F}));
+}
+
+TEST(PayloadParser, RejectsBadTokensAndLeavesNoBytes) {
+    for (const char* bad : {"256", "-1", "1.5", "\"open", "1f2", "0x", "$", "0x1G", "abc", "1e99f", "--1"}) {
+        bool ok = true;
+        const TByteArray bytes = Parse(QString::fromLatin1(bad), &ok);
+        EXPECT_FALSE(ok) << bad;
+        EXPECT_TRUE(bytes.empty()) << bad;
+    }
+    EXPECT_TRUE(Parses(QStringLiteral("+5")));
+}
+
+TEST(ZelctlArguments, LinksFillTheSectionKeysWithDefaults) {
+    TZelctlLink link;
+    QString error;
+    ASSERT_TRUE(
+        TZelctlArguments::ParseLink(QStringLiteral("--tcp"), QStringLiteral("127.0.0.1"), link, error));
+    EXPECT_EQ(link.Transport, TZelctlArguments::TcpTransport);
+    EXPECT_EQ(link.Keys, (QList<QPair<QString, QString>>{{"host", "127.0.0.1"}, {"port", "1000"}}));
+
+    ASSERT_TRUE(
+        TZelctlArguments::ParseLink(QStringLiteral("--tcp"), QStringLiteral("[::1]:2000"), link, error));
+    EXPECT_EQ(link.Keys, (QList<QPair<QString, QString>>{{"host", "::1"}, {"port", "2000"}}));
+
+    ASSERT_TRUE(
+        TZelctlArguments::ParseLink(QStringLiteral("--udp"), QStringLiteral("10.0.0.2:1600"), link, error));
+    EXPECT_EQ(link.Transport, TZelctlArguments::UdpTransport);
+    EXPECT_EQ(link.Keys, (QList<QPair<QString, QString>>{
+                             {"ipaddr", "10.0.0.2"}, {"transmit_port", "1600"}, {"listening_port", "1501"}}));
+
+    ASSERT_TRUE(TZelctlArguments::ParseLink(QStringLiteral("--serial"), QStringLiteral("/dev/pts/4@115200"),
+                                            link, error));
+    EXPECT_EQ(link.Transport, TZelctlArguments::SerialTransport);
+    EXPECT_EQ(link.Keys, (QList<QPair<QString, QString>>{{"port", "/dev/pts/4"}, {"baudrate", "115200"}}));
+
+    ASSERT_TRUE(TZelctlArguments::ParseLink(QStringLiteral("--can"), QStringLiteral("2"), link, error));
+    EXPECT_EQ(link.Transport, TZelctlArguments::CanTransport);
+    EXPECT_EQ(link.Keys, (QList<QPair<QString, QString>>{
+                             {"backend", "socketcan"}, {"net", "2"}, {"bitrate", "4"}, {"id", "100"}}));
+    ASSERT_TRUE(TZelctlArguments::ParseLink(QStringLiteral("--can"), QStringLiteral("virtualcan:0@2#0x7F"),
+                                            link, error));
+    EXPECT_EQ(link.Keys, (QList<QPair<QString, QString>>{
+                             {"backend", "virtualcan"}, {"net", "0"}, {"bitrate", "2"}, {"id", "127"}}));
+}
+
+TEST(ZelctlArguments, MalformedLinksAreRefusedWithTheExpectedForm) {
+    const QList<QPair<QString, QString>> bad = {
+        {"--tcp", ""},         {"--tcp", "host:0"},      {"--tcp", "host:70000"}, {"--tcp", "host:1:2"},
+        {"--tcp", "[::1"},     {"--udp", "h:1:2:3"},     {"--udp", "h:x"},        {"--serial", "@9600"},
+        {"--serial", "tty@0"}, {"--serial", "tty@fast"}, {"--can", "x"},          {"--can", "socketcan:"},
+        {"--can", "1@-4"},     {"--can", "1#"},
+    };
+    for (const auto& [option, value] : bad) {
+        TZelctlLink link;
+        QString error;
+        EXPECT_FALSE(TZelctlArguments::ParseLink(option, value, link, error))
+            << option.toStdString() << " " << value.toStdString();
+        EXPECT_TRUE(error.contains(QStringLiteral("expected"))) << error.toStdString();
+    }
+}
+
+TEST(ZelctlArguments, CommandsTakeTheirArgumentsUpToTheNextCommand) {
+    TZelctlArguments a;
+    QString error;
+    ASSERT_TRUE(
+        ParseArgs({"--tcp",    "localhost", "home",        "move", "50",   "50",         "tag",   "stats",
+                   "--reset",  "tag",       "hello world", "home", "in",   "acc",        "watch", "2",
+                   "--period", "1",         "--always",    "send", "0x06", "1 2 \"AB\"", "send",  "7"},
+                  a, error))
+        << error.toStdString();
+    std::vector<std::pair<QString, QStringList>> got;
+    for (const auto& c : a.Commands)
+        got.push_back({c.Name, c.Args});
+    const std::vector<std::pair<QString, QStringList>> expected = {
+        {"home", {}},
+        {"move", {"50", "50"}},
+        {"tag", {}},
+        {"stats", {"--reset"}},
+        {"tag", {"hello world"}},
+        {"home", {"in"}},
+        {"acc", {}},
+        {"watch", {"2", "--period", "1", "--always"}},
+        {"send", {"0x06", "1 2 \"AB\""}},
+        {"send", {"7"}},
+    };
+    EXPECT_EQ(got, expected);
+    EXPECT_FALSE(a.Help);
+}
+
+TEST(ZelctlArguments, MistakesAreReportedBeforeAnythingIsOpened) {
+    const QList<QStringList> bad = {
+        {"home"},                                 // no link
+        {"--tcp", "h", "--udp", "h"},             // two links
+        {"--tcp"},                                // no value
+        {"--tcp", "h", "move", "50"},             // too few
+        {"--tcp", "h", "move", "x", "50"},        // not a number
+        {"--tcp", "h", "home", "sideways"},       // direction
+        {"--tcp", "h", "send", "256"},            // id range
+        {"--tcp", "h", "send", "1", "\"open"},    // payload
+        {"--tcp", "h", "watch", "0"},             // duration
+        {"--tcp", "h", "watch", "1", "--period"}, // missing period
+        {"--tcp", "h", "watch", "1", "--period", "70000"},
+        {"--tcp", "h", "frobnicate"},
+        {"--tcp", "h", "--frobnicate"},
+        {"--tcp", "h", "--script", "/nonexistent/zelctl-script.txt"},
+        {"--tcp", "h", "--connect-timeout", "-1"},
+    };
+    for (const QStringList& args : bad) {
+        TZelctlArguments a;
+        QString error;
+        EXPECT_FALSE(ParseArgs(args, a, error)) << args.join(' ').toStdString();
+        EXPECT_FALSE(error.isEmpty());
+    }
+    TZelctlArguments a;
+    QString error;
+    EXPECT_TRUE(ParseArgs({"--help"}, a, error));
+    EXPECT_TRUE(a.Help);
+    EXPECT_TRUE(ParseArgs({"--tcp=h:5", "--result-timeout=2.5", "--log", "limits"}, a, error))
+        << error.toStdString();
+    EXPECT_EQ(a.ResultTimeoutMs, 2500);
+    EXPECT_TRUE(a.LogTraffic);
+}
+
+TEST(ZelctlArguments, ScriptsKeepRestOfLineAndNameTheBadLine) {
+    std::vector<TZelctlCommand> commands;
+    QString error;
+    ASSERT_TRUE(TZelctlArguments::ParseScript(QStringLiteral("# rig\n\n  home out\r\ntag  two  words \n"
+                                                             "send 0x06 1 2 \"A B\"\nmove 10\t20\n"),
+                                              QStringLiteral("rig.txt"), commands, error))
+        << error.toStdString();
+    ASSERT_EQ(commands.size(), 4u);
+    EXPECT_EQ(commands[0].Args, QStringList{"out"});
+    EXPECT_EQ(commands[1].Args, QStringList{"two  words"});
+    EXPECT_EQ(commands[2].Args, (QStringList{"0x06", "1 2 \"A B\""}));
+    EXPECT_EQ(commands[3].Args, (QStringList{"10", "20"}));
+    EXPECT_EQ(commands[3].Origin, QStringLiteral("rig.txt:6"));
+
+    commands.clear();
+    EXPECT_FALSE(TZelctlArguments::ParseScript(QStringLiteral("home\nmove 1\n"), QStringLiteral("rig.txt"),
+                                               commands, error));
+    EXPECT_TRUE(error.startsWith(QStringLiteral("rig.txt:2: "))) << error.toStdString();
+}
+
+TEST(ZelctlArguments, ScriptFileRunsAtItsPlaceAndSectionIsWritten) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile script(dir.filePath(QStringLiteral("s.txt")));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("stop\nack\n");
+    script.close();
+    TZelctlArguments a;
+    QString error;
+    ASSERT_TRUE(ParseArgs({"--udp", "h:1:2", "home", "--script", script.fileName(), "limits"}, a, error))
+        << error.toStdString();
+    QStringList names;
+    for (const auto& c : a.Commands)
+        names << c.Name;
+    EXPECT_EQ(names, (QStringList{"home", "stop", "ack", "limits"}));
+
+    TIniFile ini(dir.filePath(QStringLiteral("link.ini")));
+    a.WriteSection(ini, QStringLiteral("link"));
+    EXPECT_EQ(ini.ReadString(QStringLiteral("link"), QStringLiteral("ipaddr"), QString()),
+              QStringLiteral("h"));
+    EXPECT_EQ(ini.ReadInteger(QStringLiteral("link"), QStringLiteral("transmit_port"), 0), 1);
+    EXPECT_EQ(ini.ReadInteger(QStringLiteral("link"), QStringLiteral("listening_port"), 0), 2);
+}

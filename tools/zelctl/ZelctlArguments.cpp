@@ -1,0 +1,455 @@
+#include "ZelctlArguments.h"
+
+#include "IniFile.h"
+#include "PayloadParser.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+namespace {
+struct TCommandSpec {
+    const char* Name;
+    int MinArgs;
+    int MaxArgs;
+};
+
+constexpr TCommandSpec Specs[] = {
+    {"info", 0, 0},      {"temperature", 0, 0}, {"tag", 0, 1},     {"home", 0, 1},
+    {"move", 2, 2},      {"grasp", 2, 2},       {"release", 2, 2}, {"stop", 0, 0},
+    {"fast-stop", 0, 0}, {"ack", 0, 0},         {"acc", 0, 1},     {"force", 0, 1},
+    {"stats", 0, 1},     {"limits", 0, 0},      {"send", 1, 2},    {"watch", 1, 4},
+};
+
+const TCommandSpec* FindSpec(const QString& Name) {
+    for (const TCommandSpec& s : Specs)
+        if (Name == QLatin1String(s.Name))
+            return &s;
+    return nullptr;
+}
+
+// Options that belong to a command rather than to zelctl.
+bool IsCommandOption(const QString& Command, const QString& Word) {
+    if (Command == QLatin1String("stats"))
+        return Word == QLatin1String("--reset");
+    if (Command == QLatin1String("watch"))
+        return Word == QLatin1String("--period") || Word == QLatin1String("--always");
+    return false;
+}
+
+bool ToPort(const QString& Text, int& Port) {
+    bool ok = false;
+    const int v = Text.toInt(&ok);
+    if (!ok || v < 1 || v > 65535)
+        return false;
+    Port = v;
+    return true;
+}
+
+bool ToNonNegative(const QString& Text, int& Value) {
+    bool ok = false;
+    const int v = Text.toInt(&ok, 0);
+    if (!ok || v < 0)
+        return false;
+    Value = v;
+    return true;
+}
+
+bool IsNumber(const QString& Text) {
+    bool ok = false;
+    Text.toDouble(&ok);
+    return ok;
+}
+
+bool ParseSeconds(const QString& Text, int& Ms) {
+    bool ok = false;
+    const double s = Text.toDouble(&ok);
+    if (!ok || s <= 0 || s > 86400)
+        return false;
+    Ms = int(s * 1000.0 + 0.5);
+    return true;
+}
+
+// "HOST[:A[:B]]", with "[v6addr]" for IPv6 hosts.
+bool SplitHost(const QString& Text, QString& Host, QStringList& Ports) {
+    QString rest;
+    if (Text.startsWith(QLatin1Char('['))) {
+        const qsizetype close = Text.indexOf(QLatin1Char(']'));
+        if (close < 0)
+            return false;
+        Host = Text.mid(1, close - 1);
+        rest = Text.mid(close + 1);
+        if (!rest.isEmpty() && !rest.startsWith(QLatin1Char(':')))
+            return false;
+        rest = rest.mid(1);
+    } else {
+        const qsizetype colon = Text.indexOf(QLatin1Char(':'));
+        Host = colon < 0 ? Text : Text.left(colon);
+        rest = colon < 0 ? QString() : Text.mid(colon + 1);
+    }
+    Ports = rest.isEmpty() ? QStringList() : rest.split(QLatin1Char(':'));
+    return !Host.isEmpty();
+}
+} // namespace
+
+bool TZelctlArguments::IsCommandName(const QString& Word) {
+    return FindSpec(Word) != nullptr;
+}
+
+bool TZelctlArguments::ParseLink(const QString& Option, const QString& Value, TZelctlLink& Link,
+                                 QString& Error) {
+    Link = TZelctlLink();
+    auto key = [&Link](const char* Key, const QString& V) { Link.Keys.append({QLatin1String(Key), V}); };
+    if (Option == QLatin1String("--tcp")) {
+        QString host;
+        QStringList ports;
+        int port = 1000;
+        if (!SplitHost(Value, host, ports) || ports.size() > 1 ||
+            (ports.size() == 1 && !ToPort(ports[0], port))) {
+            Error = QStringLiteral("Invalid TCP link '%1': expected HOST[:PORT]").arg(Value);
+            return false;
+        }
+        Link.Transport = TcpTransport;
+        key("host", host);
+        key("port", QString::number(port));
+        Link.Description = QStringLiteral("TCP %1:%2").arg(host).arg(port);
+        return true;
+    }
+    if (Option == QLatin1String("--udp")) {
+        QString host;
+        QStringList ports;
+        int tx = 1500;
+        int listen = 1501;
+        const bool ok = SplitHost(Value, host, ports) && ports.size() <= 2 &&
+                        (ports.size() < 1 || ToPort(ports[0], tx)) &&
+                        (ports.size() < 2 || ToPort(ports[1], listen));
+        if (!ok) {
+            Error = QStringLiteral("Invalid UDP link '%1': expected HOST[:TXPORT[:LISTENPORT]]").arg(Value);
+            return false;
+        }
+        Link.Transport = UdpTransport;
+        key("ipaddr", host);
+        key("transmit_port", QString::number(tx));
+        key("listening_port", QString::number(listen));
+        Link.Description = QStringLiteral("UDP %1:%2, listening on %3").arg(host).arg(tx).arg(listen);
+        return true;
+    }
+    if (Option == QLatin1String("--serial")) {
+        const qsizetype at = Value.lastIndexOf(QLatin1Char('@'));
+        const QString port = at < 0 ? Value : Value.left(at);
+        int baud = 9600;
+        bool ok = !port.isEmpty();
+        if (ok && at >= 0)
+            ok = ToNonNegative(Value.mid(at + 1), baud) && baud > 0;
+        if (!ok) {
+            Error = QStringLiteral("Invalid serial link '%1': expected PORT[@BAUD]").arg(Value);
+            return false;
+        }
+        Link.Transport = SerialTransport;
+        key("port", port);
+        key("baudrate", QString::number(baud));
+        Link.Description = QStringLiteral("serial %1 at %2 Bd").arg(port).arg(baud);
+        return true;
+    }
+    if (Option == QLatin1String("--can")) {
+        static const QRegularExpression form(QStringLiteral("^(?:([A-Za-z][A-Za-z0-9_]*):)?([0-9]+)"
+                                                            "(?:@([0-9]+))?(?:#((?:0x)?[0-9A-Fa-f]+))?$"));
+        const QRegularExpressionMatch m = form.match(Value);
+        int net = 0;
+        int bitrate = 4;
+        int id = 100;
+        bool ok = m.hasMatch() && ToNonNegative(m.captured(2), net);
+        if (ok && m.hasCaptured(3))
+            ok = ToNonNegative(m.captured(3), bitrate);
+        if (ok && m.hasCaptured(4))
+            ok = ToNonNegative(m.captured(4), id);
+        if (!ok) {
+            Error =
+                QStringLiteral("Invalid CAN link '%1': expected [BACKEND:]NET[@BITRATECODE][#ID]").arg(Value);
+            return false;
+        }
+        const QString backend = m.hasCaptured(1) ? m.captured(1) : QStringLiteral("socketcan");
+        Link.Transport = CanTransport;
+        key("backend", backend);
+        key("net", QString::number(net));
+        key("bitrate", QString::number(bitrate));
+        key("id", QString::number(id));
+        Link.Description = QStringLiteral("CAN %1 net %2, bit rate code %3, id %4")
+                               .arg(backend)
+                               .arg(net)
+                               .arg(bitrate)
+                               .arg(id);
+        return true;
+    }
+    Error = QStringLiteral("Unknown link option '%1'").arg(Option);
+    return false;
+}
+
+bool TZelctlArguments::CheckCommand(const TZelctlCommand& Command, QString& Error) {
+    const TCommandSpec* spec = FindSpec(Command.Name);
+    const QString where = Command.Origin.isEmpty() ? QString() : Command.Origin + QStringLiteral(": ");
+    auto fail = [&](const QString& What) {
+        Error = where + What;
+        return false;
+    };
+    if (spec == nullptr)
+        return fail(QStringLiteral("Unknown command '%1'").arg(Command.Name));
+    const QStringList& a = Command.Args;
+    if (a.size() < spec->MinArgs || a.size() > spec->MaxArgs)
+        return fail(QStringLiteral("Wrong number of arguments for '%1' (see --help)").arg(Command.Name));
+    const QString& n = Command.Name;
+    if (n == QLatin1String("home")) {
+        static const QStringList directions = {QStringLiteral("default"), QStringLiteral("in"),
+                                               QStringLiteral("out"), QStringLiteral("inwards"),
+                                               QStringLiteral("outwards")};
+        if (!a.isEmpty() && !directions.contains(a[0]))
+            return fail(QStringLiteral("Homing direction must be default, in or out, not '%1'").arg(a[0]));
+    } else if (n == QLatin1String("move") || n == QLatin1String("grasp") || n == QLatin1String("release") ||
+               n == QLatin1String("acc") || n == QLatin1String("force")) {
+        for (const QString& v : a)
+            if (!IsNumber(v))
+                return fail(QStringLiteral("'%1' is not a number (argument of '%2')").arg(v, n));
+    } else if (n == QLatin1String("stats")) {
+        if (!a.isEmpty() && a[0] != QLatin1String("--reset"))
+            return fail(QStringLiteral("'stats' takes only --reset, not '%1'").arg(a[0]));
+    } else if (n == QLatin1String("send")) {
+        uint8_t id = 0;
+        TByteArray payload;
+        if (!TPayloadParser::ParseByte(a[0], id))
+            return fail(QStringLiteral("Invalid command ID '%1': 0 to 255, decimal or 0x/$ hex").arg(a[0]));
+        if (a.size() > 1 && !TPayloadParser::Parse(a[1], payload))
+            return fail(QStringLiteral("Error while parsing payload '%1'").arg(a[1]));
+    } else if (n == QLatin1String("watch")) {
+        int ms = 0;
+        if (!ParseSeconds(a[0], ms))
+            return fail(QStringLiteral("'%1' is not a watch duration in seconds").arg(a[0]));
+        for (qsizetype i = 1; i < a.size(); ++i) {
+            if (a[i] == QLatin1String("--always"))
+                continue;
+            int period = 0;
+            if (a[i] != QLatin1String("--period") || i + 1 >= a.size() || !ToNonNegative(a[i + 1], period) ||
+                period < 1 || period > 65535)
+                return fail(QStringLiteral("'watch' takes SECONDS [--period MS] [--always]"));
+            ++i;
+        }
+    }
+    return true;
+}
+
+bool TZelctlArguments::ParseScript(const QString& Text, const QString& Origin,
+                                   std::vector<TZelctlCommand>& Commands, QString& Error) {
+    static const QRegularExpression split(QStringLiteral("^(\\S+)\\s*(.*)$"));
+    const QStringList lines = Text.split(QLatin1Char('\n'));
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString line = lines[i].trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        const QRegularExpressionMatch m = split.match(line);
+        TZelctlCommand c;
+        c.Name = m.captured(1);
+        c.Origin = QStringLiteral("%1:%2").arg(Origin).arg(i + 1);
+        const QString rest = m.captured(2);
+        if (c.Name == QLatin1String("tag")) {
+            if (!rest.isEmpty())
+                c.Args << rest;
+        } else if (c.Name == QLatin1String("send")) {
+            const QRegularExpressionMatch s = split.match(rest);
+            if (s.hasMatch()) {
+                c.Args << s.captured(1);
+                if (!s.captured(2).isEmpty())
+                    c.Args << s.captured(2);
+            }
+        } else if (!rest.isEmpty()) {
+            c.Args = rest.split(QRegularExpression(QStringLiteral("\\s+")));
+        }
+        if (!CheckCommand(c, Error))
+            return false;
+        Commands.push_back(std::move(c));
+    }
+    return true;
+}
+
+bool TZelctlArguments::Parse(const QStringList& Args, QString& Error) {
+    auto value = [&](qsizetype& i, const QString& Option, QString& Out) {
+        if (i + 1 >= Args.size()) {
+            Error = QStringLiteral("Option %1 needs a value").arg(Option);
+            return false;
+        }
+        Out = Args[++i];
+        return true;
+    };
+    for (qsizetype i = 0; i < Args.size(); ++i) {
+        QString a = Args[i];
+        QString inlineValue;
+        bool hasInline = false;
+        if (a.startsWith(QLatin1String("--")) && a.contains(QLatin1Char('='))) {
+            const qsizetype eq = a.indexOf(QLatin1Char('='));
+            inlineValue = a.mid(eq + 1);
+            a = a.left(eq);
+            hasInline = true;
+        }
+        auto takeValue = [&](QString& Out) {
+            if (hasInline) {
+                Out = inlineValue;
+                return true;
+            }
+            return value(i, a, Out);
+        };
+        if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
+            Help = true;
+        } else if (a == QLatin1String("--tcp") || a == QLatin1String("--udp") ||
+                   a == QLatin1String("--serial") || a == QLatin1String("--can")) {
+            QString v;
+            if (!takeValue(v))
+                return false;
+            if (Link.Transport >= 0) {
+                Error = QStringLiteral("Only one link can be given");
+                return false;
+            }
+            if (!ParseLink(a, v, Link, Error))
+                return false;
+        } else if (a == QLatin1String("--log")) {
+            LogTraffic = true;
+        } else if (a == QLatin1String("--sensor")) {
+            Sensor = true;
+        } else if (a == QLatin1String("--keep-going")) {
+            KeepGoing = true;
+        } else if (a == QLatin1String("--connect-timeout") || a == QLatin1String("--result-timeout")) {
+            QString v;
+            if (!takeValue(v))
+                return false;
+            int& target = a == QLatin1String("--connect-timeout") ? ConnectTimeoutMs : ResultTimeoutMs;
+            if (!ParseSeconds(v, target)) {
+                Error = QStringLiteral("Option %1 needs a positive number of seconds, not '%2'").arg(a, v);
+                return false;
+            }
+        } else if (a == QLatin1String("--script")) {
+            QString path;
+            if (!takeValue(path))
+                return false;
+            QFile file(path);
+            if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+                Error = QStringLiteral("Cannot read script file %1: %2").arg(path, file.errorString());
+                return false;
+            }
+            if (!ParseScript(QString::fromUtf8(file.readAll()), path, Commands, Error))
+                return false;
+        } else if (IsCommandName(a)) {
+            const TCommandSpec* spec = FindSpec(a);
+            TZelctlCommand c;
+            c.Name = a;
+            c.Origin = QStringLiteral("argument %1").arg(i + 1);
+            while (c.Args.size() < spec->MaxArgs && i + 1 < Args.size()) {
+                const QString& next = Args[i + 1];
+                if (IsCommandName(next) ||
+                    (next.startsWith(QLatin1String("--")) && !IsCommandOption(a, next)))
+                    break;
+                c.Args << next;
+                ++i;
+            }
+            if (!CheckCommand(c, Error))
+                return false;
+            Commands.push_back(std::move(c));
+        } else if (a.startsWith(QLatin1Char('-')) && !IsNumber(a)) {
+            Error = QStringLiteral("Unknown option '%1' (see --help)").arg(a);
+            return false;
+        } else {
+            Error = QStringLiteral("Unknown command '%1' (see --help)").arg(a);
+            return false;
+        }
+    }
+    if (!Help && Link.Transport < 0) {
+        Error = QStringLiteral("No link given: use --tcp, --udp, --serial or --can (see --help)");
+        return false;
+    }
+    return true;
+}
+
+void TZelctlArguments::WriteSection(TIniFile& File, const QString& Section) const {
+    for (const auto& [key, value] : Link.Keys)
+        File.WriteString(Section, key, value);
+}
+
+QString TZelctlArguments::HelpText() {
+    return QStringLiteral(R"(Usage: zelctl LINK [OPTIONS] COMMAND [ARGS] [COMMAND [ARGS] ...]
+
+Connects to a ZEL gripper like the console does (system information, device
+check, system limits), runs the commands in the order given and disconnects.
+Results are printed on standard output in the console's words, for example
+"Command MOVE finished: No error."; errors go to standard error. No display
+is needed.
+
+Link (exactly one):
+  --tcp HOST[:PORT]             TCP, port 1000 unless given
+  --udp HOST[:TXPORT[:LISTENPORT]]
+                                UDP: the device listens on TXPORT (1500),
+                                answers arrive on LISTENPORT (1501)
+  --serial PORT[@BAUD]          serial port (ttyUSB0, /dev/pts/3, ...),
+                                9600 Bd unless given
+  --can [BACKEND:]NET[@BITRATECODE][#ID]
+                                CAN net NET of the Qt CAN backend BACKEND
+                                (socketcan unless given; virtualcan for the
+                                simulator), bit-rate code (4 = 250 kBit/s
+                                unless given), identifier of the target
+                                system (100 unless given, 0x.. for hex)
+  IPv6 hosts are written in brackets: --tcp [::1]:1000.
+
+Options:
+  --script FILE                 run the commands of FILE at this place, one a
+                                line; empty lines and lines starting with #
+                                are skipped; the text of "tag" and the payload
+                                of "send" are the rest of their line
+  --sensor                      the device is the matrix sensor (TAQ): only
+                                info, temperature, tag and send apply
+  --log                         print every packet sent and received on
+                                standard error, as the command log shows it
+  --keep-going                  run the remaining commands after a failure
+  --connect-timeout SECONDS     wait for the device to be accepted (5)
+  --result-timeout SECONDS      wait for the final result of a motion (60)
+  -h, --help                    show this text
+
+Commands:
+  info                          device type, serial number, hardware and
+                                firmware revision, as read when connecting
+  temperature                   read the device temperature
+  tag [TEXT]                    read the device tag, or write TEXT (at most
+                                64 characters; quote it in the shell)
+  home [default|in|out]         homing sequence, then wait for its result
+  move POS SPEED                move the fingers to POS mm at SPEED mm/s
+  grasp WIDTH SPEED             grasp a part of WIDTH mm at SPEED mm/s
+  release POS SPEED             release to POS mm at SPEED mm/s
+  stop                          stop a movement
+  fast-stop                     fast stop; the gripper then refuses motion
+  ack                           acknowledge a fast stop
+  acc [VALUE]                   read, or set, the acceleration in mm/s^2
+  force [VALUE]                 read, or set, the grasping force limit in N
+  stats [--reset]               grasping statistics (and reset them)
+  limits                        the system limits read when connecting
+  send ID [PAYLOAD]             send any command: ID 0 to 255 (15, 0x0F or
+                                $0F); PAYLOAD in the custom command editor's
+                                syntax, as one argument: bytes 15 0x0F $0F,
+                                floats 10.4f, strings "Hello World";
+                                a pending answer waits for the final result
+  watch SECONDS [--period MS] [--always]
+                                switch on the automatic updates and print
+                                every state report with the seconds since the
+                                start; the console's periods (50 for states,
+                                100 for position and force) unless --period;
+                                only changes unless --always; switched off
+                                again at the end
+
+  Motion commands wait for their final result; any final status other than
+  "No error" is a failure.
+
+Exit status:
+  0  every command succeeded
+  1  a command failed (its error text is on standard error)
+  2  the command line is wrong
+  3  the link could not be opened or the device was refused
+
+Examples:
+  zelctl --tcp 127.0.0.1:1000 home move 50 50 grasp 8 50 stats
+  zelctl --udp 192.168.1.20 send 0x06 '1 2 "AB"'
+  zelctl --can virtualcan:0@4#100 watch 10
+  zelctl --serial ttyUSB0@115200 --script test-rig.txt
+)");
+}

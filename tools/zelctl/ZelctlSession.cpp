@@ -1,0 +1,160 @@
+#include "ZelctlSession.h"
+
+#include "CommandComponent.h"
+#include "ErrorGuard.h"
+#include "IniFile.h"
+#include "MessageSeam.h"
+#include "TAQ.h"
+#include "TrafficPrinter.h"
+#include "ZEL.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+namespace {
+const QString LinkSection = QStringLiteral("link");
+
+QString SerialText(int32_t Number) {
+    return QStringLiteral("%1").arg(Number, 8, 10, QLatin1Char('0'));
+}
+} // namespace
+
+TZelctlSession::TZelctlSession(const TZelctlArguments& Args, QTextStream& Out, QTextStream& Err,
+                               QObject* Parent)
+    : QObject(Parent), FArgs(Args), FOut(Out), FErr(Err) {
+    FPreviousHandler = SetApplicationErrorHandler([this](std::exception_ptr Error) {
+        FErrors << QString::fromStdString(ExceptionMessage(Error));
+        Wake();
+    });
+    // No message box can be answered here; whatever would be shown goes to the error stream.
+    FPreviousHook = SetMessageHook([this](const QString& Text, const QString&) { FErrors << Text; });
+
+    if (Args.Sensor)
+        FDevice = new TTAQ(this);
+    else
+        FDevice = new TZEL(this);
+    if (Args.LogTraffic) {
+        FPrinter = std::make_unique<TTrafficPrinter>(FErr, *FDevice);
+        FDevice->SetCommLog(FPrinter.get());
+    }
+    FDevice->OnConnect = [this](TKORADevice*) {
+        FConnected = true;
+        Wake();
+    };
+    FDevice->OnDisconnect = [this](TKORADevice*) {
+        FConnected = false;
+        Wake();
+    };
+    // The device's own connect sequence runs unchanged; this only notes that it has finished,
+    // so that a refused device is told apart from one that is still connecting.
+    TKORADevice* device = FDevice;
+    FDevice->Command()->SetOnConnected([this, device](TDevice* Sender) {
+        struct TDone {
+            TZelctlSession* S;
+            ~TDone() {
+                S->FConnectSequenceDone = true;
+                S->Wake();
+            }
+        } done{this};
+        device->DoConnected(Sender);
+    });
+}
+
+TZelctlSession::~TZelctlSession() {
+    if (FDevice != nullptr) {
+        FDevice->OnConnect = nullptr;
+        FDevice->OnDisconnect = nullptr;
+        FDevice->SetCommLog(nullptr);
+        delete FDevice;
+        FDevice = nullptr;
+    }
+    SetMessageHook(std::move(FPreviousHook));
+    SetApplicationErrorHandler(std::move(FPreviousHandler));
+}
+
+TZEL* TZelctlSession::Gripper() const {
+    return dynamic_cast<TZEL*>(FDevice);
+}
+
+void TZelctlSession::Wake() {
+    if (FLoop != nullptr)
+        FLoop->quit();
+}
+
+QStringList TZelctlSession::TakeErrors() {
+    QStringList errors;
+    errors.swap(FErrors);
+    return errors;
+}
+
+bool TZelctlSession::WaitFor(const std::function<bool()>& Done, int TimeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!Done()) {
+        const qint64 left = TimeoutMs - clock.elapsed();
+        if (left <= 0 || !FErrors.isEmpty())
+            return false;
+        QEventLoop loop;
+        QTimer deadline;
+        deadline.setSingleShot(true);
+        QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+        deadline.start(int(left));
+        QEventLoop* outer = FLoop;
+        FLoop = &loop;
+        loop.exec();
+        FLoop = outer;
+    }
+    return true;
+}
+
+bool TZelctlSession::Connect() {
+    if (!FLinkDir.isValid()) {
+        FErr << "Cannot create a temporary folder for the link settings" << Qt::endl;
+        return false;
+    }
+    TIniFile link(FLinkDir.filePath(QStringLiteral("zelctl-link.ini")));
+    FArgs.WriteSection(link, LinkSection);
+    FConnected = false;
+    FConnectSequenceDone = false;
+    TStat result = E_SUCCESS;
+    try {
+        result = FDevice->ConnectFromSettings(FArgs.Link.Transport, link, LinkSection);
+    } catch (const std::exception& e) {
+        FErr << "Cannot connect to target: " << e.what() << Qt::endl;
+        return false;
+    }
+    if (result != E_SUCCESS) {
+        FErr << "Cannot connect to target: " << QString::fromStdString(StatToStr(result)) << Qt::endl;
+        return false;
+    }
+    WaitFor([this] { return FConnected || FConnectSequenceDone; }, FArgs.ConnectTimeoutMs);
+    const QStringList errors = TakeErrors();
+    for (const QString& e : errors)
+        FErr << e << Qt::endl;
+    if (FConnected) {
+        FOut << "Connected to " << QString::fromStdString(TKORADevice::DeviceTypeToStr(FDevice->DeviceType))
+             << " (serial number " << SerialText(FDevice->SerialNumber) << ") over " << FArgs.Link.Description
+             << "." << Qt::endl;
+        return true;
+    }
+    if (errors.isEmpty()) {
+        if (!FConnectSequenceDone)
+            FErr << "Timeout while connecting over " << FArgs.Link.Description << Qt::endl;
+        else if (!FDevice->IsConnected())
+            FErr << "The device did not answer the system information request" << Qt::endl;
+        else
+            FErr << "The device check failed" << Qt::endl;
+    }
+    try {
+        Disconnect();
+    } catch (const std::exception&) {
+        // Already failing; the link is closed either way.
+    }
+    return false;
+}
+
+void TZelctlSession::Disconnect() {
+    FConnected = false;
+    FDevice->Disconnect();
+}

@@ -1,0 +1,60 @@
+#pragma once
+// One connection of zelctl: the device, its link opened from the arguments without any dialog,
+// the connect sequence of the console, and bounded waiting in the event loop. Errors that reach
+// the application-wide handler while the session lives are collected here.
+#include "ZelctlArguments.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <functional>
+#include <memory>
+
+class QEventLoop;
+class TKORADevice;
+class TTrafficPrinter;
+class TZEL;
+
+class TZelctlSession : public QObject {
+    Q_OBJECT
+public:
+    TZelctlSession(const TZelctlArguments& Args, QTextStream& Out, QTextStream& Err,
+                   QObject* Parent = nullptr);
+    ~TZelctlSession() override;
+
+    // Opens the link and waits for the device to be accepted; prints why when it is not.
+    bool Connect();
+    // Announces the disconnect and closes the link (nothing when not connected).
+    void Disconnect();
+
+    TKORADevice* Device() const { return FDevice; }
+    TZEL* Gripper() const;
+    bool Connected() const { return FConnected; }
+
+    // Runs the event loop until Done holds, TimeoutMs passed, an error was reported or the
+    // link closed. True when Done held.
+    bool WaitFor(const std::function<bool()>& Done, int TimeoutMs);
+    void Wake();
+    // Errors reported to the application-wide handler since the last call.
+    QStringList TakeErrors();
+
+    QTextStream& Out() { return FOut; }
+    QTextStream& Err() { return FErr; }
+    const TZelctlArguments& Arguments() const { return FArgs; }
+
+private:
+    const TZelctlArguments& FArgs;
+    QTextStream& FOut;
+    QTextStream& FErr;
+    TKORADevice* FDevice = nullptr;
+    std::unique_ptr<TTrafficPrinter> FPrinter;
+    QTemporaryDir FLinkDir;
+    QEventLoop* FLoop = nullptr;
+    QStringList FErrors;
+    bool FConnected = false;
+    bool FConnectSequenceDone = false;
+    std::function<void(std::exception_ptr)> FPreviousHandler;
+    std::function<void(const QString&, const QString&)> FPreviousHook;
+};
