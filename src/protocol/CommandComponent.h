@@ -3,6 +3,7 @@
 // interface selection dialog, frames outgoing packets, turns the incoming byte stream into
 // packets and keeps them in its store until the device layer takes them.
 #include "DeviceComponent.h"
+#include "DeviceDialog.h"
 #include "PacketBufferClass.h"
 #include "PacketReceiver.h"
 
@@ -11,10 +12,9 @@
 #include <functional>
 #include <vector>
 
-class TDeviceDlg;
 class TIniFile;
 
-class TCommand : public QObject {
+class TCommand : public QObject, public TDeviceListOwner {
     Q_OBJECT
 public:
     static constexpr int32_t StoreCapacity = 1024;
@@ -23,9 +23,9 @@ public:
     explicit TCommand(QObject* Owner);
     ~TCommand() override;
 
-    int32_t DeviceCount() const;
+    int32_t DeviceCount() const override;
     // Index at or beyond the count: "Index out of bounds (%d)."; negative: the list's index error.
-    TDevice* GetDevice(int32_t Index) const;
+    TDevice* GetDevice(int32_t Index) const override;
 
     void SetOnConnected(TNotifyEvent Handler);
     void SetOnDisconnected(TNotifyEvent Handler);
@@ -61,4 +61,5 @@ private:
     TDevice* FActive = nullptr;
     TPacketBuffer FStore{StoreCapacity};
     TPacketReceiver FReceiver;
+    std::vector<uint8_t> FFrame; // one frame of the largest size, reused by every send
 };

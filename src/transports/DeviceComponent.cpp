@@ -36,6 +36,27 @@ void TDevice::DoDisconnected() {
         OnDisconnected(this);
 }
 
+void TDevice::NotifyDataAvailable(int32_t Count) {
+    if (!OnDataAvailable)
+        return;
+    const int32_t before = BytesAvailable();
+    OnDataAvailable(this, Count);
+    const int32_t after = IsOpen() ? BytesAvailable() : 0;
+    // Only when the handler made progress: a handler that reads nothing must not cause a spin.
+    if (after <= 0 || after >= before || FRenotifyPending)
+        return;
+    FRenotifyPending = true;
+    QTimer::singleShot(0, this, [this] {
+        RunGuarded([this] {
+            FRenotifyPending = false;
+            if (!IsOpen())
+                return;
+            if (const int32_t n = BytesAvailable(); n > 0)
+                NotifyDataAvailable(n);
+        });
+    });
+}
+
 void TDevice::StartConnectPoll() {
     FConnectPoll->start();
 }

@@ -59,6 +59,9 @@ public:
 protected:
     // Raises OnDisconnected unless the transport is being destroyed.
     void DoDisconnected();
+    // Raises OnDataAvailable. Qt signals arrival only once per chunk, so when the handler took
+    // some bytes but left others, it is raised again from the event loop until all are read.
+    void NotifyDataAvailable(int32_t Count);
     // Arms / stops the 50 ms poll that raises OnConnected once IsOpen (or at once for UDP).
     void StartConnectPoll();
     void StopConnectPoll();
@@ -72,4 +75,5 @@ private:
     std::unique_ptr<TIniFile> FSettings;
     QTimer* FConnectPoll = nullptr;
     bool FDestroying = false;
+    bool FRenotifyPending = false;
 };

@@ -1,0 +1,43 @@
+#pragma once
+// Modal dialog in which the operator chooses the interface and its port before connecting.
+#include <QDialog>
+
+#include <cstdint>
+
+class QComboBox;
+class QPushButton;
+class TDevice;
+
+// What the dialog needs of its owner, the command engine: the transports in list order.
+class TDeviceListOwner {
+public:
+    virtual ~TDeviceListOwner() = default;
+    virtual int32_t DeviceCount() const = 0;
+    virtual TDevice* GetDevice(int32_t Index) const = 0;
+};
+
+class TDeviceDlg : public QDialog {
+    Q_OBJECT
+public:
+    // Owner must be the command engine; it outlives the dialog (the engine deletes it).
+    explicit TDeviceDlg(QObject* Owner);
+
+    // Lists the transports, preselects the first and its last port, runs modally; true for Connect.
+    bool Show();
+    int32_t SelectedInterface() const;
+    QString PortText() const;
+
+    QComboBox* cbDevice = nullptr;
+    QComboBox* cbDevicePort = nullptr;
+    QPushButton* btnConnect = nullptr;
+    QPushButton* btnCancel = nullptr;
+
+protected:
+    void showEvent(QShowEvent* Event) override;
+
+private:
+    TDeviceListOwner& Engine() const;
+    void cbDeviceChange();
+
+    QObject* FOwner;
+};

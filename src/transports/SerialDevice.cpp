@@ -1,0 +1,171 @@
+#include "SerialDevice.h"
+
+#include "BaudrateDialog.h"
+#include "ErrorGuard.h"
+#include "baudrate.h"
+
+#include <QCollator>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSerialPortInfo>
+
+#include <algorithm>
+
+namespace {
+const QString Common = QStringLiteral("common");
+}
+
+TSerialDevice::TSerialDevice(QObject* Owner)
+    : TDevice(Owner, QStringLiteral("uart")), FDialog(new TBaudrateDlg) {
+    FDialog->SelectCode(BaudRateToIndex(Settings().ReadInteger(Common, QStringLiteral("baudrate"), 9600)));
+    FPort = new QSerialPort(this);
+    FPort->setDataBits(QSerialPort::Data8);
+    FPort->setParity(QSerialPort::NoParity);
+    FPort->setStopBits(QSerialPort::OneStop);
+    FPort->setFlowControl(QSerialPort::NoFlowControl);
+    connect(FPort, &QSerialPort::readyRead, this, [this] {
+        RunGuarded([this] {
+            if (IsOpen() && FPort->bytesAvailable() > 0)
+                NotifyDataAvailable(int32_t(FPort->bytesAvailable()));
+        });
+    });
+    connect(FPort, &QSerialPort::errorOccurred, this,
+            [this](QSerialPort::SerialPortError E) { RunGuarded([&] { PortError(E); }); });
+    InterfaceName = QStringLiteral("Serial (RS232)");
+}
+
+TSerialDevice::~TSerialDevice() {
+    BeginDestroy();
+    Close();
+    FPort->disconnect(this);
+}
+
+TStat TSerialDevice::Open(const QString& PortName) {
+    FDialog->SelectCode(BaudRateToIndex(Settings().ReadInteger(Common, QStringLiteral("baudrate"), 9600)));
+    if (!FDialog->Show())
+        return E_CMD_ABORTED;
+    if (IsOpen())
+        Close();
+    return OpenPort(PortName, BaudIndexToRate(FDialog->Code()));
+}
+
+TStat TSerialDevice::OpenFromSettings(TIniFile& File, const QString& Section) {
+    const QString port = File.ReadString(Section, QStringLiteral("port"), QString());
+    const int rate = File.ReadInteger(Section, QStringLiteral("baudrate"), 0);
+    if (port.isEmpty() || rate == 0)
+        return E_CMD_ABORTED;
+    const int code = BaudRateToIndex(rate);
+    FDialog->SelectCode(code);
+    if (IsOpen())
+        Close();
+    return OpenPort(port, BaudIndexToRate(code));
+}
+
+TStat TSerialDevice::OpenPort(const QString& PortName, int Rate) {
+    if (PortName.trimmed().isEmpty())
+        return E_IO_ERROR;
+    FPort->setPortName(PortName.trimmed());
+    FPort->setBaudRate(Rate);
+    if (!FPort->open(QIODevice::ReadWrite)) {
+        FPort->clearError();
+        return E_IO_ERROR;
+    }
+    // Lines a pseudo-terminal does not have may refuse to be set; that is no failure of the link.
+    FPort->setDataTerminalReady(false);
+    FPort->setRequestToSend(false);
+    FPort->clearError();
+    Settings().WriteInteger(Common, QStringLiteral("baudrate"), Rate);
+    StartConnectPoll();
+    return E_SUCCESS;
+}
+
+TStat TSerialDevice::Close() {
+    StopConnectPoll();
+    if (FPort->isOpen()) {
+        QElapsedTimer t;
+        t.start();
+        while (FPort->bytesToWrite() > 0 && t.elapsed() < 1000) {
+            FPort->waitForBytesWritten(20);
+            // Keep the window painting, but let no click start anything while the link closes.
+            if (!Destroying())
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            if (!FPort->isOpen())
+                break;
+        }
+        FPort->close();
+        FPort->clearError();
+    }
+    DoDisconnected();
+    return E_SUCCESS;
+}
+
+int32_t TSerialDevice::BytesAvailable() {
+    return IsOpen() ? int32_t(FPort->bytesAvailable()) : 0;
+}
+
+int32_t TSerialDevice::Read(uint8_t* Buffer, int32_t MaxCount) {
+    if (!IsOpen())
+        return -1;
+    if (MaxCount <= 0)
+        return 0;
+    const qint64 n = FPort->read(reinterpret_cast<char*>(Buffer), MaxCount);
+    return n < 0 ? -1 : int32_t(n);
+}
+
+TStat TSerialDevice::Write(const uint8_t* Buffer, int32_t Count) {
+    if (!IsOpen())
+        return E_NOT_OPENED;
+    if (Count < 0)
+        return E_INVALID_PARAMETER;
+    if (FPort->write(reinterpret_cast<const char*>(Buffer), Count) != Count)
+        return E_WRITE_ERROR;
+    // The whole packet must reach the driver; give up only when the port stops taking bytes.
+    QElapsedTimer stall;
+    stall.start();
+    qint64 pending = FPort->bytesToWrite();
+    while (pending > 0) {
+        FPort->waitForBytesWritten(50);
+        if (!FPort->isOpen())
+            return E_WRITE_ERROR;
+        const qint64 now = FPort->bytesToWrite();
+        if (now < pending) {
+            pending = now;
+            stall.restart();
+        } else if (stall.elapsed() >= WriteStallMs) {
+            // Drop the rest so that no stale tail of this packet goes out later.
+            FPort->clear(QSerialPort::Output);
+            return E_WRITE_ERROR;
+        }
+    }
+    return E_SUCCESS;
+}
+
+void TSerialDevice::GetPortList(QStringList& List) {
+    List.clear();
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        if (!List.contains(info.portName()))
+            List.append(info.portName());
+    QCollator order;
+    order.setNumericMode(true);
+    std::sort(List.begin(), List.end(),
+              [&](const QString& A, const QString& B) { return order.compare(A, B) < 0; });
+}
+
+void TSerialDevice::WriteSettings(TIniFile& File, const QString& Section) {
+    if (!IsOpen())
+        return;
+    File.WriteString(Section, QStringLiteral("device"), InterfaceName);
+    File.WriteInteger(Section, QStringLiteral("baudrate"), int(FPort->baudRate()));
+    File.WriteString(Section, QStringLiteral("port"), FPort->portName());
+}
+
+void TSerialDevice::PortError(QSerialPort::SerialPortError Error) {
+    // A vanished device (unplugged adapter, closed pseudo-terminal): stop reading from a dead
+    // port and report it; the user interface then disconnects.
+    if (Error != QSerialPort::ResourceError || !FPort->isOpen())
+        return;
+    const QString text = FPort->errorString();
+    FPort->close();
+    FPort->clearError();
+    throw ECommunicationError(QStringLiteral("Serial port failure: %1").arg(text).toStdString());
+}

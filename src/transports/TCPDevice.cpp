@@ -1,0 +1,172 @@
+#include "TCPDevice.h"
+
+#include "ErrorGuard.h"
+#include "HostnameDialog.h"
+
+#include <QTcpSocket>
+
+namespace {
+const QString Common = QStringLiteral("common");
+}
+
+TTCPDevice::TTCPDevice(QObject* Owner) : TDevice(Owner, QStringLiteral("tcp")), FDialog(new THostNameDlg) {
+    FDialog->SetHost(Settings().ReadString(Common, QStringLiteral("host"), QString()));
+    FDialog->SetPort(Settings().ReadInteger(Common, QStringLiteral("port"), 1000));
+    FSocket = new QTcpSocket(this);
+    FSocket->setObjectName(QStringLiteral("ClientSocket"));
+    connect(FSocket, &QTcpSocket::readyRead, this, [this] {
+        RunGuarded([this] {
+            if (IsOpen())
+                NotifyDataAvailable(int32_t(FSocket->bytesAvailable()));
+        });
+    });
+    connect(FSocket, &QTcpSocket::connected, this, [this] { FEstablished = true; });
+    connect(FSocket, &QTcpSocket::errorOccurred, this,
+            [this](QAbstractSocket::SocketError E) { RunGuarded([&] { SocketError(E); }); });
+    connect(FSocket, &QTcpSocket::disconnected, this,
+            [this] { RunGuarded([this] { SocketDisconnected(); }); });
+    InterfaceName = QStringLiteral("Ethernet/TCP");
+}
+
+TTCPDevice::~TTCPDevice() {
+    BeginDestroy();
+    Close();
+    FSocket->disconnect(this);
+}
+
+bool TTCPDevice::IsOpen() {
+    return FSocket->state() == QAbstractSocket::ConnectedState;
+}
+
+TStat TTCPDevice::Open(const QString&) {
+    if (!FDialog->Show())
+        return E_CMD_ABORTED;
+    return StartConnection(FDialog->Host(), FDialog->Port());
+}
+
+TStat TTCPDevice::OpenFromSettings(TIniFile& File, const QString& Section) {
+    const QString host = File.ReadString(Section, QStringLiteral("host"), QString());
+    const int port = File.ReadInteger(Section, QStringLiteral("port"), 0);
+    if (host.isEmpty() || port <= 0 || port > 65535)
+        return E_INVALID_PARAMETER;
+    FDialog->SetHost(host);
+    FDialog->SetPort(port);
+    return StartConnection(host, port);
+}
+
+TStat TTCPDevice::StartConnection(const QString& Host, int Port) {
+    // Also ends an attempt still pending, so that it cannot come up for a link we have left.
+    if (FSocket->state() != QAbstractSocket::UnconnectedState)
+        Close();
+    FHost = Host;
+    FPort = Port;
+    try {
+        FEstablished = false;
+        FSocket->connectToHost(Host, quint16(Port));
+        StartConnectPoll();
+        Settings().WriteString(Common, QStringLiteral("host"), Host);
+        Settings().WriteInteger(Common, QStringLiteral("port"), Port);
+        return E_SUCCESS;
+    } catch (...) {
+        return E_IO_ERROR;
+    }
+}
+
+TStat TTCPDevice::Close() {
+    StopConnectPoll();
+    const bool established = IsOpen();
+    if (FSocket->state() != QAbstractSocket::UnconnectedState) {
+        FClosing = true;
+        if (established) {
+            // Let what the device was last sent (a disconnect announcement) reach it.
+            FSocket->flush();
+            if (FSocket->bytesToWrite() > 0)
+                FSocket->waitForBytesWritten(1000);
+        }
+        FSocket->abort();
+        FClosing = false;
+    }
+    FEstablished = false;
+    if (established)
+        DoDisconnected();
+    return E_SUCCESS;
+}
+
+int32_t TTCPDevice::BytesAvailable() {
+    return IsOpen() ? int32_t(FSocket->bytesAvailable()) : 0;
+}
+
+int32_t TTCPDevice::Read(uint8_t* Buffer, int32_t MaxCount) {
+    if (!IsOpen())
+        return -1;
+    if (MaxCount <= 0)
+        return 0;
+    const qint64 n = FSocket->read(reinterpret_cast<char*>(Buffer), MaxCount);
+    return n < 0 ? -1 : int32_t(n);
+}
+
+TStat TTCPDevice::Write(const uint8_t* Buffer, int32_t Count) {
+    if (!IsOpen())
+        return E_NOT_OPENED;
+    if (Count < 0)
+        return E_INVALID_PARAMETER;
+    if (FSocket->write(reinterpret_cast<const char*>(Buffer), Count) != Count)
+        return E_WRITE_ERROR;
+    // Hand the bytes to the network now rather than at the next turn of the event loop.
+    FSocket->flush();
+    return E_SUCCESS;
+}
+
+void TTCPDevice::GetPortList(QStringList& List) {
+    List.clear();
+    List.append(QStringLiteral("TCP"));
+}
+
+void TTCPDevice::WriteSettings(TIniFile& File, const QString& Section) {
+    if (!IsOpen())
+        return;
+    File.WriteString(Section, QStringLiteral("device"), InterfaceName);
+    File.WriteString(Section, QStringLiteral("host"), FHost);
+    File.WriteInteger(Section, QStringLiteral("port"), FPort);
+}
+
+QString TTCPDevice::ErrorMessage(QAbstractSocket::SocketError Error, bool Connecting) {
+    if (Connecting)
+        return QStringLiteral("Error while establishing socket connection");
+    switch (Error) {
+    case QAbstractSocket::NetworkError:
+    case QAbstractSocket::SocketAccessError:
+    case QAbstractSocket::SocketResourceError:
+    case QAbstractSocket::SocketTimeoutError:
+    case QAbstractSocket::DatagramTooLargeError:
+    case QAbstractSocket::TemporaryError:
+    case QAbstractSocket::OperationError:
+        return QStringLiteral("General socket communication error");
+    default:
+        return QStringLiteral("Unknown socket error");
+    }
+}
+
+void TTCPDevice::SocketError(QAbstractSocket::SocketError Error) {
+    if (FClosing)
+        return;
+    // The peer ending the connection is no failure; the disconnected signal reports it.
+    if (Error == QAbstractSocket::RemoteHostClosedError)
+        return;
+    const bool connecting = !FEstablished;
+    if (connecting)
+        StopConnectPoll(); // the attempt is over; nothing will come up
+    if (Error == QAbstractSocket::HostNotFoundError)
+        throw std::runtime_error(
+            QStringLiteral("Host \"%1\" not found: %2").arg(FHost, FSocket->errorString()).toStdString());
+    throw ECommunicationError(ErrorMessage(Error, connecting).toStdString());
+}
+
+void TTCPDevice::SocketDisconnected() {
+    if (FClosing || !FEstablished)
+        return;
+    // Lost without Close: tell the owner, so that nothing keeps a dead link for a live one.
+    FEstablished = false;
+    StopConnectPoll();
+    DoDisconnected();
+}

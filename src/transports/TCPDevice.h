@@ -1,0 +1,47 @@
+#pragma once
+// TCP transport: the console is the client of one connection to the device. Open only starts
+// the connection; OnConnected follows once it is established.
+#include "DeviceComponent.h"
+
+#include <QAbstractSocket>
+
+#include <memory>
+
+class QTcpSocket;
+class THostNameDlg;
+
+class TTCPDevice : public TDevice {
+    Q_OBJECT
+public:
+    explicit TTCPDevice(QObject* Owner);
+    ~TTCPDevice() override;
+
+    void WriteSettings(TIniFile& File, const QString& Section) override;
+    TStat OpenFromSettings(TIniFile& File, const QString& Section) override;
+    bool IsOpen() override;
+    TStat Open(const QString& PortName) override;
+    TStat Close() override;
+    int32_t BytesAvailable() override;
+    int32_t Read(uint8_t* Buffer, int32_t MaxCount) override;
+    TStat Write(const uint8_t* Buffer, int32_t Count) override;
+    bool HasPortList() override { return true; }
+    void GetPortList(QStringList& List) override;
+
+    THostNameDlg* Dialog() const { return FDialog.get(); }
+    QTcpSocket* Socket() const { return FSocket; }
+
+    // Message of the error event for a socket error that occurred while connecting or connected.
+    static QString ErrorMessage(QAbstractSocket::SocketError Error, bool Connecting);
+
+private:
+    TStat StartConnection(const QString& Host, int Port);
+    void SocketError(QAbstractSocket::SocketError Error);
+    void SocketDisconnected();
+
+    std::unique_ptr<THostNameDlg> FDialog;
+    QTcpSocket* FSocket = nullptr;
+    QString FHost;
+    int FPort = 1000;
+    bool FEstablished = false; // the link came up and was not yet reported down
+    bool FClosing = false;
+};
