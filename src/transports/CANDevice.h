@@ -1,21 +1,51 @@
 #pragma once
-// CAN-bus transport. Until the CAN layer is in place it lists no net and refuses to open.
+// CAN-bus transport: the byte stream goes out in frames of up to 8 bytes with the identifier of
+// the target system and comes back in the frames that carry the next identifier.
+#include "CanLib.h"
 #include "DeviceComponent.h"
+
+#include <memory>
+
+class TCANParamsDlg;
+class TCANRxThread;
 
 class TCANDevice : public TDevice {
     Q_OBJECT
 public:
+    static constexpr int32_t MaxNet = 20;
+
     explicit TCANDevice(QObject* Owner);
     ~TCANDevice() override;
 
     void WriteSettings(TIniFile& File, const QString& Section) override;
+    // Without any of the keys "backend", "net", "bitrate", "id" in the section this opens
+    // "Net 0" through the dialog; with them it opens without asking (scripts, zelctl).
     TStat OpenFromSettings(TIniFile& File, const QString& Section) override;
-    bool IsOpen() override { return false; }
+    bool IsOpen() override;
     TStat Open(const QString& PortName) override;
-    TStat Close() override { return E_NOT_OPENED; }
-    int32_t BytesAvailable() override { return 0; }
+    TStat Close() override;
+    int32_t BytesAvailable() override;
     int32_t Read(uint8_t* Buffer, int32_t MaxCount) override;
     TStat Write(const uint8_t* Buffer, int32_t Count) override;
     bool HasPortList() override { return true; }
     void GetPortList(QStringList& List) override;
+
+    TCANParamsDlg* Dialog() const { return FDialog.get(); }
+    TCANRxThread* RxThread() const { return FRxThread; }
+    int32_t NetHandle() const { return FNetHandle; }
+    int32_t TxId() const { return FTxId; }
+    // The library the transport calls; the real layer unless a test scripts one. Closed only.
+    void SetCanApi(TCanApi Api);
+
+private:
+    // Steps from closing a previous net to arming the connect poll, shared by both opens.
+    TStat OpenNet(int32_t Net, int32_t BitrateCode, int32_t Id);
+    void LoadDialogFromSettings();
+    void ReleaseNet();
+
+    std::unique_ptr<TCANParamsDlg> FDialog;
+    TCANRxThread* FRxThread = nullptr;
+    int32_t FNetHandle = -1;
+    int32_t FTxId = 0;
+    TCanApi FApi;
 };

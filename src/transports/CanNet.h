@@ -1,0 +1,86 @@
+#pragma once
+// One open net of the CAN library layer. Its bus device is created, used and deleted in the
+// layer's worker thread only; the other threads meet the net through its frame queue and flags,
+// which one std::mutex guards (the thread sanitizer sees every hand-over through it).
+#include "CanLib.h"
+
+#include <QString>
+
+#include <bitset>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+
+class QCanBusDevice;
+
+class TCanNet {
+public:
+    TCanNet(QString Backend, QString Interface, int32_t RxQueueSize, int32_t RxTimeoutMs,
+            int32_t TxTimeoutMs);
+    ~TCanNet();
+    TCanNet(const TCanNet&) = delete;
+    TCanNet& operator=(const TCanNet&) = delete;
+
+    const QString& Backend() const { return FBackend; }
+    const QString& Interface() const { return FInterface; }
+    int32_t TxTimeoutMs() const { return FTxTimeoutMs; }
+
+    // Worker thread only.
+    // Creates the bus device and starts connecting; WaitConnected tells how it ended.
+    void Start();
+    // Disconnects and deletes the bus device.
+    void Stop();
+    // Hands Count frames to the bus; Count becomes the number taken.
+    TCanResult WriteFrames(const CMSG* Msgs, int32_t& Count);
+    void SetBitrate(int Bitrate);
+    void DropLink();
+
+    // Any thread.
+    TCanResult WaitConnected(int TimeoutMs);
+    TCanResult Read(CMSG* Msgs, int32_t& Count);
+    void AbortRead();
+    void AddId(int32_t Id);
+    // Releases readers for good; called when the handle is closed.
+    void MarkClosed();
+    // CAN_SUCCESS while the link is up, else why it is not.
+    TCanResult LinkState() const;
+    uint64_t FramesLost() const;
+
+private:
+    void OnFramesReceived();
+    void OnStateChanged(int State);
+    void OnError(int Error);
+    void Fail(TCanResult Code);
+    // Slots run in the worker thread, where the application-wide handler (which may show a box)
+    // must not be called; a failure there takes the link down instead and the reader reports it.
+    template <class F> void Guarded(F&& Body) noexcept {
+        try {
+            Body();
+        } catch (...) {
+            try {
+                Fail(CAN_IO_ERROR);
+            } catch (...) {
+            }
+        }
+    }
+
+    const QString FBackend;
+    const QString FInterface;
+    const size_t FRxCapacity;
+    const int32_t FRxTimeoutMs;
+    const int32_t FTxTimeoutMs;
+
+    QCanBusDevice* FDevice = nullptr; // worker thread only
+    bool FStopping = false;           // worker thread only
+
+    mutable std::mutex FLock;
+    std::condition_variable FChanged;
+    std::deque<CMSG> FRx;
+    std::bitset<CAN_MAX_STD_ID + 1> FAccepted;
+    bool FConnected = false;
+    bool FAborted = false;
+    bool FClosed = false;
+    TCanResult FFailure = CAN_SUCCESS;
+    uint64_t FLost = 0;
+};
