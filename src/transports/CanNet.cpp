@@ -61,8 +61,7 @@ void TCanNet::Stop() {
     if (!FDevice)
         return;
     QObject::disconnect(FDevice, nullptr, FDevice, nullptr);
-    if (FDevice->state() != QCanBusDevice::UnconnectedState)
-        FDevice->disconnectDevice();
+    DisconnectDevice();
     delete FDevice;
     FDevice = nullptr;
 }
@@ -96,7 +95,14 @@ void TCanNet::SetBitrate(int Bitrate) {
 
 void TCanNet::DropLink() {
     Fail(CAN_LINK_LOST);
-    if (FDevice && FDevice->state() != QCanBusDevice::UnconnectedState)
+    DisconnectDevice();
+}
+
+void TCanNet::DisconnectDevice() {
+    if (!FDevice)
+        return;
+    const auto state = FDevice->state();
+    if (state == QCanBusDevice::ConnectedState || state == QCanBusDevice::ConnectingState)
         FDevice->disconnectDevice();
 }
 

@@ -52,6 +52,7 @@ private:
     void OnStateChanged(int State);
     void OnError(int Error);
     void Fail(TCanResult Code);
+    void DisconnectDevice();
     // Slots run in the worker thread, where the application-wide handler (which may show a box)
     // must not be called; a failure there takes the link down instead and the reader reports it.
     template <class F> void Guarded(F&& Body) noexcept {
