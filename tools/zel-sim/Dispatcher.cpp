@@ -94,8 +94,9 @@ void TDispatcher::Deliver(std::vector<TFinished>& Finished) {
         if (it == FSessions.end())
             continue; // the console that started it has gone
         const TByteArray payload = Answer(f.Status);
-        Log(*it->second,
-            "final " + CommandLabel(FConfig.Device, f.CommandID) + " -> " + DescribeAnswer(payload));
+        if (FLog)
+            Log(*it->second,
+                "final " + CommandLabel(FConfig.Device, f.CommandID) + " -> " + DescribeAnswer(payload));
         it->second->Send(f.CommandID, payload, true);
     }
     Finished.clear();
@@ -163,7 +164,8 @@ void TDispatcher::Handle(TSimSession& Session, const TPacket& Packet) {
     // The device's own set first: the sensor reuses identifiers that mean something else elsewhere.
     if (!FHandler->Handle(Session, Packet, now, answer, finished) && !HandleGeneric(Session, Packet, answer))
         answer = Answer(E_CMD_UNKNOWN);
-    Log(Session, Describe(FConfig.Device, id, Packet.Payload) + " -> " + DescribeAnswer(answer));
+    if (FLog)
+        Log(Session, Describe(FConfig.Device, id, Packet.Payload) + " -> " + DescribeAnswer(answer));
     Session.Send(id, answer, true);
     Deliver(finished);
     for (int i = 0; i < Session.Writer().Faults().BurstCount; ++i) {
