@@ -8,6 +8,7 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -27,8 +28,8 @@ TDeviceDlg::TDeviceDlg(QObject* Owner)
         new QPushButton(style()->standardIcon(QStyle::SP_DialogApplyButton), QStringLiteral("Connect"), this);
     btnConnect->setObjectName(QStringLiteral("btnConnect"));
     btnCancel = new QPushButton(QStringLiteral("Abort"), this);
-    // Only a choice of the user refills the port list; Show fills it itself.
-    connect(cbDevice, &QComboBox::activated, this, [this] { RunGuarded([this] { cbDeviceChange(); }); });
+    connect(cbDevice, &QComboBox::currentIndexChanged, this,
+            [this] { RunGuarded([this] { cbDeviceChange(); }); });
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Device:"), cbDevice);
@@ -48,10 +49,14 @@ TDeviceListOwner& TDeviceDlg::Engine() const {
 
 bool TDeviceDlg::Show() {
     TDeviceListOwner& engine = Engine();
-    cbDevice->clear();
-    for (int32_t i = 0; i < engine.DeviceCount(); ++i)
-        cbDevice->addItem(engine.GetDevice(i)->InterfaceName);
-    cbDevice->setCurrentIndex(cbDevice->count() > 0 ? 0 : -1);
+    {
+        // Rebuilding the list would refill the ports at every step; fill them once below.
+        const QSignalBlocker quiet(cbDevice);
+        cbDevice->clear();
+        for (int32_t i = 0; i < engine.DeviceCount(); ++i)
+            cbDevice->addItem(engine.GetDevice(i)->InterfaceName);
+        cbDevice->setCurrentIndex(cbDevice->count() > 0 ? 0 : -1);
+    }
     cbDeviceChange();
     return RunCentered(this);
 }

@@ -160,9 +160,10 @@ void TSerialDevice::WriteSettings(TIniFile& File, const QString& Section) {
 }
 
 void TSerialDevice::PortError(QSerialPort::SerialPortError Error) {
-    // A vanished device (unplugged adapter, closed pseudo-terminal): stop reading from a dead
-    // port and report it; the user interface then disconnects.
-    if (Error != QSerialPort::ResourceError || !FPort->isOpen())
+    // A vanished device (unplugged adapter, hung-up pseudo-terminal) fails every read from then
+    // on, and Qt reports that again at every turn of the event loop. Stop reading from the dead
+    // port and report it once; the user interface then disconnects.
+    if ((Error != QSerialPort::ResourceError && Error != QSerialPort::ReadError) || !FPort->isOpen())
         return;
     const QString text = FPort->errorString();
     FPort->close();

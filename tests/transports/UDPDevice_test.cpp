@@ -1,0 +1,157 @@
+#include "ModalDriver.h"
+#include "TempSettingsFolder.h"
+#include "TestPeers.h"
+#include "TestWait.h"
+#include "UDPDevice.h"
+#include "UDPSettingsDialog.h"
+
+#include <QNetworkDatagram>
+#include <QPushButton>
+#include <QUdpSocket>
+
+#include <gtest/gtest.h>
+
+namespace {
+class UDPDeviceTest : public SettingsFolderTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(Peer.bind(QHostAddress::LocalHost, 0));
+        Udp.OnConnected = [this](TDevice*) { ++Connected; };
+        Udp.OnDisconnected = [this](TDevice*) { ++Disconnected; };
+        Udp.OnDataAvailable = [this](TDevice*, int32_t Count) { Counts.push_back(Count); };
+    }
+
+    TStat OpenVia(const QString& Address, quint16 Listening) {
+        TModalDriver driver;
+        driver.ThenAs<TUDPSettingsDlg>([&](TUDPSettingsDlg* D) {
+            D->SetAddress(Address);
+            D->SetListeningPort(Listening);
+            D->SetTransmitPort(Peer.localPort());
+            D->btnOk->click();
+        });
+        return Udp.Open("UDP");
+    }
+
+    void SendToDevice(const QByteArray& Data) {
+        Peer.writeDatagram(Data, QHostAddress::LocalHost, Udp.LocalPort());
+    }
+
+    QByteArray ReadAll() {
+        QByteArray out;
+        uint8_t buf[4096];
+        int32_t n;
+        while ((n = Udp.Read(buf, sizeof buf)) > 0)
+            out.append(reinterpret_cast<const char*>(buf), n);
+        return out;
+    }
+
+    QUdpSocket Peer;
+    TUDPDevice Udp{nullptr};
+    int Connected = 0;
+    int Disconnected = 0;
+    std::vector<int32_t> Counts;
+};
+} // namespace
+
+TEST_F(UDPDeviceTest, DatagramsJoinIntoOneStreamInArrivalOrder) {
+    const quint16 port = FreeUdpPort();
+    ASSERT_EQ(OpenVia("127.0.0.1", port), E_SUCCESS);
+    EXPECT_TRUE(Udp.IsOpen());
+    EXPECT_EQ(Udp.LocalPort(), port);
+    ASSERT_TRUE(WaitUntil([&] { return Connected == 1; }));
+
+    const QByteArray a(10, 'a'), b(20, 'b');
+    SendToDevice(a);
+    ASSERT_TRUE(WaitUntil([&] { return Counts.size() == 1; }));
+    SendToDevice(b);
+    ASSERT_TRUE(WaitUntil([&] { return Counts.size() == 2; }));
+    EXPECT_EQ(Counts, (std::vector<int32_t>{10, 20}));
+    EXPECT_EQ(Udp.BytesAvailable(), 30);
+    EXPECT_EQ(ReadAll(), a + b);
+
+    // Datagrams from any sender are taken.
+    QUdpSocket stranger;
+    stranger.writeDatagram("xyz", QHostAddress::LocalHost, port);
+    ASSERT_TRUE(WaitUntil([&] { return Counts.size() == 3; }));
+    EXPECT_EQ(ReadAll(), "xyz");
+}
+
+TEST_F(UDPDeviceTest, EveryWriteIsOneDatagramOfAtMost4096Bytes) {
+    ASSERT_EQ(OpenVia("127.0.0.1", FreeUdpPort()), E_SUCCESS);
+    std::vector<uint8_t> big(4097, 0x5A);
+    EXPECT_EQ(Udp.Write(big.data(), 4097), E_RANGE_ERROR);
+    EXPECT_EQ(Udp.Write(big.data(), 4096), E_SUCCESS);
+    EXPECT_EQ(Udp.Write(big.data(), 0), E_WRITE_ERROR) << "an empty datagram is no packet";
+    ASSERT_TRUE(WaitUntil([&] { return Peer.hasPendingDatagrams(); }));
+    const QNetworkDatagram d = Peer.receiveDatagram();
+    EXPECT_EQ(d.data().size(), 4096);
+    EXPECT_EQ(d.senderPort(), Udp.LocalPort()) << "sent from the listening port";
+    ProcessEventsFor(50);
+    EXPECT_FALSE(Peer.hasPendingDatagrams()) << "the refused write sent nothing";
+}
+
+TEST_F(UDPDeviceTest, NullAddressAndUnresolvableNamesFailEveryWrite) {
+    const uint8_t byte = 1;
+    ASSERT_EQ(OpenVia("0.0.0.0", FreeUdpPort()), E_SUCCESS);
+    EXPECT_EQ(Udp.Write(&byte, 1), E_WRITE_ERROR);
+    EXPECT_EQ(Udp.Write(&byte, 1), E_WRITE_ERROR);
+    ASSERT_EQ(OpenVia("not a host name!", FreeUdpPort()), E_SUCCESS);
+    EXPECT_EQ(Udp.Write(&byte, 1), E_WRITE_ERROR);
+    ASSERT_EQ(OpenVia("localhost", FreeUdpPort()), E_SUCCESS);
+    EXPECT_EQ(Udp.Write(&byte, 1), E_SUCCESS);
+    ASSERT_TRUE(WaitUntil([&] { return Peer.hasPendingDatagrams(); }));
+}
+
+TEST_F(UDPDeviceTest, CloseFreesThePortForTheNextOpen) {
+    const quint16 port = FreeUdpPort();
+    ASSERT_EQ(OpenVia("127.0.0.1", port), E_SUCCESS);
+    EXPECT_EQ(Udp.Close(), E_SUCCESS);
+    EXPECT_EQ(Disconnected, 1);
+    EXPECT_FALSE(Udp.IsOpen());
+    EXPECT_EQ(Udp.Read(nullptr, 1), -1);
+    EXPECT_EQ(Udp.Write(reinterpret_cast<const uint8_t*>("x"), 1), E_WRITE_ERROR);
+    Udp.Close();
+    EXPECT_EQ(Disconnected, 2) << "raised also when nothing was open";
+    ProcessEventsFor(80);
+    EXPECT_EQ(Connected, 0) << "a closed transport does not come up";
+
+    ASSERT_EQ(OpenVia("127.0.0.1", port), E_SUCCESS);
+    SendToDevice("again");
+    ASSERT_TRUE(WaitUntil([&] { return !Counts.empty(); }));
+    EXPECT_EQ(ReadAll(), "again");
+}
+
+TEST_F(UDPDeviceTest, ABusyListeningPortFailsTheOpen) {
+    QUdpSocket holder;
+    ASSERT_TRUE(holder.bind(QHostAddress::AnyIPv4, 0));
+    EXPECT_EQ(OpenVia("127.0.0.1", holder.localPort()), E_IO_ERROR);
+    EXPECT_FALSE(Udp.IsOpen());
+    EXPECT_FALSE(Settings.Exists("udp.cfg"));
+}
+
+TEST_F(UDPDeviceTest, FullQueueDropsWhatDoesNotFit) {
+    Udp.OnDataAvailable = nullptr; // nobody reads
+    ASSERT_EQ(OpenVia("127.0.0.1", FreeUdpPort()), E_SUCCESS);
+    SendToDevice(QByteArray(3000, 'a'));
+    SendToDevice(QByteArray(3000, 'b'));
+    ASSERT_TRUE(WaitUntil([&] { return Udp.BytesAvailable() == 4095; }));
+    const QByteArray got = ReadAll();
+    EXPECT_EQ(got, QByteArray(3000, 'a') + QByteArray(1095, 'b'));
+}
+
+TEST_F(UDPDeviceTest, OpenFromSettingsNeedsAddressAndBothPorts) {
+    TIniFile section(Settings.Path("zelctl.ini"));
+    section.WriteString("link", "ipaddr", "127.0.0.1");
+    section.WriteInteger("link", "listening_port", FreeUdpPort());
+    EXPECT_EQ(Udp.OpenFromSettings(section, "link"), E_INVALID_PARAMETER);
+    section.WriteInteger("link", "transmit_port", Peer.localPort());
+    EXPECT_EQ(Udp.OpenFromSettings(section, "link"), E_SUCCESS);
+    EXPECT_EQ(Udp.Dialog()->TransmitPort(), Peer.localPort());
+    const uint8_t b[] = {1, 2, 3};
+    EXPECT_EQ(Udp.Write(b, 3), E_SUCCESS);
+    ASSERT_TRUE(WaitUntil([&] { return Peer.hasPendingDatagrams(); }));
+    TIniFile out(Settings.Path("out.ini"));
+    Udp.WriteSettings(out, "s");
+    EXPECT_EQ(out.ReadString("s", "device", ""), "Ethernet/UDP");
+    EXPECT_EQ(out.ReadInteger("s", "transmit_port", 0), Peer.localPort());
+}
