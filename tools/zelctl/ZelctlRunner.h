@@ -2,6 +2,7 @@
 // Runs zelctl's commands on a connected session and prints each result in the console's words.
 #include "ZelctlArguments.h"
 
+#include "AsyncResultEventList.h"
 #include "Types.h"
 #include "stat.h"
 
