@@ -27,6 +27,11 @@
 // "Part lost"), SetTemperature (tenths of a degree; the warning flag follows the configured
 // threshold), SetFaults (TFaultConfig: drop, corrupt, wrong length, mid-frame pause, delay,
 // 1-byte writes, garbage, bursts, close after N packets), Gripper() for the model itself.
+// SetLogSink's sink runs on the simulator's thread.
+//
+// The virtual CAN bus lives in the thread that opens the first virtualcan device of the process
+// and dies with it; TSimThread::Start therefore opens the bus on the calling thread, whose event
+// loop must run for CAN traffic to flow (a console or test client on that thread does this).
 #include "SimConfig.h"
 
 #include <QObject>
