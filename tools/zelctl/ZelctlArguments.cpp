@@ -322,6 +322,9 @@ bool TZelctlArguments::Parse(const QStringList& Args, QString& Error) {
                 Error = QStringLiteral("Option %1 needs a positive number of seconds, not '%2'").arg(a, v);
                 return false;
             }
+        } else if (a == QLatin1String("--settings")) {
+            if (!takeValue(SettingsFolder))
+                return false;
         } else if (a == QLatin1String("--script")) {
             QString path;
             if (!takeValue(path))
@@ -403,6 +406,9 @@ Options:
   --log                         print every packet sent and received on
                                 standard error, as the command log shows it
   --keep-going                  run the remaining commands after a failure
+  --settings DIR                folder of the transports' settings files
+                                (uart.cfg, tcp.cfg, ...), which opening a link
+                                updates; beside zelctl unless given
   --connect-timeout SECONDS     wait for the device to be accepted (5)
   --result-timeout SECONDS      wait for the final result of a motion (60)
   -h, --help                    show this text

@@ -36,6 +36,7 @@ public:
     bool KeepGoing = false;
     int ConnectTimeoutMs = 5000;
     int ResultTimeoutMs = 60000;
+    QString SettingsFolder; // where the transports keep their last parameters; empty: beside zelctl
 
     // Args without the program name. False with a message for the user on any mistake.
     bool Parse(const QStringList& Args, QString& Error);

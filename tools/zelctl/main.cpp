@@ -1,4 +1,5 @@
 // zelctl: the console's device layer on the command line, for scripted test rigs.
+#include "IniFile.h"
 #include "ZelctlArguments.h"
 #include "ZelctlRunner.h"
 #include "ZelctlSession.h"
@@ -26,6 +27,8 @@ int main(int argc, char** argv) {
         out << TZelctlArguments::HelpText();
         return TZelctlRunner::ExitOk;
     }
+    if (!args.SettingsFolder.isEmpty())
+        TIniFile::SetSettingsFolder(args.SettingsFolder);
     TZelctlSession session(args, out, err);
     TZelctlRunner runner(session);
     return runner.Run();
