@@ -41,7 +41,7 @@ void TDevice::NotifyDataAvailable(int32_t Count) {
         return;
     const int32_t before = BytesAvailable();
     OnDataAvailable(this, Count);
-    const int32_t after = IsOpen() ? BytesAvailable() : 0;
+    const int32_t after = BytesAvailable();
     // Only when the handler made progress: a handler that reads nothing must not cause a spin.
     if (after <= 0 || after >= before || FRenotifyPending)
         return;
@@ -49,8 +49,6 @@ void TDevice::NotifyDataAvailable(int32_t Count) {
     QTimer::singleShot(0, this, [this] {
         RunGuarded([this] {
             FRenotifyPending = false;
-            if (!IsOpen())
-                return;
             if (const int32_t n = BytesAvailable(); n > 0)
                 NotifyDataAvailable(n);
         });

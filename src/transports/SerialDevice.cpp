@@ -23,12 +23,17 @@ TSerialDevice::TSerialDevice(QObject* Owner)
     FPort->setParity(QSerialPort::NoParity);
     FPort->setStopBits(QSerialPort::OneStop);
     FPort->setFlowControl(QSerialPort::NoFlowControl);
-    connect(FPort, &QSerialPort::readyRead, this, [this] {
-        RunGuarded([this] {
-            if (IsOpen() && FPort->bytesAvailable() > 0)
-                NotifyDataAvailable(int32_t(FPort->bytesAvailable()));
-        });
-    });
+    // Queued: the port does not signal again while a slot of its readyRead runs, so a handler
+    // that waits in a nested event loop would never see the rest of an answer.
+    connect(
+        FPort, &QSerialPort::readyRead, this,
+        [this] {
+            RunGuarded([this] {
+                if (IsOpen() && FPort->bytesAvailable() > 0)
+                    NotifyDataAvailable(int32_t(FPort->bytesAvailable()));
+            });
+        },
+        Qt::QueuedConnection);
     connect(FPort, &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError E) { RunGuarded([&] { PortError(E); }); });
     InterfaceName = QStringLiteral("Serial (RS232)");

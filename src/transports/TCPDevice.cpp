@@ -14,12 +14,18 @@ TTCPDevice::TTCPDevice(QObject* Owner) : TDevice(Owner, QStringLiteral("tcp")), 
     FDialog->SetPort(Settings().ReadInteger(Common, QStringLiteral("port"), 1000));
     FSocket = new QTcpSocket(this);
     FSocket->setObjectName(QStringLiteral("ClientSocket"));
-    connect(FSocket, &QTcpSocket::readyRead, this, [this] {
-        RunGuarded([this] {
-            if (IsOpen())
-                NotifyDataAvailable(int32_t(FSocket->bytesAvailable()));
-        });
-    });
+    // Queued: the socket does not signal again while a slot of its readyRead runs, so a handler
+    // that waits in a nested event loop would never see the rest of an answer.
+    connect(
+        FSocket, &QTcpSocket::readyRead, this,
+        [this] {
+            RunGuarded([this] {
+                // Also after the peer closed: what it sent before is still delivered.
+                if (FSocket->bytesAvailable() > 0)
+                    NotifyDataAvailable(int32_t(FSocket->bytesAvailable()));
+            });
+        },
+        Qt::QueuedConnection);
     connect(FSocket, &QTcpSocket::connected, this, [this] { FEstablished = true; });
     connect(FSocket, &QTcpSocket::errorOccurred, this,
             [this](QAbstractSocket::SocketError E) { RunGuarded([&] { SocketError(E); }); });
@@ -62,6 +68,7 @@ TStat TTCPDevice::StartConnection(const QString& Host, int Port) {
     FPort = Port;
     try {
         FEstablished = false;
+        ++FConnection;
         FSocket->connectToHost(Host, quint16(Port));
         StartConnectPoll();
         Settings().WriteString(Common, QStringLiteral("host"), Host);
@@ -74,30 +81,31 @@ TStat TTCPDevice::StartConnection(const QString& Host, int Port) {
 
 TStat TTCPDevice::Close() {
     StopConnectPoll();
-    const bool established = IsOpen();
-    if (FSocket->state() != QAbstractSocket::UnconnectedState) {
-        FClosing = true;
-        if (established) {
-            // Let what the device was last sent (a disconnect announcement) reach it.
-            FSocket->flush();
-            if (FSocket->bytesToWrite() > 0)
-                FSocket->waitForBytesWritten(1000);
-        }
-        FSocket->abort();
-        FClosing = false;
+    // Up, or lost by the peer without the report having run yet: either way it is reported here.
+    const bool established = IsOpen() || FEstablished;
+    FClosing = true;
+    if (IsOpen()) {
+        // Let what the device was last sent (a disconnect announcement) reach it.
+        FSocket->flush();
+        if (FSocket->bytesToWrite() > 0)
+            FSocket->waitForBytesWritten(1000);
     }
+    // Also ends a pending attempt, and drops what a peer that hung up had left unread.
+    FSocket->abort();
+    FClosing = false;
     FEstablished = false;
     if (established)
         DoDisconnected();
     return E_SUCCESS;
 }
 
+// Bytes the peer sent before it closed stay readable until the next Open or Close.
 int32_t TTCPDevice::BytesAvailable() {
-    return IsOpen() ? int32_t(FSocket->bytesAvailable()) : 0;
+    return int32_t(FSocket->bytesAvailable());
 }
 
 int32_t TTCPDevice::Read(uint8_t* Buffer, int32_t MaxCount) {
-    if (!IsOpen())
+    if (!IsOpen() && FSocket->bytesAvailable() == 0)
         return -1;
     if (MaxCount <= 0)
         return 0;
@@ -165,8 +173,18 @@ void TTCPDevice::SocketError(QAbstractSocket::SocketError Error) {
 void TTCPDevice::SocketDisconnected() {
     if (FClosing || !FEstablished)
         return;
-    // Lost without Close: tell the owner, so that nothing keeps a dead link for a live one.
-    FEstablished = false;
-    StopConnectPoll();
-    DoDisconnected();
+    // Lost without Close: tell the owner, so that nothing keeps a dead link for a live one. The
+    // report waits behind the delivery of the last bytes, which is queued as well.
+    QMetaObject::invokeMethod(
+        this,
+        [this, connection = FConnection] {
+            RunGuarded([&] {
+                if (connection != FConnection || !FEstablished || IsOpen())
+                    return;
+                FEstablished = false;
+                StopConnectPoll();
+                DoDisconnected();
+            });
+        },
+        Qt::QueuedConnection);
 }

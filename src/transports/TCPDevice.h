@@ -44,4 +44,5 @@ private:
     int FPort = 1000;
     bool FEstablished = false; // the link came up and was not yet reported down
     bool FClosing = false;
+    uint32_t FConnection = 0; // counts connection attempts; late reports of old ones are dropped
 };

@@ -56,6 +56,7 @@ TStat TUDPDevice::OpenEndpoint(const QString& Address, int ListeningPort, int Tr
         Close();
     FRxQueue.Clear();
     FResolved.clear();
+    ++FEndpointCount;
     auto* endpoint = new QUdpSocket(this);
     // A port another program holds would silently receive nothing; report it instead.
     if (!endpoint->bind(QHostAddress::AnyIPv4, quint16(ListeningPort))) {
@@ -100,7 +101,17 @@ void TUDPDevice::DatagramsPending() {
         for (char c : data)
             if (!FRxQueue.Push(uint8_t(c)))
                 break; // full: the rest of the datagram is dropped
-        NotifyDataAvailable(int32_t(data.size()));
+        // Announced from the event loop: the socket does not signal again while a slot of its
+        // readyRead runs, so a handler waiting in a nested event loop would hear nothing more.
+        QMetaObject::invokeMethod(
+            this,
+            [this, endpoint = FEndpointCount, length = int32_t(data.size())] {
+                RunGuarded([&] {
+                    if (IsOpen() && endpoint == FEndpointCount)
+                        NotifyDataAvailable(length);
+                });
+            },
+            Qt::QueuedConnection);
     }
 }
 

@@ -48,5 +48,6 @@ private:
     QString FRemoteHost;
     int FRemotePort = 0;
     int FLocalPort = 0;
-    QHostAddress FResolved; // lookup of FRemoteHost, kept until the next Open
+    QHostAddress FResolved;      // lookup of FRemoteHost, kept until the next Open
+    uint32_t FEndpointCount = 0; // announcements for an endpoint since closed are dropped
 };

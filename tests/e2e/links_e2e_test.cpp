@@ -113,6 +113,34 @@ TEST_F(LinksE2E, LoopAnswersOverEveryLink) {
     EXPECT_EQ(Connected, 3);
 }
 
+TEST_F(LinksE2E, AHandlerWaitingInANestedEventLoopStillReceives) {
+    // As a device does when a packet handler starts a synchronous exchange: send from inside
+    // OnPacket and wait there, in a nested event loop, for the answer.
+    for (int link : {Tcp, Udp, Serial}) {
+        SCOPED_TRACE(link == Tcp ? "TCP" : link == Udp ? "UDP" : "serial");
+        ASSERT_EQ(ConnectVia(link), E_SUCCESS);
+        bool nestedAnswer = false;
+        bool inside = false;
+        Engine->OnPacket = [&](TCommand*) {
+            ++Packets;
+            if (inside)
+                return;
+            inside = true;
+            const int32_t before = Engine->PacketCount();
+            EXPECT_EQ(Engine->SendPacket(TPacket{LOOP, 1, {0x42}}), E_SUCCESS);
+            nestedAnswer = WaitUntil([&] { return Engine->PacketCount() > before; }, 3000);
+        };
+        ASSERT_EQ(Engine->SendPacket(TPacket{LOOP, 0, {}}), E_SUCCESS);
+        ASSERT_TRUE(WaitUntil([&] { return inside; }));
+        EXPECT_TRUE(nestedAnswer);
+        EXPECT_EQ(Engine->PacketCount(), 2);
+        TPacket p;
+        while (Engine->GetPacket(p)) {
+        }
+        Engine->OnPacket = [this](TCommand*) { ++Packets; };
+    }
+}
+
 TEST_F(LinksE2E, LargeAnswersAreReadInChunksOf4096AtMost) {
     for (int link : {Tcp, Serial}) {
         SCOPED_TRACE(link == Tcp ? "TCP" : "serial");
