@@ -57,6 +57,9 @@ EAssertionFailed::EAssertionFailed(const std::string& Source, int Line)
 
 TKORADevice::TKORADevice(QObject* Owner) : QObject(Owner) {
     FCommand = new TCommand(this);
+    FWake = new QTimer(this);
+    FWake->setSingleShot(true);
+    FWake->setTimerType(Qt::PreciseTimer);
     // Virtual dispatch happens when the handlers run, so subclasses' overrides are reached.
     FCommand->SetOnConnected([this](TDevice* Sender) { DoConnected(Sender); });
     FCommand->SetOnDisconnected([this](TDevice* Sender) { DoDisconnected(Sender); });
@@ -128,15 +131,14 @@ bool TKORADevice::Exchange(uint8_t CommandID, const TByteArray& Payload, TByteAr
         matched = WaitForResponse(CommandID, response);
     }
     ScheduleDrain();
-    const std::string name = CommandName(CommandID);
     if (!matched)
-        throw EDuruzadUdror("Timeout while waiting for response of command " + name);
+        throw EDuruzadUdror("Timeout while waiting for response of command " + CommandName(CommandID));
     if (response.Payload.size() < 2)
-        throw EDuruzadUdror("Response to command " + name + " is smaller than 2 bytes");
+        throw EDuruzadUdror("Response to command " + CommandName(CommandID) + " is smaller than 2 bytes");
     // The whole 16-bit value decides: a status with a high byte is a failure, whatever its low byte.
     const uint16_t raw = RawStatus(response);
     if (raw != E_SUCCESS && raw != E_CMD_PENDING)
-        throw EDuruzadUdror("Command " + name + " failed: " + StatToStr(raw));
+        throw EDuruzadUdror("Command " + CommandName(CommandID) + " failed: " + StatToStr(raw));
     Status = TStat(raw & 0xFF);
     StatusOnly = response.Payload.size() == 2;
     if (StatusOnly)
@@ -149,10 +151,12 @@ bool TKORADevice::Exchange(uint8_t CommandID, const TByteArray& Payload, TByteAr
 bool TKORADevice::WaitForResponse(uint8_t CommandID, TPacket& Response) {
     const uint32_t start = GetTickCount32();
     // Only wakes the event dispatcher at the deadline; the wait itself blocks in the event loop.
-    QTimer wake;
-    wake.setSingleShot(true);
-    wake.setTimerType(Qt::PreciseTimer);
+    QTimer& wake = *FWake;
     wake.start(int(ResponseTimeout) + 1);
+    struct TStopWake {
+        QTimer& T;
+        ~TStopWake() { T.stop(); }
+    } stopWake{wake};
     for (;;) {
         // Never block while packets wait in the store: they are taken one per pass.
         const bool storeEmpty = FCommand->PacketCount() == 0;

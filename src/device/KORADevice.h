@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <string>
 
+class QTimer;
 class TCommand;
 class TDevice;
 class TIniFile;
@@ -121,6 +122,7 @@ private:
 
     TCommLog* FCommLog = nullptr;
     TCommand* FCommand = nullptr;
+    QTimer* FWake = nullptr; // wakes the waiting loop at the response deadline
     TAsyncResultEventList FAsyncResults;
     bool FDrainScheduled = false;
 };
