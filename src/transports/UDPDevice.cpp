@@ -56,7 +56,7 @@ TStat TUDPDevice::OpenEndpoint(const QString& Address, int ListeningPort, int Tr
         Close();
     FRxQueue.Clear();
     FResolved.clear();
-    ++FEndpointCount;
+    DropStaged();
     auto* endpoint = new QUdpSocket(this);
     // A port another program holds would silently receive nothing; report it instead.
     if (!endpoint->bind(QHostAddress::AnyIPv4, quint16(ListeningPort))) {
@@ -77,6 +77,7 @@ TStat TUDPDevice::OpenEndpoint(const QString& Address, int ListeningPort, int Tr
 
 TStat TUDPDevice::Close() {
     StopConnectPoll();
+    DropStaged();
     if (FEndpoint) {
         QUdpSocket* endpoint = std::exchange(FEndpoint, nullptr);
         endpoint->disconnect(this);
@@ -88,30 +89,54 @@ TStat TUDPDevice::Close() {
     return E_SUCCESS;
 }
 
+void TUDPDevice::DropStaged() {
+    ++FEndpointCount; // a delivery already queued finds nothing of its endpoint
+    FStaged.clear();
+    FStagedBytes = 0;
+    FDeliveryPending = false;
+}
+
 quint16 TUDPDevice::LocalPort() const {
     return FEndpoint ? FEndpoint->localPort() : 0;
 }
 
 void TUDPDevice::DatagramsPending() {
+    // Taken off the socket here (Qt stops notifying about datagrams not read in this slot) but
+    // handed on one by one from the event loop: the socket does not signal again while this
+    // slot runs, so a handler waiting in a nested event loop would hear nothing more.
     while (FEndpoint && FEndpoint->hasPendingDatagrams()) {
         const QNetworkDatagram d = FEndpoint->receiveDatagram();
         if (!d.isValid())
             continue;
-        const QByteArray data = d.data();
+        if (FStagedBytes + d.data().size() > MaxStagedBytes)
+            continue; // nobody has been reading for a long time
+        FStaged.push_back(d.data());
+        FStagedBytes += d.data().size();
+    }
+    if (FStaged.empty() || FDeliveryPending)
+        return;
+    FDeliveryPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this, endpoint = FEndpointCount] {
+            RunGuarded([&] {
+                if (endpoint == FEndpointCount)
+                    DeliverStaged();
+            });
+        },
+        Qt::QueuedConnection);
+}
+
+void TUDPDevice::DeliverStaged() {
+    FDeliveryPending = false;
+    while (IsOpen() && !FStaged.empty()) {
+        const QByteArray data = std::move(FStaged.front());
+        FStaged.pop_front();
+        FStagedBytes -= data.size();
         for (char c : data)
             if (!FRxQueue.Push(uint8_t(c)))
                 break; // full: the rest of the datagram is dropped
-        // Announced from the event loop: the socket does not signal again while a slot of its
-        // readyRead runs, so a handler waiting in a nested event loop would hear nothing more.
-        QMetaObject::invokeMethod(
-            this,
-            [this, endpoint = FEndpointCount, length = int32_t(data.size())] {
-                RunGuarded([&] {
-                    if (IsOpen() && endpoint == FEndpointCount)
-                        NotifyDataAvailable(length);
-                });
-            },
-            Qt::QueuedConnection);
+        NotifyDataAvailable(int32_t(data.size()));
     }
 }
 

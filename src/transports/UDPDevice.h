@@ -4,7 +4,10 @@
 #include "ByteQueue.h"
 #include "DeviceComponent.h"
 
+#include <QByteArray>
 #include <QHostAddress>
+
+#include <deque>
 
 #include <memory>
 
@@ -40,6 +43,8 @@ protected:
 private:
     TStat OpenEndpoint(const QString& Address, int ListeningPort, int TransmitPort);
     void DatagramsPending();
+    void DeliverStaged();
+    void DropStaged();
     bool ResolveRemote(QHostAddress& Address);
 
     std::unique_ptr<TUDPSettingsDlg> FDialog;
@@ -48,6 +53,11 @@ private:
     QString FRemoteHost;
     int FRemotePort = 0;
     int FLocalPort = 0;
-    QHostAddress FResolved;      // lookup of FRemoteHost, kept until the next Open
-    uint32_t FEndpointCount = 0; // announcements for an endpoint since closed are dropped
+    QHostAddress FResolved; // lookup of FRemoteHost, kept until the next Open
+    // Datagrams taken off the socket, not yet handed on; bounded for a reader that stalled.
+    static constexpr qsizetype MaxStagedBytes = 1 << 20;
+    std::deque<QByteArray> FStaged;
+    qsizetype FStagedBytes = 0;
+    bool FDeliveryPending = false;
+    uint32_t FEndpointCount = 0; // deliveries queued for an endpoint since closed are dropped
 };

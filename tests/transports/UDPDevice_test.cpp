@@ -76,6 +76,24 @@ TEST_F(UDPDeviceTest, DatagramsJoinIntoOneStreamInArrivalOrder) {
     EXPECT_EQ(ReadAll(), "xyz");
 }
 
+TEST_F(UDPDeviceTest, ABurstLargerThanTheQueueReachesAReadingHandlerWhole) {
+    QByteArray received;
+    Udp.OnDataAvailable = [&](TDevice*, int32_t) {
+        uint8_t buf[4096];
+        const int32_t n = Udp.Read(buf, sizeof buf);
+        received.append(reinterpret_cast<const char*>(buf), n);
+    };
+    ASSERT_EQ(OpenVia("127.0.0.1", FreeUdpPort()), E_SUCCESS);
+    QByteArray sent;
+    for (int i = 0; i < 10; ++i) {
+        const QByteArray d(1000, char('0' + i));
+        SendToDevice(d);
+        sent += d;
+    }
+    ASSERT_TRUE(WaitUntil([&] { return received.size() >= sent.size(); }, 3000)) << received.size();
+    EXPECT_EQ(received, sent);
+}
+
 TEST_F(UDPDeviceTest, EveryWriteIsOneDatagramOfAtMost4096Bytes) {
     ASSERT_EQ(OpenVia("127.0.0.1", FreeUdpPort()), E_SUCCESS);
     std::vector<uint8_t> big(4097, 0x5A);
