@@ -1,7 +1,9 @@
 #pragma once
 // Abstract base of the byte-stream transports (serial, TCP, UDP, CAN). A transport moves bytes,
 // tells when bytes have arrived, when the connection is established and when it was closed.
-// All operations run on the UI thread and all callbacks are raised there.
+// All operations run on the UI thread and all callbacks are raised there. OnDataAvailable is
+// raised from the event loop, never from inside a socket's own signal, so its handler may wait in
+// a nested event loop and still hear about further bytes.
 #include "IniFile.h"
 #include "stat.h"
 
