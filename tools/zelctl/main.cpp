@@ -5,13 +5,25 @@
 #include "ZelctlSession.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QTextStream>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
 
 int main(int argc, char** argv) {
     // The engine owns the parameter dialogs of the transports, so a widget application must
     // exist; zelctl never shows one and needs no display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Without a session (cron, ssh, CI) Qt would warn on every run about a missing runtime
+    // folder; give it a private one so that standard error carries only zelctl's own messages.
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        const QByteArray dir = QDir::tempPath().toLocal8Bit() + "/runtime-" + QByteArray::number(getuid());
+        if (mkdir(dir.constData(), 0700) == 0 || errno == EEXIST)
+            qputenv("XDG_RUNTIME_DIR", dir);
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zelctl"));
 
