@@ -83,7 +83,7 @@ void TFakeCanLib::PushFrame(int32_t Id, const std::vector<uint8_t>& Bytes, int L
     CMSG m;
     m.id = Id;
     m.len = uint8_t(Len < 0 ? int(Bytes.size()) : Len);
-    std::memcpy(m.data, Bytes.data(), std::min<size_t>(Bytes.size(), 8));
+    std::copy_n(Bytes.begin(), std::min<size_t>(Bytes.size(), 8), m.data);
     {
         std::lock_guard<std::mutex> l(FLock);
         FFrames.push_back(m);

@@ -1,0 +1,8 @@
+# End-to-end runs of the CAN link against zel-sim over the virtual CAN bus (label "can", lock
+# "virtualcan", like the other CAN tests).
+if(TARGET zel_zel AND TARGET zel_sim AND TARGET zel_linksteps AND TARGET zel_can_testkit)
+  zel_add_can_test(can_e2e_test
+    SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/can_e2e_test.cpp
+    LIBS zel_zel zel_sim zel_linksteps zel_can_testkit)
+  add_dependencies(can_tests can_e2e_test)
+endif()
