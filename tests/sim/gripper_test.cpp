@@ -59,6 +59,9 @@ TEST_F(GripperTcp, GenericCommandsAnswerWithStatusFirst) {
     const TRx loop = Must(LOOP, Bytes("hello"));
     EXPECT_EQ(loop.Packet.Payload, (TByteArray{0, 0, 'h', 'e', 'l', 'l', 'o'}));
     EXPECT_EQ(Must(LOOP).Packet.Payload, (TByteArray{0, 0}));
+    // The longest echo that still fits in a packet, and one byte more.
+    EXPECT_EQ(Must(LOOP, TByteArray(65533, 0xAA)).Data(), TByteArray(65533, 0xAA));
+    EXPECT_EQ(Must(LOOP, TByteArray(65534, 1)).Packet.Payload, (TByteArray{E_RANGE_ERROR, 0}));
 
     EXPECT_EQ(Must(GET_SYSINFO).Packet.Payload, (TByteArray{0, 0, 0x81, 7, 0x04, 0x21, 4, 3, 2, 1}));
     EXPECT_EQ(Must(CMD_ID_GET_TEMPERATURE).Data(), (TByteArray{0xE7, 0xFF}));

@@ -116,7 +116,8 @@ bool TDispatcher::HandleGeneric(TSimSession& Session, const TPacket& Packet, TBy
     const auto& p = Packet.Payload;
     switch (uint8_t(Packet.CommandID)) {
     case LOOP:
-        Out = Answer(E_SUCCESS, p);
+        // The echo must still fit in a packet behind the status.
+        Out = p.size() + 2 > size_t(MaxPayloadLength) ? Answer(E_RANGE_ERROR) : Answer(E_SUCCESS, p);
         return true;
     case ANNOUNCE_DISCONNECT:
         // The console is leaving: nothing more is sent to it unasked.

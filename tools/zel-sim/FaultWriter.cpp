@@ -38,6 +38,8 @@ void TFaultWriter::Send(uint8_t CommandID, TByteArray Payload, bool Answer) {
         return;
     if (!FFaults.Any()) {
         const TByteArray frame = MakeFrame(CommandID, Payload);
+        if (frame.empty())
+            return;
         FSink.WriteBytes(frame.data(), frame.size(), false);
         ++FSent;
         return;

@@ -3,6 +3,7 @@
 #include "Simulator.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -34,6 +35,10 @@ int main(int argc, char** argv) {
     }
 
     QCoreApplication app(argc, argv);
+    // The virtual CAN plugin chats about its bus server; only show that when asked to be verbose.
+    if (!options.Config.Verbose)
+        QLoggingCategory::setFilterRules(
+            "qt.canbus.plugins.virtualcan.debug=false\nqt.canbus.plugins.virtualcan.info=false");
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, SignalPipe) != 0) {
         std::perror("zel-sim: socketpair");
         return 1;
