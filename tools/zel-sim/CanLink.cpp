@@ -17,7 +17,7 @@ namespace {
 constexpr uint32_t MaxExtendedId = 0x1FFFFFFF;
 }
 
-bool ParseCanSpec(const std::string& Text, TCanSpec& Spec, std::string& Error) {
+bool ParseCanAddress(const std::string& Text, TCanAddress& Address, std::string& Error) {
     const auto a = Text.find(':');
     const auto b = a == std::string::npos ? a : Text.find(':', a + 1);
     if (b == std::string::npos || a == 0 || b == a + 1 || b + 1 >= Text.size()) {
@@ -32,14 +32,14 @@ bool ParseCanSpec(const std::string& Text, TCanSpec& Spec, std::string& Error) {
         Error = "can: bad identifier \"" + id + "\"";
         return false;
     }
-    Spec.Plugin = Text.substr(0, a);
-    Spec.Interface = Text.substr(a + 1, b - a - 1);
-    Spec.Id = uint32_t(v);
+    Address.Plugin = Text.substr(0, a);
+    Address.Interface = Text.substr(a + 1, b - a - 1);
+    Address.Id = uint32_t(v);
     return true;
 }
 
-void HostVirtualCanBus(const TCanSpec& Spec) {
-    if (Spec.Plugin != "virtualcan")
+void HostVirtualCanBus(const TCanAddress& Address) {
+    if (Address.Plugin != "virtualcan")
         return;
     static std::mutex lock;
     static bool hosted = false;
@@ -47,7 +47,7 @@ void HostVirtualCanBus(const TCanSpec& Spec) {
     if (hosted)
         return;
     std::unique_ptr<QCanBusDevice> d(
-        QCanBus::instance()->createDevice("virtualcan", QString::fromStdString(Spec.Interface)));
+        QCanBus::instance()->createDevice("virtualcan", QString::fromStdString(Address.Interface)));
     if (d && d->connectDevice()) {
         hosted = true;
         d->disconnectDevice();
@@ -65,19 +65,19 @@ TCanLink::~TCanLink() {
     }
 }
 
-bool TCanLink::Open(const TCanSpec& Spec, std::string& Error) {
-    FSpec = Spec;
+bool TCanLink::Open(const TCanAddress& Address, std::string& Error) {
+    FAddress = Address;
     QString message;
-    FDevice = QCanBus::instance()->createDevice(QString::fromStdString(Spec.Plugin),
-                                                QString::fromStdString(Spec.Interface), &message);
+    FDevice = QCanBus::instance()->createDevice(QString::fromStdString(Address.Plugin),
+                                                QString::fromStdString(Address.Interface), &message);
     if (!FDevice) {
-        Error =
-            "can: cannot create " + Spec.Plugin + " device " + Spec.Interface + ": " + message.toStdString();
+        Error = "can: cannot create " + Address.Plugin + " device " + Address.Interface + ": " +
+                message.toStdString();
         return false;
     }
     connect(FDevice, &QCanBusDevice::framesReceived, this, [this] { ReadFrames(); });
     if (!FDevice->connectDevice()) {
-        Error = "can: cannot connect " + Spec.Interface + ": " + FDevice->errorString().toStdString();
+        Error = "can: cannot connect " + Address.Interface + ": " + FDevice->errorString().toStdString();
         delete FDevice;
         FDevice = nullptr;
         return false;
@@ -89,7 +89,7 @@ bool TCanLink::Open(const TCanSpec& Spec, std::string& Error) {
 void TCanLink::ReadFrames() {
     const QList<QCanBusFrame> frames = FDevice->readAllFrames();
     for (const QCanBusFrame& f : frames) {
-        if (f.frameType() != QCanBusFrame::DataFrame || f.frameId() != FSpec.Id)
+        if (f.frameType() != QCanBusFrame::DataFrame || f.frameId() != FAddress.Id)
             continue;
         const QByteArray data = f.payload();
         // Classic frames carry at most 8 data bytes; anything beyond is not ours to read.
@@ -102,7 +102,7 @@ void TCanLink::ReadFrames() {
 void TCanLink::WriteBytes(const uint8_t* Data, size_t Count, bool /*Separate*/) {
     if (!FDevice || FDevice->state() != QCanBusDevice::ConnectedState)
         return;
-    const uint32_t id = FSpec.Id + 1;
+    const uint32_t id = FAddress.Id + 1;
     for (size_t off = 0; off < Count; off += 8) {
         const size_t n = std::min<size_t>(8, Count - off);
         QCanBusFrame frame(id, QByteArray(reinterpret_cast<const char*>(Data + off), qsizetype(n)));

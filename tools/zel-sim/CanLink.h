@@ -16,26 +16,26 @@ namespace zelsim {
 class TDispatcher;
 class TSimSession;
 
-struct TCanSpec {
+struct TCanAddress {
     std::string Plugin = "virtualcan";
     std::string Interface = "can0";
     uint32_t Id = 100;
 };
 
 // "plugin:interface:id" (id decimal or 0x-hex); false with a message when malformed.
-bool ParseCanSpec(const std::string& Text, TCanSpec& Spec, std::string& Error);
+bool ParseCanAddress(const std::string& Text, TCanAddress& Address, std::string& Error);
 
 // The virtualcan plugin runs its bus server in the thread that first opens a virtual device, and
 // the bus dies with that thread. Opening one here first keeps the bus in a longer-lived thread.
-void HostVirtualCanBus(const TCanSpec& Spec);
+void HostVirtualCanBus(const TCanAddress& Address);
 
 class TCanLink : public QObject, public TByteSink {
 public:
     TCanLink(TDispatcher& Dispatcher, QObject* Parent = nullptr);
     ~TCanLink() override;
 
-    bool Open(const TCanSpec& Spec, std::string& Error);
-    const TCanSpec& Spec() const { return FSpec; }
+    bool Open(const TCanAddress& Address, std::string& Error);
+    const TCanAddress& Address() const { return FAddress; }
 
     void WriteBytes(const uint8_t* Data, size_t Count, bool Separate) override;
     void CloseLink() override {} // a bus has no connection to end: the device falls silent
@@ -44,7 +44,7 @@ private:
     void ReadFrames();
 
     TDispatcher& FDispatcher;
-    TCanSpec FSpec;
+    TCanAddress FAddress;
     QCanBusDevice* FDevice = nullptr;
     std::unique_ptr<TSimSession> FSession;
 };

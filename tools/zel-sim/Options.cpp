@@ -57,7 +57,7 @@ const TOptionDef Defs[] = {
     {"threshold", "n", "Sensor threshold (default 20)."},
     {"frame-period", "ms", "Period of periodic frames when the request names none (default 50)."},
     {"rle", nullptr, "Run-length coded frames when the request names no coding."},
-    {"fault", "spec",
+    {"fault", "items",
      "Link faults, comma-separated, option repeatable: drop=share, corrupt=share, wrong-length=share, "
      "pause=share[:ms], delay=ms, split, garbage=bytes, burst=count, close-after=packets, seed=n. "
      "A share is 0..1."},

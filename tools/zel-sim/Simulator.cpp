@@ -53,9 +53,9 @@ bool TSimulator::Start(std::string* Error) {
             return fail(error);
     }
     if (!FConfig.Can.empty()) {
-        TCanSpec spec;
+        TCanAddress can;
         FCan = new TCanLink(*FDispatcher, this);
-        if (!ParseCanSpec(FConfig.Can, spec, error) || !FCan->Open(spec, error))
+        if (!ParseCanAddress(FConfig.Can, can, error) || !FCan->Open(can, error))
             return fail(error);
     }
     return true;
@@ -96,7 +96,7 @@ std::string TSimulator::Endpoints() const {
             s += "pty-link " + FPty->LinkPath() + "\n";
     }
     if (FCan) {
-        const TCanSpec& c = FCan->Spec();
+        const TCanAddress& c = FCan->Address();
         s += "can " + c.Plugin + ":" + c.Interface + ":" + std::to_string(c.Id) + "\n";
     }
     return s;
@@ -145,9 +145,9 @@ TSimThread::~TSimThread() {
 bool TSimThread::Start(std::string* Error) {
     if (FThread)
         return true;
-    TCanSpec can;
+    TCanAddress can;
     std::string ignored;
-    if (!FConfig.Can.empty() && ParseCanSpec(FConfig.Can, can, ignored))
+    if (!FConfig.Can.empty() && ParseCanAddress(FConfig.Can, can, ignored))
         HostVirtualCanBus(can);
     FThread = std::make_unique<QThread>();
     FThread->setObjectName("zel-sim");
