@@ -7,21 +7,21 @@
 #include <QRegularExpression>
 
 namespace {
-struct TCommandSpec {
+struct TCommandForm {
     const char* Name;
     int MinArgs;
     int MaxArgs;
 };
 
-constexpr TCommandSpec Specs[] = {
+constexpr TCommandForm Forms[] = {
     {"info", 0, 0},      {"temperature", 0, 0}, {"tag", 0, 1},     {"home", 0, 1},
     {"move", 2, 2},      {"grasp", 2, 2},       {"release", 2, 2}, {"stop", 0, 0},
     {"fast-stop", 0, 0}, {"ack", 0, 0},         {"acc", 0, 1},     {"force", 0, 1},
     {"stats", 0, 1},     {"limits", 0, 0},      {"send", 1, 2},    {"watch", 1, 4},
 };
 
-const TCommandSpec* FindSpec(const QString& Name) {
-    for (const TCommandSpec& s : Specs)
+const TCommandForm* FindForm(const QString& Name) {
+    for (const TCommandForm& s : Forms)
         if (Name == QLatin1String(s.Name))
             return &s;
     return nullptr;
@@ -92,7 +92,7 @@ bool SplitHost(const QString& Text, QString& Host, QStringList& Ports) {
 } // namespace
 
 bool TZelctlArguments::IsCommandName(const QString& Word) {
-    return FindSpec(Word) != nullptr;
+    return FindForm(Word) != nullptr;
 }
 
 bool TZelctlArguments::ParseLink(const QString& Option, const QString& Value, TZelctlLink& Link,
@@ -185,16 +185,16 @@ bool TZelctlArguments::ParseLink(const QString& Option, const QString& Value, TZ
 }
 
 bool TZelctlArguments::CheckCommand(const TZelctlCommand& Command, QString& Error) {
-    const TCommandSpec* spec = FindSpec(Command.Name);
+    const TCommandForm* form = FindForm(Command.Name);
     const QString where = Command.Origin.isEmpty() ? QString() : Command.Origin + QStringLiteral(": ");
     auto fail = [&](const QString& What) {
         Error = where + What;
         return false;
     };
-    if (spec == nullptr)
+    if (form == nullptr)
         return fail(QStringLiteral("Unknown command '%1'").arg(Command.Name));
     const QStringList& a = Command.Args;
-    if (a.size() < spec->MinArgs || a.size() > spec->MaxArgs)
+    if (a.size() < form->MinArgs || a.size() > form->MaxArgs)
         return fail(QStringLiteral("Wrong number of arguments for '%1' (see --help)").arg(Command.Name));
     const QString& n = Command.Name;
     if (n == QLatin1String("home")) {
@@ -337,11 +337,11 @@ bool TZelctlArguments::Parse(const QStringList& Args, QString& Error) {
             if (!ParseScript(QString::fromUtf8(file.readAll()), path, Commands, Error))
                 return false;
         } else if (IsCommandName(a)) {
-            const TCommandSpec* spec = FindSpec(a);
+            const TCommandForm* form = FindForm(a);
             TZelctlCommand c;
             c.Name = a;
             c.Origin = QStringLiteral("argument %1").arg(i + 1);
-            while (c.Args.size() < spec->MaxArgs && i + 1 < Args.size()) {
+            while (c.Args.size() < form->MaxArgs && i + 1 < Args.size()) {
                 const QString& next = Args[i + 1];
                 if (IsCommandName(next) ||
                     (next.startsWith(QLatin1String("--")) && !IsCommandOption(a, next)))
