@@ -175,6 +175,8 @@ int32_t TCANDevice::Read(uint8_t* Buffer, int32_t MaxCount) {
 TStat TCANDevice::Write(const uint8_t* Buffer, int32_t Count) {
     if (!IsOpen())
         return E_NOT_OPENED;
+    if (Count > 0 && !Buffer)
+        return E_INVALID_PARAMETER;
     for (int32_t done = 0; done < Count;) {
         CMSG msg;
         msg.id = FTxId;

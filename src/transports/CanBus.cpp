@@ -4,12 +4,9 @@
 #include "CanNet.h"
 #include "IniFile.h"
 
-#include <QCanBus>
-#include <QCanBusDevice>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QEventLoop>
-#include <QThread>
 
 #include <chrono>
 #include <limits>
@@ -160,24 +157,11 @@ void TCanBus::Shutdown() {
     FTasks.clear();
 }
 
-void TCanBus::PinVirtualServer() {
-    // Qt's virtual bus server runs in the thread that first connects a virtualcan device. Started
-    // from the UI thread it lives as long as the application, not only as long as our worker.
-    QCoreApplication* app = QCoreApplication::instance();
-    if (FPinned || !app || QThread::currentThread() != app->thread())
-        return;
-    FPinned = true;
-    std::unique_ptr<QCanBusDevice> probe(
-        QCanBus::instance()->createDevice(QStringLiteral("virtualcan"), QStringLiteral("can0")));
-    if (probe)
-        probe->connectDevice();
-}
-
 TCanResult TCanBus::Open(int32_t Net, int32_t RxQueueSize, int32_t TxTimeoutMs, int32_t RxTimeoutMs,
                          int32_t* Handle) {
+    // Qt's virtual bus server runs in the thread that first connects a virtualcan device: when no
+    // other process hosts the bus, that is this worker, which lives as long as the application.
     const QString backend = ActiveBackend();
-    if (backend == QStringLiteral("virtualcan"))
-        PinVirtualServer();
     auto net = std::make_shared<TCanNet>(backend, QStringLiteral("can%1").arg(Net), RxQueueSize, RxTimeoutMs,
                                          TxTimeoutMs);
     if (!Run([net] { net->Start(); }, ConnectTimeoutMs)) {

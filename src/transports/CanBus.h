@@ -54,7 +54,6 @@ private:
     bool EnsureWorker();
     void WorkerMain();
     void Drain();
-    void PinVirtualServer();
 
     std::mutex FStartLock; // serialises starting and stopping the worker
     mutable std::mutex FLock;
@@ -70,5 +69,4 @@ private:
     std::map<int32_t, std::shared_ptr<TCanNet>> FNets;
     int32_t FLastHandle = 0;
     QString FOverride;
-    bool FPinned = false;
 };

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -78,13 +79,20 @@ QByteArray Bytes(const CMSG& M) {
 
 class CanLibTest : public SettingsFolderTest {
 protected:
-    void SetUp() override { CanSetBackendOverride(QStringLiteral("virtualcan")); }
+    void SetUp() override {
+        // The bus server runs in the thread that touches it first; here that is the UI thread, so
+        // that stopping the layer's worker (last test) cannot take the bus of later tests with it.
+        Host = std::make_unique<TVirtualCanPeer>(1);
+        CanSetBackendOverride(QStringLiteral("virtualcan"));
+    }
     void TearDown() override {
+        Host.reset();
         EXPECT_EQ(CanOpenHandleCount(), 0);
         if (CanOpenHandleCount() != 0)
             CanShutdown(); // a failed test must not leave its nets to the next one
         CanSetBackendOverride(QString());
     }
+    std::unique_ptr<TVirtualCanPeer> Host;
 };
 } // namespace
 
