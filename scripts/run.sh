@@ -32,7 +32,7 @@ if [ -x "$CONSOLE" ]; then
   "$CONSOLE"
 elif [ -x "$CTL" ]; then
   echo "The console window is not built yet; showing the device through zelctl instead."
-  "$CTL" --tcp "127.0.0.1:$TCP" info limits home "move 50 100" "grasp 20 80" stats release
+  "$CTL" --settings "$(mktemp -d)" --tcp "127.0.0.1:$TCP" info limits home move 50 100 grasp 20 80 stats release 60 100
 else
   echo "Neither the console nor zelctl is built yet; the simulator runs until Ctrl+C."
   wait "$SIM_PID"
