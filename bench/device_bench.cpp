@@ -178,7 +178,7 @@ void BM_TimeoutWaitCpu(benchmark::State& State) {
 BENCHMARK(BM_TimeoutWaitCpu)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Counts the state reports as the device takes them from the store.
-class TReportCounter : public TCommLog {
+class TReportCounter : public TCommLogSink {
 public:
     QElapsedTimer Clock;
     int64_t LastSecondMs = 0;

@@ -3,9 +3,10 @@
 // packet taken from the receive store is handed over here. The log window implements it.
 #include "Types.h"
 
-class TCommLog {
+// The log window TCommLog implements it; the device refuses a log that does not.
+class TCommLogSink {
 public:
-    virtual ~TCommLog() = default;
+    virtual ~TCommLogSink() = default;
     // Packet is the caller's record; a log that marks direction does so in its own copy.
     virtual void AddPacket(const TPacket& Packet, bool Received) = 0;
 };

@@ -80,7 +80,7 @@ void TKORADevice::SetCommLogObject(QObject* Log) {
         FCommLog = nullptr;
         return;
     }
-    auto* log = dynamic_cast<TCommLog*>(Log);
+    auto* log = dynamic_cast<TCommLogSink*>(Log);
     if (log == nullptr)
         throw std::invalid_argument("CommLog has to be of TCommLog type");
     FCommLog = log;

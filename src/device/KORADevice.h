@@ -49,9 +49,9 @@ public:
     explicit TKORADevice(QObject* Owner);
     ~TKORADevice() override;
 
-    TCommLog* CommLog() const { return FCommLog; }
-    void SetCommLog(TCommLog* Log) { FCommLog = Log; }
-    // For owners that hold the log as a QObject: anything but a TCommLog is refused.
+    TCommLogSink* CommLog() const { return FCommLog; }
+    void SetCommLog(TCommLogSink* Log) { FCommLog = Log; }
+    // For owners that hold the log as a QObject: anything but a TCommLogSink is refused.
     void SetCommLogObject(QObject* Log);
 
     TDeviceNotifyEvent OnConnect;
@@ -120,7 +120,7 @@ private:
     void ForgetSystemInfo();
     void ScheduleDrain();
 
-    TCommLog* FCommLog = nullptr;
+    TCommLogSink* FCommLog = nullptr;
     TCommand* FCommand = nullptr;
     QTimer* FWake = nullptr; // wakes the waiting loop at the response deadline
     TAsyncResultEventList FAsyncResults;

@@ -137,7 +137,7 @@ TEST(KORADevice, NamesAndCommandLogType) {
     struct TLogObject : QObject, TRecordingCommLog {
     } logObject;
     device.SetCommLogObject(&logObject);
-    EXPECT_EQ(device.CommLog(), static_cast<TCommLog*>(&logObject));
+    EXPECT_EQ(device.CommLog(), static_cast<TCommLogSink*>(&logObject));
     device.SetCommLogObject(nullptr);
     EXPECT_EQ(device.CommLog(), nullptr);
 }

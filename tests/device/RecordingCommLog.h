@@ -10,7 +10,7 @@ struct TLoggedPacket {
     bool Received;
 };
 
-class TRecordingCommLog : public TCommLog {
+class TRecordingCommLog : public TCommLogSink {
 public:
     std::vector<TLoggedPacket> Entries;
     int ThrowOnReceivedID = -1;

@@ -7,7 +7,7 @@
 
 class TKORADevice;
 
-class TTrafficPrinter : public TCommLog {
+class TTrafficPrinter : public TCommLogSink {
 public:
     TTrafficPrinter(QTextStream& Out, const TKORADevice& Device) : FOut(Out), FDevice(Device) {}
     void AddPacket(const TPacket& Packet, bool Received) override;
