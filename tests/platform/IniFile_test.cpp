@@ -131,6 +131,7 @@ TEST(IniFileFolder, InstalledProgramKeepsSettingsInTheConfigurationFolder) {
     EXPECT_EQ(TIniFile::ChooseSettingsFolder("/usr/bin", false, config), config);
     EXPECT_TRUE(QFileInfo(config).isDir());
     EXPECT_EQ(TIniFile::ChooseSettingsFolder("/usr/bin", false, QString()), "/usr/bin");
+}
 
 TEST_F(IniFileTest, WritesNeverLoseWhatTheFileHeld) {
     // A settings file saved by a Windows editor: code page 1252, not UTF-8.
