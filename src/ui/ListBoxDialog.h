@@ -27,6 +27,8 @@ public:
     QPushButton* btnRefresh = nullptr;
     QPushButton* btnClose = nullptr;
 
+    void btnRefreshClick();
+
 private:
     TListBoxRefreshEvent FRefresh;
 };
