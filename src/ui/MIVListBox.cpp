@@ -144,7 +144,8 @@ int TMIVHeaderControl::ResizeSection(int Section, int Delta) {
 }
 
 void TMIVHeaderControl::FillWidth() {
-    if (FSections.empty())
+    // A header not shown yet has no width of its own; it fills when it is shown.
+    if (FSections.empty() || !isVisible())
         return;
     FSections.back().Width = MIVFilledLastWidth(Widths(), width(), FOwner->ColumnMinWidth());
     update();
@@ -156,6 +157,11 @@ void TMIVHeaderControl::resizeEvent(QResizeEvent* Event) {
         FillWidth();
         FOwner->List()->viewport()->update();
     });
+}
+
+void TMIVHeaderControl::showEvent(QShowEvent* Event) {
+    QWidget::showEvent(Event);
+    RunGuarded([this] { FillWidth(); });
 }
 
 void TMIVHeaderControl::paintEvent(QPaintEvent*) {
@@ -210,6 +216,7 @@ void TMIVHeaderControl::mousePressEvent(QMouseEvent* Event) {
         if (FDragSection >= 0) {
             FLastX = x;
             TakeSnapshot();
+            setCursor(Qt::SplitHCursor);
             FPressedSection = -1;
         } else {
             FPressedSection = SectionAt(x);
