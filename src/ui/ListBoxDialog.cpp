@@ -6,7 +6,10 @@
 
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 void Hint(QWidget* W, const QString& Text) {
@@ -66,6 +69,19 @@ void TListBoxDlg::SetRefreshHandler(TListBoxRefreshEvent Handler) {
 }
 
 void TListBoxDlg::ShowList() {
+    // A long description would take the width from the values and leave them as dots; the
+    // dialog opens wider instead, as far as the screen allows.
+    const int total = ListBox->Section(0).Width + ListBox->Section(1).Width;
+    const int wanted = ListBox->Count() > 0 ? ListBox->ContentWidth(0) + ListBox->ContentWidth(1) : 0;
+    if (wanted > total && !testAttribute(Qt::WA_Resized)) {
+        const QScreen* screen = parentWidget() ? parentWidget()->screen() : this->screen();
+        const QSize hint = sizeHint();
+        const int room = screen->availableGeometry().width() * 9 / 10 - hint.width();
+        const int extra = std::clamp(wanted - total, 0, std::max(0, room));
+        ListBox->Section(1).Width += extra;
+        ListBox->SectionsChanged();
+        resize(hint.width() + extra, hint.height());
+    }
     ListBox->FitColumn(0);
     ListBox->setFocus();
     if (ListBox->Count() > 0 && ListBox->ItemIndex() < 0)

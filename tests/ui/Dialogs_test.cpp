@@ -202,3 +202,17 @@ TEST(ListBoxDlg, RowsSplitIntoTwoColumnsAndHeaderClicksSort) {
     EXPECT_TRUE(driver.Done());
     delete d;
 }
+
+TEST(ListBoxDlg, OpensWiderWhenALongDescriptionWouldSqueezeTheValues) {
+    TListBoxDlg d;
+    d.AddRow("A description far longer than the first column's design width of the dialog", "110 mm");
+    TModalDriver driver;
+    driver.ThenAs<TListBoxDlg>([](TListBoxDlg* D) {
+        TMIVListBox* L = D->ListBox;
+        EXPECT_EQ(L->Section(0).Width, L->ContentWidth(0));
+        EXPECT_GE(L->Section(1).Width, L->ContentWidth(1));
+        D->reject();
+    });
+    d.ShowList();
+    EXPECT_TRUE(driver.Done());
+}
