@@ -50,8 +50,9 @@ QString PayloadSizeText(size_t Count) {
 }
 
 QString PayloadHelpText() {
-    return QStringLiteral("Enter transmit data using the following formats: integer and hex values: '15', "
-                          "'0x0F' or '$0F', floating point values: '10.4f' or as strings: '\"Hello World\"')");
+    return QStringLiteral(
+        "Enter transmit data using the following formats: integer and hex values: '15', "
+        "'0x0F' or '$0F', floating point values: '10.4f' or as strings: '\"Hello World\"')");
 }
 
 QString PayloadErrorHint() {
