@@ -17,6 +17,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -145,6 +146,11 @@ TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Tool) {
         });
     });
 
+    FViewTimer = new QTimer(this);
+    FViewTimer->setSingleShot(true);
+    FViewTimer->setInterval(ViewIntervalMs);
+    connect(FViewTimer, &QTimer::timeout, this, [this] { RunGuarded([this] { UpdateView(); }); });
+
     resize(817, 646);
 }
 
@@ -188,25 +194,65 @@ void TCommLog::AddPacket(const TPacket& Packet, bool Received) {
     TPacket copy = Packet;
     if (Received)
         copy.CommandID |= LogReceivedFlag;
+    while (FHistory.Count() > HistorySize - 1) {
+        // The view always matches the history: a dropped packet takes all of its lines along.
+        if (FUnshown < FHistory.Count())
+            FStaleLines += LogPacketLineCount(FHistory.At(0));
+        else
+            --FUnshown;
+        FHistory.Delete(0);
+    }
+    FHistory.Add(copy);
+    ++FUnshown;
+    ScheduleView();
+}
 
+void TCommLog::ScheduleView() {
+    if (!FViewTimer->isActive())
+        FViewTimer->start();
+}
+
+void TCommLog::UpdateView() {
+    FViewTimer->stop();
+    if (FUnshown == 0 && FStaleLines == 0)
+        return;
+    // Nothing of the view survives: cheaper to write it anew.
+    if (FUnshown >= FHistory.Count()) {
+        RebuildView();
+        return;
+    }
+    const TLogOptions options = Options();
+    QString text;
+    for (int32_t i = FHistory.Count() - FUnshown; i < FHistory.Count(); ++i)
+        text.append(QLatin1Char('\n')).append(LogPacketText(FHistory.At(i), options));
     // One edit block: the view lays out and repaints once for the trim and the append together.
     QTextCursor cursor(RxMsgMemo->document());
     cursor.beginEditBlock();
-    // The view holds exactly the history's lines, so dropping a packet drops all of its lines.
-    while (FHistory.Count() > HistorySize - 1) {
+    if (FStaleLines > 0) {
         cursor.movePosition(QTextCursor::Start);
-        cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor,
-                            LogPacketLineCount(FHistory.At(0)));
+        cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, FStaleLines);
         cursor.removeSelectedText();
-        FHistory.Delete(0);
     }
-    QString text = LogPacketText(copy, Options());
-    if (FHistory.Count() > 0)
-        text.prepend(QLatin1Char('\n'));
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(text);
     cursor.endEditBlock();
-    FHistory.Add(copy);
+    FUnshown = 0;
+    FStaleLines = 0;
+    ScrollToEnd();
+}
+
+void TCommLog::RebuildView() {
+    FViewTimer->stop();
+    const TLogOptions options = Options();
+    QString all;
+    for (int32_t i = 0; i < FHistory.Count(); ++i) {
+        if (i > 0)
+            all.append(QLatin1Char('\n'));
+        all.append(LogPacketText(FHistory.At(i), options));
+    }
+    RxMsgMemo->setPlainText(all);
+    FUnshown = 0;
+    FStaleLines = 0;
     ScrollToEnd();
 }
 
@@ -215,7 +261,8 @@ void TCommLog::ScrollToEnd() {
     bar->setValue(bar->maximum());
 }
 
-QStringList TCommLog::Lines() const {
+QStringList TCommLog::Lines() {
+    UpdateView();
     QStringList lines;
     if (FHistory.Count() == 0)
         return lines;
@@ -225,20 +272,15 @@ QStringList TCommLog::Lines() const {
 }
 
 void TCommLog::btnClearClick() {
+    FViewTimer->stop();
     FHistory.Clear();
+    FUnshown = 0;
+    FStaleLines = 0;
     RxMsgMemo->clear();
 }
 
 void TCommLog::OnOptionsChanged() {
-    const TLogOptions options = Options();
-    QString all;
-    for (int32_t i = 0; i < FHistory.Count(); ++i) {
-        if (i > 0)
-            all.append(QLatin1Char('\n'));
-        all.append(LogPacketText(FHistory.At(i), options));
-    }
-    RxMsgMemo->setPlainText(all);
-    ScrollToEnd();
+    RebuildView();
 }
 
 QString TCommLog::SelectedText() const {

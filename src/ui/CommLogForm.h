@@ -14,6 +14,7 @@ class QFrame;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
+class QTimer;
 struct TLogOptions;
 struct TSelectionDecoding;
 
@@ -32,8 +33,13 @@ public:
 
     // The logged copies, oldest first; received ones carry LogReceivedFlag.
     const TPacketList& History() const { return FHistory; }
-    // The view's text, one entry per line.
-    QStringList Lines() const;
+    // The view's text, one entry per line, after showing any packets still waiting to be shown.
+    QStringList Lines();
+    // The view catches up with the history at most this often, so that a fast stream of packets
+    // costs one trim, one append and one layout per interval rather than per packet.
+    static constexpr int ViewIntervalMs = 20;
+    // Brings the view to exactly the history's lines now.
+    void UpdateView();
 
     void btnClearClick();
     void OnOptionsChanged();
@@ -50,6 +56,8 @@ private:
     void ShowDecoding(const TSelectionDecoding& Decoding);
     void RxMsgMemoMouseUp(const QPoint& GlobalPos);
     void ScrollToEnd();
+    void ScheduleView();
+    void RebuildView();
 
     QFrame* Panel7 = nullptr;
     QCheckBox* cbShowIDDescr = nullptr;
@@ -68,5 +76,8 @@ private:
     QPointer<TKORADevice> FDevice;
     bool FSensor = false;
     TPacketList FHistory;
+    QTimer* FViewTimer = nullptr;
+    int32_t FUnshown = 0;    // newest packets of the history not yet in the view
+    int32_t FStaleLines = 0; // lines at the top of the view whose packets left the history
     bool FPlaced = false;
 };
