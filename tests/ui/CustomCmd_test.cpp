@@ -7,6 +7,7 @@
 #include "TestWait.h"
 #include "ToolWindowFixture.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -152,7 +153,10 @@ TEST_F(CustomCmdE2E, KnownIdentifiersSendingHistoryAndPendingResults) {
     ASSERT_TRUE(WaitUntil([&] { return Ed.Results->Lines().size() == 1; }, 5000));
     EXPECT_EQ(Ed.Results->Lines(), (QStringList{"Async result from command 20h: No error."}));
     // Enter sends as well; the same text goes into the history once, trimmed and as typed.
-    QTest::keyClick(Ed.Payload, Qt::Key_Return);
+    Ed.W.activateWindow();
+    Ed.Payload->setFocus();
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     EXPECT_EQ(Sent(TZEL::HOMING), 2);
     ASSERT_TRUE(WaitUntil([&] { return Ed.Results->Lines().size() == 2; }, 5000))
         << Ed.Results->Lines().join('|').toStdString();
