@@ -16,7 +16,9 @@ TPacketReceiver::TPacketReceiver() : FPayload(std::make_unique<std::array<uint8_
     FPayload->fill(0);
 }
 
-uint32_t TPacketReceiver::Now() const { return Clock ? Clock() : GetTickCount32(); }
+uint32_t TPacketReceiver::Now() const {
+    return Clock ? Clock() : GetTickCount32();
+}
 
 void TPacketReceiver::Reset() {
     FState = TReceiverState{};
@@ -162,7 +164,8 @@ void TPacketReceiver::Finish(uint16_t Crc, const uint8_t* Payload) {
         OnPacket();
 }
 
-TStat BuildFrame(int32_t CommandID, const uint8_t* Payload, size_t Length, uint8_t* Out, int32_t& FrameLength) {
+TStat BuildFrame(int32_t CommandID, const uint8_t* Payload, size_t Length, uint8_t* Out,
+                 int32_t& FrameLength) {
     if (Length > size_t(MaxPayloadLength)) {
         FrameLength = 0;
         return E_INVALID_PARAMETER;

@@ -40,9 +40,9 @@ public:
 
     TPacketReceiver();
 
-    TPacketBuffer* Store = nullptr;     // where good packets go (may be null)
-    std::function<void()> OnPacket;     // raised after each good frame was offered to Store
-    TTickSource Clock;                  // empty: GetTickCount32
+    TPacketBuffer* Store = nullptr; // where good packets go (may be null)
+    std::function<void()> OnPacket; // raised after each good frame was offered to Store
+    TTickSource Clock;              // empty: GetTickCount32
 
     // Feeds bytes that arrived together (one clock reading for the whole delivery).
     void Feed(const uint8_t* Data, size_t Count);
@@ -82,6 +82,7 @@ private:
 // 65535 bytes, or a Length that disagrees with the payload, is refused with E_INVALID_PARAMETER
 // and nothing is written.
 TStat BuildFrame(const TPacket& Packet, uint8_t* Out, int32_t& FrameLength);
-TStat BuildFrame(int32_t CommandID, const uint8_t* Payload, size_t Length, uint8_t* Out, int32_t& FrameLength);
+TStat BuildFrame(int32_t CommandID, const uint8_t* Payload, size_t Length, uint8_t* Out,
+                 int32_t& FrameLength);
 // Convenience form for tools and tests; returns an empty array when refused.
 TByteArray MakeFrame(int32_t CommandID, const TByteArray& Payload);

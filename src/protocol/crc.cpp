@@ -35,7 +35,8 @@ constexpr TSlices Slice = MakeSlices();
 } // namespace
 
 const uint16_t CrcTable[256] = {
-#define ROW(i) Table[i], Table[i + 1], Table[i + 2], Table[i + 3], Table[i + 4], Table[i + 5], Table[i + 6], Table[i + 7]
+#define ROW(i)                                                                                               \
+    Table[i], Table[i + 1], Table[i + 2], Table[i + 3], Table[i + 4], Table[i + 5], Table[i + 6], Table[i + 7]
     ROW(0),   ROW(8),   ROW(16),  ROW(24),  ROW(32),  ROW(40),  ROW(48),  ROW(56),
     ROW(64),  ROW(72),  ROW(80),  ROW(88),  ROW(96),  ROW(104), ROW(112), ROW(120),
     ROW(128), ROW(136), ROW(144), ROW(152), ROW(160), ROW(168), ROW(176), ROW(184),

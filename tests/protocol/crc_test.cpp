@@ -58,7 +58,8 @@ TEST(Crc, BlockRoutineAgreesWithByteSteps) {
     std::vector<uint8_t> big(65535);
     for (auto& b : big)
         b = uint8_t(rng());
-    EXPECT_EQ(CrcUpdateLong(big.data(), big.size(), CrcStart), CrcUpdateBytewise(big.data(), big.size(), CrcStart));
+    EXPECT_EQ(CrcUpdateLong(big.data(), big.size(), CrcStart),
+              CrcUpdateBytewise(big.data(), big.size(), CrcStart));
 }
 
 TEST(Convert, LittleEndianAndFloats) {
