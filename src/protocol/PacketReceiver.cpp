@@ -16,7 +16,9 @@ TPacketReceiver::TPacketReceiver() : FPayload(std::make_unique<std::array<uint8_
     FPayload->fill(0);
 }
 
-uint32_t TPacketReceiver::Now() const { return Clock ? Clock() : GetTickCount32(); }
+uint32_t TPacketReceiver::Now() const {
+    return Clock ? Clock() : GetTickCount32();
+}
 
 void TPacketReceiver::Reset() {
     FState = TReceiverState{};
@@ -32,11 +34,20 @@ void TPacketReceiver::Feed(const uint8_t* Data, size_t Count) {
         // Nested delivery: queue it behind the outer rest, then consume both in order.
         FPending.push_back({now, TByteArray(Data, Data + Count)});
     } else {
-        FCur = Data;
-        FEnd = Data + Count;
-        FCurTick = now;
+        Begin(Data, Count, now);
     }
     Drain();
+}
+
+void TPacketReceiver::Begin(const uint8_t* Data, size_t Count, uint32_t Tick) {
+    // All bytes of one delivery share one clock reading, so a pause can only show at its first.
+    FCur = Data;
+    FEnd = Data + Count;
+    if (FState.Position > 0 && TicksSince(FState.LastTick, Tick) > PauseLimit) {
+        FState.Position = 0;
+        FState.Synced = false;
+    }
+    FState.LastTick = Tick;
 }
 
 void TPacketReceiver::Drain() {
@@ -49,20 +60,8 @@ void TPacketReceiver::Drain() {
     std::exception_ptr first;
     for (;;) {
         while (FCur != FEnd) {
-            // Payload bytes of one delivery are copied as a run; they share one clock reading.
-            if (FState.Synced && FState.Position >= 3 && FState.Position < FState.Length + 3 &&
-                TicksSince(FState.LastTick, FCurTick) <= PauseLimit) {
-                const size_t want = size_t(FState.Length + 3 - FState.Position);
-                const size_t n = std::min(want, size_t(FEnd - FCur));
-                std::memcpy(FPayload->data() + (FState.Position - 3), FCur, n);
-                FCur += n;
-                FState.Position += int32_t(n);
-                FState.LastTick = FCurTick;
-                continue;
-            }
-            const uint8_t b = *FCur++;
             try {
-                Step(b, FCurTick);
+                Scan();
             } catch (...) {
                 if (!first)
                     first = std::current_exception();
@@ -73,10 +72,9 @@ void TPacketReceiver::Drain() {
         if (FPending.empty())
             break;
         FOwned = std::move(FPending.front().Bytes);
-        FCurTick = FPending.front().Tick;
+        const uint32_t tick = FPending.front().Tick;
         FPending.pop_front();
-        FCur = FOwned.data();
-        FEnd = FCur + FOwned.size();
+        Begin(FOwned.data(), FOwned.size(), tick);
     }
     if (FDepth == 1) {
         FCur = FEnd = nullptr;
@@ -85,70 +83,89 @@ void TPacketReceiver::Drain() {
         std::rethrow_exception(first);
 }
 
-void TPacketReceiver::Step(uint8_t b, uint32_t now) {
+// Consumes bytes from FCur until the delivery ends or one frame was completed. A completed frame
+// is handed on only after the state is back to hunting and FCur is past it, because its handler
+// may feed further bytes (and so run Scan) before it returns.
+void TPacketReceiver::Scan() {
     auto& s = FState;
-    if (s.Position > 0 && TicksSince(s.LastTick, now) > PauseLimit) {
-        s.Position = 0;
-        s.Synced = false;
-    }
-    s.LastTick = now;
-
-    if (!s.Synced) {
-        s.Position = (b == Preamble) ? s.Position + 1 : 0;
-        if (s.Position == 3) {
-            s.Synced = true;
-            s.Position = 0;
-            s.Crc = PreambleCrc;
-            s.Length = 0;
-            s.Identifier = 0;
+    const uint8_t* p = FCur;
+    const uint8_t* const end = FEnd;
+    while (p != end) {
+        if (!s.Synced) {
+            if (s.Position == 0 && end - p >= FrameOverhead && p[0] == Preamble && p[1] == Preamble &&
+                p[2] == Preamble) {
+                const int32_t length = p[4] | (p[5] << 8);
+                if (end - p >= length + FrameOverhead) {
+                    // The whole frame is in view: check it where it lies.
+                    s.Identifier = p[3];
+                    s.Length = length;
+                    const uint16_t crc = CrcUpdateLong(p + 3, size_t(length) + 5, PreambleCrc);
+                    FCur = p + length + FrameOverhead;
+                    Finish(crc, p + 6);
+                    return;
+                }
+            }
+            s.Position = (*p++ == Preamble) ? s.Position + 1 : 0;
+            if (s.Position == 3) {
+                s.Synced = true;
+                s.Position = 0;
+                s.Crc = PreambleCrc;
+                s.Length = 0;
+                s.Identifier = 0;
+            }
+            continue;
         }
-        return;
-    }
 
-    const int32_t pos = s.Position;
-    if (pos == 0) {
-        s.Identifier = b;
-        s.Crc = CrcUpdateByte(b, uint16_t(s.Crc));
-    } else if (pos == 1) {
-        s.Length = b;
-        s.Crc = CrcUpdateByte(b, uint16_t(s.Crc));
-    } else if (pos == 2) {
-        s.Length += 256 * b;
-        s.Crc = CrcUpdateByte(b, uint16_t(s.Crc));
-    } else if (pos < s.Length + 3) {
-        (*FPayload)[size_t(pos - 3)] = b;
-    } else if (pos == s.Length + 3) {
-        s.Crc = CrcUpdate(FPayload->data(), uint16_t(s.Length), uint16_t(s.Crc));
-        s.Crc = CrcUpdateByte(b, uint16_t(s.Crc));
-    } else {
-        s.Crc = CrcUpdateByte(b, uint16_t(s.Crc));
-        s.Position = 0;
-        s.Synced = false;
-        if (s.Crc != 0) {
-            ++FChecksumErrors;
-            DebugOut("Checksum mismatch");
-        } else {
-            Deliver();
+        const int32_t pos = s.Position;
+        if (pos >= 3 && pos < s.Length + 3) {
+            // Payload run: copied and checksummed as a block.
+            const size_t n = std::min(size_t(s.Length + 3 - pos), size_t(end - p));
+            std::memcpy(FPayload->data() + (pos - 3), p, n);
+            s.Crc = CrcUpdateLong(p, n, uint16_t(s.Crc));
+            p += n;
+            s.Position += int32_t(n);
+            continue;
         }
-        return;
+        const uint8_t b = *p++;
+        s.Crc = CrcUpdateByte(b, uint16_t(s.Crc));
+        if (pos == 0) {
+            s.Identifier = b;
+        } else if (pos == 1) {
+            s.Length = b;
+        } else if (pos == 2) {
+            s.Length += 256 * b;
+        } else if (pos == s.Length + 4) {
+            FCur = p;
+            Finish(uint16_t(s.Crc), FPayload->data());
+            return;
+        }
+        ++s.Position;
     }
-    ++s.Position;
+    FCur = p;
 }
 
-void TPacketReceiver::Deliver() {
-    // The state is already back to hunting, so a nested Feed from OnPacket starts cleanly.
+void TPacketReceiver::Finish(uint16_t Crc, const uint8_t* Payload) {
+    // Back to hunting first, so a nested Feed from OnPacket starts cleanly.
+    FState.Crc = Crc;
+    FState.Position = 0;
+    FState.Synced = false;
+    if (Crc != 0) {
+        ++FChecksumErrors;
+        DebugOut("Checksum mismatch");
+        return;
+    }
     if (Store) {
-        TPacket p;
-        p.CommandID = FState.Identifier;
-        p.Length = FState.Length;
-        p.Payload.assign(FPayload->begin(), FPayload->begin() + FState.Length);
-        Store->Add(p);
+        FOut.CommandID = FState.Identifier;
+        FOut.Length = FState.Length;
+        FOut.Payload.assign(Payload, Payload + FState.Length);
+        Store->Add(FOut);
     }
     if (OnPacket)
         OnPacket();
 }
 
-TStat BuildFrame(int32_t CommandID, const uint8_t* Payload, size_t Length, uint8_t* Out, int32_t& FrameLength) {
+TStat BuildFrame(int32_t CommandID, const uint8_t* Payload, size_t Length, uint8_t* Out,
+                 int32_t& FrameLength) {
     if (Length > size_t(MaxPayloadLength)) {
         FrameLength = 0;
         return E_INVALID_PARAMETER;

@@ -10,6 +10,9 @@
 // outer one had left and then its own bytes: stream order is kept and nothing waits for the
 // outer handler to return. An exception escaping OnPacket leaves the receiver hunting; the
 // remaining bytes are still processed and the first exception is rethrown at the end.
+//
+// The results are those of feeding one byte at a time; for speed, a frame that lies whole in
+// one delivery is checked in place, and payload runs are copied and checksummed as blocks.
 #include "PacketBufferClass.h"
 #include "Types.h"
 #include "stat.h"
@@ -37,9 +40,9 @@ public:
 
     TPacketReceiver();
 
-    TPacketBuffer* Store = nullptr;     // where good packets go (may be null)
-    std::function<void()> OnPacket;     // raised after each good frame was offered to Store
-    TTickSource Clock;                  // empty: GetTickCount32
+    TPacketBuffer* Store = nullptr; // where good packets go (may be null)
+    std::function<void()> OnPacket; // raised after each good frame was offered to Store
+    TTickSource Clock;              // empty: GetTickCount32
 
     // Feeds bytes that arrived together (one clock reading for the whole delivery).
     void Feed(const uint8_t* Data, size_t Count);
@@ -56,19 +59,20 @@ private:
         uint32_t Tick;
         TByteArray Bytes;
     };
+    void Begin(const uint8_t* Data, size_t Count, uint32_t Tick);
     void Drain();
-    void Step(uint8_t Byte, uint32_t Now);
-    void Deliver();
+    void Scan();
+    void Finish(uint16_t Crc, const uint8_t* Payload);
     uint32_t Now() const;
 
     TReceiverState FState;
     std::unique_ptr<std::array<uint8_t, 65536>> FPayload;
+    TPacket FOut; // reused so that only the store's own copy allocates
     uint64_t FChecksumErrors = 0;
 
     // Unconsumed bytes of the delivery being processed, and deliveries that arrived nested.
     const uint8_t* FCur = nullptr;
     const uint8_t* FEnd = nullptr;
-    uint32_t FCurTick = 0;
     TByteArray FOwned;
     std::deque<TChunk> FPending;
     int FDepth = 0;
@@ -78,6 +82,7 @@ private:
 // 65535 bytes, or a Length that disagrees with the payload, is refused with E_INVALID_PARAMETER
 // and nothing is written.
 TStat BuildFrame(const TPacket& Packet, uint8_t* Out, int32_t& FrameLength);
-TStat BuildFrame(int32_t CommandID, const uint8_t* Payload, size_t Length, uint8_t* Out, int32_t& FrameLength);
+TStat BuildFrame(int32_t CommandID, const uint8_t* Payload, size_t Length, uint8_t* Out,
+                 int32_t& FrameLength);
 // Convenience form for tools and tests; returns an empty array when refused.
 TByteArray MakeFrame(int32_t CommandID, const TByteArray& Payload);

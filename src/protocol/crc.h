@@ -13,6 +13,9 @@ inline uint16_t CrcUpdateByte(uint8_t Byte, uint16_t Crc) {
 }
 
 // Applies the step to Data[0 .. Length-1], starting from Start. Length is 16-bit on the wire;
-// the size_t overload serves callers that checksum whole frames.
+// the size_t overload serves callers that checksum whole frames. Both fold sixteen bytes per
+// step with tables derived from CrcTable.
 uint16_t CrcUpdate(const uint8_t* Data, uint16_t Length, uint16_t Start);
 uint16_t CrcUpdateLong(const uint8_t* Data, size_t Length, uint16_t Start);
+// One table step per byte: the definition the block routine must agree with.
+uint16_t CrcUpdateBytewise(const uint8_t* Data, size_t Length, uint16_t Start);

@@ -1,9 +1,11 @@
 #include "PacketReceiver.h"
+#include "ReferenceReceiver.h"
 #include "crc.h"
 #include "debugout.h"
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -124,12 +126,12 @@ TEST(Receiver, PauseRule) {
         r.now += pause;
         r.Feed(TByteArray(f.begin() + at, f.end()));
     };
-    {   // Any pause between the preamble and the identifier is fine (position is 0 there).
+    { // Any pause between the preamble and the identifier is fine (position is 0 there).
         Rx r;
         feedSplit(r, 3, 100000);
         EXPECT_EQ(r.Take().size(), 1u);
     }
-    {   // More than 100 ms after the identifier drops the frame; exactly 100 does not.
+    { // More than 100 ms after the identifier drops the frame; exactly 100 does not.
         Rx r;
         feedSplit(r, 4, 101);
         EXPECT_TRUE(r.Take().empty());
@@ -137,14 +139,14 @@ TEST(Receiver, PauseRule) {
         feedSplit(ok, 4, 100);
         EXPECT_EQ(ok.Take().size(), 1u);
     }
-    {   // Inside the payload and between the checksum bytes.
+    { // Inside the payload and between the checksum bytes.
         Rx r;
         feedSplit(r, 8, 150);
         feedSplit(r, f.size() - 1, 150);
         EXPECT_TRUE(r.Take().empty());
         EXPECT_TRUE(r.debug.empty());
     }
-    {   // A partial preamble expires too; after a stalled frame 0xAA starts a new preamble.
+    { // A partial preamble expires too; after a stalled frame 0xAA starts a new preamble.
         Rx r;
         r.Feed({0xAA, 0xAA});
         r.now += 200;
@@ -155,7 +157,7 @@ TEST(Receiver, PauseRule) {
         r.Feed(f);
         EXPECT_EQ(r.Take().size(), 1u);
     }
-    {   // The elapsed time is computed across a wrap of the tick counter.
+    { // The elapsed time is computed across a wrap of the tick counter.
         Rx r;
         r.now = 0xFFFFFFF0u;
         feedSplit(r, 5, 0x20);
@@ -249,4 +251,79 @@ TEST(Receiver, ExceptionFromHandlerLeavesReceiverHunting) {
     r.Feed(MakeFrame(3, {}));
     EXPECT_EQ(calls, 3);
     EXPECT_EQ(r.Take().size(), 3u);
+}
+
+namespace {
+// A stream of good, corrupt and cut-off frames between runs of noise and stray preamble bytes.
+TByteArray RandomStream(std::mt19937& rng) {
+    TByteArray out;
+    const int parts = 1 + int(rng() % 40);
+    for (int i = 0; i < parts; ++i) {
+        const unsigned kind = rng() % 8;
+        if (kind < 4) {
+            const size_t len = rng() % 4 == 0 ? rng() % 5000 : rng() % 40;
+            TByteArray payload(len);
+            const bool aa = rng() % 3 == 0;
+            for (auto& b : payload)
+                b = aa && rng() % 2 ? 0xAA : uint8_t(rng());
+            TByteArray f = MakeFrame(rng() % 5 == 0 ? 0xAA : int32_t(rng() % 256), payload);
+            if (kind == 1)
+                f[3 + rng() % (f.size() - 3)] ^= uint8_t(1 + rng() % 255); // corrupt
+            if (kind == 2)
+                f.resize(rng() % f.size()); // cut off
+            out.insert(out.end(), f.begin(), f.end());
+        } else if (kind < 6) {
+            out.insert(out.end(), 1 + rng() % 4, 0xAA);
+        } else {
+            for (size_t n = rng() % 20; n > 0; --n)
+                out.push_back(uint8_t(rng()));
+        }
+    }
+    return out;
+}
+} // namespace
+
+TEST(Receiver, SameResultsAsOneByteAtATime) {
+    // Random streams cut into random deliveries with pauses on both sides of the limit, some of
+    // them delivered from inside OnPacket as a nested event loop would.
+    std::mt19937 rng(7);
+    for (int round = 0; round < 400; ++round) {
+        const TByteArray stream = RandomStream(rng);
+        Rx r;
+        r.now = round % 2 ? 0xFFFFFF00u : 1000; // across the wrap of the tick counter
+        TReferenceReceiver ref;
+        std::vector<TPacket> got;
+        size_t at = 0;
+        int depth = 0;
+        auto deliverNext = [&] {
+            const uint32_t pauses[] = {0, 0, 0, 1, 100, 101, 5000};
+            r.now += pauses[rng() % 7];
+            const size_t n = std::min(stream.size() - at, size_t(1 + rng() % (rng() % 3 ? 64 : 6000)));
+            ref.Feed(stream.data() + at, n, r.now);
+            const uint8_t* d = stream.data() + at;
+            at += n;
+            r.rx.Feed(d, n);
+        };
+        r.rx.OnPacket = [&] {
+            TPacket p;
+            while (r.store.Get(p))
+                got.push_back(p);
+            if (depth < 3 && at < stream.size() && rng() % 4 == 0) {
+                ++depth;
+                deliverNext();
+                --depth;
+            }
+        };
+        while (at < stream.size()) {
+            deliverNext();
+            ASSERT_TRUE(ref.SameState(r.rx.State())) << "round " << round << " at " << at;
+        }
+        ASSERT_EQ(got.size(), ref.Packets.size()) << "round " << round;
+        for (size_t i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(got[i].CommandID, ref.Packets[i].CommandID);
+            EXPECT_EQ(got[i].Payload, ref.Packets[i].Payload);
+        }
+        EXPECT_EQ(r.rx.ChecksumErrors(), ref.ChecksumErrors);
+        EXPECT_EQ(r.debug.size(), ref.ChecksumErrors);
+    }
 }
