@@ -4,6 +4,7 @@
 #include "ListBoxDialog.h"
 #include "MIVListBox.h"
 #include "ModalDriver.h"
+#include "TestWait.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -72,7 +73,8 @@ TEST(FloatEditDlg, OperatorMovesTheTrackBarOrTypesAndClosesByKeyboard) {
     d.SetValue(20);
     TModalDriver driver;
     driver.ThenAs<TFloatEditDlg>([](TFloatEditDlg* D) {
-        EXPECT_EQ(QApplication::focusWidget(), D->ed);
+        // Activation of a new window is asynchronous; under load it can trail the first step.
+        EXPECT_TRUE(WaitUntil([D] { return QApplication::focusWidget() == D->ed; }, 2000));
         D->tb->setFocus();
         QTest::keyClick(D->tb, Qt::Key_Home);
         EXPECT_EQ(D->ed->text(), "2");
