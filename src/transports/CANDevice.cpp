@@ -185,7 +185,8 @@ TStat TCANDevice::OpenNet(int32_t Net, const TCanInterfaceInfo& Interface, int32
     if (FNetHandle != -1)
         Close();
     int32_t handle = -1;
-    const TCanResult opened = FApi.Open(Net, OpenFlags, TxQueueSize, RxQueueSize, TxTimeoutMs, RxTimeoutMs, &handle);
+    const TCanResult opened =
+        FApi.Open(Net, OpenFlags, TxQueueSize, RxQueueSize, TxTimeoutMs, RxTimeoutMs, &handle);
     if (opened != CAN_SUCCESS) {
         if (opened == CAN_LINK_DOWN)
             ReportDown(Interface, BitrateCode);
@@ -218,11 +219,10 @@ TStat TCANDevice::OpenNet(int32_t Net, const TCanInterfaceInfo& Interface, int32
 
 void TCANDevice::ReportDown(const TCanInterfaceInfo& Interface, int32_t BitrateCode) {
     const QString name = Interface.Name;
-    const QString command = Interface.Virtual
-                                ? QStringLiteral("sudo ip link set %1 up").arg(name)
-                                : QStringLiteral("sudo ip link set %1 up type can bitrate %2")
-                                      .arg(name)
-                                      .arg(CanBitrateForCode(uint32_t(BitrateCode)));
+    const QString command = Interface.Virtual ? QStringLiteral("sudo ip link set %1 up").arg(name)
+                                              : QStringLiteral("sudo ip link set %1 up type can bitrate %2")
+                                                    .arg(name)
+                                                    .arg(CanBitrateForCode(uint32_t(BitrateCode)));
     const QString text = QStringLiteral("CAN interface %1 is down. Bring it up with:\n%2").arg(name, command);
     qWarning().noquote() << text;
     ShowMessage(text);

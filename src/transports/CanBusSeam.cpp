@@ -93,13 +93,15 @@ int SocketCanBitrate(const QString& Interface) {
         return 0;
     alignas(nlmsghdr) char buffer[32768];
     const ssize_t got = recv(nl.Fd, buffer, sizeof buffer, 0);
-    if (got <= 0)
-        return 0;
-    int len = int(got);
-    for (auto* h = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(h, len); h = NLMSG_NEXT(h, len)) {
-        if (h->nlmsg_type != RTM_NEWLINK)
+    return got > 0 ? SocketCanBitrateFromReply(buffer, size_t(got)) : 0;
+}
+
+int SocketCanBitrateFromReply(const void* Reply, size_t Size) {
+    int len = int(Size);
+    for (auto* h = static_cast<const nlmsghdr*>(Reply); NLMSG_OK(h, len); h = NLMSG_NEXT(h, len)) {
+        if (h->nlmsg_type != RTM_NEWLINK || h->nlmsg_len < NLMSG_LENGTH(sizeof(ifinfomsg)))
             continue;
-        auto* info = static_cast<ifinfomsg*>(NLMSG_DATA(h));
+        auto* info = static_cast<const ifinfomsg*>(NLMSG_DATA(h));
         int attrLen = int(h->nlmsg_len) - int(NLMSG_LENGTH(sizeof(ifinfomsg)));
         for (auto* a = IFLA_RTA(info); RTA_OK(a, attrLen); a = RTA_NEXT(a, attrLen))
             if (a->rta_type == IFLA_LINKINFO)

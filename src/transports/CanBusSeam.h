@@ -39,3 +39,5 @@ public:
 // The bit rate of a SocketCAN interface as the kernel reports it (rtnetlink): the rate in bit/s
 // for a CAN controller, NoBitrate for an interface of another kind, 0 when it cannot be read.
 int SocketCanBitrate(const QString& Interface);
+// The same from the kernel's answer to RTM_GETLINK (one or more netlink messages).
+int SocketCanBitrateFromReply(const void* Reply, size_t Size);

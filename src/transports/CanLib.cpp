@@ -214,7 +214,7 @@ void CanShutdown() {
 }
 
 const TCanApi& CanLibApi() {
-    static const TCanApi api{canOpen, canClose,          canSetBaudrate, canIdAdd,     canRead,
-                             canSend, canIoctl,          CanListInterfaces, CanNetBitrate};
+    static const TCanApi api{canOpen, canClose, canSetBaudrate,    canIdAdd,     canRead,
+                             canSend, canIoctl, CanListInterfaces, CanNetBitrate};
     return api;
 }

@@ -121,8 +121,9 @@ TEST_F(CanBusSeamTest, NetsAreTheInterfacesInNameOrderAndDownOnesSaySo) {
         });
         EXPECT_EQ(dev.Open(QStringLiteral("Net 2 (slcan0, down)")), E_IO_ERROR);
     }
-    EXPECT_EQ(boxes.Texts(), QStringList{QStringLiteral("CAN interface slcan0 is down. Bring it up with:\n"
-                                                        "sudo ip link set slcan0 up type can bitrate 250000")});
+    EXPECT_EQ(boxes.Texts(),
+              QStringList{QStringLiteral("CAN interface slcan0 is down. Bring it up with:\n"
+                                         "sudo ip link set slcan0 up type can bitrate 250000")});
 
     // An adapter plugged in after the list was shown moves the numbers: the name decides.
     Bus->Add(QStringLiteral("can1"));
@@ -152,8 +153,8 @@ TEST_F(CanBusSeamTest, NetsAreTheInterfacesInNameOrderAndDownOnesSaySo) {
 TEST_F(CanBusSeamTest, BitRateIsAppliedOrFoundMatchingOrRefusedWithTheFix) {
     struct TRow {
         const char* What;
-        int Rate;          // the interface's rate before the open
-        bool Settable;     // whether the backend may change it
+        int Rate;      // the interface's rate before the open
+        bool Settable; // whether the backend may change it
         bool Virtual;
         TStat Result;
         std::vector<int> Requests; // rates asked of the backend
@@ -163,13 +164,25 @@ TEST_F(CanBusSeamTest, BitRateIsAppliedOrFoundMatchingOrRefusedWithTheFix) {
         {"applied", 500000, true, false, E_SUCCESS, {250000}, nullptr},
         {"matching", 250000, false, false, E_SUCCESS, {}, nullptr},
         {"virtual", 0, false, true, E_SUCCESS, {}, nullptr},
-        {"refused", 500000, false, false, E_INVALID_PARAMETER, {250000},
-         "CAN interface can0 runs at 500000 bit/s, not at the chosen 250000 bit/s, and its bit rate cannot be "
+        {"refused",
+         500000,
+         false,
+         false,
+         E_INVALID_PARAMETER,
+         {250000},
+         "CAN interface can0 runs at 500000 bit/s, not at the chosen 250000 bit/s, and its bit rate cannot "
+         "be "
          "set from here. Set it with:\nsudo ip link set can0 down\nsudo ip link set can0 up type can bitrate "
          "250000"},
-        {"unknown", 0, false, false, E_INVALID_PARAMETER, {250000},
+        {"unknown",
+         0,
+         false,
+         false,
+         E_INVALID_PARAMETER,
+         {250000},
          "CAN interface can0 runs at an unknown bit rate, not at the chosen 250000 bit/s, and its bit rate "
-         "cannot be set from here. Set it with:\nsudo ip link set can0 down\nsudo ip link set can0 up type can "
+         "cannot be set from here. Set it with:\nsudo ip link set can0 down\nsudo ip link set can0 up type "
+         "can "
          "bitrate 250000"},
     };
     for (const TRow& row : rows) {
@@ -200,15 +213,17 @@ TEST_F(CanBusSeamTest, BusOffAndAVanishedOrDownedInterfaceAreALostLinkReportedOn
         {"bus off",
          [](TFakeCanBus& B) {
              // Bus-off comes with the error-passive frames before it; only the bus-off ends the link.
-             B.Deliver(QStringLiteral("can0"), {ErrorFrame(QCanBusFrame::ControllerError, 0x30),
-                                                ErrorFrame(QCanBusFrame::BusOffError),
-                                                ErrorFrame(QCanBusFrame::BusOffError)});
+             B.Deliver(QStringLiteral("can0"),
+                       {ErrorFrame(QCanBusFrame::ControllerError, 0x30),
+                        ErrorFrame(QCanBusFrame::BusOffError), ErrorFrame(QCanBusFrame::BusOffError)});
          },
          "CAN Error: Connection to CAN-Interface lost (E0000018h)"},
         {"unplugged", [](TFakeCanBus& B) { B.Remove(QStringLiteral("can0")); },
          "CAN Error: Connection to CAN-Interface lost (E0000013h)"},
         {"set down",
-         [](TFakeCanBus& B) { B.Change(QStringLiteral("can0"), [](TFakeCanBus::TInterface& I) { I.Up = false; }); },
+         [](TFakeCanBus& B) {
+             B.Change(QStringLiteral("can0"), [](TFakeCanBus::TInterface& I) { I.Up = false; });
+         },
          "CAN Error: Connection to CAN-Interface lost (E0000019h)"},
     };
     for (const TRow& row : rows) {

@@ -47,7 +47,8 @@ bool TFakeCanBusDevice::writeFrame(const QCanBusFrame& Frame) {
 }
 
 QString TFakeCanBusDevice::interpretErrorFrame(const QCanBusFrame& Frame) {
-    return Frame.error() & QCanBusFrame::BusOffError ? QStringLiteral("Bus off") : QStringLiteral("Controller problem");
+    return Frame.error() & QCanBusFrame::BusOffError ? QStringLiteral("Bus off")
+                                                     : QStringLiteral("Controller problem");
 }
 
 void TFakeCanBusDevice::setConfigurationParameter(ConfigurationKey Key, const QVariant& Value) {

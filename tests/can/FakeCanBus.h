@@ -40,9 +40,9 @@ public:
     struct TInterface {
         bool Up = true;
         bool Virtual = false;
-        int Bitrate = 250000;      // NoBitrate for a virtual one, 0 for "cannot be read"
-        bool RateSettable = true;  // whether the backend's configuration changes the rate
-        int QueueFullWrites = 0;   // writes still refused with ENOBUFS; -1: all of them
+        int Bitrate = 250000;     // NoBitrate for a virtual one, 0 for "cannot be read"
+        bool RateSettable = true; // whether the backend's configuration changes the rate
+        int QueueFullWrites = 0;  // writes still refused with ENOBUFS; -1: all of them
         std::vector<int> RateRequests;
         std::vector<QCanBusFrame> Written;
     };

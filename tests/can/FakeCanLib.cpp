@@ -62,7 +62,8 @@ TCanApi TFakeCanLib::Api() {
 TFakeCanLib::THandle* TFakeCanLib::Use(int32_t Handle, const char* Call) {
     auto it = FHandles.find(Handle);
     if (it == FHandles.end() || !it->second.Open) {
-        FViolations.push_back(std::string(Call) + " on handle " + std::to_string(Handle) + ", which is not open");
+        FViolations.push_back(std::string(Call) + " on handle " + std::to_string(Handle) +
+                              ", which is not open");
         return nullptr;
     }
     return &it->second;

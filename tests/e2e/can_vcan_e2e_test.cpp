@@ -36,14 +36,15 @@ protected:
     void SetUp() override {
         Name = QStringLiteral("zelvcan%1").arg(QCoreApplication::applicationPid() % 100000);
         QString output;
-        if (!Ip({QStringLiteral("link"), QStringLiteral("add"), QStringLiteral("dev"), Name, QStringLiteral("type"),
-                 QStringLiteral("vcan")},
+        if (!Ip({QStringLiteral("link"), QStringLiteral("add"), QStringLiteral("dev"), Name,
+                 QStringLiteral("type"), QStringLiteral("vcan")},
                 &output))
             GTEST_SKIP() << "no vcan interface here: 'ip link add dev " << Name.toStdString()
                          << " type vcan' failed (" << output.toStdString()
                          << "); it needs the vcan kernel module and CAP_NET_ADMIN";
         Created = true;
-        ASSERT_TRUE(Ip({QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("dev"), Name, QStringLiteral("up")},
+        ASSERT_TRUE(Ip({QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("dev"), Name,
+                        QStringLiteral("up")},
                        &output))
             << output.toStdString();
         Settings.WriteFile(QStringLiteral("can.cfg"), "[common]\nbackend=socketcan\n");
@@ -75,9 +76,9 @@ TEST_F(VcanEndToEndTest, ExchangesWithTheSimulatorAndReportsTheDeletedInterface)
     // The interface is listed by name, up, like every other SocketCAN interface of the machine.
     QStringList ports;
     dev.GetPortList(ports);
-    EXPECT_TRUE(std::any_of(ports.begin(), ports.end(),
-                            [&](const QString& P) { return P.endsWith(QStringLiteral(" (%1)").arg(Name)); }))
-        << ports.join(u',').toStdString();
+    EXPECT_TRUE(std::any_of(ports.begin(), ports.end(), [&](const QString& P) {
+        return P.endsWith(QStringLiteral(" (%1)").arg(Name));
+    })) << ports.join(u',').toStdString();
 
     zelsim::TSimConfig cfg;
     cfg.Can = "socketcan:" + Name.toStdString() + ":100";
@@ -107,7 +108,8 @@ TEST_F(VcanEndToEndTest, ExchangesWithTheSimulatorAndReportsTheDeletedInterface)
     ProcessEventsFor(500);
     ASSERT_EQ(boxes.Count(), 1);
     // Deleting takes the interface down first; either is the lost link.
-    EXPECT_TRUE(boxes.Texts()[0] == QStringLiteral("CAN Error: Connection to CAN-Interface lost (E0000013h)") ||
+    EXPECT_TRUE(boxes.Texts()[0] ==
+                    QStringLiteral("CAN Error: Connection to CAN-Interface lost (E0000013h)") ||
                 boxes.Texts()[0] == QStringLiteral("CAN Error: Connection to CAN-Interface lost (E0000019h)"))
         << boxes.Texts()[0].toStdString();
     EXPECT_EQ(errors.Messages(), QStringList{QStringLiteral("Cannot access CAN-Hardware")});

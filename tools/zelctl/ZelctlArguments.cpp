@@ -152,8 +152,9 @@ bool TZelctlArguments::ParseLink(const QString& Option, const QString& Value, TZ
     }
     if (Option == QLatin1String("--can")) {
         // NET is a number (the n-th interface in name order) or an interface name (vcan0, slcan0).
-        static const QRegularExpression form(QStringLiteral("^(?:([A-Za-z][A-Za-z0-9_]*):)?([0-9]+|[A-Za-z][A-Za-z0-9_.-]*)"
-                                                            "(?:@([0-9]+))?(?:#((?:0x)?[0-9A-Fa-f]+))?$"));
+        static const QRegularExpression form(
+            QStringLiteral("^(?:([A-Za-z][A-Za-z0-9_]*):)?([0-9]+|[A-Za-z][A-Za-z0-9_.-]*)"
+                           "(?:@([0-9]+))?(?:#((?:0x)?[0-9A-Fa-f]+))?$"));
         const QRegularExpressionMatch m = form.match(Value);
         int net = 0;
         int bitrate = 4;
@@ -166,8 +167,9 @@ bool TZelctlArguments::ParseLink(const QString& Option, const QString& Value, TZ
         if (ok && m.hasCaptured(4))
             ok = ToNonNegative(m.captured(4), id);
         if (!ok) {
-            Error = QStringLiteral("Invalid CAN link '%1': expected [BACKEND:]NET|INTERFACE[@BITRATECODE][#ID]")
-                        .arg(Value);
+            Error =
+                QStringLiteral("Invalid CAN link '%1': expected [BACKEND:]NET|INTERFACE[@BITRATECODE][#ID]")
+                    .arg(Value);
             return false;
         }
         const QString backend = m.hasCaptured(1) ? m.captured(1) : QStringLiteral("socketcan");
