@@ -2,7 +2,6 @@
 // order, bit rates, bus errors, unplugging, a full transmit queue and receive overflow.
 #include "CANDevice.h"
 #include "CanParamsDialog.h"
-#include "CanTestPeer.h"
 #include "FakeCanBus.h"
 #include "IniFile.h"
 #include "ModalDriver.h"
@@ -14,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -25,8 +25,11 @@ public:
     TDebugCapture() {
         Instance = this;
         FPrevious = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& Text) {
-            std::lock_guard<std::mutex> l(Instance->FLock);
-            Instance->FLines.append(Text);
+            TDebugCapture* self = Instance.load();
+            if (!self)
+                return;
+            std::lock_guard<std::mutex> l(self->FLock);
+            self->FLines.append(Text);
         });
     }
     ~TDebugCapture() {
@@ -43,7 +46,7 @@ public:
     }
 
 private:
-    static inline TDebugCapture* Instance = nullptr;
+    static inline std::atomic<TDebugCapture*> Instance{nullptr};
     QtMessageHandler FPrevious = nullptr;
     mutable std::mutex FLock;
     QStringList FLines;
