@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-serialbus-dev
-  libqt6serialbus6 libqt6serialbus6-bin xvfb
+  libqt6serialbus6 libqt6serialbus6-bin libsocketcan2 xvfb
   libgl-dev libxkbcommon-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev

@@ -3,13 +3,13 @@
 #include "CANRxThread.h"
 #include "CanParamsDialog.h"
 #include "IniFile.h"
+#include "MessageSeam.h"
 
 #include <QDebug>
 #include <QRegularExpression>
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 #include <stdexcept>
 
 namespace {
@@ -18,6 +18,7 @@ const QString KeyBitrate = QStringLiteral("bitrate");
 const QString KeyId = QStringLiteral("id");
 const QString KeyNet = QStringLiteral("net");
 const QString KeyBackend = QStringLiteral("backend");
+const QString KeyInterface = QStringLiteral("interface");
 constexpr int32_t DefaultBitrate = 4;
 constexpr int32_t DefaultId = 100;
 
@@ -28,12 +29,57 @@ constexpr int32_t RxQueueSize = 8192;
 constexpr int32_t TxTimeoutMs = 1000;
 constexpr int32_t RxTimeoutMs = 100;
 
-// "Net " and a decimal number; -1 for anything else.
-int32_t NetOfPortName(const QString& PortName) {
-    static const QRegularExpression re(QStringLiteral("^Net (\\d{1,9})$"));
+// "Net " and a decimal number, optionally followed by the interface as the port list shows it:
+// "Net 0 (can0)", "Net 1 (vcan0, down)". Net -1 for anything else.
+struct TPortName {
+    int32_t Net = -1;
+    QString Interface;
+};
+
+TPortName ParsePortName(const QString& PortName) {
+    static const QRegularExpression re(QStringLiteral("^Net (\\d{1,9})(?: \\(([^ ,()]+)(?:, down)?\\))?$"));
     const auto m = re.match(PortName);
-    return m.hasMatch() ? m.captured(1).toInt() : -1;
+    TPortName port;
+    if (m.hasMatch()) {
+        port.Net = m.captured(1).toInt();
+        port.Interface = m.captured(2);
+    }
+    return port;
 }
+
+QString PortNameOf(size_t Net, const TCanInterfaceInfo& Interface) {
+    return Interface.Up ? QStringLiteral("Net %1 (%2)").arg(Net).arg(Interface.Name)
+                        : QStringLiteral("Net %1 (%2, down)").arg(Net).arg(Interface.Name);
+}
+
+// Position of the interface called Name, or -1.
+int32_t IndexOf(const std::vector<TCanInterfaceInfo>& List, const QString& Name) {
+    for (size_t i = 0; i < List.size(); ++i)
+        if (List[i].Name == Name)
+            return int32_t(i);
+    return -1;
+}
+
+// A backend named by a script holds for its own open only; the dialog's opens read can.cfg.
+class TScopedBackend {
+public:
+    explicit TScopedBackend(const QString& Backend) : FActive(!Backend.isEmpty()) {
+        if (FActive) {
+            FPrevious = CanBackendOverride();
+            CanSetBackendOverride(Backend);
+        }
+    }
+    ~TScopedBackend() {
+        if (FActive)
+            CanSetBackendOverride(FPrevious);
+    }
+    TScopedBackend(const TScopedBackend&) = delete;
+    TScopedBackend& operator=(const TScopedBackend&) = delete;
+
+private:
+    bool FActive;
+    QString FPrevious;
+};
 } // namespace
 
 TCANDevice::TCANDevice(QObject* Owner) : TDevice(Owner, QStringLiteral("can")), FApi(CanLibApi()) {
@@ -66,19 +112,24 @@ void TCANDevice::LoadDialogFromSettings() {
 void TCANDevice::WriteSettings(TIniFile&, const QString&) {}
 
 TStat TCANDevice::OpenFromSettings(TIniFile& File, const QString& Section) {
-    const bool headless = File.ValueExists(Section, KeyBackend) || File.ValueExists(Section, KeyNet) ||
-                          File.ValueExists(Section, KeyBitrate) || File.ValueExists(Section, KeyId);
+    const QString cfgInterface = Settings().ReadString(Common, KeyInterface, QString()).trimmed();
+    bool headless = !cfgInterface.isEmpty();
+    for (const QString& key : {KeyBackend, KeyInterface, KeyNet, KeyBitrate, KeyId})
+        headless = headless || File.ValueExists(Section, key);
     if (!headless)
         return Open(QStringLiteral("Net 0"));
 
-    const QString backend = File.ReadString(Section, KeyBackend, QString()).trimmed();
-    if (!backend.isEmpty())
-        CanSetBackendOverride(backend);
-    bool ok = true;
-    const QString netText = File.ReadString(Section, KeyNet, QStringLiteral("0")).trimmed();
-    const int32_t net = netText.toInt(&ok);
-    if (!ok || net < 0)
-        return E_NOT_FOUND;
+    const TScopedBackend backend(File.ReadString(Section, KeyBackend, QString()).trimmed());
+    QString name = File.ReadString(Section, KeyInterface, QString()).trimmed();
+    int32_t net = 0;
+    if (name.isEmpty() && File.ValueExists(Section, KeyNet)) {
+        bool ok = true;
+        net = File.ReadString(Section, KeyNet, QString()).trimmed().toInt(&ok);
+        if (!ok || net < 0)
+            return E_NOT_FOUND;
+    } else if (name.isEmpty()) {
+        name = cfgInterface;
+    }
     const int32_t code =
         File.ReadInteger(Section, KeyBitrate, Settings().ReadInteger(Common, KeyBitrate, DefaultBitrate));
     if (CanBitrateForCode(uint32_t(code)) == 0) {
@@ -86,37 +137,71 @@ TStat TCANDevice::OpenFromSettings(TIniFile& File, const QString& Section) {
         return E_INVALID_PARAMETER;
     }
     const int32_t id = File.ReadInteger(Section, KeyId, Settings().ReadInteger(Common, KeyId, DefaultId));
-    return OpenNet(net, code, id);
+    const std::vector<TCanInterfaceInfo> list = Interfaces();
+    if (!name.isEmpty()) {
+        net = IndexOf(list, name);
+        if (net < 0) {
+            qWarning().noquote() << "CAN interface" << name << "not found";
+            return E_NOT_FOUND;
+        }
+    }
+    return OpenNet(net, size_t(net) < list.size() ? list[size_t(net)] : TCanInterfaceInfo{}, code, id);
 }
 
 bool TCANDevice::IsOpen() {
     return FRxThread && FNetHandle != -1;
 }
 
-TStat TCANDevice::Open(const QString& PortName) {
-    const int32_t net = NetOfPortName(PortName);
-    if (net < 0)
-        return E_NOT_FOUND;
-    LoadDialogFromSettings();
-    if (!FDialog->Show())
-        return E_CMD_ABORTED;
-    return OpenNet(net, FDialog->GetBitrate(), FDialog->GetId());
+std::vector<TCanInterfaceInfo> TCANDevice::Interfaces() {
+    return FApi.Interfaces ? FApi.Interfaces() : std::vector<TCanInterfaceInfo>{};
 }
 
-TStat TCANDevice::OpenNet(int32_t Net, int32_t BitrateCode, int32_t Id) {
+TStat TCANDevice::Open(const QString& PortName) {
+    const TPortName port = ParsePortName(PortName);
+    if (port.Net < 0)
+        return E_NOT_FOUND;
+    // The list may have changed since it was shown: the interface the user saw is the one opened.
+    const std::vector<TCanInterfaceInfo> list = Interfaces();
+    int32_t net = port.Net;
+    if (!port.Interface.isEmpty()) {
+        net = IndexOf(list, port.Interface);
+        if (net < 0)
+            return E_NOT_FOUND;
+    }
+    const TCanInterfaceInfo info = size_t(net) < list.size() ? list[size_t(net)] : TCanInterfaceInfo{};
+    LoadDialogFromSettings();
+    FDialog->SetInterface(info.Name.isEmpty() ? QString() : PortNameOf(size_t(net), info));
+    if (!FDialog->Show())
+        return E_CMD_ABORTED;
+    return OpenNet(net, info, FDialog->GetBitrate(), FDialog->GetId());
+}
+
+TStat TCANDevice::OpenNet(int32_t Net, const TCanInterfaceInfo& Interface, int32_t BitrateCode, int32_t Id) {
+    // Frames can only be sent with a valid standard identifier, and the answers come with the next.
+    if (Id < 0 || Id > MaxId) {
+        qWarning().noquote() << "CAN: identifier" << Id << "is outside 0 to" << MaxId;
+        return E_INVALID_PARAMETER;
+    }
     if (FNetHandle != -1)
         Close();
     int32_t handle = -1;
-    if (FApi.Open(Net, OpenFlags, TxQueueSize, RxQueueSize, TxTimeoutMs, RxTimeoutMs, &handle) != CAN_SUCCESS)
+    const TCanResult opened =
+        FApi.Open(Net, OpenFlags, TxQueueSize, RxQueueSize, TxTimeoutMs, RxTimeoutMs, &handle);
+    if (opened != CAN_SUCCESS) {
+        if (opened == CAN_LINK_DOWN)
+            ReportDown(Interface, BitrateCode);
         return E_IO_ERROR;
+    }
     FNetHandle = handle;
+    ++FLinkSerial;
     // A net whose set-up failed is closed at once rather than left open behind a closed transport.
-    if (FApi.SetBaudrate(FNetHandle, uint32_t(BitrateCode)) != CAN_SUCCESS) {
+    if (const TCanResult rate = FApi.SetBaudrate(FNetHandle, uint32_t(BitrateCode)); rate != CAN_SUCCESS) {
+        if (rate == CAN_BITRATE_MISMATCH)
+            ReportBitrate(Interface, BitrateCode);
         ReleaseNet();
         return E_INVALID_PARAMETER;
     }
-    const int64_t rxId = int64_t(Id) + 1;
-    if (rxId > std::numeric_limits<int32_t>::max() || FApi.IdAdd(FNetHandle, int32_t(rxId)) != CAN_SUCCESS) {
+    if (FApi.IdAdd(FNetHandle, Id + 1) != CAN_SUCCESS) {
         ReleaseNet();
         return E_INSUFFICIENT_RESOURCES;
     }
@@ -132,15 +217,46 @@ TStat TCANDevice::OpenNet(int32_t Net, int32_t BitrateCode, int32_t Id) {
     return E_SUCCESS;
 }
 
+void TCANDevice::ReportDown(const TCanInterfaceInfo& Interface, int32_t BitrateCode) {
+    const QString name = Interface.Name;
+    const QString command = Interface.Virtual ? QStringLiteral("sudo ip link set %1 up").arg(name)
+                                              : QStringLiteral("sudo ip link set %1 up type can bitrate %2")
+                                                    .arg(name)
+                                                    .arg(CanBitrateForCode(uint32_t(BitrateCode)));
+    const QString text = QStringLiteral("CAN interface %1 is down. Bring it up with:\n%2").arg(name, command);
+    qWarning().noquote() << text;
+    ShowMessage(text);
+}
+
+void TCANDevice::ReportBitrate(const TCanInterfaceInfo& Interface, int32_t BitrateCode) {
+    int32_t current = 0;
+    if (!FApi.NetBitrate || FApi.NetBitrate(FNetHandle, &current) != CAN_SUCCESS)
+        current = 0;
+    const int wanted = CanBitrateForCode(uint32_t(BitrateCode));
+    const QString name = Interface.Name.isEmpty() ? QStringLiteral("can0") : Interface.Name;
+    const QString now =
+        current > 0 ? QStringLiteral("%1 bit/s").arg(current) : QStringLiteral("an unknown bit rate");
+    const QString text =
+        QStringLiteral("CAN interface %1 runs at %2, not at the chosen %3 bit/s, and its bit rate cannot be "
+                       "set from here. Set it with:\nsudo ip link set %1 down\n"
+                       "sudo ip link set %1 up type can bitrate %3")
+            .arg(name, now)
+            .arg(wanted);
+    qWarning().noquote() << text;
+    ShowMessage(text);
+}
+
 void TCANDevice::ReleaseNet() {
     FApi.Close(FNetHandle);
     FNetHandle = -1;
+    ++FLinkSerial;
 }
 
 TStat TCANDevice::Close() {
     if (FNetHandle == -1)
         return E_NOT_OPENED;
     StopConnectPoll();
+    const uint64_t link = FLinkSerial;
     if (TCANRxThread* thread = FRxThread) {
         // Nothing may call back into an owner that is being torn down.
         if (Destroying())
@@ -149,6 +265,10 @@ TStat TCANDevice::Close() {
         FApi.Ioctl(FNetHandle, CAN_IOCTL_ABORT_TX, nullptr);
         FApi.Ioctl(FNetHandle, CAN_IOCTL_ABORT_RX, nullptr);
         thread->WaitForEnd();
+        // A Close run by a hand-over served meanwhile has finished this link, and whoever ran it
+        // may have opened the next one: nothing is left to do here.
+        if (FLinkSerial != link)
+            return E_SUCCESS;
         FRxThread = nullptr;
         // Closed from inside one of its own hand-overs or its timer: that code still runs on the
         // stack, so the object goes once control is back in the event loop.
@@ -192,14 +312,9 @@ TStat TCANDevice::Write(const uint8_t* Buffer, int32_t Count) {
 
 void TCANDevice::GetPortList(QStringList& List) {
     List.clear();
-    for (int32_t net = 0; net <= MaxNet; ++net) {
-        int32_t handle = -1;
-        if (FApi.Open(net, OpenFlags, TxQueueSize, RxQueueSize, TxTimeoutMs, RxTimeoutMs, &handle) ==
-            CAN_SUCCESS) {
-            List.append(QStringLiteral("Net %1").arg(net));
-            FApi.Close(handle);
-        }
-    }
+    const std::vector<TCanInterfaceInfo> list = Interfaces();
+    for (size_t net = 0; net < list.size(); ++net)
+        List.append(PortNameOf(net, list[net]));
     if (List.isEmpty())
         List.append(QStringLiteral("not installed"));
 }

@@ -12,14 +12,17 @@ class TCANRxThread;
 class TCANDevice : public TDevice {
     Q_OBJECT
 public:
-    static constexpr int32_t MaxNet = 20;
+    // Largest identifier of the target system: its answers come with the next one.
+    static constexpr int32_t MaxId = CAN_MAX_STD_ID - 1;
 
     explicit TCANDevice(QObject* Owner);
     ~TCANDevice() override;
 
     void WriteSettings(TIniFile& File, const QString& Section) override;
-    // Without any of the keys "backend", "net", "bitrate", "id" in the section this opens
-    // "Net 0" through the dialog; with them it opens without asking (scripts, zelctl).
+    // Without any of the keys "backend", "interface", "net", "bitrate", "id" in the section, and
+    // without "interface" in can.cfg, this opens "Net 0" through the dialog; otherwise it opens
+    // without asking (scripts, zelctl). An interface named wins over a net number; a backend
+    // named holds for this open only.
     TStat OpenFromSettings(TIniFile& File, const QString& Section) override;
     bool IsOpen() override;
     TStat Open(const QString& PortName) override;
@@ -39,7 +42,11 @@ public:
 
 private:
     // Steps from closing a previous net to arming the connect poll, shared by both opens.
-    TStat OpenNet(int32_t Net, int32_t BitrateCode, int32_t Id);
+    // Interface is the net's entry in the interface list (empty name when not listed).
+    TStat OpenNet(int32_t Net, const TCanInterfaceInfo& Interface, int32_t BitrateCode, int32_t Id);
+    void ReportDown(const TCanInterfaceInfo& Interface, int32_t BitrateCode);
+    void ReportBitrate(const TCanInterfaceInfo& Interface, int32_t BitrateCode);
+    std::vector<TCanInterfaceInfo> Interfaces();
     void LoadDialogFromSettings();
     void ReleaseNet();
 
@@ -47,5 +54,7 @@ private:
     TCANRxThread* FRxThread = nullptr;
     int32_t FNetHandle = -1;
     int32_t FTxId = 0;
+    // Counts opens and closes, so that a Close can tell that a nested one has done its work.
+    uint64_t FLinkSerial = 0;
     TCanApi FApi;
 };

@@ -8,6 +8,7 @@
 #include <QDebug>
 #include <QEventLoop>
 
+#include <algorithm>
 #include <chrono>
 #include <limits>
 
@@ -15,6 +16,40 @@ namespace {
 // Opening the bus device waits at most this long for the backend to report the connection.
 constexpr int ConnectTimeoutMs = 2000;
 constexpr int StopTimeoutMs = 2000;
+
+QStringView WithoutLeadingZeros(QStringView Digits) {
+    while (Digits.size() > 1 && Digits.front() == u'0')
+        Digits = Digits.mid(1);
+    return Digits;
+}
+
+// Name order with digit runs compared as numbers: can2 before can10.
+bool NameLess(const QString& A, const QString& B) {
+    qsizetype i = 0, j = 0;
+    while (i < A.size() && j < B.size()) {
+        if (A[i].isDigit() && B[j].isDigit()) {
+            qsizetype ei = i, ej = j;
+            while (ei < A.size() && A[ei].isDigit())
+                ++ei;
+            while (ej < B.size() && B[ej].isDigit())
+                ++ej;
+            const QStringView ta = WithoutLeadingZeros(QStringView(A).mid(i, ei - i));
+            const QStringView tb = WithoutLeadingZeros(QStringView(B).mid(j, ej - j));
+            if (ta.size() != tb.size())
+                return ta.size() < tb.size();
+            if (ta != tb)
+                return ta < tb;
+            i = ei;
+            j = ej;
+            continue;
+        }
+        if (A[i] != B[j])
+            return A[i] < B[j];
+        ++i;
+        ++j;
+    }
+    return A.size() - i < B.size() - j || (A.size() - i == B.size() - j && A < B);
+}
 
 void ShutdownAtExit() {
     TCanBus::Instance().Shutdown();
@@ -162,8 +197,13 @@ TCanResult TCanBus::Open(int32_t Net, int32_t RxQueueSize, int32_t TxTimeoutMs, 
     // Qt's virtual bus server runs in the thread that first connects a virtualcan device: when no
     // other process hosts the bus, that is this worker, which lives as long as the application.
     const QString backend = ActiveBackend();
-    auto net = std::make_shared<TCanNet>(backend, QStringLiteral("can%1").arg(Net), RxQueueSize, RxTimeoutMs,
-                                         TxTimeoutMs);
+    const std::vector<TCanInterfaceInfo> interfaces = Interfaces(backend);
+    if (Net >= int32_t(interfaces.size()))
+        return CAN_NET_NOT_FOUND;
+    const TCanInterfaceInfo& chosen = interfaces[size_t(Net)];
+    if (!chosen.Up)
+        return CAN_LINK_DOWN;
+    auto net = std::make_shared<TCanNet>(Seam(), backend, chosen.Name, RxQueueSize, RxTimeoutMs, TxTimeoutMs);
     if (!Run([net] { net->Start(); }, ConnectTimeoutMs)) {
         Run([net] { net->Stop(); }, 0);
         return CAN_NET_NOT_FOUND;
@@ -180,6 +220,29 @@ TCanResult TCanBus::Open(int32_t Net, int32_t RxQueueSize, int32_t TxTimeoutMs, 
     FNets[FLastHandle] = net;
     *Handle = FLastHandle;
     return CAN_SUCCESS;
+}
+
+std::vector<TCanInterfaceInfo> TCanBus::Interfaces(const QString& Backend) {
+    auto list = std::make_shared<std::vector<TCanInterfaceInfo>>();
+    const auto seam = Seam();
+    if (!Run([list, seam, Backend] { *list = seam->Interfaces(Backend); }, ConnectTimeoutMs))
+        return {};
+    // Names sort the same way whatever order the backend found them in, so net n stays put.
+    std::vector<TCanInterfaceInfo> sorted = *list;
+    std::sort(sorted.begin(), sorted.end(), [](const TCanInterfaceInfo& A, const TCanInterfaceInfo& B) {
+        return NameLess(A.Name, B.Name);
+    });
+    return sorted;
+}
+
+void TCanBus::SetSeam(std::shared_ptr<TCanBusSeam> Seam) {
+    std::lock_guard<std::mutex> l(FLock);
+    FSeam = std::move(Seam);
+}
+
+std::shared_ptr<TCanBusSeam> TCanBus::Seam() const {
+    std::lock_guard<std::mutex> l(FLock);
+    return FSeam ? FSeam : TCanBusSeam::Default();
 }
 
 TCanResult TCanBus::Close(int32_t Handle) {

@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -44,6 +45,13 @@ public:
     QString BackendOverride() const;
     QString ActiveBackend() const;
 
+    // The interfaces of Backend sorted by name (empty when the worker cannot run).
+    std::vector<TCanInterfaceInfo> Interfaces(const QString& Backend);
+    void SetSeam(std::shared_ptr<TCanBusSeam> Seam);
+    std::shared_ptr<TCanBusSeam> Seam() const;
+    void CountDropped(uint64_t Frames) { FDropped += Frames; }
+    uint64_t DroppedTotal() const { return FDropped.load(); }
+
 private:
     TCanBus() = default;
     struct TTask {
@@ -69,4 +77,6 @@ private:
     std::map<int32_t, std::shared_ptr<TCanNet>> FNets;
     int32_t FLastHandle = 0;
     QString FOverride;
+    std::shared_ptr<TCanBusSeam> FSeam;
+    std::atomic<uint64_t> FDropped{0};
 };

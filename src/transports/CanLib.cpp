@@ -3,7 +3,9 @@
 #include "CanBus.h"
 #include "CanNet.h"
 
+#include <chrono>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -33,9 +35,12 @@ TCanResult canSetBaudrate(int32_t Handle, uint32_t BitrateCode) {
         return CAN_INVALID_PARAMETER;
     if (const TCanResult state = net->LinkState(); state != CAN_SUCCESS)
         return state;
-    if (!TCanBus::Instance().Run([net, bitrate] { net->SetBitrate(bitrate); }, net->TxTimeoutMs()))
+    auto result = std::make_shared<TCanResult>(CAN_TX_TIMEOUT);
+    // Owns what it touches: it may still run after the wait has given up.
+    if (!TCanBus::Instance().Run([net, bitrate, result] { *result = net->SetBitrate(bitrate); },
+                                 net->TxTimeoutMs()))
         return CAN_TX_TIMEOUT;
-    return CAN_SUCCESS;
+    return *result;
 }
 
 TCanResult canIdAdd(int32_t Handle, int32_t Id) {
@@ -80,18 +85,34 @@ TCanResult canSend(int32_t Handle, const CMSG* Msgs, int32_t* Count) {
         int32_t Taken = 0;
         TCanResult Result = CAN_TX_TIMEOUT;
     };
-    auto job = std::make_shared<TJob>();
-    job->Msgs.assign(Msgs, Msgs + wanted);
-    const bool ran = TCanBus::Instance().Run(
-        [net, job] {
-            job->Taken = int32_t(job->Msgs.size());
-            job->Result = net->WriteFrames(job->Msgs.data(), job->Taken);
-        },
-        net->TxTimeoutMs());
-    if (!ran)
-        return CAN_TX_TIMEOUT;
-    *Count = job->Taken;
-    return job->Result;
+    using TClock = std::chrono::steady_clock;
+    const auto patience = std::chrono::milliseconds(net->TxTimeoutMs());
+    auto lastProgress = TClock::now();
+    int32_t done = 0;
+    for (;;) {
+        auto job = std::make_shared<TJob>();
+        job->Msgs.assign(Msgs + done, Msgs + wanted);
+        const bool ran = TCanBus::Instance().Run(
+            [net, job] {
+                job->Taken = int32_t(job->Msgs.size());
+                job->Result = net->WriteFrames(job->Msgs.data(), job->Taken);
+            },
+            net->TxTimeoutMs());
+        if (!ran)
+            return CAN_TX_TIMEOUT;
+        done += job->Taken;
+        *Count = done;
+        if (job->Result != CAN_TX_QUEUE_FULL)
+            return job->Result;
+        // The queue drains at the bus's pace; the rest follows in order once there is room.
+        if (job->Taken > 0)
+            lastProgress = TClock::now();
+        else if (TClock::now() - lastProgress >= patience)
+            return CAN_TX_TIMEOUT;
+        if (TCanBus::Instance().Find(Handle) != net)
+            return CAN_INVALID_HANDLE;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
 }
 
 TCanResult canIoctl(int32_t Handle, uint32_t Command, void* /*Arg*/) {
@@ -133,6 +154,37 @@ int CanBitrateForCode(uint32_t Code) {
     }
 }
 
+std::vector<TCanInterfaceInfo> CanListInterfaces() {
+    return TCanBus::Instance().Interfaces(TCanBus::Instance().ActiveBackend());
+}
+
+TCanResult CanNetBitrate(int32_t Handle, int32_t* Bitrate) {
+    const auto net = TCanBus::Instance().Find(Handle);
+    if (!net)
+        return CAN_INVALID_HANDLE;
+    if (!Bitrate)
+        return CAN_INVALID_PARAMETER;
+    *Bitrate = net->Bitrate();
+    return CAN_SUCCESS;
+}
+
+uint64_t CanFramesLost(int32_t Handle) {
+    const auto net = TCanBus::Instance().Find(Handle);
+    return net ? net->FramesLost() : 0;
+}
+
+uint64_t CanFramesLostTotal() {
+    return TCanBus::Instance().DroppedTotal();
+}
+
+void CanSetBusSeam(std::shared_ptr<TCanBusSeam> Seam) {
+    TCanBus::Instance().SetSeam(std::move(Seam));
+}
+
+bool CanRunInWorker(std::function<void()> Task, int TimeoutMs) {
+    return TCanBus::Instance().Run(std::move(Task), TimeoutMs);
+}
+
 void CanSetBackendOverride(const QString& Backend) {
     TCanBus::Instance().SetBackendOverride(Backend.trimmed());
 }
@@ -162,6 +214,7 @@ void CanShutdown() {
 }
 
 const TCanApi& CanLibApi() {
-    static const TCanApi api{canOpen, canClose, canSetBaudrate, canIdAdd, canRead, canSend, canIoctl};
+    static const TCanApi api{canOpen, canClose, canSetBaudrate,    canIdAdd,     canRead,
+                             canSend, canIoctl, CanListInterfaces, CanNetBitrate};
     return api;
 }

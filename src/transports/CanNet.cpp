@@ -1,40 +1,41 @@
 #include "CanNet.h"
 
+#include "CanBus.h"
+
 #include <QCanBus>
 #include <QCanBusDevice>
 #include <QCanBusFrame>
 #include <QDebug>
+#include <QTimer>
 #include <QVariant>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <vector>
 
-TCanNet::TCanNet(QString Backend, QString Interface, int32_t RxQueueSize, int32_t RxTimeoutMs,
-                 int32_t TxTimeoutMs)
-    : FBackend(std::move(Backend)), FInterface(std::move(Interface)),
+namespace {
+// A full transmit queue shows as one of these (ENOBUFS from the qdisc, EAGAIN from a full
+// socket buffer); Qt passes on only the text.
+bool QueueFull(const QString& Error) {
+    static const QString noBufs = qt_error_string(ENOBUFS);
+    static const QString again = qt_error_string(EAGAIN);
+    return Error == noBufs || Error == again;
+}
+} // namespace
+
+TCanNet::TCanNet(std::shared_ptr<TCanBusSeam> Seam, QString Backend, QString Interface, int32_t RxQueueSize,
+                 int32_t RxTimeoutMs, int32_t TxTimeoutMs)
+    : FSeam(std::move(Seam)), FBackend(std::move(Backend)), FInterface(std::move(Interface)),
       FRxCapacity(size_t(std::max<int32_t>(RxQueueSize, 1))), FRxTimeoutMs(RxTimeoutMs),
       FTxTimeoutMs(TxTimeoutMs) {}
 
 TCanNet::~TCanNet() = default;
 
 void TCanNet::Start() {
-    QCanBus* bus = QCanBus::instance();
-    if (!bus->plugins().contains(FBackend)) {
-        Fail(CAN_NET_NOT_FOUND);
-        return;
-    }
     QString error;
-    const auto devices = bus->availableDevices(FBackend, &error);
-    const bool listed = std::any_of(devices.begin(), devices.end(), [this](const QCanBusDeviceInfo& Info) {
-        return Info.name() == FInterface;
-    });
-    if (!listed) {
-        Fail(CAN_NET_NOT_FOUND);
-        return;
-    }
-    FDevice = bus->createDevice(FBackend, FInterface, &error);
+    FDevice = FSeam->CreateDevice(FBackend, FInterface, &error);
     if (!FDevice) {
         qDebug().noquote() << "CAN:" << FBackend << FInterface << error;
         Fail(CAN_NET_NOT_FOUND);
@@ -54,6 +55,29 @@ void TCanNet::Start() {
     }
     if (FDevice->state() == QCanBusDevice::ConnectedState)
         OnStateChanged(int(QCanBusDevice::ConnectedState));
+    // Qt's SocketCAN device does not report an interface that goes away or down.
+    FWatch = new QTimer(FDevice);
+    FWatch->setInterval(WatchIntervalMs);
+    QObject::connect(FWatch, &QTimer::timeout, FDevice, [this] { Guarded([this] { Watch(); }); });
+    FWatch->start();
+}
+
+void TCanNet::Watch() {
+    if (FStopping || LinkState() != CAN_SUCCESS)
+        return;
+    switch (FSeam->LinkState(FBackend, FInterface)) {
+    case TCanBusSeam::TLinkState::Up:
+        return;
+    case TCanBusSeam::TLinkState::Down:
+        qDebug().noquote() << "CAN:" << FInterface << "was set down";
+        Fail(CAN_LINK_DOWN);
+        break;
+    case TCanBusSeam::TLinkState::Gone:
+        qDebug().noquote() << "CAN:" << FInterface << "has gone away";
+        Fail(CAN_LINK_LOST);
+        break;
+    }
+    FWatch->stop();
 }
 
 void TCanNet::Stop() {
@@ -62,8 +86,9 @@ void TCanNet::Stop() {
         return;
     QObject::disconnect(FDevice, nullptr, FDevice, nullptr);
     DisconnectDevice();
-    delete FDevice;
+    delete FDevice; // the watch timer with it
     FDevice = nullptr;
+    FWatch = nullptr;
 }
 
 TCanResult TCanNet::WriteFrames(const CMSG* Msgs, int32_t& Count) {
@@ -80,17 +105,27 @@ TCanResult TCanNet::WriteFrames(const CMSG* Msgs, int32_t& Count) {
         const QCanBusFrame frame(QCanBusFrame::FrameId(m.id),
                                  QByteArray(reinterpret_cast<const char*>(m.data), m.len));
         if (!FDevice->writeFrame(frame))
-            return CAN_IO_ERROR;
+            return QueueFull(FDevice->errorString()) ? CAN_TX_QUEUE_FULL : CAN_IO_ERROR;
         Count = i + 1;
     }
     return CAN_SUCCESS;
 }
 
-void TCanNet::SetBitrate(int Bitrate) {
-    // Backends that cannot change the rate (virtualcan, socketcan without privileges) keep the
-    // interface's own; their configuration error is not a failure of the net.
-    if (FDevice)
+TCanResult TCanNet::SetBitrate(int Bitrate) {
+    int current = FSeam->Bitrate(FBackend, FInterface);
+    // Setting the rate takes the interface through a restart where that is allowed at all, so a
+    // rate that is right already is left alone.
+    if (current != TCanBusSeam::NoBitrate && current != Bitrate && FDevice) {
+        // Refused without privileges or while the interface is up: a configuration error that
+        // leaves the net as it was, so the rate is read again rather than trusted.
         FDevice->setConfigurationParameter(QCanBusDevice::BitRateKey, QVariant(Bitrate));
+        current = FSeam->Bitrate(FBackend, FInterface);
+    }
+    {
+        std::lock_guard<std::mutex> l(FLock);
+        FBitrate = current;
+    }
+    return current == TCanBusSeam::NoBitrate || current == Bitrate ? CAN_SUCCESS : CAN_BITRATE_MISMATCH;
 }
 
 void TCanNet::DropLink() {
@@ -172,6 +207,11 @@ uint64_t TCanNet::FramesLost() const {
     return FLost;
 }
 
+int TCanNet::Bitrate() const {
+    std::lock_guard<std::mutex> l(FLock);
+    return FBitrate;
+}
+
 void TCanNet::OnFramesReceived() {
     if (!FDevice)
         return;
@@ -179,7 +219,11 @@ void TCanNet::OnFramesReceived() {
     std::vector<CMSG> batch;
     batch.reserve(size_t(frames.size()));
     for (const QCanBusFrame& f : frames) {
-        // Only standard data frames carry the byte stream; error, remote and extended frames do not.
+        if (f.frameType() == QCanBusFrame::ErrorFrame) {
+            OnErrorFrame(f);
+            continue;
+        }
+        // Only standard data frames carry the byte stream; remote and extended frames do not.
         if (!f.isValid() || f.frameType() != QCanBusFrame::DataFrame || f.hasExtendedFrameFormat() ||
             f.frameId() > QCanBusFrame::FrameId(CAN_MAX_STD_ID))
             continue;
@@ -192,19 +236,39 @@ void TCanNet::OnFramesReceived() {
     }
     if (batch.empty())
         return;
+    uint64_t dropped = 0;
+    uint64_t lost = 0;
     {
         std::lock_guard<std::mutex> l(FLock);
         for (const CMSG& m : batch) {
             if (!FAccepted.test(size_t(m.id)))
                 continue;
             if (FRx.size() >= FRxCapacity) {
-                ++FLost;
+                ++dropped;
                 continue;
             }
             FRx.push_back(m);
         }
+        FLost += dropped;
+        lost = FLost;
     }
     FChanged.notify_all();
+    if (dropped > 0) {
+        TCanBus::Instance().CountDropped(dropped);
+        qDebug().noquote() << "CAN:" << FInterface << "receive queue full:" << dropped << "frames dropped,"
+                           << lost << "since the net was opened";
+    }
+}
+
+void TCanNet::OnErrorFrame(const QCanBusFrame& Frame) {
+    const QString text = FDevice ? FDevice->interpretErrorFrame(Frame).simplified() : QString();
+    if (Frame.error() & QCanBusFrame::BusOffError) {
+        qDebug().noquote() << "CAN:" << FInterface << "bus off:" << text;
+        Fail(CAN_BUS_OFF);
+        return;
+    }
+    // Error-warning, error-passive, restarts and single bus errors: the link still works.
+    qDebug().noquote() << "CAN:" << FInterface << "error frame:" << text;
 }
 
 void TCanNet::OnStateChanged(int State) {

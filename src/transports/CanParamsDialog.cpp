@@ -40,6 +40,9 @@ TCANParamsDlg::TCANParamsDlg(QWidget* Parent)
                                        "settings that you are using for the target system:"),
                         this);
     lbInfo->setWordWrap(true);
+    lbInterface = new QLabel(this);
+    lbInterface->setObjectName(QStringLiteral("lbInterface"));
+    lbInterface->hide();
 
     cbBitrate = new QComboBox(this);
     cbBitrate->setObjectName(QStringLiteral("cbBitrate"));
@@ -78,6 +81,7 @@ TCANParamsDlg::TCANParamsDlg(QWidget* Parent)
     buttons->addWidget(btnCancel);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(lbInfo);
+    layout->addWidget(lbInterface);
     layout->addLayout(fields);
     layout->addLayout(buttons);
     setMinimumWidth(360);
@@ -118,6 +122,11 @@ int32_t TCANParamsDlg::GetId() const {
 
 void TCANParamsDlg::SetId(int32_t Id) {
     edID->setText(QString::number(Id));
+}
+
+void TCANParamsDlg::SetInterface(const QString& Text) {
+    lbInterface->setText(QStringLiteral("CAN interface: ") + Text);
+    lbInterface->setVisible(!Text.isEmpty());
 }
 
 bool TCANParamsDlg::Show() {

@@ -21,10 +21,13 @@ public:
     // The identifier of the target system; -1 while the field is not a valid integer.
     int32_t GetId() const;
     void SetId(int32_t Id);
+    // The net about to be opened as the port list names it ("Net 0 (can0)"); empty hides the line.
+    void SetInterface(const QString& Text);
     // Runs the dialog modally; true only for OK.
     bool Show();
 
     QLabel* lbInfo = nullptr;
+    QLabel* lbInterface = nullptr;
     QComboBox* cbBitrate = nullptr;
     TIntegerEdit* edID = nullptr;
     QPushButton* btnOk = nullptr;

@@ -7,5 +7,6 @@ target_sources(zel_transports PRIVATE
   CanLib.h CanLib.cpp
   CanBus.h CanBus.cpp
   CanNet.h CanNet.cpp
+  CanBusSeam.h CanBusSeam.cpp
   CanDoorbell.h CanDoorbell.cpp)
 target_link_libraries(zel_transports PUBLIC Qt6::SerialBus zel_numedits)

@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -29,6 +30,14 @@ using TStrings = std::vector<std::string>;
 
 class CANDeviceTest : public SettingsFolderTest {
 protected:
+    // Every test ends without a call on a closed handle and without closing under a reader.
+    void TearDown() override { EXPECT_EQ(Lib.Violations(), TStrings{}); }
+    static std::vector<TCanInterfaceInfo> Named(std::initializer_list<const char*> Names) {
+        std::vector<TCanInterfaceInfo> list;
+        for (const char* n : Names)
+            list.push_back({QString::fromLatin1(n), true, false});
+        return list;
+    }
     std::unique_ptr<TCANDevice> MakeDevice() {
         auto dev = std::make_unique<TCANDevice>(nullptr);
         dev->SetCanApi(Lib.Api());
@@ -78,18 +87,19 @@ TEST_F(CANDeviceTest, PortListAndPortNamesThatAreRefusedWithoutTheDialog) {
     EXPECT_EQ(dev->objectName(), QStringLiteral("can"));
 
     QStringList ports{QStringLiteral("stale")};
-    Lib.Nets = {};
+    Lib.Interfaces = {};
     dev->GetPortList(ports);
     EXPECT_EQ(ports, QStringList{QStringLiteral("not installed")});
-    EXPECT_EQ(Lib.Calls().size(), 21u); // nets 0 to 20 were tried
-    Lib.Nets = {0, 3, 20};
+    Lib.Interfaces = Named({"can0", "vcan0", "slcan0"});
+    Lib.Interfaces[2].Up = false;
     dev->GetPortList(ports);
-    EXPECT_EQ(ports,
-              (QStringList{QStringLiteral("Net 0"), QStringLiteral("Net 3"), QStringLiteral("Net 20")}));
-    EXPECT_EQ(Lib.OpenHandles(), 0);
+    EXPECT_EQ(ports, (QStringList{QStringLiteral("Net 0 (can0)"), QStringLiteral("Net 1 (vcan0)"),
+                                  QStringLiteral("Net 2 (slcan0, down)")}));
+    EXPECT_TRUE(Lib.Calls().empty()); // listing opens nothing
 
     const size_t before = Lib.Calls().size();
-    for (const char* port : {"not installed", "Net", "Net ", "Net x", "Net -1", "COM1", "net 0", " Net 0"})
+    for (const char* port : {"not installed", "Net", "Net ", "Net x", "Net -1", "COM1", "net 0", " Net 0",
+                             "Net 0 ()", "Net 0 (can0", "Net 0 (nosuch0)"})
         EXPECT_EQ(dev->Open(QString::fromLatin1(port)), E_NOT_FOUND) << port;
     EXPECT_EQ(Lib.Calls().size(), before);
     EXPECT_FALSE(dev->IsOpen());
@@ -118,10 +128,21 @@ TEST_F(CANDeviceTest, CancelAndFailedSetUpStepsLeaveNothingOpen) {
     EXPECT_EQ(CallsFrom("idadd"), (TStrings{"idadd 101", "close"}));
     Lib.IdAddResult = CAN_SUCCESS;
 
-    // The receive identifier of the largest identifier does not exist; no overflow on the way.
-    EXPECT_EQ(
-        OpenThroughDialog(*dev, QStringLiteral("Net 0"), [](TCANParamsDlg* D) { D->SetId(2147483647); }),
-        E_INSUFFICIENT_RESOURCES);
+    // Identifiers that could never send or whose answers have no identifier: refused before the
+    // net is opened (no overflow on the way for the largest one).
+    for (int32_t id : {-1, -2, 2047, 2147483647}) {
+        const size_t calls = Lib.Calls().size();
+        EXPECT_EQ(OpenThroughDialog(*dev, QStringLiteral("Net 0"), [id](TCANParamsDlg* D) { D->SetId(id); }),
+                  E_INVALID_PARAMETER)
+            << id;
+        EXPECT_EQ(Lib.Calls().size(), calls) << id;
+    }
+    EXPECT_EQ(OpenThroughDialog(*dev, QStringLiteral("Net 0"), [](TCANParamsDlg* D) { D->SetId(2046); }),
+              E_SUCCESS);
+    EXPECT_EQ(dev->TxId(), 2046);
+    dev->Close();
+    Disconnected = 0;
+    Settings.WriteFile(QStringLiteral("can.cfg"), "");
 
     EXPECT_FALSE(dev->IsOpen());
     EXPECT_EQ(dev->NetHandle(), -1);
@@ -132,7 +153,7 @@ TEST_F(CANDeviceTest, CancelAndFailedSetUpStepsLeaveNothingOpen) {
 
 TEST_F(CANDeviceTest, OpenStoresTheParametersAndTheNextOpenOffersThemAgain) {
     auto dev = MakeDevice();
-    Lib.Nets = {3};
+    Lib.Interfaces = Named({"can0", "can1", "can2", "can3"});
     const TStat first = OpenThroughDialog(*dev, QStringLiteral("Net 3"), [](TCANParamsDlg* D) {
         // Defaults of a fresh installation.
         EXPECT_EQ(D->GetBitrate(), 4);
@@ -376,7 +397,7 @@ TEST_F(CANDeviceTest, CloseServesAWaitingHandOverAndIsSafeFromInsideOne) {
 
 TEST_F(CANDeviceTest, OpenFromSettingsWithLinkKeysOpensWithoutTheDialog) {
     auto dev = MakeDevice();
-    Lib.Nets = {0, 1};
+    Lib.Interfaces = Named({"can0", "can1"});
     Settings.WriteFile(QStringLiteral("can.cfg"), "[common]\nbitrate=6\nid=7\n");
     TIniFile script(Settings.Path(QStringLiteral("script.ini")));
     script.WriteString(QStringLiteral("link"), QStringLiteral("backend"), QStringLiteral("virtualcan"));
@@ -392,7 +413,9 @@ TEST_F(CANDeviceTest, OpenFromSettingsWithLinkKeysOpensWithoutTheDialog) {
         EXPECT_EQ(dev->OpenFromSettings(script, QStringLiteral("link")), E_SUCCESS);
         EXPECT_EQ(Lib.Calls(), (TStrings{"open 1", "baud 2", "idadd 51"}));
         EXPECT_EQ(dev->TxId(), 50);
-        EXPECT_EQ(CanBackendOverride(), QStringLiteral("virtualcan"));
+        // The script's backend was for that open only: the dialog's opens read can.cfg again.
+        EXPECT_EQ(CanBackendOverride(), QString());
+        EXPECT_EQ(CanActiveBackend(), QStringLiteral("socketcan"));
         TIniFile cfg(TIniFile::PathFor(QStringLiteral("can.cfg")));
         EXPECT_EQ(cfg.ReadInteger(QStringLiteral("common"), QStringLiteral("bitrate"), -1), 2);
         EXPECT_EQ(cfg.ReadInteger(QStringLiteral("common"), QStringLiteral("id"), -1), 50);
@@ -417,4 +440,53 @@ TEST_F(CANDeviceTest, OpenFromSettingsWithLinkKeysOpensWithoutTheDialog) {
     driver.Then(TModalDriver::Reject());
     EXPECT_EQ(dev->OpenFromSettings(script, QStringLiteral("empty")), E_CMD_ABORTED);
     EXPECT_EQ(driver.Handled(), 1);
+}
+
+TEST_F(CANDeviceTest, CloseFromANotificationServedByAnotherCloseFinishesTheLinkOnce) {
+    auto dev = MakeDevice();
+    TIniFile script(Settings.Path(QStringLiteral("script.ini")));
+    script.WriteInteger(QStringLiteral("link"), QStringLiteral("net"), 0);
+    int notified = 0;
+    TStat inner = E_CMD_FAILED;
+    TStat reopened = E_CMD_FAILED;
+    bool reopen = false;
+    dev->OnDataAvailable = [&](TDevice*, int32_t) {
+        ++notified;
+        inner = dev->Close();
+        if (reopen)
+            reopened = dev->OpenFromSettings(script, QStringLiteral("link"));
+    };
+    const auto closes = [&] {
+        const TStrings calls = Lib.Calls();
+        return std::count(calls.begin(), calls.end(), std::string("close"));
+    };
+
+    for (bool again : {false, true}) {
+        SCOPED_TRACE(again ? "the inner caller reopens" : "plain");
+        reopen = again;
+        ASSERT_EQ(OpenThroughDialog(*dev, QStringLiteral("Net 0")), E_SUCCESS);
+        const int32_t first = dev->NetHandle();
+        const auto closesBefore = closes();
+        const int disconnectedBefore = Disconnected;
+        // The receive thread waits in its data hand-over when the outer Close starts waiting for it.
+        Lib.PushFrame(101, Seq(0, 4));
+        ASSERT_TRUE(Lib.WaitConsumed());
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_EQ(dev->Close(), E_SUCCESS);
+        EXPECT_EQ(inner, E_SUCCESS);
+        EXPECT_EQ(closes() - closesBefore, 1);
+        EXPECT_EQ(Disconnected - disconnectedBefore, 1);
+        if (again) {
+            // The link opened by the handler is the one left open.
+            EXPECT_EQ(reopened, E_SUCCESS);
+            EXPECT_TRUE(dev->IsOpen());
+            EXPECT_NE(dev->NetHandle(), first);
+            EXPECT_EQ(Lib.OpenHandles(), 1);
+            dev->OnDataAvailable = nullptr;
+            EXPECT_EQ(dev->Close(), E_SUCCESS);
+        }
+        EXPECT_EQ(Lib.OpenHandles(), 0);
+        ProcessEventsFor(20); // the thread object released inside its hand-over goes here
+    }
+    EXPECT_EQ(notified, 2);
 }

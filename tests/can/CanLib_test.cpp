@@ -1,11 +1,17 @@
 // The CAN library layer over Qt's virtual CAN bus, with a node of the test's own as the far end.
+#include "CanBusSeam.h"
 #include "CanLib.h"
 #include "CanTestPeer.h"
 #include "TempSettingsFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <linux/can/netlink.h>
+#include <linux/if_link.h>
+#include <linux/rtnetlink.h>
+
 #include <atomic>
+#include <cstring>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -289,4 +295,51 @@ TEST_F(CanLibTest, CloseReleasesABlockedReaderAndCyclesLeaveNothingOpen) {
     int32_t count = 1;
     EXPECT_EQ(canRead(h, &m, &count, nullptr), CAN_INVALID_HANDLE);
     EXPECT_EQ(canClose(OpenNet(1)), CAN_SUCCESS);
+}
+
+namespace {
+// An RTM_NEWLINK answer as the kernel builds it: link info with a kind and, for "can", the bit
+// timing in its data.
+std::vector<uint8_t> LinkReply(const char* Kind, uint32_t Bitrate) {
+    std::vector<uint8_t> attr;
+    const auto put = [](std::vector<uint8_t>& To, uint16_t Type, const void* Data, size_t Len) {
+        rtattr a{uint16_t(RTA_LENGTH(Len)), Type};
+        const size_t at = To.size();
+        To.resize(at + RTA_SPACE(Len));
+        std::memcpy(To.data() + at, &a, sizeof a);
+        std::memcpy(To.data() + at + RTA_LENGTH(0), Data, Len);
+    };
+    std::vector<uint8_t> info;
+    put(info, IFLA_INFO_KIND, Kind, std::strlen(Kind) + 1);
+    if (Bitrate > 0) {
+        can_bittiming bt{};
+        bt.bitrate = Bitrate;
+        std::vector<uint8_t> data;
+        put(data, IFLA_CAN_BITTIMING, &bt, sizeof bt);
+        put(info, IFLA_INFO_DATA, data.data(), data.size());
+    }
+    const char name[] = "can0";
+    put(attr, IFLA_IFNAME, name, sizeof name);
+    put(attr, IFLA_LINKINFO, info.data(), info.size());
+    std::vector<uint8_t> msg(NLMSG_LENGTH(sizeof(ifinfomsg)) + attr.size());
+    nlmsghdr h{uint32_t(msg.size()), RTM_NEWLINK, 0, 1, 0};
+    std::memcpy(msg.data(), &h, sizeof h);
+    std::memcpy(msg.data() + NLMSG_LENGTH(sizeof(ifinfomsg)), attr.data(), attr.size());
+    return msg;
+}
+} // namespace
+
+TEST(SocketCanBitrate, ReadsTheBitTimingOfACanControllerAndKnowsVirtualOnes) {
+    const auto can = LinkReply("can", 500000);
+    EXPECT_EQ(SocketCanBitrateFromReply(can.data(), can.size()), 500000);
+    const auto unset = LinkReply("can", 0);
+    EXPECT_EQ(SocketCanBitrateFromReply(unset.data(), unset.size()), 0);
+    const auto vcan = LinkReply("vcan", 0);
+    EXPECT_EQ(SocketCanBitrateFromReply(vcan.data(), vcan.size()), TCanBusSeam::NoBitrate);
+    const auto other = LinkReply("veth", 0);
+    EXPECT_EQ(SocketCanBitrateFromReply(other.data(), other.size()), 0);
+    EXPECT_EQ(SocketCanBitrateFromReply(can.data(), can.size() / 2), 0); // cut short: unknown, no overread
+    // Interfaces that are no CAN controller, or none at all, have no rate to give.
+    EXPECT_EQ(SocketCanBitrate(QStringLiteral("lo")), 0);
+    EXPECT_EQ(SocketCanBitrate(QStringLiteral("nosuchif9")), 0);
 }

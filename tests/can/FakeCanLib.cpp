@@ -9,23 +9,22 @@ TCanApi TFakeCanLib::Api() {
     api.Open = [this](int32_t Net, uint32_t, int32_t, int32_t, int32_t, int32_t, int32_t* Handle) {
         return Open(Net, Handle);
     };
-    api.Close = [this](int32_t) {
+    api.Close = [this](int32_t Handle) { return Close(Handle); };
+    api.SetBaudrate = [this](int32_t Handle, uint32_t Code) {
         std::lock_guard<std::mutex> l(FLock);
-        FCalls.push_back("close");
-        --FOpen;
-        return CAN_SUCCESS;
+        FCalls.push_back("baud " + std::to_string(Code));
+        return Use(Handle, "canSetBaudrate") ? BaudrateResult : CAN_INVALID_HANDLE;
     };
-    api.SetBaudrate = [this](int32_t, uint32_t Code) {
-        Log("baud " + std::to_string(Code));
-        return BaudrateResult;
-    };
-    api.IdAdd = [this](int32_t, int32_t Id) {
-        Log("idadd " + std::to_string(Id));
-        return IdAddResult;
-    };
-    api.Read = [this](int32_t, CMSG* Msg, int32_t* Count, void*) { return Read(Msg, Count); };
-    api.Send = [this](int32_t, const CMSG* Msg, int32_t* Count) {
+    api.IdAdd = [this](int32_t Handle, int32_t Id) {
         std::lock_guard<std::mutex> l(FLock);
+        FCalls.push_back("idadd " + std::to_string(Id));
+        return Use(Handle, "canIdAdd") ? IdAddResult : CAN_INVALID_HANDLE;
+    };
+    api.Read = [this](int32_t Handle, CMSG* Msg, int32_t* Count, void*) { return Read(Handle, Msg, Count); };
+    api.Send = [this](int32_t Handle, const CMSG* Msg, int32_t* Count) {
+        std::lock_guard<std::mutex> l(FLock);
+        if (!Use(Handle, "canSend"))
+            return CAN_INVALID_HANDLE;
         if (FSendAttempts++ == SendFailsAt) {
             *Count = 0;
             return CAN_IO_ERROR;
@@ -33,36 +32,86 @@ TCanApi TFakeCanLib::Api() {
         FSent.push_back(*Msg);
         return CAN_SUCCESS;
     };
-    api.Ioctl = [this](int32_t, uint32_t Command, void*) {
+    api.Ioctl = [this](int32_t Handle, uint32_t Command, void*) {
         std::lock_guard<std::mutex> l(FLock);
         FCalls.push_back("ioctl " + std::to_string(Command));
+        THandle* h = Use(Handle, "canIoctl");
+        if (!h)
+            return CAN_INVALID_HANDLE;
         if (Command == CAN_IOCTL_ABORT_RX) {
-            FAborted = true;
+            h->Aborted = true;
+            FLastAborted = true;
             FCv.notify_all();
         }
+        return CAN_SUCCESS;
+    };
+    api.Interfaces = [this] {
+        std::lock_guard<std::mutex> l(FLock);
+        return Interfaces;
+    };
+    api.NetBitrate = [this](int32_t Handle, int32_t* Bitrate) {
+        std::lock_guard<std::mutex> l(FLock);
+        if (!Use(Handle, "CanNetBitrate"))
+            return CAN_INVALID_HANDLE;
+        *Bitrate = NetBitrate;
         return CAN_SUCCESS;
     };
     return api;
 }
 
+TFakeCanLib::THandle* TFakeCanLib::Use(int32_t Handle, const char* Call) {
+    auto it = FHandles.find(Handle);
+    if (it == FHandles.end() || !it->second.Open) {
+        FViolations.push_back(std::string(Call) + " on handle " + std::to_string(Handle) +
+                              ", which is not open");
+        return nullptr;
+    }
+    return &it->second;
+}
+
 TCanResult TFakeCanLib::Open(int32_t Net, int32_t* Handle) {
     std::lock_guard<std::mutex> l(FLock);
     FCalls.push_back("open " + std::to_string(Net));
-    if (OpenResult != CAN_SUCCESS || std::find(Nets.begin(), Nets.end(), Net) == Nets.end())
-        return OpenResult != CAN_SUCCESS ? OpenResult : CAN_NET_NOT_FOUND;
-    ++FOpen;
-    FAborted = false;
+    if (OpenResult != CAN_SUCCESS)
+        return OpenResult;
+    if (Net < 0 || size_t(Net) >= Interfaces.size())
+        return CAN_NET_NOT_FOUND;
+    if (!Interfaces[size_t(Net)].Up)
+        return CAN_LINK_DOWN;
     *Handle = FNextHandle++;
+    FHandles[*Handle] = THandle{};
+    FLastAborted = false;
     return CAN_SUCCESS;
 }
 
-TCanResult TFakeCanLib::Read(CMSG* Msg, int32_t* Count) {
+TCanResult TFakeCanLib::Close(int32_t Handle) {
+    std::lock_guard<std::mutex> l(FLock);
+    FCalls.push_back("close");
+    THandle* h = Use(Handle, "canClose");
+    if (!h)
+        return CAN_INVALID_HANDLE;
+    if (h->Reading > 0)
+        FViolations.push_back("canClose on handle " + std::to_string(Handle) +
+                              " while the receive thread is still in canRead");
+    h->Open = false;
+    FCv.notify_all();
+    return CAN_SUCCESS;
+}
+
+TCanResult TFakeCanLib::Read(int32_t Handle, CMSG* Msg, int32_t* Count) {
     std::unique_lock<std::mutex> l(FLock);
     const int32_t capacity = *Count;
     *Count = 0;
+    THandle* h = Use(Handle, "canRead");
+    if (!h)
+        return CAN_INVALID_HANDLE;
+    ++h->Reading;
     FCv.wait_for(l, std::chrono::milliseconds(100),
-                 [this] { return FAborted || !FFrames.empty() || FReadFailure != CAN_SUCCESS; });
-    if (FAborted)
+                 [&] { return h->Aborted || !FFrames.empty() || FReadFailure != CAN_SUCCESS; });
+    --h->Reading;
+    if (!h->Open)
+        return CAN_INVALID_HANDLE;
+    if (h->Aborted)
         return CAN_ABORTED;
     if (!FFrames.empty() && capacity > 0) {
         *Msg = FFrames.front();
@@ -72,11 +121,6 @@ TCanResult TFakeCanLib::Read(CMSG* Msg, int32_t* Count) {
         return CAN_SUCCESS;
     }
     return FReadFailure != CAN_SUCCESS ? FReadFailure : CAN_RX_TIMEOUT;
-}
-
-void TFakeCanLib::Log(std::string Call) {
-    std::lock_guard<std::mutex> l(FLock);
-    FCalls.push_back(std::move(Call));
 }
 
 void TFakeCanLib::PushFrame(int32_t Id, const std::vector<uint8_t>& Bytes, int Len) {
@@ -134,10 +178,15 @@ int TFakeCanLib::SendAttempts() const {
 
 int TFakeCanLib::OpenHandles() const {
     std::lock_guard<std::mutex> l(FLock);
-    return FOpen;
+    return int(std::count_if(FHandles.begin(), FHandles.end(), [](const auto& H) { return H.second.Open; }));
 }
 
 bool TFakeCanLib::ReadAborted() const {
     std::lock_guard<std::mutex> l(FLock);
-    return FAborted;
+    return FLastAborted;
+}
+
+std::vector<std::string> TFakeCanLib::Violations() const {
+    std::lock_guard<std::mutex> l(FLock);
+    return FViolations;
 }

@@ -1,12 +1,15 @@
 #pragma once
-// A scripted CAN library for the transport's tests: nets that open, results per call, frames to
-// deliver and a read failure to report, with a log of every call. Thread-safe: canRead runs in
-// the transport's receive thread.
+// A scripted CAN library for the transport's tests: interfaces that open, results per call, frames
+// to deliver and a read failure to report, with a log of every call. It keeps its own table of
+// handles and records every use the real library would punish: a call on a handle that is not
+// open, and canClose while a canRead on that handle has not returned (the receive thread must
+// have ended first). Thread-safe: canRead runs in the transport's receive thread.
 #include "CanLib.h"
 
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -15,10 +18,11 @@ class TFakeCanLib {
 public:
     TCanApi Api();
 
-    // Script (set before the transport opens).
-    std::vector<int32_t> Nets{0};
+    // Script (set before the transport opens). Net n is Interfaces[n]; a down one does not open.
+    std::vector<TCanInterfaceInfo> Interfaces{{QStringLiteral("can0"), true, false}};
     TCanResult OpenResult = CAN_SUCCESS;
     TCanResult BaudrateResult = CAN_SUCCESS;
+    int32_t NetBitrate = 0; // what CanNetBitrate reports after a refused rate
     TCanResult IdAddResult = CAN_SUCCESS;
     int SendFailsAt = -1; // 0-based index of the canSend call that fails
 
@@ -34,20 +38,30 @@ public:
     int SendAttempts() const;
     int OpenHandles() const;
     bool ReadAborted() const;
+    // Misuses seen so far, one line each; a test ends with none.
+    std::vector<std::string> Violations() const;
 
 private:
+    struct THandle {
+        bool Open = true;
+        bool Aborted = false;
+        int Reading = 0;
+    };
     TCanResult Open(int32_t Net, int32_t* Handle);
-    TCanResult Read(CMSG* Msg, int32_t* Count);
-    void Log(std::string Call);
+    TCanResult Close(int32_t Handle);
+    TCanResult Read(int32_t Handle, CMSG* Msg, int32_t* Count);
+    // Under FLock: the open handle, or null after recording the misuse.
+    THandle* Use(int32_t Handle, const char* Call);
 
     mutable std::mutex FLock;
     std::condition_variable FCv;
     std::vector<std::string> FCalls;
+    std::vector<std::string> FViolations;
+    std::map<int32_t, THandle> FHandles;
     std::deque<CMSG> FFrames;
     std::vector<CMSG> FSent;
     int FSendAttempts = 0;
-    int FOpen = 0;
     int32_t FNextHandle = 40;
-    bool FAborted = false;
+    bool FLastAborted = false;
     TCanResult FReadFailure = CAN_SUCCESS;
 };

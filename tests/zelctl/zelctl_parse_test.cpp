@@ -94,13 +94,16 @@ TEST(ZelctlArguments, LinksFillTheSectionKeysWithDefaults) {
                                             link, error));
     EXPECT_EQ(link.Keys, (QList<QPair<QString, QString>>{
                              {"backend", "virtualcan"}, {"net", "0"}, {"bitrate", "2"}, {"id", "127"}}));
+    ASSERT_TRUE(TZelctlArguments::ParseLink(QStringLiteral("--can"), QStringLiteral("vcan0#5"), link, error));
+    EXPECT_EQ(link.Keys, (QList<QPair<QString, QString>>{
+                             {"backend", "socketcan"}, {"interface", "vcan0"}, {"bitrate", "4"}, {"id", "5"}}));
 }
 
 TEST(ZelctlArguments, MalformedLinksAreRefusedWithTheExpectedForm) {
     const QList<QPair<QString, QString>> bad = {
         {"--tcp", ""},         {"--tcp", "host:0"},      {"--tcp", "host:70000"}, {"--tcp", "host:1:2"},
         {"--tcp", "[::1"},     {"--udp", "h:1:2:3"},     {"--udp", "h:x"},        {"--serial", "@9600"},
-        {"--serial", "tty@0"}, {"--serial", "tty@fast"}, {"--can", "x"},          {"--can", "socketcan:"},
+        {"--serial", "tty@0"}, {"--serial", "tty@fast"}, {"--can", "can 0"},      {"--can", "socketcan:"},
         {"--can", "1@-4"},     {"--can", "1#"},
     };
     for (const auto& [option, value] : bad) {

@@ -161,31 +161,36 @@ bool TZelctlArguments::ParseLink(const QString& Option, const QString& Value, TZ
         return true;
     }
     if (Option == QLatin1String("--can")) {
-        static const QRegularExpression form(QStringLiteral("^(?:([A-Za-z][A-Za-z0-9_]*):)?([0-9]+)"
-                                                            "(?:@([0-9]+))?(?:#((?:0x)?[0-9A-Fa-f]+))?$"));
+        // NET is a number (the n-th interface in name order) or an interface name (vcan0, slcan0).
+        static const QRegularExpression form(
+            QStringLiteral("^(?:([A-Za-z][A-Za-z0-9_]*):)?([0-9]+|[A-Za-z][A-Za-z0-9_.-]*)"
+                           "(?:@([0-9]+))?(?:#((?:0x)?[0-9A-Fa-f]+))?$"));
         const QRegularExpressionMatch m = form.match(Value);
         int net = 0;
         int bitrate = 4;
         int id = 100;
-        bool ok = m.hasMatch() && ToNonNegative(m.captured(2), net);
+        const QString where = m.captured(2);
+        const bool named = m.hasMatch() && !where.front().isDigit();
+        bool ok = m.hasMatch() && (named || ToNonNegative(where, net));
         if (ok && m.hasCaptured(3))
             ok = ToNonNegative(m.captured(3), bitrate);
         if (ok && m.hasCaptured(4))
             ok = ToNonNegative(m.captured(4), id);
         if (!ok) {
             Error =
-                QStringLiteral("Invalid CAN link '%1': expected [BACKEND:]NET[@BITRATECODE][#ID]").arg(Value);
+                QStringLiteral("Invalid CAN link '%1': expected [BACKEND:]NET|INTERFACE[@BITRATECODE][#ID]")
+                    .arg(Value);
             return false;
         }
         const QString backend = m.hasCaptured(1) ? m.captured(1) : QStringLiteral("socketcan");
         Link.Transport = CanTransport;
         key("backend", backend);
-        key("net", QString::number(net));
+        key(named ? "interface" : "net", named ? where : QString::number(net));
         key("bitrate", QString::number(bitrate));
         key("id", QString::number(id));
-        Link.Description = QStringLiteral("CAN %1 net %2, bit rate code %3, id %4")
+        Link.Description = QStringLiteral("CAN %1 %2, bit rate code %3, id %4")
                                .arg(backend)
-                               .arg(net)
+                               .arg(named ? where : QStringLiteral("net %1").arg(net))
                                .arg(bitrate)
                                .arg(id);
         return true;
@@ -399,8 +404,10 @@ Link (exactly one):
                                 answers arrive on LISTENPORT (1501)
   --serial PORT[@BAUD]          serial port (ttyUSB0, /dev/pts/3, ...),
                                 9600 Bd unless given
-  --can [BACKEND:]NET[@BITRATECODE][#ID]
-                                CAN net NET of the Qt CAN backend BACKEND
+  --can [BACKEND:]NET|INTERFACE[@BITRATECODE][#ID]
+                                CAN net NET (the NET-th interface in name
+                                order) or the interface INTERFACE (can0,
+                                vcan0, slcan0) of the Qt CAN backend BACKEND
                                 (socketcan unless given; virtualcan for the
                                 simulator), bit-rate code (4 = 250 kBit/s
                                 unless given), identifier of the target
