@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QTimer>
 
 #include <stdexcept>
 
@@ -137,6 +138,7 @@ void TMainWinBase::closeEvent(QCloseEvent* Event) {
 }
 
 void TMainWinBase::OnDeviceConnect() {
+    FDisconnectRequested = false;
     miConnect->setEnabled(false);
     miDisconnect->setEnabled(true);
     if (OnConnectionChanged)
@@ -144,10 +146,18 @@ void TMainWinBase::OnDeviceConnect() {
 }
 
 void TMainWinBase::OnDeviceDisconnect() {
+    // A link that ends while connected without the operator asking was lost (the peer closed it):
+    // say so as for any other connection failure, once the disconnect itself has run.
+    const bool lost = miDisconnect->isEnabled() && !FDisconnectRequested;
+    FDisconnectRequested = true;
     miConnect->setEnabled(true);
     miDisconnect->setEnabled(false);
     if (OnConnectionChanged)
         OnConnectionChanged(this);
+    if (lost)
+        QTimer::singleShot(0, this, [this] {
+            RunGuarded([this] { ConnectionError(QStringLiteral("The device closed the connection")); });
+        });
 }
 
 void TMainWinBase::EnableControls(bool Enabled) {
@@ -185,6 +195,7 @@ void TMainWinBase::miConnectClick() {
 }
 
 void TMainWinBase::miDisconnectClick() {
+    FDisconnectRequested = true;
     if (FDevice->IsConnected())
         FDevice->Disconnect();
 }
@@ -280,17 +291,7 @@ void TMainWinBase::HandleError(std::exception_ptr Error) {
     try {
         std::rethrow_exception(Error);
     } catch (const ECommunicationError& e) {
-        const QString text =
-            QStringLiteral("A Connection Error occurred or the connection to the device was interrupted.\n"
-                           "This is likely to happen if no cable is connected or some settings are not correct.\n"
-                           "Please check cable and communication settings and try to connect again.\n"
-                           "(%1)")
-                .arg(QString::fromStdString(e.what()));
-        ShowMessage(text, ErrorCaption, this);
-        RunGuarded([this] { miDisconnectClick(); });
-        miConnect->setEnabled(true);
-        miDisconnect->setEnabled(false);
-        EnableControls(false);
+        ConnectionError(QString::fromStdString(e.what()));
         return;
     } catch (...) {
     }
@@ -299,4 +300,22 @@ void TMainWinBase::HandleError(std::exception_ptr Error) {
         return;
     }
     ShowMessage(QString::fromStdString(ExceptionMessage(Error)), QApplication::applicationName(), this);
+}
+
+void TMainWinBase::ConnectionError(const QString& Reason) {
+    const QString text =
+        QStringLiteral("A Connection Error occurred or the connection to the device was interrupted.\n"
+                       "This is likely to happen if no cable is connected or some settings are not correct.\n"
+                       "Please check cable and communication settings and try to connect again.\n"
+                       "(%1)")
+            .arg(Reason);
+    ShowMessage(text, ErrorCaption, this);
+    try {
+        miDisconnectClick();
+    } catch (...) {
+        // The link is gone already; closing what is left of it has nothing to report.
+    }
+    miConnect->setEnabled(true);
+    miDisconnect->setEnabled(false);
+    EnableControls(false);
 }

@@ -78,6 +78,8 @@ public:
 
     // The application-wide handler of errors that nothing else caught.
     void HandleError(std::exception_ptr Error);
+    // The connection-error box with Reason in its last line, then the orderly disconnect.
+    void ConnectionError(const QString& Reason);
 
 protected:
     explicit TMainWinBase(QWidget* Parent = nullptr);
@@ -105,4 +107,5 @@ private:
     bool FHandlerInstalled = false;
     TKORADevice* FDevice = nullptr;
     TDeviceTagDlg* FOwnTagDlg = nullptr;
+    bool FDisconnectRequested = false; // the window itself closes the link
 };

@@ -59,7 +59,7 @@ TEST_F(Placement, WrittenAtCloseReadBackAndMalformedIgnored) {
     TRecordingErrorHandler errors;
     {
         TMainWin w;
-        w.setGeometry(120, 80, 700, 600);
+        w.setGeometry(40, 30, 600, 520);
         w.show();
         w.close();
     }
@@ -67,17 +67,17 @@ TEST_F(Placement, WrittenAtCloseReadBackAndMalformedIgnored) {
     ASSERT_TRUE(stored.startsWith("200,0,1,")) << stored.toStdString();
     const auto p = TWindowPlacement::Parse(stored);
     ASSERT_TRUE(p);
-    EXPECT_EQ(p->Normal.size(), QSize(700, 600));
+    EXPECT_EQ(p->Normal.size(), QSize(600, 520));
     {
         TMainWin w;
-        EXPECT_EQ(w.size(), QSize(700, 600));
+        EXPECT_EQ(w.size(), QSize(600, 520));
         EXPECT_EQ(w.geometry().topLeft(), p->Normal.topLeft());
     }
     // Far off the desktop: moved back on, size kept.
-    TIniFile(Settings.Path("settings.ini")).WriteString("Common", "MainWin", "200,0,1,5000,4000,5700,4600");
+    TIniFile(Settings.Path("settings.ini")).WriteString("Common", "MainWin", "200,0,1,5000,4000,5600,4520");
     {
         TMainWin w;
-        EXPECT_EQ(w.size(), QSize(700, 600));
+        EXPECT_EQ(w.size(), QSize(600, 520));
         const QRect desk = w.screen()->availableVirtualGeometry();
         EXPECT_EQ(w.geometry().right(), desk.right());
         EXPECT_EQ(w.geometry().bottom(), desk.bottom());
