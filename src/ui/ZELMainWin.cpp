@@ -102,7 +102,14 @@ QIcon FastStopIcon() {
 }
 } // namespace
 
+namespace {
+void InitResources() {
+    Q_INIT_RESOURCE(console);
+}
+} // namespace
+
 TMainWin::TMainWin(QWidget* Parent) : TMainWinBase(Parent) {
+    InitResources();
     FormCreate();
     FinishCreate();
     setWindowTitle(Caption + QLatin1Char(' ') + Version);
@@ -203,6 +210,7 @@ void TMainWin::BuildCommandPanels() {
     connect(btnForce, &QPushButton::clicked, this, guarded(&TMainWin::btnForceClick));
 
     // Move, grasp, release: two value edits with track bars and a button.
+    std::vector<QLabel*> motionCaptions;
     const auto motionPanel = [&](const QString& Name, const QString& Title, const QColor& Band,
                                  const QString& PosText, TFloatEdit*& Pos, const QString& PosName,
                                  const QString& PosInitial, QSlider*& PosBar, const QString& PosBarName,
@@ -227,7 +235,9 @@ void TMainWin::BuildCommandPanels() {
             Bar->setRange(0, 200);
             Bar->setValue(0);
             Bar->setAccessibleName(Text);
-            g->addWidget(BuddyLabel(Text, Ed, p->Content()), Row, 0);
+            QLabel* caption = BuddyLabel(Text, Ed, p->Content());
+            motionCaptions.push_back(caption);
+            g->addWidget(caption, Row, 0);
             g->addWidget(Ed, Row, 1);
             g->addWidget(new QLabel(Unit, p->Content()), Row, 2);
             g->addWidget(Bar, Row, 3);
@@ -262,6 +272,12 @@ void TMainWin::BuildCommandPanels() {
                             tbReleaseSpeed, QStringLiteral("tbReleaseSpeed"), btnRelease,
                             QStringLiteral("btnRelease"), QStringLiteral("&Release"),
                             QStringLiteral("Release a previously grasped part"));
+    // One column of edits through the three panels.
+    int captionWidth = 0;
+    for (QLabel* l : motionCaptions)
+        captionWidth = std::max(captionWidth, l->sizeHint().width());
+    for (QLabel* l : motionCaptions)
+        l->setMinimumWidth(captionWidth);
     connect(btnMove, &QPushButton::clicked, this, guarded(&TMainWin::btnMoveClick));
     connect(btnGrasp, &QPushButton::clicked, this, guarded(&TMainWin::btnGraspClick));
     connect(btnRelease, &QPushButton::clicked, this, guarded(&TMainWin::btnReleaseClick));
