@@ -10,6 +10,7 @@ PACKAGES=(
   libgl-dev libxkbcommon-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev
+  desktop-file-utils dpkg-dev file
 )
 
 missing=()

@@ -73,4 +73,12 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$JOBS"
 run_ctest build
 
+echo "== install into a temporary prefix"
+if bash scripts/install-check.sh build; then
+  PASSED=$((PASSED + 1))
+else
+  echo "tests: $PASSED passed, $((FAILED + 1)) failed"
+  exit 1
+fi
+
 echo "tests: $PASSED passed, $FAILED failed"

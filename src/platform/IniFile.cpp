@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QStandardPaths>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -124,8 +125,21 @@ TIniFile::~TIniFile() = default;
 QString TIniFile::SettingsFolder() {
     if (!FolderOverride().isEmpty())
         return FolderOverride();
-    const QString dir = QCoreApplication::applicationDirPath();
-    return dir.isEmpty() ? QDir::currentPath() : dir;
+    QString dir = QCoreApplication::applicationDirPath();
+    if (dir.isEmpty())
+        dir = QDir::currentPath();
+    if (QFileInfo(dir).isWritable())
+        return dir;
+    // An installed program's folder (/usr/bin) takes no files: every save would fail.
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    return ChooseSettingsFolder(dir, false, config);
+}
+
+QString TIniFile::ChooseSettingsFolder(const QString& ProgramFolder, bool ProgramFolderWritable,
+                                       const QString& ConfigFolder) {
+    if (ProgramFolderWritable || ConfigFolder.isEmpty() || !QDir().mkpath(ConfigFolder))
+        return ProgramFolder;
+    return ConfigFolder;
 }
 
 void TIniFile::SetSettingsFolder(const QString& Folder) {

@@ -12,9 +12,14 @@ public:
     explicit TIniFile(const QString& FileName);
     ~TIniFile();
 
-    // Folder of the settings files: the program's folder unless a test pointed it elsewhere.
+    // Folder of the settings files: the program's folder (see ChooseSettingsFolder) unless a test
+    // pointed it elsewhere.
     static QString SettingsFolder();
     static void SetSettingsFolder(const QString& Folder); // empty restores the program folder
+    // The program's folder when it can be written (build tree, portable copy); otherwise the
+    // user's configuration folder, created on the way; the program's folder when that fails too.
+    static QString ChooseSettingsFolder(const QString& ProgramFolder, bool ProgramFolderWritable,
+                                        const QString& ConfigFolder);
     // SettingsFolder() + "/" + Name.
     static QString PathFor(const QString& Name);
 

@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -118,4 +120,15 @@ TEST(IniFileFolder, DefaultsToTheProgramFolder) {
     TIniFile::SetSettingsFolder(QString());
     EXPECT_EQ(TIniFile::SettingsFolder(), QCoreApplication::applicationDirPath());
     EXPECT_EQ(TIniFile::PathFor("uart.cfg"), QCoreApplication::applicationDirPath() + "/uart.cfg");
+}
+
+TEST(IniFileFolder, InstalledProgramKeepsSettingsInTheConfigurationFolder) {
+    QTemporaryDir temp;
+    const QString config = temp.filePath("config/zel");
+    // A writable program folder keeps its files; a read-only one sends them to the configuration
+    // folder, which is created; with no configuration folder to be had, the program folder stays.
+    EXPECT_EQ(TIniFile::ChooseSettingsFolder("/opt/zel", true, config), "/opt/zel");
+    EXPECT_EQ(TIniFile::ChooseSettingsFolder("/usr/bin", false, config), config);
+    EXPECT_TRUE(QFileInfo(config).isDir());
+    EXPECT_EQ(TIniFile::ChooseSettingsFolder("/usr/bin", false, QString()), "/usr/bin");
 }
