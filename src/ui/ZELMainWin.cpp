@@ -102,11 +102,10 @@ QIcon FastStopIcon() {
 }
 } // namespace
 
-namespace {
-void InitResources() {
+// Outside any namespace: the macro declares the resource's initialiser where it stands.
+static void InitResources() {
     Q_INIT_RESOURCE(console);
 }
-} // namespace
 
 TMainWin::TMainWin(QWidget* Parent) : TMainWinBase(Parent) {
     InitResources();
