@@ -29,11 +29,13 @@
 #include <QScrollArea>
 #include <QSlider>
 #include <QSplitter>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 const QString TMainWin::Caption = QStringLiteral("ZEL Duruzadud");
 const QString TMainWin::Version = QStringLiteral("1.5.1");
@@ -156,6 +158,15 @@ void TMainWin::FormCreate() {
 }
 
 void TMainWin::HookDevice() {
+    FValueHold = new QTimer(this);
+    FValueHold->setSingleShot(true);
+    FValueHold->setInterval(15);
+    connect(FValueHold, &QTimer::timeout, this, [this] {
+        RunGuarded([this] {
+            if (FControlsEnabled)
+                ShowValues();
+        });
+    });
     FZel->OnSystemStateChange = [this](TKORADevice*) { SystemStateChange(); };
     FZel->OnGraspingStateChange = [this](TKORADevice*) { GraspingStateChange(); };
     FZel->OnPositionChange = [this](TKORADevice*) { PositionChange(); };
@@ -540,6 +551,8 @@ void TMainWin::EnableControls(bool Enabled) {
     btnEmergencyStop->setEnabled(Enabled);
     SetMenuEnabled(miZEL, Enabled);
     if (!Enabled) {
+        FValueHold->stop();
+        FPositionPending = FForcePending = false;
         const QString na = QStringLiteral("[n/a]");
         for (QLabel* l : {lbSystemstate, lbGraspingState, lbPosition, lbGraspingForce})
             l->setText(na);
@@ -567,11 +580,25 @@ void TMainWin::GraspingStateChange() {
 }
 
 void TMainWin::PositionChange() {
-    lbPosition->setText(Num(FZel->Position, 2) + QStringLiteral(" mm"));
+    FPositionPending = true;
+    if (!FValueHold->isActive())
+        ShowValues();
 }
 
 void TMainWin::ForceChange() {
-    lbGraspingForce->setText(Num(FZel->Force, 1) + QStringLiteral(" N"));
+    FForcePending = true;
+    if (!FValueHold->isActive())
+        ShowValues();
+}
+
+void TMainWin::ShowValues() {
+    if (!FPositionPending && !FForcePending)
+        return;
+    if (std::exchange(FPositionPending, false))
+        lbPosition->setText(Num(FZel->Position, 2) + QStringLiteral(" mm"));
+    if (std::exchange(FForcePending, false))
+        lbGraspingForce->setText(Num(FZel->Force, 1) + QStringLiteral(" N"));
+    FValueHold->start();
 }
 
 QString TMainWin::ResultLine(int32_t CommandID, TStat Status) const {

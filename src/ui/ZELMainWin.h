@@ -18,6 +18,7 @@ class QPushButton;
 class QScrollArea;
 class QSlider;
 class QSplitter;
+class QTimer;
 class TBandPanel;
 class TFloatEdit;
 class TFloatEditDlg;
@@ -135,6 +136,7 @@ private:
     void GraspingStateChange();
     void PositionChange();
     void ForceChange();
+    void ShowValues();
     void UpdateMotionButtons();
     void SetEditRange(TFloatEdit* Edit, double Min, double Max, const QString& Unit);
     void SetDefault(TFloatEdit* Edit, double Value);
@@ -156,4 +158,10 @@ private:
     bool FSyncing = false; // a track bar is writing its edit: the edit must not write back
     bool FControlsEnabled = false;
     std::vector<std::pair<TFloatEdit*, QSlider*>> FCouples;
+    // Position and force may be reported every millisecond: a report shows at once, and further
+    // ones within the hold-off show together when it ends, so the labels repaint at most at
+    // display rate.
+    QTimer* FValueHold = nullptr;
+    bool FPositionPending = false;
+    bool FForcePending = false;
 };
