@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the full build, the widget-free parts under
 # AddressSanitizer/UndefinedBehaviorSanitizer, the CAN tests under ThreadSanitizer (when present),
-# and a bounded fuzzing run of the receiver (when clang is available).
+# and bounded fuzzing runs of the receiver and of the payload and selection parsers (when clang
+# is available).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
@@ -10,6 +11,8 @@ bash scripts/setup.sh
 
 JOBS=$(nproc)
 FUZZ_SECONDS=${ZEL_FUZZ_SECONDS:-30}
+# The payload and selection parsers are small: 15 s unless ZEL_FUZZ_SECONDS says otherwise.
+TEXT_FUZZ_SECONDS=${ZEL_FUZZ_SECONDS:-15}
 PASSED=0
 FAILED=0
 
@@ -64,6 +67,17 @@ if command -v clang++ >/dev/null 2>&1; then
     exit 1
   fi
   tail -n 12 build-fuzz/fuzz.log
+
+  echo "== fuzzing the payload and selection parsers for ${TEXT_FUZZ_SECONDS}s"
+  mkdir -p build-fuzz/corpus-cmdtext
+  cp -n fuzz/corpus-cmdtext/* build-fuzz/corpus-cmdtext/ 2>/dev/null || true
+  if ! ./build-fuzz/cmdtext_fuzz -max_total_time="$TEXT_FUZZ_SECONDS" -print_final_stats=1 build-fuzz/corpus-cmdtext \
+      > build-fuzz/cmdtext_fuzz.log 2>&1; then
+    cat build-fuzz/cmdtext_fuzz.log
+    echo "tests: $PASSED passed, 1 failed"
+    exit 1
+  fi
+  tail -n 12 build-fuzz/cmdtext_fuzz.log
 else
   echo "== clang++ not found: fuzzing skipped"
 fi

@@ -4,12 +4,8 @@
 #include "CommandComponent.h"
 #include "ErrorGuard.h"
 #include "convert.h"
-#include "tick.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
 #include <QThread>
-#include <QTimer>
 
 #include <exception>
 
@@ -57,9 +53,6 @@ EAssertionFailed::EAssertionFailed(const std::string& Source, int Line)
 
 TKORADevice::TKORADevice(QObject* Owner) : QObject(Owner) {
     FCommand = new TCommand(this);
-    FWake = new QTimer(this);
-    FWake->setSingleShot(true);
-    FWake->setTimerType(Qt::PreciseTimer);
     // Virtual dispatch happens when the handlers run, so subclasses' overrides are reached.
     FCommand->SetOnConnected([this](TDevice* Sender) { DoConnected(Sender); });
     FCommand->SetOnDisconnected([this](TDevice* Sender) { DoDisconnected(Sender); });
@@ -108,6 +101,11 @@ uint16_t TKORADevice::RawStatus(const TPacket& Packet) {
     return ReadWord(Packet.Payload.data());
 }
 
+TStat TKORADevice::ResultStatus(const TPacket& Packet) {
+    const uint16_t raw = RawStatus(Packet);
+    return raw > 0xFF ? E_CMD_FAILED : TStat(raw);
+}
+
 bool TKORADevice::ExecuteCommand(uint8_t CommandID, const TByteArray& Payload, TByteArray& Data,
                                  TStat& Status) {
     bool statusOnly = false;
@@ -123,6 +121,17 @@ bool TKORADevice::Exchange(uint8_t CommandID, const TByteArray& Payload, TByteAr
     TPacket response;
     bool matched = false;
     {
+        // Packets behind the response, or behind one whose handling raised, are handled later.
+        struct TDrainAfter {
+            TKORADevice* D;
+            ~TDrainAfter() {
+                try {
+                    D->ScheduleDrain();
+                } catch (...) {
+                    // Out of memory while unwinding; the next frame drains the store.
+                }
+            }
+        } drain{this};
         TOnPacketSuspension suspension(*FCommand);
         if (FCommand->SendPacket(request) != E_SUCCESS)
             return false;
@@ -130,7 +139,6 @@ bool TKORADevice::Exchange(uint8_t CommandID, const TByteArray& Payload, TByteAr
             FCommLog->AddPacket(request, false);
         matched = WaitForResponse(CommandID, response);
     }
-    ScheduleDrain();
     if (!matched)
         throw EDuruzadUdror("Timeout while waiting for response of command " + CommandName(CommandID));
     if (response.Payload.size() < 2)
@@ -149,19 +157,10 @@ bool TKORADevice::Exchange(uint8_t CommandID, const TByteArray& Payload, TByteAr
 }
 
 bool TKORADevice::WaitForResponse(uint8_t CommandID, TPacket& Response) {
-    const uint32_t start = GetTickCount32();
-    // Only wakes the event dispatcher at the deadline; the wait itself blocks in the event loop.
-    QTimer& wake = *FWake;
-    wake.start(int(ResponseTimeout) + 1);
-    struct TStopWake {
-        QTimer& T;
-        ~TStopWake() { T.stop(); }
-    } stopWake{wake};
+    TEventWait wait(ResponseTimeout);
     for (;;) {
         // Never block while packets wait in the store: they are taken one per pass.
-        const bool storeEmpty = FCommand->PacketCount() == 0;
-        QCoreApplication::processEvents(storeEmpty ? QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents
-                                                   : QEventLoop::AllEvents);
+        wait.Pass(FCommand->PacketCount() == 0);
         TPacket packet;
         if (FCommand->PacketCount() > 0 && FCommand->GetPacket(packet)) {
             const bool match = packet.CommandID == CommandID;
@@ -171,15 +170,11 @@ bool TKORADevice::WaitForResponse(uint8_t CommandID, TPacket& Response) {
                 return true;
             }
         }
-        // Elapsed time, not "tick above deadline": correct when the counter wraps.
-        const uint32_t elapsed = TicksSince(start, GetTickCount32());
-        if (elapsed > ResponseTimeout)
+        if (wait.Elapsed() > ResponseTimeout)
             return false;
         // A closed link cannot answer any more; do not freeze the caller for the rest of the limit.
         if (!IsConnected() && FCommand->PacketCount() == 0)
             return false;
-        if (!wake.isActive())
-            wake.start(int(ResponseTimeout - elapsed) + 1);
     }
 }
 
@@ -252,7 +247,7 @@ void TKORADevice::DeliverAsyncResult(const TPacket& Packet) {
     if (!handler)
         return;
     const TByteArray data(Packet.Payload.begin() + 2, Packet.Payload.end());
-    handler(this, Packet.CommandID, TStat(RawStatus(Packet) & 0xFF), data);
+    handler(this, Packet.CommandID, ResultStatus(Packet), data);
 }
 
 void TKORADevice::ForgetSystemInfo() {
@@ -315,29 +310,39 @@ bool TKORADevice::GetSystemInfo() {
 }
 
 double TKORADevice::GetTemperature() {
-    TByteArray data;
-    TStat status = E_SUCCESS;
-    if (!ExecuteCommand(CMD_ID_GET_TEMPERATURE, {}, data, status) || data.size() < 2)
-        return 0.0;
-    return BytesToSmallInt(data[0], data[1]) / 10.0;
+    double celsius = 0.0;
+    ReadTemperature(celsius);
+    return celsius;
 }
 
-void TKORADevice::SetDeviceTag(const QString& Tag) {
+bool TKORADevice::ReadTemperature(double& Celsius) {
+    TByteArray data;
+    TStat status = E_SUCCESS;
+    Celsius = 0.0;
+    if (!ExecuteCommand(CMD_ID_GET_TEMPERATURE, {}, data, status))
+        return false;
+    if (data.size() >= 2)
+        Celsius = BytesToSmallInt(data[0], data[1]) / 10.0;
+    return true;
+}
+
+bool TKORADevice::SetDeviceTag(const QString& Tag) {
     TByteArray data;
     TStat status = E_SUCCESS;
     TByteArray payload = StringToAnsi(Tag); // one byte per character
     if (payload.size() > size_t(MaxTagLength))
         payload.resize(MaxTagLength);
-    ExecuteCommand(SET_DEVICE_TAG, payload, data, status);
+    return ExecuteCommand(SET_DEVICE_TAG, payload, data, status);
 }
 
-void TKORADevice::GetDeviceTag(QString& Tag) {
+bool TKORADevice::GetDeviceTag(QString& Tag) {
     TByteArray data;
     TStat status = E_SUCCESS;
     bool statusOnly = false;
     if (!Exchange(GET_DEVICE_TAG, {}, data, status, statusOnly))
-        return;
+        return false;
     Tag = statusOnly ? QString() : AnsiToString(data);
+    return true;
 }
 
 std::string TKORADevice::DeviceTypeToStr(uint8_t Type) {

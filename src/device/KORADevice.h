@@ -14,7 +14,6 @@
 #include <stdexcept>
 #include <string>
 
-class QTimer;
 class TCommand;
 class TDevice;
 class TIniFile;
@@ -89,8 +88,11 @@ public:
 
     bool GetSystemInfo();
     double GetTemperature();
-    void SetDeviceTag(const QString& Tag);
-    void GetDeviceTag(QString& Tag);
+    // GetTemperature that tells whether the exchange took place.
+    bool ReadTemperature(double& Celsius);
+    // Both tell whether the exchange took place.
+    bool SetDeviceTag(const QString& Tag);
+    bool GetDeviceTag(QString& Tag);
     void AnnounceDisconnect();
 
     static std::string DeviceTypeToStr(uint8_t Type);
@@ -110,6 +112,9 @@ public:
 
     // The whole 16-bit status of a response payload (0 when shorter than 2 bytes).
     static uint16_t RawStatus(const TPacket& Packet);
+    // The status a result handler is given: the low byte, or E_CMD_FAILED when the high byte is
+    // set, so that such a failure never reads as E_SUCCESS or E_CMD_PENDING.
+    static TStat ResultStatus(const TPacket& Packet);
 
 protected:
     // Calls the handler registered for the packet's identifier, if any (payload of 2 bytes or more).
@@ -122,7 +127,6 @@ private:
 
     TCommLogSink* FCommLog = nullptr;
     TCommand* FCommand = nullptr;
-    QTimer* FWake = nullptr; // wakes the waiting loop at the response deadline
     TAsyncResultEventList FAsyncResults;
     bool FDrainScheduled = false;
 };

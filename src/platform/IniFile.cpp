@@ -1,14 +1,17 @@
 #include "IniFile.h"
 
+#include "Ansi.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QStandardPaths>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringDecoder>
 
 namespace {
-// A settings file this large is not ours; treat it as empty rather than load it.
+// A settings file this large is not ours; it reads as empty and is never rewritten.
 constexpr qint64 MaxFileSize = 4 * 1024 * 1024;
 
 QString& FolderOverride() {
@@ -48,35 +51,58 @@ bool Same(const QString& A, const QString& B) {
     return A.compare(B, Qt::CaseInsensitive) == 0;
 }
 
-// Lines of the file; Ok is false when the file exists but cannot be read (then it must not be
-// rewritten, or its content would be lost).
-QStringList LoadLines(const QString& Path, bool* Ok = nullptr) {
-    if (Ok)
-        *Ok = true;
+// The lines of a file and how to write them back. Whole is false when the file exists but was
+// not read whole (unreadable, or too large); such a file must not be rewritten, or its content
+// would be lost. A file that is not UTF-8 was written by an editor in code page 1252 and is
+// written back in it, so that its bytes stay as they were.
+struct TContent {
+    QStringList Lines;
+    bool Whole = true;
+    bool Ansi = false;
+};
+
+TContent Load(const QString& Path) {
+    TContent c;
     QFile f(Path);
     if (!f.exists())
-        return {};
-    if (!f.open(QIODevice::ReadOnly)) {
-        if (Ok)
-            *Ok = false;
-        return {};
+        return c;
+    if (!f.open(QIODevice::ReadOnly) || f.size() > MaxFileSize) {
+        c.Whole = false;
+        return c;
     }
-    if (f.size() > MaxFileSize)
-        return {};
-    const QString text = QString::fromUtf8(f.readAll());
-    QStringList lines = text.split(u'\n');
-    for (QString& l : lines)
+    const QByteArray bytes = f.read(MaxFileSize + 1);
+    if (bytes.size() > MaxFileSize || !f.atEnd()) {
+        c.Whole = false;
+        return c;
+    }
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (utf8.hasError()) {
+        c.Ansi = true;
+        text = AnsiToString(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()));
+    }
+    c.Lines = text.split(u'\n');
+    for (QString& l : c.Lines)
         if (l.endsWith(u'\r'))
             l.chop(1);
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
+    if (!c.Lines.isEmpty() && c.Lines.last().isEmpty())
+        c.Lines.removeLast();
+    return c;
 }
 
-bool SaveLines(const QString& Path, const QStringList& Lines) {
+QStringList LoadLines(const QString& Path) {
+    return Load(Path).Lines;
+}
+
+bool SaveLines(const QString& Path, const QStringList& Lines, bool Ansi) {
     QByteArray data;
     for (const QString& l : Lines) {
-        data += l.toUtf8();
+        if (Ansi) {
+            const TByteArray bytes = StringToAnsi(l);
+            data.append(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+        } else {
+            data += l.toUtf8();
+        }
         data += '\n';
     }
     // Atomic replace when the folder allows it; a writable file in a read-only folder is still
@@ -175,10 +201,10 @@ int TIniFile::ReadInteger(const QString& Section, const QString& Key, int Defaul
 }
 
 bool TIniFile::WriteString(const QString& Section, const QString& Key, const QString& Value) {
-    bool readable = true;
-    QStringList lines = LoadLines(D->FileName, &readable);
-    if (!readable)
+    TContent content = Load(D->FileName);
+    if (!content.Whole)
         return false;
+    QStringList& lines = content.Lines;
     const QString entry = OneLine(Key) + u'=' + OneLine(Value);
 
     bool inSection = false;
@@ -194,7 +220,7 @@ bool TIniFile::WriteString(const QString& Section, const QString& Key, const QSt
         } else if (inSection) {
             if (l.Kind == TLine::Entry && Same(l.Name, Key)) {
                 lines[i] = l.Name + u'=' + OneLine(Value); // keep the key's spelling
-                return SaveLines(D->FileName, lines);
+                return SaveLines(D->FileName, lines, content.Ansi);
             }
             if (l.Kind == TLine::Entry)
                 insertAt = i + 1;
@@ -208,7 +234,7 @@ bool TIniFile::WriteString(const QString& Section, const QString& Key, const QSt
         lines.append(u'[' + OneLine(Section) + u']');
         lines.append(entry);
     }
-    return SaveLines(D->FileName, lines);
+    return SaveLines(D->FileName, lines, content.Ansi);
 }
 
 bool TIniFile::WriteInteger(const QString& Section, const QString& Key, int Value) {
@@ -229,10 +255,10 @@ bool TIniFile::ValueExists(const QString& Section, const QString& Key) const {
 }
 
 void TIniFile::EraseSection(const QString& Section) {
-    bool readable = true;
-    const QStringList lines = LoadLines(D->FileName, &readable);
-    if (!readable)
+    const TContent content = Load(D->FileName);
+    if (!content.Whole)
         return;
+    const QStringList& lines = content.Lines;
     QStringList kept;
     bool skipping = false;
     for (const QString& raw : lines) {
@@ -243,5 +269,5 @@ void TIniFile::EraseSection(const QString& Section) {
             kept.append(raw);
     }
     if (kept.size() != lines.size())
-        SaveLines(D->FileName, kept);
+        SaveLines(D->FileName, kept, content.Ansi);
 }

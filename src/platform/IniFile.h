@@ -1,7 +1,9 @@
 #pragma once
 // INI settings file beside the program: case-insensitive sections and keys, every write goes to
-// the file at once, missing files and keys give the default. A corrupt or unreadable file reads
-// as empty; a write that cannot reach the disk is reported by the return value, never thrown.
+// the file at once, missing files and keys give the default. A corrupt, unreadable or oversized
+// file reads as empty, and one that was not read whole is never rewritten; a file in code page
+// 1252 (not UTF-8) is written back in it. A write that cannot reach the disk is reported by the
+// return value, never thrown.
 #include <QString>
 #include <QStringList>
 

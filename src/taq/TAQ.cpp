@@ -125,6 +125,12 @@ void TTAQ::Disconnect() {
     TKORADevice::Disconnect();
 }
 
+void TTAQ::DoDisconnected(TDevice* Sender) {
+    // Kept, the mark would make the next session's Disconnect send a stop nobody asked for.
+    PeriodicAcquisition = false;
+    TKORADevice::DoDisconnected(Sender);
+}
+
 void TTAQ::PacketReceived(const TPacket& Packet) {
     TKORADevice::PacketReceived(Packet);
     if (Packet.Payload.size() < 2)

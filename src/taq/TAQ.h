@@ -58,6 +58,8 @@ public:
     void DecodeFrame(const uint8_t* Frame, size_t Length);
 
     void PacketReceived(const TPacket& Packet) override;
+    // A link that went down took the acquisition with it.
+    void DoDisconnected(TDevice* Sender) override;
     bool CheckDevice() override;
     void Disconnect() override;
     void GetCommandName(int32_t CommandID, std::string& Name) const override;

@@ -1,8 +1,34 @@
 #include "DeviceComponent.h"
 
 #include "ErrorGuard.h"
+#include "tick.h"
 
+#include <QCoreApplication>
 #include <QTimer>
+
+TEventWait::TEventWait(uint32_t LimitMs) : FLimit(LimitMs), FStart(GetTickCount32()) {
+    FWake.setSingleShot(true);
+    FWake.setTimerType(Qt::PreciseTimer);
+}
+
+uint32_t TEventWait::Elapsed() const {
+    // Elapsed time, not "tick above deadline": correct when the counter wraps.
+    return TicksSince(FStart, GetTickCount32());
+}
+
+void TEventWait::Restart() {
+    FStart = GetTickCount32();
+    FWake.stop();
+}
+
+void TEventWait::Pass(bool Block) {
+    if (Block && !FWake.isActive()) {
+        const uint32_t elapsed = Elapsed();
+        FWake.start(int(elapsed < FLimit ? FLimit - elapsed : 0) + 1);
+    }
+    QCoreApplication::processEvents(Block ? QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents
+                                          : QEventLoop::AllEvents);
+}
 
 TDevice::TDevice(QObject* Owner, const QString& Name)
     : QObject(Owner),
@@ -39,11 +65,24 @@ void TDevice::DoDisconnected() {
 void TDevice::NotifyDataAvailable(int32_t Count) {
     if (!OnDataAvailable)
         return;
-    const int32_t before = BytesAvailable();
+    struct TRenotify {
+        TDevice* D;
+        int32_t Before;
+        ~TRenotify() {
+            try {
+                D->RenotifyAfter(Before);
+            } catch (...) {
+                // Out of memory while unwinding; the next arrival announces the rest.
+            }
+        }
+    } renotify{this, BytesAvailable()};
     OnDataAvailable(this, Count);
+}
+
+void TDevice::RenotifyAfter(int32_t Before) {
     const int32_t after = BytesAvailable();
     // Only when the handler made progress: a handler that reads nothing must not cause a spin.
-    if (after <= 0 || after >= before || FRenotifyPending)
+    if (after <= 0 || after >= Before || FRenotifyPending)
         return;
     FRenotifyPending = true;
     QTimer::singleShot(0, this, [this] {

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -23,6 +24,28 @@ class TDevice;
 class ECommunicationError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// Waits while the event loop keeps running, so that the window keeps painting and answering:
+// each pass runs the pending events, blocking until the next one arrives but never beyond the
+// limit. The synchronous exchange and the transports' long writes and name lookups wait so.
+// Time is measured with the tick counter, which tests can substitute.
+class TEventWait {
+public:
+    explicit TEventWait(uint32_t LimitMs);
+    TEventWait(const TEventWait&) = delete;
+    TEventWait& operator=(const TEventWait&) = delete;
+
+    // Runs the pending events; with Block, first waits for one (at most until the limit).
+    void Pass(bool Block = true);
+    uint32_t Elapsed() const;
+    // Counts the limit from now again (a write that made progress).
+    void Restart();
+
+private:
+    uint32_t FLimit;
+    uint32_t FStart;
+    QTimer FWake; // only wakes the event dispatcher at the limit
 };
 
 using TNotifyEvent = std::function<void(TDevice* Sender)>;
@@ -62,7 +85,8 @@ protected:
     // Raises OnDisconnected unless the transport is being destroyed.
     void DoDisconnected();
     // Raises OnDataAvailable. Qt signals arrival only once per chunk, so when the handler took
-    // some bytes but left others, it is raised again from the event loop until all are read.
+    // some bytes but left others, it is raised again from the event loop until all are read;
+    // also when the handler raised, or what arrived behind the failure would wait for more traffic.
     void NotifyDataAvailable(int32_t Count);
     // Arms / stops the 50 ms poll that raises OnConnected once IsOpen (or at once for UDP).
     void StartConnectPoll();
@@ -74,6 +98,8 @@ protected:
     bool Destroying() const { return FDestroying; }
 
 private:
+    void RenotifyAfter(int32_t Before);
+
     std::unique_ptr<TIniFile> FSettings;
     QTimer* FConnectPoll = nullptr;
     bool FDestroying = false;

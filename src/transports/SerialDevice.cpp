@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QPointer>
 #include <QSerialPortInfo>
 
 #include <algorithm>
@@ -76,6 +77,7 @@ TStat TSerialDevice::OpenPort(const QString& PortName, int Rate) {
         FPort->clearError();
         return E_IO_ERROR;
     }
+    ++FOpenCount;
     // Lines a pseudo-terminal does not have may refuse to be set; that is no failure of the link.
     FPort->setDataTerminalReady(false);
     FPort->setRequestToSend(false);
@@ -125,21 +127,28 @@ TStat TSerialDevice::Write(const uint8_t* Buffer, int32_t Count) {
         return E_INVALID_PARAMETER;
     if (FPort->write(reinterpret_cast<const char*>(Buffer), Count) != Count)
         return E_WRITE_ERROR;
-    // The whole packet must reach the driver; give up only when the port stops taking bytes.
-    QElapsedTimer stall;
-    stall.start();
-    qint64 pending = FPort->bytesToWrite();
+    // What the driver takes at once needs no wait (and lets nothing run in between).
+    FPort->flush();
+    if (FPort->bytesToWrite() == 0)
+        return E_SUCCESS;
+    // The whole packet must reach the driver, which at a low speed takes long: events keep
+    // running meanwhile, and the write gives up only when the port stops taking bytes.
+    const QPointer<TSerialDevice> self(this);
+    QSerialPort* port = FPort;
+    const uint32_t opened = FOpenCount;
+    TEventWait wait(WriteStallMs);
+    qint64 pending = port->bytesToWrite();
     while (pending > 0) {
-        FPort->waitForBytesWritten(50);
-        if (!FPort->isOpen())
-            return E_WRITE_ERROR;
-        const qint64 now = FPort->bytesToWrite();
+        wait.Pass();
+        if (!self || !port->isOpen() || FOpenCount != opened)
+            return E_WRITE_ERROR; // closed (and perhaps opened again) meanwhile
+        const qint64 now = port->bytesToWrite();
         if (now < pending) {
             pending = now;
-            stall.restart();
-        } else if (stall.elapsed() >= WriteStallMs) {
+            wait.Restart();
+        } else if (wait.Elapsed() >= WriteStallMs) {
             // Drop the rest so that no stale tail of this packet goes out later.
-            FPort->clear(QSerialPort::Output);
+            port->clear(QSerialPort::Output);
             return E_WRITE_ERROR;
         }
     }

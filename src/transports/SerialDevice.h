@@ -39,4 +39,5 @@ private:
 
     std::unique_ptr<TBaudrateDlg> FDialog;
     QSerialPort* FPort = nullptr;
+    uint32_t FOpenCount = 0; // tells a write that waited whether the port was opened anew
 };

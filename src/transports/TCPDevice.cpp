@@ -9,6 +9,27 @@ namespace {
 const QString Common = QStringLiteral("common");
 }
 
+class TTCPDevice::TOperationScope {
+public:
+    TOperationScope(TTCPDevice& Device, TOperation Operation)
+        : FDevice(Device), FOuter(Device.FOperation), FOuterFailed(Device.FOperationFailed) {
+        FDevice.FOperation = Operation;
+        FDevice.FOperationFailed = false;
+    }
+    ~TOperationScope() {
+        FDevice.FOperation = FOuter;
+        FDevice.FOperationFailed = FOuterFailed;
+    }
+    TOperationScope(const TOperationScope&) = delete;
+    TOperationScope& operator=(const TOperationScope&) = delete;
+    bool Failed() const { return FDevice.FOperationFailed; }
+
+private:
+    TTCPDevice& FDevice;
+    TOperation FOuter;
+    bool FOuterFailed;
+};
+
 TTCPDevice::TTCPDevice(QObject* Owner) : TDevice(Owner, QStringLiteral("tcp")), FDialog(new THostNameDlg) {
     FDialog->SetHost(Settings().ReadString(Common, QStringLiteral("host"), QString()));
     FDialog->SetPort(Settings().ReadInteger(Common, QStringLiteral("port"), 1000));
@@ -83,19 +104,26 @@ TStat TTCPDevice::Close() {
     StopConnectPoll();
     // Up, or lost by the peer without the report having run yet: either way it is reported here.
     const bool established = IsOpen() || FEstablished;
-    FClosing = true;
-    if (IsOpen()) {
-        // Let what the device was last sent (a disconnect announcement) reach it.
-        FSocket->flush();
-        if (FSocket->bytesToWrite() > 0)
-            FSocket->waitForBytesWritten(1000);
+    bool failed = false;
+    {
+        TOperationScope closing(*this, TOperation::Close);
+        if (IsOpen()) {
+            // Let what the device was last sent (a disconnect announcement) reach it.
+            FSocket->flush();
+            if (FSocket->bytesToWrite() > 0)
+                FSocket->waitForBytesWritten(1000);
+        }
+        // Also ends a pending attempt, and drops what a peer that hung up had left unread.
+        FSocket->abort();
+        failed = closing.Failed() && established;
     }
-    // Also ends a pending attempt, and drops what a peer that hung up had left unread.
-    FSocket->abort();
-    FClosing = false;
     FEstablished = false;
     if (established)
         DoDisconnected();
+    // Raised from here it would leave Close; the application handler hears of it instead.
+    if (failed && !Destroying())
+        HandleException(std::make_exception_ptr(
+            ECommunicationError(ErrorText(TSocketErrorKind::Disconnect).toStdString())));
     return E_SUCCESS;
 }
 
@@ -109,8 +137,9 @@ int32_t TTCPDevice::Read(uint8_t* Buffer, int32_t MaxCount) {
         return -1;
     if (MaxCount <= 0)
         return 0;
+    TOperationScope reading(*this, TOperation::Read);
     const qint64 n = FSocket->read(reinterpret_cast<char*>(Buffer), MaxCount);
-    return n < 0 ? -1 : int32_t(n);
+    return n < 0 || reading.Failed() ? -1 : int32_t(n);
 }
 
 TStat TTCPDevice::Write(const uint8_t* Buffer, int32_t Count) {
@@ -118,11 +147,12 @@ TStat TTCPDevice::Write(const uint8_t* Buffer, int32_t Count) {
         return E_NOT_OPENED;
     if (Count < 0)
         return E_INVALID_PARAMETER;
+    TOperationScope writing(*this, TOperation::Write);
     if (FSocket->write(reinterpret_cast<const char*>(Buffer), Count) != Count)
         return E_WRITE_ERROR;
     // Hand the bytes to the network now rather than at the next turn of the event loop.
     FSocket->flush();
-    return E_SUCCESS;
+    return writing.Failed() ? E_WRITE_ERROR : E_SUCCESS;
 }
 
 void TTCPDevice::GetPortList(QStringList& List) {
@@ -138,40 +168,52 @@ void TTCPDevice::WriteSettings(TIniFile& File, const QString& Section) {
     File.WriteInteger(Section, QStringLiteral("port"), FPort);
 }
 
-QString TTCPDevice::ErrorMessage(QAbstractSocket::SocketError Error, bool Connecting) {
-    if (Connecting)
-        return QStringLiteral("Error while establishing socket connection");
-    switch (Error) {
-    case QAbstractSocket::NetworkError:
-    case QAbstractSocket::SocketAccessError:
-    case QAbstractSocket::SocketResourceError:
-    case QAbstractSocket::SocketTimeoutError:
-    case QAbstractSocket::DatagramTooLargeError:
-    case QAbstractSocket::TemporaryError:
-    case QAbstractSocket::OperationError:
+QString TTCPDevice::ErrorText(TSocketErrorKind Kind) {
+    switch (Kind) {
+    case TSocketErrorKind::General:
         return QStringLiteral("General socket communication error");
-    default:
-        return QStringLiteral("Unknown socket error");
+    case TSocketErrorKind::Send:
+        return QStringLiteral("Error while writing to socket");
+    case TSocketErrorKind::Receive:
+        return QStringLiteral("Error while reading from socket");
+    case TSocketErrorKind::Connect:
+        return QStringLiteral("Error while establishing socket connection");
+    case TSocketErrorKind::Disconnect:
+        return QStringLiteral("Error while closing socket connection");
+    case TSocketErrorKind::Accept:
+        return QStringLiteral("Error while trying to accept a client connection request");
+    case TSocketErrorKind::Other:
+        break;
     }
+    return QStringLiteral("Unknown socket error");
 }
 
 void TTCPDevice::SocketError(QAbstractSocket::SocketError Error) {
-    if (FClosing)
-        return;
     // The peer ending the connection is no failure; the disconnected signal reports it.
     if (Error == QAbstractSocket::RemoteHostClosedError)
         return;
-    const bool connecting = !FEstablished;
-    if (connecting)
+    if (!FEstablished) {
+        if (FOperation == TOperation::Close)
+            return;        // an attempt we end ourselves
         StopConnectPoll(); // the attempt is over; nothing will come up
-    if (Error == QAbstractSocket::HostNotFoundError)
-        throw std::runtime_error(
-            QStringLiteral("Host \"%1\" not found: %2").arg(FHost, FSocket->errorString()).toStdString());
-    throw ECommunicationError(ErrorMessage(Error, connecting).toStdString());
+        if (Error == QAbstractSocket::HostNotFoundError)
+            throw std::runtime_error(
+                QStringLiteral("Host \"%1\" not found: %2").arg(FHost, FSocket->errorString()).toStdString());
+        throw ECommunicationError(ErrorText(TSocketErrorKind::Connect).toStdString());
+    }
+    if (FOperation != TOperation::None) {
+        FOperationFailed = true;
+        return;
+    }
+    // Outside our own calls the socket itself was at work: sending what still waits to go out,
+    // or else receiving.
+    const TSocketErrorKind kind =
+        FSocket->bytesToWrite() > 0 ? TSocketErrorKind::Send : TSocketErrorKind::Receive;
+    throw ECommunicationError(ErrorText(kind).toStdString());
 }
 
 void TTCPDevice::SocketDisconnected() {
-    if (FClosing || !FEstablished)
+    if (FOperation == TOperation::Close || !FEstablished)
         return;
     // Lost without Close: tell the owner, so that nothing keeps a dead link for a live one. The
     // report waits behind the delivery of the last bytes, which is queued as well.

@@ -30,10 +30,16 @@ public:
     THostNameDlg* Dialog() const { return FDialog.get(); }
     QTcpSocket* Socket() const { return FSocket; }
 
-    // Message of the error event for a socket error that occurred while connecting or connected.
-    static QString ErrorMessage(QAbstractSocket::SocketError Error, bool Connecting);
+    // Kinds of socket failure, each reported with its own text.
+    enum class TSocketErrorKind { General, Send, Receive, Connect, Disconnect, Accept, Other };
+    static QString ErrorText(TSocketErrorKind Kind);
 
 private:
+    // What the transport itself is doing with the socket; a failure during Write or Read is
+    // their result, one during Close is reported when the close is done.
+    enum class TOperation { None, Write, Read, Close };
+    class TOperationScope;
+
     TStat StartConnection(const QString& Host, int Port);
     void SocketError(QAbstractSocket::SocketError Error);
     void SocketDisconnected();
@@ -43,6 +49,7 @@ private:
     QString FHost;
     int FPort = 1000;
     bool FEstablished = false; // the link came up and was not yet reported down
-    bool FClosing = false;
+    TOperation FOperation = TOperation::None;
+    bool FOperationFailed = false;
     uint32_t FConnection = 0; // counts connection attempts; late reports of old ones are dropped
 };

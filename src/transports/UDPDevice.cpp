@@ -5,9 +5,10 @@
 
 #include <QHostInfo>
 #include <QNetworkDatagram>
+#include <QPointer>
 #include <QUdpSocket>
 
-#include <array>
+#include <memory>
 
 namespace {
 const QString Common = QStringLiteral("common");
@@ -55,7 +56,6 @@ TStat TUDPDevice::OpenEndpoint(const QString& Address, int ListeningPort, int Tr
     if (IsOpen())
         Close();
     FRxQueue.Clear();
-    FResolved.clear();
     DropStaged();
     auto* endpoint = new QUdpSocket(this);
     // A port another program holds would silently receive nothing; report it instead.
@@ -113,6 +113,10 @@ void TUDPDevice::DatagramsPending() {
         FStaged.push_back(d.data());
         FStagedBytes += d.data().size();
     }
+    ScheduleDelivery();
+}
+
+void TUDPDevice::ScheduleDelivery() {
     if (FStaged.empty() || FDeliveryPending)
         return;
     FDeliveryPending = true;
@@ -129,6 +133,18 @@ void TUDPDevice::DatagramsPending() {
 
 void TUDPDevice::DeliverStaged() {
     FDeliveryPending = false;
+    // A handler that raises must not strand the datagrams behind its own.
+    struct TRest {
+        TUDPDevice* D;
+        ~TRest() {
+            try {
+                if (D->IsOpen())
+                    D->ScheduleDelivery();
+            } catch (...) {
+                // Out of memory while unwinding; the next datagram delivers the rest.
+            }
+        }
+    } rest{this};
     while (IsOpen() && !FStaged.empty()) {
         const QByteArray data = std::move(FStaged.front());
         FStaged.pop_front();
@@ -149,36 +165,65 @@ int32_t TUDPDevice::Read(uint8_t* Buffer, int32_t MaxCount) {
 }
 
 bool TUDPDevice::ResolveRemote(QHostAddress& Address) {
-    if (FResolved.isNull()) {
-        QHostAddress direct;
-        if (direct.setAddress(FRemoteHost)) {
-            FResolved = direct;
-        } else if (!FRemoteHost.trimmed().isEmpty()) {
-            const QHostInfo info = QHostInfo::fromName(FRemoteHost.trimmed());
-            for (const QHostAddress& a : info.addresses())
-                if (a.protocol() == QAbstractSocket::IPv4Protocol) {
-                    FResolved = a;
-                    break;
-                }
+    const QString host = FRemoteHost.trimmed();
+    QHostAddress resolved;
+    // A dotted address needs no lookup; a name is looked up for every datagram.
+    if (!resolved.setAddress(host) && (host.isEmpty() || !LookUp(host, resolved)))
+        return false;
+    if (resolved.isNull() || resolved == QHostAddress::AnyIPv4 ||
+        resolved.protocol() != QAbstractSocket::IPv4Protocol)
+        return false;
+    Address = resolved;
+    return true;
+}
+
+bool TUDPDevice::LookUp(const QString& Name, QHostAddress& Address) {
+    struct TAnswer {
+        bool Done = false;
+        QHostInfo Info;
+    };
+    auto answer = std::make_shared<TAnswer>();
+    // Receives the answer; gone when this returns, so a late one reaches nobody.
+    QObject context;
+    const int id = QHostInfo::lookupHost(Name, &context, [answer](const QHostInfo& Info) {
+        answer->Done = true;
+        answer->Info = Info;
+    });
+    const QPointer<TUDPDevice> self(this);
+    TEventWait wait(LookupLimitMs);
+    while (!answer->Done) {
+        wait.Pass();
+        if (!self)
+            return false;
+        if (!answer->Done && wait.Elapsed() >= LookupLimitMs) {
+            QHostInfo::abortHostLookup(id);
+            return false;
         }
     }
-    if (FResolved.isNull() || FResolved == QHostAddress::AnyIPv4 ||
-        FResolved.protocol() != QAbstractSocket::IPv4Protocol)
-        return false;
-    Address = FResolved;
-    return true;
+    for (const QHostAddress& a : answer->Info.addresses())
+        if (a.protocol() == QAbstractSocket::IPv4Protocol) {
+            Address = a;
+            return true;
+        }
+    return false;
 }
 
 TStat TUDPDevice::Write(const uint8_t* Buffer, int32_t Count) {
     if (Count > MaxDatagram)
         return E_RANGE_ERROR;
-    if (!IsOpen())
+    if (!IsOpen() || Count <= 0)
         return E_WRITE_ERROR;
+    // Copied first: a send from inside the lookup's wait may reuse the caller's buffer.
+    const QByteArray datagram(reinterpret_cast<const char*>(Buffer), Count);
+    const QPointer<TUDPDevice> self(this);
+    const uint32_t endpoint = FEndpointCount;
     QHostAddress to;
-    if (Count <= 0 || !ResolveRemote(to))
+    if (!ResolveRemote(to) || !self)
         return E_WRITE_ERROR;
-    const qint64 sent =
-        FEndpoint->writeDatagram(reinterpret_cast<const char*>(Buffer), Count, to, quint16(FRemotePort));
+    // Events ran during a lookup: the endpoint may have been closed or replaced meanwhile.
+    if (!IsOpen() || endpoint != FEndpointCount)
+        return E_WRITE_ERROR;
+    const qint64 sent = FEndpoint->writeDatagram(datagram, to, quint16(FRemotePort));
     return sent == Count ? E_SUCCESS : E_WRITE_ERROR;
 }
 

@@ -18,6 +18,8 @@ class TUDPDevice : public TDevice {
     Q_OBJECT
 public:
     static constexpr int32_t MaxDatagram = 4096;
+    // A host name that is not resolved within this time fails the write.
+    static constexpr uint32_t LookupLimitMs = 5000;
 
     explicit TUDPDevice(QObject* Owner);
     ~TUDPDevice() override;
@@ -43,9 +45,12 @@ protected:
 private:
     TStat OpenEndpoint(const QString& Address, int ListeningPort, int TransmitPort);
     void DatagramsPending();
+    void ScheduleDelivery();
     void DeliverStaged();
     void DropStaged();
+    // The remote address for one datagram; a host name is looked up anew while events run.
     bool ResolveRemote(QHostAddress& Address);
+    bool LookUp(const QString& Name, QHostAddress& Address);
 
     std::unique_ptr<TUDPSettingsDlg> FDialog;
     TByteQueue FRxQueue{MaxDatagram};
@@ -53,7 +58,6 @@ private:
     QString FRemoteHost;
     int FRemotePort = 0;
     int FLocalPort = 0;
-    QHostAddress FResolved; // lookup of FRemoteHost, kept until the next Open
     // Datagrams taken off the socket, not yet handed on; bounded for a reader that stalled.
     static constexpr qsizetype MaxStagedBytes = 1 << 20;
     std::deque<QByteArray> FStaged;

@@ -28,4 +28,12 @@ public:
     QLabel* lbUnit = nullptr;
     QPushButton* btnOk = nullptr;
     QPushButton* btnCancel = nullptr;
+
+    // The coupling: the operator moved the track bar, the edit holds a new valid value.
+    void tbChange();
+    void edNumericChange();
+
+private:
+    // Set while one side of the coupling writes the other, so that it does not echo back.
+    bool FSyncing = false;
 };

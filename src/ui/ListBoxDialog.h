@@ -20,12 +20,15 @@ public:
     void Clear();
     // btnRefresh is visible exactly while a handler is set.
     void SetRefreshHandler(TListBoxRefreshEvent Handler);
-    // Fits the first column, shows modally, then hides btnRefresh and forgets the handler.
+    // Fits the first column (opening wider when the values would no longer fit), shows modally,
+    // then hides btnRefresh and forgets the handler.
     void ShowList();
 
     TMIVListBox* ListBox = nullptr;
     QPushButton* btnRefresh = nullptr;
     QPushButton* btnClose = nullptr;
+
+    void btnRefreshClick();
 
 private:
     TListBoxRefreshEvent FRefresh;

@@ -3,7 +3,7 @@ if(NOT TARGET zel_zel)
   return()
 endif()
 if(NOT TARGET zel_dialogs OR NOT TARGET zel_toolwindows OR NOT TARGET zel_widgets)
-  include(${CMAKE_CURRENT_LIST_DIR}/stubs/stubs.cmake)
+  return()
 endif()
 
 qt_add_resources(ZEL_CONSOLE_RESOURCES ${CMAKE_CURRENT_LIST_DIR}/resources/console.qrc)

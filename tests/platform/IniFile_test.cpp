@@ -132,3 +132,38 @@ TEST(IniFileFolder, InstalledProgramKeepsSettingsInTheConfigurationFolder) {
     EXPECT_TRUE(QFileInfo(config).isDir());
     EXPECT_EQ(TIniFile::ChooseSettingsFolder("/usr/bin", false, QString()), "/usr/bin");
 }
+
+TEST_F(IniFileTest, WritesNeverLoseWhatTheFileHeld) {
+    // A settings file saved by a Windows editor: code page 1252, not UTF-8.
+    const QByteArray ansi("; Gr\xFC\xDF" "e aus M\xFCnchen \x80\r\n[common]\r\nhost=M\xFCller-PC\r\n");
+    const QByteArray utf8("; Gr\xC3\xBC\xC3\x9F" "e\n[common]\nhost=x\n");
+    const struct {
+        QByteArray Before;
+        QString Host;       // as read
+        QByteArray After;   // after writing port=5
+    } rows[] = {
+        {ansi, QStringLiteral("M\u00FCller-PC"),
+         "; Gr\xFC\xDF" "e aus M\xFCnchen \x80\n[common]\nhost=M\xFCller-PC\nport=5\n"},
+        {utf8, QStringLiteral("x"), utf8 + "port=5\n"},
+    };
+    for (const auto& row : rows) {
+        Settings.WriteFile("mixed.cfg", row.Before);
+        TIniFile ini(Settings.Path("mixed.cfg"));
+        EXPECT_EQ(ini.ReadString("common", "host", ""), row.Host);
+        ASSERT_TRUE(ini.WriteInteger("common", "port", 5));
+        EXPECT_EQ(Settings.ReadFile("mixed.cfg"), row.After);
+        // A value the old encoding can carry stays in it.
+        ASSERT_TRUE(ini.WriteString("common", "host", QStringLiteral("K\u00F6ln")));
+        EXPECT_EQ(ini.ReadString("common", "host", ""), QStringLiteral("K\u00F6ln"));
+    }
+
+    // A file too large to be a settings file reads as empty and is never rewritten.
+    QByteArray huge("[common]\nport=1\n");
+    huge += QByteArray(5 * 1024 * 1024, ';') + "\n";
+    Settings.WriteFile("huge.cfg", huge);
+    TIniFile big(Settings.Path("huge.cfg"));
+    EXPECT_EQ(big.ReadInteger("common", "port", 7), 7);
+    EXPECT_FALSE(big.WriteInteger("common", "port", 2));
+    big.EraseSection("common");
+    EXPECT_EQ(Settings.ReadFile("huge.cfg"), huge);
+}

@@ -30,3 +30,43 @@ TEST(Stat, GenericCommandNames) {
     // Identifiers compare as whole integers: 0x150 is not GET_SYSINFO.
     EXPECT_EQ(GenericCommandName(0x150), "unknown ID(336)");
 }
+
+TEST(Stat, EveryCodeHasItsOwnText) {
+    const char* const texts[33] = {
+        "No error",
+        "Service or data is not available",
+        "Internal error, unknown error code (2)",
+        "The device is not initialized",
+        "The requested service is already running",
+        "The asked feature is not supported",
+        "One or more dependent parameters mismatch",
+        "Timeout error",
+        "Error while reading from a device",
+        "Error while writing to a device",
+        "No memory available",
+        "Checksum error",
+        "No parameters expected",
+        "Not enough parameters",
+        "Unknown command",
+        "Command format error",
+        "Access denied",
+        "Interface already open",
+        "Command failed",
+        "Command aborted",
+        "Invalid handle",
+        "Device or file not found",
+        "Device or file not open",
+        "General I/O-Error",
+        "Invalid parameter",
+        "Index out of bounds",
+        "Command pending...",
+        "Data overrun",
+        "Range error",
+        "Axis is blocked",
+        "Interface is already closed",
+        "File already exists",
+        "Internal error, unknown error code (32)",
+    };
+    for (int code = 0; code < 33; ++code)
+        EXPECT_EQ(StatToStr(code), texts[code]) << code;
+}

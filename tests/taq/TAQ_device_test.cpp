@@ -117,3 +117,21 @@ TEST_F(TAQDevice, DisconnectStopsARunningAcquisitionFirst) {
     EXPECT_TRUE(WaitUntil([&] { return peer.CountOf(ANNOUNCE_DISCONNECT) == 2; }, 2000));
     EXPECT_EQ(peer.CountOf(TTAQ::CMD_ID_STOP_PERIODIC_ACQ), stops);
 }
+
+TEST_F(TAQDevice, ALostLinkEndsTheAcquisitionMark) {
+    ASSERT_TRUE(link->Connect(peer.Port()));
+    TByteArray data;
+    TStat status = E_SUCCESS;
+    ASSERT_TRUE(taq->ExecuteCommand(TTAQ::CMD_ID_START_PERIODIC_ACQ, {}, data, status));
+    ASSERT_TRUE(taq->PeriodicAcquisition);
+    peer.DropClient();
+    ASSERT_TRUE(WaitUntil([&] { return !taq->IsConnected(); }, 2000));
+    EXPECT_FALSE(taq->PeriodicAcquisition);
+
+    // The next session has started nothing, so its disconnect must not send a stop (a gripper
+    // on the same link would read it as STOP).
+    ASSERT_TRUE(link->Connect(peer.Port()));
+    taq->Disconnect();
+    ASSERT_TRUE(WaitUntil([&] { return peer.CountOf(ANNOUNCE_DISCONNECT) == 1; }, 2000));
+    EXPECT_EQ(peer.CountOf(TTAQ::CMD_ID_STOP_PERIODIC_ACQ), 0);
+}

@@ -152,3 +152,52 @@ TEST(TAQFramesBeforeMatrix, AreIgnoredButStillDelivered) {
     EXPECT_EQ(taq.CommandName(0x50), "GET_SYSINFO");
     EXPECT_EQ(taq.CommandName(0x40), "unknown ID(64)");
 }
+
+TEST_F(TAQFrames, NonSquareMatricesAndWideTimeStamps) {
+    const struct {
+        uint16_t W, H, CellW, CellH;
+        float SensorW, SensorH;
+    } rows[] = {
+        {3, 1, 100, 200, 3.0f, 2.0f},
+        {1, 3, 250, 50, 2.5f, 1.5f},
+        {6, 14, 340, 340, 20.4f, 47.6f},
+    };
+    for (const auto& r : rows) {
+        ASSERT_TRUE(taq.ApplyMatrixInfo(MatrixInfo(r.W, r.H, r.CellW, r.CellH)));
+        EXPECT_EQ(taq.MatrixWidth, r.W);
+        EXPECT_EQ(taq.MatrixHeight, r.H);
+        EXPECT_EQ(taq.FrameData.Width(), r.W);
+        EXPECT_EQ(taq.FrameData.Height(), r.H);
+        EXPECT_FLOAT_EQ(taq.SensorWidth, r.SensorW);
+        EXPECT_FLOAT_EQ(taq.SensorHeight, r.SensorH);
+        // Cells in the order sent, under a time stamp beyond 16 bits.
+        TByteArray frame{0x78, 0x56, 0x34, 0x12, 0x00};
+        for (int i = 0; i < r.W * r.H; ++i)
+            frame.insert(frame.end(), {uint8_t(i + 1), 0});
+        Decode(frame);
+        EXPECT_EQ(taq.FrameData.Timestamp, 0x12345678u);
+        EXPECT_EQ(Cells().back(), r.W * r.H);
+    }
+}
+
+TEST_F(TAQFrames, StartAndStopAnswersTrackTheAcquisition) {
+    const struct {
+        int32_t ID;
+        uint16_t Status;
+        bool Before, After;
+    } rows[] = {
+        {TTAQ::CMD_ID_START_PERIODIC_ACQ, E_SUCCESS, false, true},
+        {TTAQ::CMD_ID_START_PERIODIC_ACQ, E_CMD_PENDING, false, true},
+        {TTAQ::CMD_ID_START_PERIODIC_ACQ, E_ACCESS_DENIED, false, false},
+        {TTAQ::CMD_ID_START_PERIODIC_ACQ, 0x0100, false, false},
+        {TTAQ::CMD_ID_STOP_PERIODIC_ACQ, E_SUCCESS, true, false},
+        {TTAQ::CMD_ID_STOP_PERIODIC_ACQ, E_CMD_PENDING, true, false},
+        {TTAQ::CMD_ID_STOP_PERIODIC_ACQ, E_CMD_FAILED, true, true},
+        {TTAQ::CMD_ID_TARE, E_SUCCESS, true, true},
+    };
+    for (const auto& r : rows) {
+        taq.PeriodicAcquisition = r.Before;
+        taq.PacketReceived(Packet(r.ID, {uint8_t(r.Status), uint8_t(r.Status >> 8)}));
+        EXPECT_EQ(taq.PeriodicAcquisition, r.After) << r.ID << " status " << r.Status;
+    }
+}

@@ -334,3 +334,19 @@ TEST_F(EngineTest, InterfaceDialogPreselectsTheStoredPortName) {
     TDeviceDlg orphan(&stranger);
     EXPECT_EQ(What([&] { orphan.Show(); }), "Owner is not TCommand");
 }
+
+TEST_F(EngineTest, ALinkThatEndedInsideAFrameDoesNotGarbleTheNextOne) {
+    // A clock that stands still: only the new link, not a pause, may end the partial frame.
+    Engine->Receiver().Clock = [] { return 1000u; };
+    for (const QByteArray& tail : {QByteArray("\xAA\xAA\xAA", 3), QByteArray("\xAA\xAA\xAA\x50\x04\x00", 6)}) {
+        ASSERT_EQ(ConnectTcp(), E_SUCCESS);
+        Peer->write(tail);
+        ASSERT_TRUE(WaitUntil([&] { return Engine->Receiver().State().Synced || Engine->Receiver().State().Position > 0; }));
+        ASSERT_EQ(ConnectTcp(), E_SUCCESS);
+        Peer->write(Frame(LOOP, QByteArray("\x00\x00", 2)));
+        ASSERT_TRUE(WaitUntil([&] { return Engine->PacketCount() == 1; }, 1000)) << tail.toHex().toStdString();
+        TPacket p;
+        ASSERT_TRUE(Engine->GetPacket(p));
+        EXPECT_EQ(p.CommandID, LOOP);
+    }
+}

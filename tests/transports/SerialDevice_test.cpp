@@ -9,6 +9,7 @@
 
 #include <QComboBox>
 #include <QPushButton>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -152,4 +153,25 @@ TEST_F(SerialDeviceTest, PortListIsSortedAndUnique) {
     Settings.WriteFile("uart.cfg", "[Common]\nPortname=/nonexistent/zel-tty\n");
     Serial.GetPortList(ports);
     EXPECT_FALSE(ports.contains("/nonexistent/zel-tty"));
+}
+
+TEST_F(SerialDeviceTest, ALargeWriteKeepsEventsRunningWhileThePortDrains) {
+    ASSERT_EQ(OpenAt(Pty.SlavePath(), "9600 baud"), E_SUCCESS);
+    // The largest frame; far more than the terminal takes at once.
+    std::vector<uint8_t> packet(static_cast<size_t>(MaxFrameLength));
+    for (size_t i = 0; i < packet.size(); ++i)
+        packet[i] = uint8_t(i * 13 + 1);
+    // The other end is read by a timer of this thread: it only runs while the write lets events run.
+    QByteArray got;
+    int ticks = 0;
+    QTimer reader;
+    QObject::connect(&reader, &QTimer::timeout, [&] {
+        ++ticks;
+        got += Pty.Receive(int(packet.size()) - int(got.size()), 1);
+    });
+    reader.start(5);
+    EXPECT_EQ(Serial.Write(packet.data(), int32_t(packet.size())), E_SUCCESS);
+    ASSERT_TRUE(WaitUntil([&] { return got.size() >= qsizetype(packet.size()); }, 5000)) << got.size();
+    EXPECT_EQ(got, QByteArray(reinterpret_cast<const char*>(packet.data()), qsizetype(packet.size())));
+    EXPECT_GT(ticks, 1);
 }

@@ -218,3 +218,50 @@ TEST_F(TCPDeviceTest, DestroyingAnOpenTransportRaisesNoCallback) {
     tcp.reset();
     EXPECT_EQ(disconnected, 0);
 }
+
+TEST(TCPErrorTexts, OneTextPerKindOfFailure) {
+    using K = TTCPDevice::TSocketErrorKind;
+    const std::pair<K, const char*> rows[] = {
+        {K::General, "General socket communication error"},
+        {K::Send, "Error while writing to socket"},
+        {K::Receive, "Error while reading from socket"},
+        {K::Connect, "Error while establishing socket connection"},
+        {K::Disconnect, "Error while closing socket connection"},
+        {K::Accept, "Error while trying to accept a client connection request"},
+        {K::Other, "Unknown socket error"},
+    };
+    for (const auto& [kind, text] : rows)
+        EXPECT_EQ(TTCPDevice::ErrorText(kind), text) << int(kind);
+}
+
+TEST_F(TCPDeviceTest, AnErrorOnAnEstablishedLinkIsNamedByWhatWasInProgress) {
+    ASSERT_EQ(OpenVia("127.0.0.1", Server.serverPort()), E_SUCCESS);
+    std::unique_ptr<QTcpSocket> peer(Accept());
+    ASSERT_TRUE(peer);
+    ASSERT_TRUE(WaitUntil([&] { return Connected == 1; }));
+    QTcpSocket* socket = Tcp.Socket();
+    auto fail = [socket] { emit socket->errorOccurred(QAbstractSocket::NetworkError); };
+    const uint8_t frame[] = {0xAA, 0xAA, 0xAA, 0x06, 0x00, 0x00, 0x97, 0x26};
+
+    TRecordingErrorHandler errors;
+    fail(); // nothing to send: the socket was receiving
+    // Bytes still waiting to go out: the socket was sending.
+    socket->write("x", 1);
+    fail();
+    socket->readAll();
+    // Inside Write the failure is its result, not a report.
+    auto during = QObject::connect(socket, &QTcpSocket::bytesWritten, socket, fail);
+    EXPECT_EQ(Tcp.Write(frame, 8), E_WRITE_ERROR);
+    QObject::disconnect(during);
+    EXPECT_EQ(errors.Messages(),
+              (QStringList{"Error while reading from socket", "Error while writing to socket"}));
+
+    // A failure while the link closes is reported once the close is done.
+    errors.Clear();
+    QObject::connect(socket, &QIODevice::aboutToClose, socket, fail);
+    EXPECT_EQ(Tcp.Close(), E_SUCCESS);
+    EXPECT_EQ(Disconnected, 1);
+    EXPECT_EQ(errors.Messages(), QStringList{"Error while closing socket connection"});
+    for (const std::exception_ptr& e : errors.Errors())
+        EXPECT_THROW(std::rethrow_exception(e), ECommunicationError);
+}

@@ -7,6 +7,7 @@
 
 #include <QNetworkDatagram>
 #include <QPushButton>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include <gtest/gtest.h>
@@ -172,4 +173,52 @@ TEST_F(UDPDeviceTest, OpenFromSettingsNeedsAddressAndBothPorts) {
     Udp.WriteSettings(out, "s");
     EXPECT_EQ(out.ReadString("s", "device", ""), "Ethernet/UDP");
     EXPECT_EQ(out.ReadInteger("s", "transmit_port", 0), Peer.localPort());
+}
+
+TEST_F(UDPDeviceTest, HostNamesAreLookedUpForEveryDatagramWhileEventsRun) {
+    const struct {
+        const char* Address;
+        TStat Result;
+        bool EventsRan; // a name is looked up in the background; an address needs no lookup
+    } rows[] = {
+        {"127.0.0.1", E_SUCCESS, false},
+        {"localhost", E_SUCCESS, true},
+        {"not a host name!", E_WRITE_ERROR, true},
+        {"0.0.0.0", E_WRITE_ERROR, false},
+    };
+    const uint8_t byte = 7;
+    for (const auto& row : rows) {
+        ASSERT_EQ(OpenVia(row.Address, FreeUdpPort()), E_SUCCESS) << row.Address;
+        for (int datagram = 0; datagram < 2; ++datagram) {
+            bool ran = false;
+            QTimer::singleShot(0, &Peer, [&] { ran = true; });
+            EXPECT_EQ(Udp.Write(&byte, 1), row.Result) << row.Address;
+            EXPECT_EQ(ran, row.EventsRan) << row.Address << " datagram " << datagram;
+            ProcessEventsFor(1);
+        }
+        if (row.Result == E_SUCCESS) {
+            ASSERT_TRUE(WaitUntil([&] { return Peer.pendingDatagramSize() >= 0; }));
+            EXPECT_EQ(Peer.receiveDatagram().data(), QByteArray(1, char(byte))) << row.Address;
+            ASSERT_TRUE(WaitUntil([&] { return Peer.pendingDatagramSize() >= 0; }));
+            EXPECT_EQ(Peer.receiveDatagram().data(), QByteArray(1, char(byte))) << row.Address;
+        }
+    }
+}
+
+TEST_F(UDPDeviceTest, OpenKeepsEachPortUnderItsOwnKey) {
+    const quint16 listening = FreeUdpPort();
+    ASSERT_NE(listening, Peer.localPort());
+    ASSERT_EQ(OpenVia("127.0.0.1", listening), E_SUCCESS);
+    TIniFile own(Settings.Path("udp.cfg"));
+    EXPECT_EQ(own.ReadInteger("common", "listening_port", 0), listening);
+    EXPECT_EQ(own.ReadInteger("common", "transmit_port", 0), Peer.localPort());
+    EXPECT_EQ(own.ReadString("common", "ipaddr", ""), "127.0.0.1");
+    TIniFile section(Settings.Path("zelctl.ini"));
+    Udp.WriteSettings(section, "s");
+    EXPECT_EQ(section.ReadInteger("s", "listening_port", 0), listening);
+    EXPECT_EQ(section.ReadInteger("s", "transmit_port", 0), Peer.localPort());
+    // The next transport prefills its dialog from what this one saved.
+    TUDPDevice next(nullptr);
+    EXPECT_EQ(next.Dialog()->ListeningPort(), listening);
+    EXPECT_EQ(next.Dialog()->TransmitPort(), Peer.localPort());
 }

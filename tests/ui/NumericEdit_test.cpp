@@ -183,3 +183,14 @@ TEST(FloatEdit, RangeNotificationAndNonFiniteInput) {
         EXPECT_STREQ(err.what(), "TFloatEdit.value: the text property is not a valid float value");
     }
 }
+
+TEST(NumericEdits, AFirstEntryOfZeroIsReported) {
+    LocaleScope english(QLocale(QLocale::English, QLocale::UnitedStates));
+    TIntegerEdit integer;
+    TFloatEdit real;
+    for (TValidatingEdit* e : {static_cast<TValidatingEdit*>(&integer), static_cast<TValidatingEdit*>(&real)}) {
+        TNotifications n(*e);
+        e->setText("0");
+        EXPECT_EQ(n.Log, (QStringList{"numeric", "change"})) << e->metaObject()->className();
+    }
+}

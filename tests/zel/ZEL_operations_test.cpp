@@ -136,17 +136,17 @@ TEST_F(ZELOperations, QueriesCheckLengthsAndWriteOnlyOnSuccess) {
     EXPECT_EQ(zel.GetForceLimit(value), E_CMD_PENDING);
     EXPECT_EQ(value, -1.0f);
 
-    answers[0x42] = {0, 0, 0x10, 0x27, 0, 0, 0xFF, 0xFF, 3, 0};
+    answers[0x42] = {0, 0, 0x10, 0x27, 0x01, 0x80, 0xFF, 0xFF, 3, 0};
     TGraspingStats stats;
     EXPECT_EQ(zel.GetGraspingStats(stats, true), E_SUCCESS);
     EXPECT_EQ(peer.Last(0x42)->Payload, TByteArray{0x01});
-    EXPECT_EQ(stats.Grasps, 10000u);
+    EXPECT_EQ(stats.Grasps, 0x80012710u);
     EXPECT_EQ(stats.PartsNotFound, 65535u); // widened without sign
     EXPECT_EQ(stats.PartsLost, 3u);
     answers[0x42] = {0, 0, 1};
     EXPECT_EQ(zel.GetGraspingStats(stats, false), E_CMD_FAILED);
     EXPECT_EQ(peer.Last(0x42)->Payload, TByteArray{0x00});
-    EXPECT_EQ(stats.Grasps, 10000u);
+    EXPECT_EQ(stats.Grasps, 0x80012710u);
 
     answers[0x30] = {E_RANGE_ERROR, 0};
     EXPECT_THROW(zel.SetAcceleration(1e6f), EDuruzadUdror);

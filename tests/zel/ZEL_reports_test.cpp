@@ -80,9 +80,13 @@ TEST_F(ZELReports, SystemAndGraspingStateWithWrongLengths) {
     zel.PacketReceived(Report(0x40, 0, {0x00, 0x10, 0x00, 0x00}));
     EXPECT_EQ(zel.SystemState, 0x00001000u);
     EXPECT_EQ(system, 1);
+    // Flags from 0x10000 up ride in the upper half.
+    zel.PacketReceived(Report(0x40, 0, {0x01, 0x10, 0x02, 0x80}));
+    EXPECT_EQ(zel.SystemState, 0x80021001u);
+    EXPECT_EQ(system, 2);
     zel.PacketReceived(Report(0x40, 0, {0x00, 0x10, 0x00}));
     EXPECT_EQ(zel.SystemState, 0u);
-    EXPECT_EQ(system, 1);
+    EXPECT_EQ(system, 2);
 
     zel.PacketReceived(Report(0x41, 0, {3}));
     EXPECT_EQ(zel.GraspingState, 3);
@@ -125,13 +129,13 @@ TEST_F(ZELReports, FailureStatusReachesTheHandlerButChangesNothing) {
     });
     zel.SystemState = 7;
     zel.PacketReceived(Report(0x40, E_CMD_FAILED, {1, 0, 0, 0}));
-    // A high byte is no success either, although the handler sees the low byte.
+    // A high byte is no success either: the handler hears of a failure.
     zel.PacketReceived(Report(0x40, 0x0100, {1, 0, 0, 0}));
     EXPECT_EQ(zel.SystemState, 7u);
     EXPECT_EQ(system, 0);
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0].first, E_CMD_FAILED);
-    EXPECT_EQ(calls[1].first, E_SUCCESS);
+    EXPECT_EQ(calls[1].first, E_CMD_FAILED);
     EXPECT_EQ(calls[0].second, (TByteArray{1, 0, 0, 0}));
 
     // A one-byte payload reaches nobody; the registration stays for later packets.

@@ -147,6 +147,11 @@ TEST(ZelctlArguments, MistakesAreReportedBeforeAnythingIsOpened) {
         {"--tcp"},                                // no value
         {"--tcp", "h", "move", "50"},             // too few
         {"--tcp", "h", "move", "x", "50"},        // not a number
+        {"--tcp", "h", "move", "nan", "50"},      // not a value the device can take
+        {"--tcp", "h", "grasp", "8", "inf"},
+        {"--tcp", "h", "release", "-inf", "5"},
+        {"--tcp", "h", "acc", "1e39"},            // beyond single precision
+        {"--tcp", "h", "force", "-3.5e38"},
         {"--tcp", "h", "home", "sideways"},       // direction
         {"--tcp", "h", "send", "256"},            // id range
         {"--tcp", "h", "send", "1", "\"open"},    // payload
@@ -172,6 +177,7 @@ TEST(ZelctlArguments, MistakesAreReportedBeforeAnythingIsOpened) {
         << error.toStdString();
     EXPECT_EQ(a.ResultTimeoutMs, 2500);
     EXPECT_TRUE(a.LogTraffic);
+    EXPECT_TRUE(ParseArgs({"--tcp", "h", "acc", "3.4e38", "move", "-0", "1e-3"}, a, error)) << error.toStdString();
 }
 
 TEST(ZelctlArguments, ScriptsKeepRestOfLineAndNameTheBadLine) {

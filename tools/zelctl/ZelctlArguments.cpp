@@ -6,6 +6,9 @@
 #include <QFile>
 #include <QRegularExpression>
 
+#include <cmath>
+#include <limits>
+
 namespace {
 struct TCommandForm {
     const char* Name;
@@ -58,6 +61,13 @@ bool IsNumber(const QString& Text) {
     bool ok = false;
     Text.toDouble(&ok);
     return ok;
+}
+
+// A value the device can be sent: finite and within single precision.
+bool IsSingle(const QString& Text) {
+    bool ok = false;
+    const double v = Text.toDouble(&ok);
+    return ok && std::isfinite(v) && std::fabs(v) <= double(std::numeric_limits<float>::max());
 }
 
 bool ParseSeconds(const QString& Text, int& Ms) {
@@ -206,8 +216,9 @@ bool TZelctlArguments::CheckCommand(const TZelctlCommand& Command, QString& Erro
     } else if (n == QLatin1String("move") || n == QLatin1String("grasp") || n == QLatin1String("release") ||
                n == QLatin1String("acc") || n == QLatin1String("force")) {
         for (const QString& v : a)
-            if (!IsNumber(v))
-                return fail(QStringLiteral("'%1' is not a number (argument of '%2')").arg(v, n));
+            if (!IsSingle(v))
+                return fail(QStringLiteral("'%1' is not a finite single-precision number (argument of '%2')")
+                                .arg(v, n));
     } else if (n == QLatin1String("stats")) {
         if (!a.isEmpty() && a[0] != QLatin1String("--reset"))
             return fail(QStringLiteral("'stats' takes only --reset, not '%1'").arg(a[0]));

@@ -44,20 +44,40 @@ QString SystemStateText(uint32_t State) {
 }
 } // namespace
 
+QString TZelctlRunner::Refused() const {
+    // The exchange did not take place: the link is gone, or the packet could not be sent.
+    return StatText(FSession.Device()->IsConnected() ? E_CMD_FAILED : E_NOT_OPENED);
+}
+
 QString TZelctlRunner::Name(int32_t CommandID) const {
     return Text(FSession.Device()->CommandName(CommandID));
 }
 
 bool TZelctlRunner::Fail(const QString& Message) {
-    FSession.Err() << Message << Qt::endl;
+    FSession.Error(Message);
     return false;
 }
 
 bool TZelctlRunner::CheckAsyncErrors() {
     const QStringList errors = FSession.TakeErrors();
     for (const QString& e : errors)
-        FSession.Err() << e << Qt::endl;
+        FSession.Error(e);
     return errors.isEmpty();
+}
+
+QString TZelctlRunner::Printable(const QString& Text) {
+    QString out;
+    out.reserve(Text.size());
+    for (const QChar c : Text) {
+        if (c == u'\\')
+            out += QStringLiteral("\\\\");
+        else if (c.category() == QChar::Other_Control)
+            out += QStringLiteral("\\x") +
+                   QStringLiteral("%1").arg(c.unicode(), 2, 16, QLatin1Char('0')).toUpper();
+        else
+            out += c;
+    }
+    return out;
 }
 
 int TZelctlRunner::Run() {
@@ -222,7 +242,8 @@ bool TZelctlRunner::Info() {
 bool TZelctlRunner::Temperature() {
     double t = 0;
     try {
-        t = FSession.Device()->GetTemperature();
+        if (!FSession.Device()->ReadTemperature(t))
+            return Fail(QStringLiteral("Error while reading temperature: %1").arg(Refused()));
     } catch (const std::exception& e) {
         return Fail(QStringLiteral("Error while reading temperature: %1").arg(QString::fromUtf8(e.what())));
     }
@@ -234,13 +255,15 @@ bool TZelctlRunner::Tag(const TZelctlCommand& C) {
     TKORADevice& d = *FSession.Device();
     if (C.Args.isEmpty()) {
         QString tag;
-        d.GetDeviceTag(tag);
-        FSession.Out() << "Device tag: \"" << tag << "\"" << Qt::endl;
+        if (!d.GetDeviceTag(tag))
+            return Fail(QStringLiteral("Error while reading the device tag: %1").arg(Refused()));
+        FSession.Out() << "Device tag: \"" << Printable(tag) << "\"" << Qt::endl;
         return true;
     }
     const QString tag = C.Args[0].left(TKORADevice::MaxTagLength);
-    d.SetDeviceTag(tag);
-    FSession.Out() << "Device tag set to \"" << tag << "\"." << Qt::endl;
+    if (!d.SetDeviceTag(tag))
+        return Fail(QStringLiteral("Error while writing the device tag: %1").arg(Refused()));
+    FSession.Out() << "Device tag set to \"" << Printable(tag) << "\"." << Qt::endl;
     return true;
 }
 

@@ -28,6 +28,9 @@ public:
     int Run();
     // One command on the connected device; false after printing why it failed.
     bool Execute(const TZelctlCommand& Command);
+    // Text from the device (or for it) as it may go to a terminal: control characters as \xHH,
+    // backslashes doubled.
+    static QString Printable(const QString& Text);
 
 private:
     struct TFinalResult {
@@ -55,6 +58,7 @@ private:
     bool Watch(TZEL& Gripper, const TZelctlCommand& Command);
 
     QString Name(int32_t CommandID) const;
+    QString Refused() const;
 
     TZelctlSession& FSession;
     std::map<int32_t, TFinalResult> FFinals; // per identifier, results delivered so far

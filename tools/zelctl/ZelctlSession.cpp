@@ -77,6 +77,10 @@ TZEL* TZelctlSession::Gripper() const {
     return dynamic_cast<TZEL*>(FDevice);
 }
 
+void TZelctlSession::Error(const QString& Message) {
+    FErr << "zelctl: " << Message << Qt::endl;
+}
+
 void TZelctlSession::Wake() {
     if (FLoop != nullptr)
         FLoop->quit();
@@ -110,7 +114,7 @@ bool TZelctlSession::WaitFor(const std::function<bool()>& Done, int TimeoutMs) {
 
 bool TZelctlSession::Connect() {
     if (!FLinkDir.isValid()) {
-        FErr << "Cannot create a temporary folder for the link settings" << Qt::endl;
+        Error(QStringLiteral("Cannot create a temporary folder for the link settings"));
         return false;
     }
     TIniFile link(FLinkDir.filePath(QStringLiteral("zelctl-link.ini")));
@@ -121,17 +125,17 @@ bool TZelctlSession::Connect() {
     try {
         result = FDevice->ConnectFromSettings(FArgs.Link.Transport, link, LinkSection);
     } catch (const std::exception& e) {
-        FErr << "Cannot connect to target: " << e.what() << Qt::endl;
+        Error(QStringLiteral("Cannot connect to target: ") + QString::fromUtf8(e.what()));
         return false;
     }
     if (result != E_SUCCESS) {
-        FErr << "Cannot connect to target: " << QString::fromStdString(StatToStr(result)) << Qt::endl;
+        Error(QStringLiteral("Cannot connect to target: ") + QString::fromStdString(StatToStr(result)));
         return false;
     }
     WaitFor([this] { return FConnected || FConnectSequenceDone; }, FArgs.ConnectTimeoutMs);
     const QStringList errors = TakeErrors();
     for (const QString& e : errors)
-        FErr << e << Qt::endl;
+        Error(e);
     if (FConnected) {
         FOut << "Connected to " << QString::fromStdString(TKORADevice::DeviceTypeToStr(FDevice->DeviceType))
              << " (serial number " << SerialText(FDevice->SerialNumber) << ") over " << FArgs.Link.Description
@@ -140,11 +144,11 @@ bool TZelctlSession::Connect() {
     }
     if (errors.isEmpty()) {
         if (!FConnectSequenceDone)
-            FErr << "Timeout while connecting over " << FArgs.Link.Description << Qt::endl;
+            Error(QStringLiteral("Timeout while connecting over ") + FArgs.Link.Description);
         else if (!FDevice->IsConnected())
-            FErr << "The device did not answer the system information request" << Qt::endl;
+            Error(QStringLiteral("The device did not answer the system information request"));
         else
-            FErr << "The device check failed" << Qt::endl;
+            Error(QStringLiteral("The device check failed"));
     }
     try {
         Disconnect();

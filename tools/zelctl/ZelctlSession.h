@@ -42,6 +42,8 @@ public:
 
     QTextStream& Out() { return FOut; }
     QTextStream& Err() { return FErr; }
+    // One message on standard error, marked as zelctl's.
+    void Error(const QString& Message);
     const TZelctlArguments& Arguments() const { return FArgs; }
 
 private:

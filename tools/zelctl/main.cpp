@@ -1,5 +1,6 @@
 // zelctl: the console's device layer on the command line, for scripted test rigs.
 #include "IniFile.h"
+#include "debugout.h"
 #include "ZelctlArguments.h"
 #include "ZelctlRunner.h"
 #include "ZelctlSession.h"
@@ -9,6 +10,7 @@
 #include <QTextStream>
 
 #include <cerrno>
+#include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +26,11 @@ int main(int argc, char** argv) {
         if (mkdir(dir.constData(), 0700) == 0 || errno == EEXIST)
             qputenv("XDG_RUNTIME_DIR", dir);
     }
+    // Everything on standard error is marked as zelctl's, Qt's own warnings included.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& Text) {
+        std::fprintf(stderr, "zelctl: %s\n", Text.toLocal8Bit().constData());
+    });
+    SetDebugSink([](const std::string& Text) { std::fprintf(stderr, "zelctl: %s\n", Text.c_str()); });
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zelctl"));
 

@@ -1,0 +1,312 @@
+#include "CommLogForm.h"
+
+#include "CommLogText.h"
+#include "ErrorGuard.h"
+#include "KORADevice.h"
+#include "MessageSeam.h"
+#include "TAQ.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+const QString MemoHint =
+    QStringLiteral("Mark a byte sequence to convert it into its floating point or integer represenation.");
+
+// The text view, reporting the release of the left mouse button after it settled the selection.
+class TLogView : public QPlainTextEdit {
+public:
+    using QPlainTextEdit::QPlainTextEdit;
+    std::function<void(const QPoint&)> OnLeftMouseUp;
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* Event) override {
+        QPlainTextEdit::mouseReleaseEvent(Event);
+        if (Event->button() == Qt::LeftButton && OnLeftMouseUp) {
+            const QPoint at = Event->globalPosition().toPoint();
+            RunGuarded([this, at] { OnLeftMouseUp(at); });
+        }
+    }
+};
+
+QAction* AddItem(QMenu* Menu, const QString& Name, const QString& Text) {
+    QAction* a = Menu->addAction(Text);
+    a->setObjectName(Name);
+    return a;
+}
+
+void Hint(QWidget* W, const QString& Text) {
+    W->setToolTip(Text);
+    W->setStatusTip(Text);
+}
+} // namespace
+
+TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Tool) {
+    setObjectName(QStringLiteral("CommLog"));
+    setWindowTitle(QStringLiteral("Communications log"));
+
+    Panel7 = new QFrame(this);
+    Panel7->setObjectName(QStringLiteral("Panel7"));
+    cbShowIDDescr = new QCheckBox(QStringLiteral("Show ID descriptors"), Panel7);
+    cbShowIDDescr->setObjectName(QStringLiteral("cbShowIDDescr"));
+    Hint(cbShowIDDescr, QStringLiteral("Show the command name beside each identifier"));
+    cbEvaluateErrorCodes = new QCheckBox(QStringLiteral("Evaluate error codes"), Panel7);
+    cbEvaluateErrorCodes->setObjectName(QStringLiteral("cbEvaluateErrorCodes"));
+    Hint(cbEvaluateErrorCodes, QStringLiteral("Show the status name of each received response"));
+    cbSuppressDataPackets = new QCheckBox(QStringLiteral("Suppress Data Packets"), Panel7);
+    cbSuppressDataPackets->setObjectName(QStringLiteral("cbSuppressDataPackets"));
+    Hint(cbSuppressDataPackets, QStringLiteral("Leave the sensor's frame data out of the log"));
+    cbSuppressDataPackets->setChecked(true);
+    cbSuppressDataPackets->setVisible(false);
+    auto* top = new QHBoxLayout(Panel7);
+    top->setContentsMargins(6, 4, 6, 4);
+    top->addWidget(cbShowIDDescr);
+    top->addWidget(cbEvaluateErrorCodes);
+    top->addWidget(cbSuppressDataPackets);
+    top->addStretch(1);
+
+    auto* view = new TLogView(this);
+    RxMsgMemo = view;
+    RxMsgMemo->setObjectName(QStringLiteral("RxMsgMemo"));
+    RxMsgMemo->setReadOnly(true);
+    RxMsgMemo->setUndoRedoEnabled(false);
+    RxMsgMemo->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    RxMsgMemo->setTabChangesFocus(true);
+    RxMsgMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    RxMsgMemo->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    RxMsgMemo->setContextMenuPolicy(Qt::CustomContextMenu);
+    Hint(RxMsgMemo, MemoHint);
+    view->OnLeftMouseUp = [this](const QPoint& At) { RxMsgMemoMouseUp(At); };
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    btnClear = new QPushButton(QStringLiteral("Clear"), Panel1);
+    btnClear->setObjectName(QStringLiteral("btnClear"));
+    Hint(btnClear, QStringLiteral("Empty the log"));
+    auto* bottom = new QHBoxLayout(Panel1);
+    bottom->setContentsMargins(6, 4, 6, 4);
+    bottom->addStretch(1);
+    bottom->addWidget(btnClear);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(Panel7);
+    layout->addWidget(RxMsgMemo, 1);
+    layout->addWidget(Panel1);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    miAsFloat = AddItem(PopupMenu1, QStringLiteral("miAsFloat"), QStringLiteral("as Float"));
+    miAsInteger = AddItem(PopupMenu1, QStringLiteral("miAsInteger"), QStringLiteral("as Integer"));
+    miAsText = AddItem(PopupMenu1, QStringLiteral("miAsText"), QStringLiteral("as Text"));
+
+    FContextMenu = new QMenu(this);
+    FContextMenu->setObjectName(QStringLiteral("RxMsgMemoMenu"));
+    FContextMenu->addAction(miAsFloat);
+    FContextMenu->addAction(miAsInteger);
+    FContextMenu->addAction(miAsText);
+    FContextMenu->addSeparator();
+    QAction* copy = AddItem(FContextMenu, QStringLiteral("miCopy"), QStringLiteral("&Copy"));
+    copy->setShortcut(QKeySequence::Copy);
+    QAction* selectAll = AddItem(FContextMenu, QStringLiteral("miSelectAll"), QStringLiteral("Select &All"));
+    selectAll->setShortcut(QKeySequence::SelectAll);
+
+    setTabOrder(cbShowIDDescr, cbEvaluateErrorCodes);
+    setTabOrder(cbEvaluateErrorCodes, cbSuppressDataPackets);
+    setTabOrder(cbSuppressDataPackets, RxMsgMemo);
+    setTabOrder(RxMsgMemo, btnClear);
+
+    auto guarded = [this](void (TCommLog::*Handler)()) {
+        return [this, Handler] { RunGuarded([this, Handler] { (this->*Handler)(); }); };
+    };
+    connect(cbShowIDDescr, &QCheckBox::clicked, this, guarded(&TCommLog::OnOptionsChanged));
+    connect(cbEvaluateErrorCodes, &QCheckBox::clicked, this, guarded(&TCommLog::OnOptionsChanged));
+    connect(btnClear, &QPushButton::clicked, this, guarded(&TCommLog::btnClearClick));
+    connect(miAsFloat, &QAction::triggered, this, guarded(&TCommLog::miAsFloatClick));
+    connect(miAsInteger, &QAction::triggered, this, guarded(&TCommLog::miAsIntegerClick));
+    connect(miAsText, &QAction::triggered, this, guarded(&TCommLog::miAsTextClick));
+    connect(copy, &QAction::triggered, this, [this] { RunGuarded([this] { RxMsgMemo->copy(); }); });
+    connect(selectAll, &QAction::triggered, this, [this] { RunGuarded([this] { RxMsgMemo->selectAll(); }); });
+    connect(RxMsgMemo, &QWidget::customContextMenuRequested, this, [this, copy](const QPoint& At) {
+        RunGuarded([this, copy, At] {
+            copy->setEnabled(RxMsgMemo->textCursor().hasSelection());
+            FContextMenu->popup(RxMsgMemo->viewport()->mapToGlobal(At));
+        });
+    });
+
+    FViewTimer = new QTimer(this);
+    FViewTimer->setSingleShot(true);
+    FViewTimer->setInterval(ViewIntervalMs);
+    connect(FViewTimer, &QTimer::timeout, this, [this] { RunGuarded([this] { UpdateView(); }); });
+
+    resize(817, 646);
+}
+
+TCommLog::~TCommLog() = default;
+
+void TCommLog::showEvent(QShowEvent* Event) {
+    QWidget::showEvent(Event);
+    RunGuarded([this] {
+        // Centred on the main window the first time it is shown; after that where the user left it.
+        if (FPlaced || parentWidget() == nullptr)
+            return;
+        FPlaced = true;
+        QRect r = frameGeometry();
+        r.moveCenter(parentWidget()->window()->frameGeometry().center());
+        move(r.topLeft());
+    });
+}
+
+void TCommLog::SetDevice(TKORADevice* Device) {
+    FDevice = Device;
+    FSensor = qobject_cast<TTAQ*>(Device) != nullptr;
+    if (FSensor)
+        cbSuppressDataPackets->setVisible(true);
+}
+
+TLogOptions TCommLog::Options() const {
+    TLogOptions o;
+    o.ShowIDDescr = cbShowIDDescr->isChecked();
+    o.EvaluateErrorCodes = cbEvaluateErrorCodes->isChecked();
+    o.SensorDevice = FSensor;
+    if (FDevice) {
+        const QPointer<TKORADevice> device = FDevice;
+        o.CommandName = [device](int32_t ID) { return device ? device->CommandName(ID) : std::string(); };
+    }
+    return o;
+}
+
+void TCommLog::AddPacket(const TPacket& Packet, bool Received) {
+    if (FSensor && cbSuppressDataPackets->isChecked() && Packet.CommandID == 0)
+        return;
+    TPacket copy = Packet;
+    if (Received)
+        copy.CommandID |= LogReceivedFlag;
+    while (FHistory.Count() > HistorySize - 1) {
+        // The view always matches the history: a dropped packet takes all of its lines along.
+        if (FUnshown < FHistory.Count())
+            FStaleLines += LogPacketLineCount(FHistory.At(0));
+        else
+            --FUnshown;
+        FHistory.Delete(0);
+    }
+    FHistory.Add(copy);
+    ++FUnshown;
+    ScheduleView();
+}
+
+void TCommLog::ScheduleView() {
+    if (!FViewTimer->isActive())
+        FViewTimer->start();
+}
+
+void TCommLog::UpdateView() {
+    FViewTimer->stop();
+    if (FUnshown == 0 && FStaleLines == 0)
+        return;
+    // Nothing of the view survives: cheaper to write it anew.
+    if (FUnshown >= FHistory.Count()) {
+        RebuildView();
+        return;
+    }
+    const TLogOptions options = Options();
+    QString text;
+    for (int32_t i = FHistory.Count() - FUnshown; i < FHistory.Count(); ++i)
+        text.append(QLatin1Char('\n')).append(LogPacketText(FHistory.At(i), options));
+    // One edit block: the view lays out and repaints once for the trim and the append together.
+    QTextCursor cursor(RxMsgMemo->document());
+    cursor.beginEditBlock();
+    if (FStaleLines > 0) {
+        cursor.movePosition(QTextCursor::Start);
+        cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, FStaleLines);
+        cursor.removeSelectedText();
+    }
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(text);
+    cursor.endEditBlock();
+    FUnshown = 0;
+    FStaleLines = 0;
+    ScrollToEnd();
+}
+
+void TCommLog::RebuildView() {
+    FViewTimer->stop();
+    const TLogOptions options = Options();
+    QString all;
+    for (int32_t i = 0; i < FHistory.Count(); ++i) {
+        if (i > 0)
+            all.append(QLatin1Char('\n'));
+        all.append(LogPacketText(FHistory.At(i), options));
+    }
+    RxMsgMemo->setPlainText(all);
+    FUnshown = 0;
+    FStaleLines = 0;
+    ScrollToEnd();
+}
+
+void TCommLog::ScrollToEnd() {
+    QScrollBar* bar = RxMsgMemo->verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
+QStringList TCommLog::Lines() {
+    UpdateView();
+    QStringList lines;
+    if (FHistory.Count() == 0)
+        return lines;
+    for (QTextBlock b = RxMsgMemo->document()->begin(); b.isValid(); b = b.next())
+        lines << b.text();
+    return lines;
+}
+
+void TCommLog::btnClearClick() {
+    FViewTimer->stop();
+    FHistory.Clear();
+    FUnshown = 0;
+    FStaleLines = 0;
+    RxMsgMemo->clear();
+}
+
+void TCommLog::OnOptionsChanged() {
+    RebuildView();
+}
+
+QString TCommLog::SelectedText() const {
+    // Line breaks inside a selection come as paragraph separators; the parser sees them as breaks.
+    QString s = RxMsgMemo->textCursor().selectedText();
+    s.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return s;
+}
+
+void TCommLog::RxMsgMemoMouseUp(const QPoint& GlobalPos) {
+    if (!SelectedText().trimmed().isEmpty())
+        PopupMenu1->popup(GlobalPos);
+}
+
+void TCommLog::ShowDecoding(const TSelectionDecoding& Decoding) {
+    ShowMessage(Decoding.Text, Decoding.Error ? QStringLiteral("Error") : QString(), this);
+}
+
+void TCommLog::miAsFloatClick() {
+    ShowDecoding(DecodeSelectionAsFloat(SelectedText()));
+}
+
+void TCommLog::miAsIntegerClick() {
+    ShowDecoding(DecodeSelectionAsInteger(SelectedText()));
+}
+
+void TCommLog::miAsTextClick() {
+    ShowDecoding(DecodeSelectionAsText(SelectedText()));
+}

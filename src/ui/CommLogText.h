@@ -1,0 +1,47 @@
+#pragma once
+// Texts of the command log: the line of a logged packet and the decoding of selected hex bytes.
+#include "Types.h"
+
+#include <QString>
+
+#include <functional>
+#include <string>
+
+// Marks a received packet in the log's own copy; the low 8 bits are the identifier.
+constexpr int32_t LogReceivedFlag = 0x40000000;
+
+struct TLogOptions {
+    bool ShowIDDescr = false;
+    bool EvaluateErrorCodes = false;
+    // The device is a matrix sensor, whose identifier 0 carries frame data rather than a status.
+    bool SensorDevice = false;
+    // The device's name of an identifier; empty while no device is set.
+    std::function<std::string(int32_t)> CommandName;
+};
+
+// Enumerator name of a status below 32, "unknown error code %d" otherwise.
+QString LogStatusText(uint16_t Status);
+// "ID=50h (GET_SYSINFO), Length=10: 00 00 (E_SUCCESS) ..." of a log copy.
+QString LogPacketDescription(const TPacket& Copy, const TLogOptions& Options);
+// What a packet adds to the view, lines separated by '\n': "    received: ..." for a received
+// packet, an empty line and "sent: ..." for a sent one.
+QString LogPacketText(const TPacket& Copy, const TLogOptions& Options);
+// Lines of LogPacketText.
+int LogPacketLineCount(const TPacket& Copy);
+
+// Hex bytes separated by spaces ("00 00 80 3F"); anything else fails and leaves Bytes empty.
+bool ParseSelectedBytes(const QString& Selection, TByteArray& Bytes);
+
+// Result of a decode item: the text of an information box, or of an error box.
+struct TSelectionDecoding {
+    bool Error = false;
+    QString Text;
+    bool operator==(const TSelectionDecoding&) const = default;
+};
+TSelectionDecoding DecodeSelectionAsFloat(const QString& Selection);
+TSelectionDecoding DecodeSelectionAsInteger(const QString& Selection);
+TSelectionDecoding DecodeSelectionAsText(const QString& Selection);
+
+// General format with 4 significant digits; scientific (at least three exponent digits) above
+// 4 integer digits or below 0.00001. DecimalPoint is the locale's separator.
+QString FormatFloatGeneral4(double Value, QChar DecimalPoint);

@@ -1,0 +1,70 @@
+#include "DeviceTagDialog.h"
+
+#include "DialogCentering.h"
+#include "ErrorGuard.h"
+
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+// The device keeps this many characters of a tag; more would be cut off without a word.
+constexpr int MaxTagLength = 64;
+
+void Hint(QWidget* W, const QString& Text) {
+    W->setToolTip(Text);
+    W->setStatusTip(Text);
+}
+} // namespace
+
+TDeviceTagDlg::TDeviceTagDlg(QWidget* Parent) : QDialog(Parent) {
+    setWindowTitle(QStringLiteral("Device Tag"));
+    setMinimumSize(320, 165);
+
+    ed = new QLineEdit(this);
+    ed->setObjectName(QStringLiteral("ed"));
+    ed->setMaxLength(MaxTagLength);
+    Hint(ed, QStringLiteral("The tag stored in the device (up to %1 characters)").arg(MaxTagLength));
+
+    btnApply = new QPushButton(QStringLiteral("&Apply"), this);
+    btnApply->setObjectName(QStringLiteral("btnApply"));
+    btnApply->setDefault(true);
+    Hint(btnApply, QStringLiteral("Write the tag to the device"));
+    btnClose = new QPushButton(QStringLiteral("Close"), this);
+    btnClose->setObjectName(QStringLiteral("btnClose"));
+    btnClose->setAutoDefault(false);
+    Hint(btnClose, QStringLiteral("Close without writing the tag"));
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(btnApply);
+    buttons->addStretch(1);
+    buttons->addWidget(btnClose);
+    auto* layout = new QVBoxLayout(this);
+    layout->addStretch(1);
+    layout->addWidget(ed);
+    layout->addStretch(1);
+    layout->addLayout(buttons);
+    setTabOrder(ed, btnApply);
+    setTabOrder(btnApply, btnClose);
+
+    connect(ed, &QLineEdit::textChanged, this,
+            [this] { RunGuarded([this] { btnApply->setEnabled(true); }); });
+    connect(btnApply, &QPushButton::clicked, this, [this] { RunGuarded([this] { accept(); }); });
+    connect(btnClose, &QPushButton::clicked, this, [this] { RunGuarded([this] { reject(); }); });
+}
+
+void TDeviceTagDlg::SetTag(const QString& Tag) {
+    ed->setText(Tag);
+}
+
+bool TDeviceTagDlg::Execute() {
+    btnApply->setEnabled(false);
+    ed->setFocus();
+    ed->selectAll();
+    return ExecDialogCentered(this);
+}
+
+QString TDeviceTagDlg::GetTag() const {
+    return ed->text();
+}

@@ -1,0 +1,218 @@
+#include "DeviceTagDialog.h"
+#include "FloatEdit.h"
+#include "FloatEditDialog.h"
+#include "ListBoxDialog.h"
+#include "MIVListBox.h"
+#include "ModalDriver.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <QWheelEvent>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+namespace {
+void TypeInto(QLineEdit* E, const QString& Text) {
+    E->setFocus();
+    E->selectAll();
+    QTest::keyClicks(E, Text);
+}
+
+// Pixel position of a header section's middle.
+QPoint SectionMiddle(TMIVListBox* L, int Section) {
+    return {L->Header()->SectionLeft(Section) + L->Section(Section).Width / 2, L->Header()->height() / 2};
+}
+} // namespace
+
+TEST(FloatEditDlg, EditMovesTheTrackBarWithHalvesToEven) {
+    struct {
+        double Min, Max, Value;
+        int Position;
+    } rows[] = {
+        {2, 65, 33.5, 100}, {2, 65, 2, 0},  {2, 65, 65, 200}, {2, 65, 10, 25},
+        {0, 400, 5, 2},     {0, 400, 7, 4}, {0, 400, 3, 2},   {0, 0, 5, 0}, // no range
+    };
+    TFloatEditDlg d;
+    EXPECT_EQ(d.tb->value(), 152) << "the design value 50";
+    for (const auto& r : rows) {
+        d.SetUnit("N");
+        d.SetMinValue(r.Min);
+        d.SetMaxValue(r.Max);
+        d.SetValue(r.Value);
+        EXPECT_EQ(d.tb->value(), r.Position) << r.Value << " in " << r.Min << ".." << r.Max;
+        EXPECT_DOUBLE_EQ(d.Value(), r.Value);
+    }
+    EXPECT_EQ(d.lbUnit->text(), "N");
+
+    d.SetMinValue(2);
+    d.SetMaxValue(65);
+    EXPECT_THROW(d.SetValue(70), EConvertError);
+    try {
+        d.Value();
+        FAIL();
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Edit field does not contain a valid number");
+    }
+}
+
+TEST(FloatEditDlg, OperatorMovesTheTrackBarOrTypesAndClosesByKeyboard) {
+    TFloatEditDlg d;
+    d.setWindowTitle("Acceleration");
+    d.SetUnit("mm/s²");
+    d.SetMinValue(2);
+    d.SetMaxValue(65);
+    d.SetValue(20);
+    TModalDriver driver;
+    driver.ThenAs<TFloatEditDlg>([](TFloatEditDlg* D) {
+        EXPECT_EQ(QApplication::focusWidget(), D->ed);
+        D->tb->setFocus();
+        QTest::keyClick(D->tb, Qt::Key_Home);
+        EXPECT_EQ(D->ed->text(), "2");
+        for (int i = 0; i < 10; ++i)
+            QTest::keyClick(D->tb, Qt::Key_PageUp);
+        EXPECT_EQ(D->tb->value(), 100);
+        EXPECT_EQ(D->ed->text(), "33.5");
+        QTest::keyClick(D->tb, Qt::Key_Right); // 33.815 shown to one decimal
+        EXPECT_EQ(D->ed->text(), "33.8");
+        EXPECT_EQ(D->tb->value(), 101);
+
+        // Typing moves the bar; an entry out of range leaves it.
+        TypeInto(D->ed, "10");
+        EXPECT_EQ(D->ed->text(), "10");
+        EXPECT_EQ(D->tb->value(), 25);
+        TypeInto(D->ed, "0.5");
+        EXPECT_FALSE(D->ed->Valid());
+        EXPECT_EQ(D->tb->value(), 25);
+
+        // The wheel over the bar counts as the operator's input even without focus.
+        TypeInto(D->ed, "2");
+        QWheelEvent wheel(QPointF(5, 5), D->tb->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 120),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(D->tb, &wheel);
+        EXPECT_GT(D->tb->value(), 0);
+        EXPECT_DOUBLE_EQ(D->ed->Value(), std::nearbyint((2 + D->tb->value() * 63 / 200.0) * 10) / 10);
+
+        TypeInto(D->ed, "12.5");
+        QTest::keyClick(D->ed, Qt::Key_Return);
+    });
+    driver.Then(TModalDriver::PressKey(Qt::Key_Escape));
+    driver.Then([](QWidget* W) {
+        // OK stays available with an invalid entry; reading the value then fails.
+        auto* d = qobject_cast<TFloatEditDlg*>(W);
+        TypeInto(d->ed, "abc");
+        d->btnOk->click();
+    });
+    EXPECT_TRUE(d.Execute());
+    EXPECT_DOUBLE_EQ(d.Value(), 12.5);
+    EXPECT_FALSE(d.Execute());
+    EXPECT_TRUE(d.Execute());
+    EXPECT_THROW(d.Value(), std::runtime_error);
+    EXPECT_TRUE(driver.Done());
+    EXPECT_EQ(driver.Titles().value(0), "Acceleration");
+}
+
+TEST(DeviceTagDlg, ApplyOnlyAfterAnEditAndCloseReportsFalse) {
+    TDeviceTagDlg d;
+    EXPECT_EQ(d.windowTitle(), "Device Tag");
+    TModalDriver driver;
+    driver.ThenAs<TDeviceTagDlg>([](TDeviceTagDlg* D) {
+        EXPECT_FALSE(D->btnApply->isEnabled());
+        EXPECT_EQ(D->ed->text(), "left finger");
+        QTest::keyClick(D->ed, Qt::Key_Return);
+        EXPECT_TRUE(D->isVisible()) << "Enter does nothing while Apply is disabled";
+        D->btnClose->click();
+    });
+    driver.ThenAs<TDeviceTagDlg>([](TDeviceTagDlg* D) {
+        EXPECT_FALSE(D->btnApply->isEnabled()) << "disabled again on every opening";
+        QTest::keyClick(D->ed, Qt::Key_End);
+        QTest::keyClicks(D->ed, " 2");
+        EXPECT_TRUE(D->btnApply->isEnabled());
+        QTest::keyClick(D->ed, Qt::Key_Return);
+    });
+    driver.ThenAs<TDeviceTagDlg>([](TDeviceTagDlg* D) {
+        TypeInto(D->ed, QString(70, u'x'));
+        QTest::keyClick(D->ed, Qt::Key_Escape);
+    });
+    d.SetTag("left finger");
+    EXPECT_FALSE(d.Execute());
+    EXPECT_TRUE(d.Execute());
+    EXPECT_EQ(d.GetTag(), "left finger 2");
+    EXPECT_FALSE(d.Execute());
+    EXPECT_EQ(d.GetTag(), QString(64, u'x')) << "no more than the device keeps";
+    EXPECT_TRUE(driver.Done());
+}
+
+TEST(ListBoxDlg, RowsSplitIntoTwoColumnsAndHeaderClicksSort) {
+    auto* d = new TListBoxDlg;
+    d->setWindowTitle("Grasping Statistics");
+    EXPECT_EQ(d->ListBox->Count(), 0);
+    EXPECT_FALSE(d->windowFlags() & Qt::WindowContextHelpButtonHint);
+    d->AddRow("Stroke", "110 mm");
+    d->AddRow("Total grasps", "12");
+    d->AddRow("Lost parts", "3");
+    d->AddRow("Failures", "");
+    EXPECT_EQ(d->ListBox->Cell(0, 0), "Stroke");
+    EXPECT_EQ(d->ListBox->Cell(0, 1), "110 mm");
+
+    int refreshes = 0;
+    d->SetRefreshHandler([&](TListBoxDlg* Sender) {
+        ++refreshes;
+        Sender->Clear();
+        Sender->AddRow("Total grasps", "13");
+        Sender->AddRow("Lost parts", "3");
+    });
+    TModalDriver driver;
+    driver.ThenAs<TListBoxDlg>([&](TListBoxDlg* D) {
+        TMIVListBox* L = D->ListBox;
+        EXPECT_TRUE(D->btnRefresh->isVisible());
+        EXPECT_EQ(L->Section(0).Width, L->ContentWidth(0)) << "first column fitted on show";
+        EXPECT_EQ(L->Section(0).Width + L->Section(1).Width, std::max(165 + 141, L->Header()->width() - 1));
+
+        QTest::mouseClick(L->Header(), Qt::LeftButton, {}, SectionMiddle(L, 1));
+        EXPECT_EQ(L->Items(), (QStringList{"Failures;", "Lost parts;3", "Total grasps;12", "Stroke;110 mm"}));
+        QTest::mouseClick(L->Header(), Qt::LeftButton, {}, SectionMiddle(L, 0));
+        QTest::mouseClick(L->Header(), Qt::LeftButton, {}, SectionMiddle(L, 0));
+        EXPECT_EQ(L->Items(), (QStringList{"Total grasps;12", "Lost parts;3", "Failures;", "Stroke;110 mm"}));
+        EXPECT_EQ(L->Header()->grab().toImage().pixelColor(L->Header()->SectionLeft(0) + 2, 3),
+                  D->palette().color(QPalette::ToolTipBase));
+
+        QTest::keyClick(D->btnRefresh, Qt::Key_Space);
+        EXPECT_EQ(L->Items(), (QStringList{"Total grasps;13", "Lost parts;3"}))
+            << "refreshed rows keep the order";
+        QTest::keyClick(L->List(), Qt::Key_Escape);
+    });
+    driver.ThenAs<TListBoxDlg>([](TListBoxDlg* D) {
+        EXPECT_FALSE(D->btnRefresh->isVisible());
+        D->btnClose->click();
+    });
+    d->ShowList();
+    EXPECT_EQ(refreshes, 1);
+    EXPECT_TRUE(d->btnRefresh->isHidden());
+    d->btnRefreshClick(); // the handler is gone
+    EXPECT_EQ(refreshes, 1);
+    d->ShowList();
+    EXPECT_TRUE(driver.Done());
+    delete d;
+}
+
+TEST(ListBoxDlg, OpensWiderWhenALongDescriptionWouldSqueezeTheValues) {
+    TListBoxDlg d;
+    d.AddRow("A description far longer than the first column's design width of the dialog", "110 mm");
+    TModalDriver driver;
+    driver.ThenAs<TListBoxDlg>([](TListBoxDlg* D) {
+        TMIVListBox* L = D->ListBox;
+        EXPECT_EQ(L->Section(0).Width, L->ContentWidth(0));
+        EXPECT_GE(L->Section(1).Width, L->ContentWidth(1));
+        D->reject();
+    });
+    d.ShowList();
+    EXPECT_TRUE(driver.Done());
+}
