@@ -8,6 +8,7 @@
 #include "FloatEditDialog.h"
 #include "LineMemo.h"
 #include "ListBoxDialog.h"
+#include "MIVListBox.h"
 #include "ModalDriver.h"
 #include "TestWait.h"
 
@@ -189,8 +190,11 @@ TEST_F(ConsoleE2E, DeviceInformationDialogs) {
     {   // Refresh reads the information again.
         TModalDriver driver;
         driver.ThenAs<TListBoxDlg>([](TListBoxDlg* D) {
+            EXPECT_EQ(D->ListBox->Item(3), "Firmware rev.;2.1.4");
             EXPECT_TRUE(D->btnRefresh->isVisibleTo(D));
             D->btnRefresh->click();
+            EXPECT_EQ(D->ListBox->Items(), (QStringList{"Device type;ZEL 11", "Serial number;00001234",
+                                                        "Hardware rev.;1", "Firmware version;2.1.4-RC3"}));
             D->btnClose->click();
         });
         Win->miGetSystemInfo->trigger();
@@ -231,7 +235,16 @@ TEST_F(ConsoleE2E, DeviceInformationDialogs) {
                                             {"Overdrive force", "120 N"}}));
     {
         TModalDriver driver;
-        driver.Then(TModalDriver::Reject()).Then(TModalDriver::Reject());
+        driver.ThenAs<TListBoxDlg>([](TListBoxDlg* D) {
+            EXPECT_EQ(D->ListBox->Count(), 8);
+            EXPECT_EQ(D->ListBox->Item(0), "Stroke;110 mm");
+            D->btnClose->click();
+        });
+        driver.ThenAs<TListBoxDlg>([](TListBoxDlg* D) {
+            EXPECT_EQ(D->ListBox->Items(), (QStringList{"Number of grasps;0", "Number of not found parts;0",
+                                                        "Number of parts lost;0"}));
+            D->btnClose->click();
+        });
         Win->miSystemLimits->trigger();
         Win->miGraspingStatistics->trigger();
         EXPECT_EQ(driver.Titles(), (QStringList{"Gripper System Limits", "Grasping Statistics"}));
