@@ -57,7 +57,8 @@ class TFirstPaint : public QObject {
 public:
     explicit TFirstPaint(QWidget* Window) : FWindow(Window) { qApp->installEventFilter(this); }
     bool eventFilter(QObject* O, QEvent* E) override {
-        if (E->type() == QEvent::Paint && O->isWidgetType() && static_cast<QWidget*>(O)->window() == FWindow) {
+        if (E->type() == QEvent::Paint && O->isWidgetType() &&
+            static_cast<QWidget*>(O)->window() == FWindow) {
             std::printf("painted\n");
             std::fflush(stdout);
             std::_Exit(0);
@@ -72,7 +73,9 @@ private:
 // Calls Fn whenever Widget paints.
 class TPaintProbe : public QObject {
 public:
-    TPaintProbe(QWidget* Widget, std::function<void()> Fn) : FFn(std::move(Fn)) { Widget->installEventFilter(this); }
+    TPaintProbe(QWidget* Widget, std::function<void()> Fn) : FFn(std::move(Fn)) {
+        Widget->installEventFilter(this);
+    }
     bool eventFilter(QObject*, QEvent* E) override {
         if (E->type() == QEvent::Paint)
             FFn();
@@ -119,8 +122,9 @@ void Startup(const QString& Self) {
         p.waitForFinished(5000);
     }
     const double c = Median(console), b = Median(bare);
-    std::printf("start-up to first paint (median of %d): console %.1f ms, bare QMainWindow %.1f ms, ratio %.2f\n",
-                runs, c, b, c / b);
+    std::printf(
+        "start-up to first paint (median of %d): console %.1f ms, bare QMainWindow %.1f ms, ratio %.2f\n",
+        runs, c, b, c / b);
 }
 
 // A console window connected to an in-process simulator without dialogs.
@@ -228,11 +232,13 @@ void Live() {
     const double elapsed = wall.nsecsElapsed() / 1e9;
     std::sort(lags.begin(), lags.end());
     const auto pct = [&](double P) { return lags.empty() ? 0 : lags[size_t(P * (lags.size() - 1))]; };
-    std::printf("live updates at 1 ms: %.0f position reports/s, %.0f label paints/s, UI thread %.1f %% of a core, "
-                "receive store high-water mark %d packets\n",
-                updates / elapsed, paints / elapsed, 100 * cpu / elapsed, storeHigh);
-    std::printf("report arrival to the label painting it: median %.1f ms, 99th percentile %.1f ms, max %.1f ms\n",
-                pct(0.5) / 1e3, pct(0.99) / 1e3, lags.empty() ? 0 : lags.back() / 1e3);
+    std::printf(
+        "live updates at 1 ms: %.0f position reports/s, %.0f label paints/s, UI thread %.1f %% of a core, "
+        "receive store high-water mark %d packets\n",
+        updates / elapsed, paints / elapsed, 100 * cpu / elapsed, storeHigh);
+    std::printf(
+        "report arrival to the label painting it: median %.1f ms, 99th percentile %.1f ms, max %.1f ms\n",
+        pct(0.5) / 1e3, pct(0.99) / 1e3, lags.empty() ? 0 : lags.back() / 1e3);
     z.OnPositionChange = windowHandler;
 }
 
@@ -256,7 +262,8 @@ void Memory() {
             return;
         }
         if (i % 25000 == 0)
-            std::printf("resident after %6d exchanges: %ld KiB (%.1f s)\n", i, ResidentKiB(), t.elapsed() / 1e3);
+            std::printf("resident after %6d exchanges: %ld KiB (%.1f s)\n", i, ResidentKiB(),
+                        t.elapsed() / 1e3);
     }
 }
 } // namespace

@@ -76,14 +76,16 @@ void TMainWinBase::BuildMenus() {
     miCommands->setObjectName(QStringLiteral("miCommands"));
     miDeviceTag = AddItem(miCommands, QStringLiteral("miDeviceTag"), QStringLiteral("&Device Tag"),
                           QStringLiteral("Edit the Device Tag"));
-    miGetSystemInfo = AddItem(miCommands, QStringLiteral("miGetSystemInfo"), QStringLiteral("Get System &Info"),
-                              QStringLiteral("Outputs some system information"));
-    miGetTemperature = AddItem(miCommands, QStringLiteral("miGetTemperature"), QStringLiteral("Get &Temperature"),
-                               QString());
+    miGetSystemInfo =
+        AddItem(miCommands, QStringLiteral("miGetSystemInfo"), QStringLiteral("Get System &Info"),
+                QStringLiteral("Outputs some system information"));
+    miGetTemperature = AddItem(miCommands, QStringLiteral("miGetTemperature"),
+                               QStringLiteral("Get &Temperature"), QString());
     N3 = miCommands->addSeparator();
     N3->setObjectName(QStringLiteral("N3"));
-    miCustomCommands = AddItem(miCommands, QStringLiteral("miCustomCommands"), QStringLiteral("&Command Editor..."),
-                               QStringLiteral("Run the custom command editor"));
+    miCustomCommands =
+        AddItem(miCommands, QStringLiteral("miCustomCommands"), QStringLiteral("&Command Editor..."),
+                QStringLiteral("Run the custom command editor"));
     miCustomCommands->setShortcut(Qt::Key_F5);
     miCustomCommands->setCheckable(true);
 
@@ -125,7 +127,8 @@ void TMainWinBase::FinishCreate() {
         SetApplicationErrorHandler([this](std::exception_ptr Error) { HandleError(Error); });
     FHandlerInstalled = true;
     if (!FDevice)
-        throw std::logic_error("KORADevice must be initialized when calling the main form's inherited create");
+        throw std::logic_error(
+            "KORADevice must be initialized when calling the main form's inherited create");
     EnableControls(false);
     TPlacementKeeper().Restore(this);
 }
@@ -189,8 +192,9 @@ void TMainWinBase::miConnectClick() {
     if (result == E_SUCCESS)
         return;
     if (result != E_CMD_ABORTED)
-        ShowMessage(QStringLiteral("Cannot connect to target: %1").arg(QString::fromStdString(StatToStr(result))),
-                    ErrorCaption, this);
+        ShowMessage(
+            QStringLiteral("Cannot connect to target: %1").arg(QString::fromStdString(StatToStr(result))),
+            ErrorCaption, this);
     miConnect->setEnabled(true);
 }
 
@@ -203,13 +207,15 @@ void TMainWinBase::miDisconnectClick() {
 std::vector<std::pair<QString, QString>> TMainWinBase::SystemInfoRows() const {
     const TKORADevice& d = *FDevice;
     std::vector<std::pair<QString, QString>> rows;
-    rows.emplace_back(QStringLiteral("Device type"), QString::fromStdString(TKORADevice::DeviceTypeToStr(d.DeviceType)));
+    rows.emplace_back(QStringLiteral("Device type"),
+                      QString::fromStdString(TKORADevice::DeviceTypeToStr(d.DeviceType)));
     rows.emplace_back(QStringLiteral("Serial number"), QString::asprintf("%.8d", int(d.SerialNumber)));
     rows.emplace_back(QStringLiteral("Hardware rev."), QString::number(d.HardwareRevision));
     const QString version =
         QStringLiteral("%1.%2.%3").arg(d.FirmwareMajor).arg(d.FirmwareMinor).arg(d.FirmwarePatch);
     if (d.FirmwareRC != 0)
-        rows.emplace_back(QStringLiteral("Firmware version"), version + QStringLiteral("-RC%1").arg(d.FirmwareRC));
+        rows.emplace_back(QStringLiteral("Firmware version"),
+                          version + QStringLiteral("-RC%1").arg(d.FirmwareRC));
     else
         rows.emplace_back(QStringLiteral("Firmware rev."), version);
     return rows;

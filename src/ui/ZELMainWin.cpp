@@ -144,16 +144,20 @@ void TMainWin::FormCreate() {
     columns->addLayout(right);
     setCentralWidget(central);
 
-    const QList<QWidget*> order{btnAcc,         btnForce,       edGotoPos,       tbGotoPos,      edGotoSpeed,
-                                tbGotoSpeed,    btnMove,        edGraspingPos,   tbGraspingPos,  edGraspingSpeed,
-                                tbGraspingSpeed, btnGrasp,      edReleasePos,    tbReleasePos,   edReleaseSpeed,
-                                tbReleaseSpeed, btnRelease,     cbHomingDir,     btnHoming,      btnStop,
-                                btnFastStopAcknowledge, LogMemo, btnEmergencyStop, lbWebSite};
+    const QList<QWidget*> order{btnAcc,          btnForce,         edGotoPos,
+                                tbGotoPos,       edGotoSpeed,      tbGotoSpeed,
+                                btnMove,         edGraspingPos,    tbGraspingPos,
+                                edGraspingSpeed, tbGraspingSpeed,  btnGrasp,
+                                edReleasePos,    tbReleasePos,     edReleaseSpeed,
+                                tbReleaseSpeed,  btnRelease,       cbHomingDir,
+                                btnHoming,       btnStop,          btnFastStopAcknowledge,
+                                LogMemo,         btnEmergencyStop, lbWebSite};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 
     FValueDlg = new TFloatEditDlg(this);
-    for (TFloatEdit* e : {edGotoPos, edGotoSpeed, edGraspingPos, edGraspingSpeed, edReleasePos, edReleaseSpeed})
+    for (TFloatEdit* e :
+         {edGotoPos, edGotoSpeed, edGraspingPos, edGraspingSpeed, edReleasePos, edReleaseSpeed})
         FloatEditChange(e);
 }
 
@@ -191,9 +195,10 @@ void TMainWin::BuildCommandPanels() {
     };
 
     // Acceleration and force limit: a value and a button that opens the value dialog.
-    const auto valuePanel = [&](const QString& Name, const QString& Title, const QColor& Band, const QString& Text,
-                                QLabel*& Value, const QString& ValueName, const QString& Initial,
-                                QPushButton*& Btn, const QString& BtnName, const QString& Hint) {
+    const auto valuePanel = [&](const QString& Name, const QString& Title, const QColor& Band,
+                                const QString& Text, QLabel*& Value, const QString& ValueName,
+                                const QString& Initial, QPushButton*& Btn, const QString& BtnName,
+                                const QString& Hint) {
         TBandPanel* p = Panel(Name, Title, Band, inner);
         auto* g = new QHBoxLayout(p->Content());
         Value = new QLabel(Initial, p->Content());
@@ -252,8 +257,10 @@ void TMainWin::BuildCommandPanels() {
             g->addWidget(new QLabel(Unit, p->Content()), Row, 2);
             g->addWidget(Bar, Row, 3);
             FCouples.emplace_back(Ed, Bar);
-            connect(Ed, &QLineEdit::textChanged, this, [this, e = Ed] { RunGuarded([&] { FloatEditChange(e); }); });
-            connect(Bar, &QSlider::valueChanged, this, [this, b = Bar] { RunGuarded([&] { TrackbarChange(b); }); });
+            connect(Ed, &QLineEdit::textChanged, this,
+                    [this, e = Ed] { RunGuarded([&] { FloatEditChange(e); }); });
+            connect(Bar, &QSlider::valueChanged, this,
+                    [this, b = Bar] { RunGuarded([&] { TrackbarChange(b); }); });
         };
         row(0, PosText, Pos, PosName, PosInitial, QStringLiteral("mm"), 65, PosBar, PosBarName);
         row(1, SpeedText, Speed, SpeedName, QStringLiteral("50"), QStringLiteral("mm/s"), 60, SpeedBar,
@@ -263,25 +270,27 @@ void TMainWin::BuildCommandPanels() {
         column->addWidget(p);
         return p;
     };
-    pnGoto = motionPanel(QStringLiteral("pnGoto"), QStringLiteral("MOVE "), QColor(0x3f, 0xa3, 0x5b),
-                         QStringLiteral("Target position"), edGotoPos, QStringLiteral("edGotoPos"),
-                         QStringLiteral("50"), tbGotoPos, QStringLiteral("tbGotoPos"), QStringLiteral("Speed"),
-                         edGotoSpeed, QStringLiteral("edGotoSpeed"), tbGotoSpeed, QStringLiteral("tbGotoSpeed"),
-                         btnMove, QStringLiteral("btnMove"), QStringLiteral("&Move"),
-                         QStringLiteral("Move the fingers to the given position (pre-positioning mode)"));
-    pnGrasp = motionPanel(QStringLiteral("pnGrasp"), QStringLiteral("GRASP  "), QColor(0xd0, 0x8a, 0x1e),
-                          QStringLiteral("Nominal part width"), edGraspingPos, QStringLiteral("edGraspingPos"),
-                          QStringLiteral("8"), tbGraspingPos, QStringLiteral("tbGraspingPos"),
-                          QStringLiteral("Grasping speed"), edGraspingSpeed, QStringLiteral("edGraspingSpeed"),
-                          tbGraspingSpeed, QStringLiteral("tbGraspingSpeed"), btnGrasp, QStringLiteral("btnGrasp"),
-                          QStringLiteral("&Grasp"), QStringLiteral("Grasp a part with the given width"));
-    pnRelease = motionPanel(QStringLiteral("pnRelease"), QStringLiteral("RELEASE  "), QColor(0x2b, 0x9a, 0xa0),
-                            QStringLiteral("Release position"), edReleasePos, QStringLiteral("edReleasePos"),
-                            QStringLiteral("50"), tbReleasePos, QStringLiteral("tbReleasePos"),
-                            QStringLiteral("Release speed"), edReleaseSpeed, QStringLiteral("edReleaseSpeed"),
-                            tbReleaseSpeed, QStringLiteral("tbReleaseSpeed"), btnRelease,
-                            QStringLiteral("btnRelease"), QStringLiteral("&Release"),
-                            QStringLiteral("Release a previously grasped part"));
+    pnGoto =
+        motionPanel(QStringLiteral("pnGoto"), QStringLiteral("MOVE "), QColor(0x3f, 0xa3, 0x5b),
+                    QStringLiteral("Target position"), edGotoPos, QStringLiteral("edGotoPos"),
+                    QStringLiteral("50"), tbGotoPos, QStringLiteral("tbGotoPos"), QStringLiteral("Speed"),
+                    edGotoSpeed, QStringLiteral("edGotoSpeed"), tbGotoSpeed, QStringLiteral("tbGotoSpeed"),
+                    btnMove, QStringLiteral("btnMove"), QStringLiteral("&Move"),
+                    QStringLiteral("Move the fingers to the given position (pre-positioning mode)"));
+    pnGrasp =
+        motionPanel(QStringLiteral("pnGrasp"), QStringLiteral("GRASP  "), QColor(0xd0, 0x8a, 0x1e),
+                    QStringLiteral("Nominal part width"), edGraspingPos, QStringLiteral("edGraspingPos"),
+                    QStringLiteral("8"), tbGraspingPos, QStringLiteral("tbGraspingPos"),
+                    QStringLiteral("Grasping speed"), edGraspingSpeed, QStringLiteral("edGraspingSpeed"),
+                    tbGraspingSpeed, QStringLiteral("tbGraspingSpeed"), btnGrasp, QStringLiteral("btnGrasp"),
+                    QStringLiteral("&Grasp"), QStringLiteral("Grasp a part with the given width"));
+    pnRelease = motionPanel(QStringLiteral("pnRelease"), QStringLiteral("RELEASE  "),
+                            QColor(0x2b, 0x9a, 0xa0), QStringLiteral("Release position"), edReleasePos,
+                            QStringLiteral("edReleasePos"), QStringLiteral("50"), tbReleasePos,
+                            QStringLiteral("tbReleasePos"), QStringLiteral("Release speed"), edReleaseSpeed,
+                            QStringLiteral("edReleaseSpeed"), tbReleaseSpeed,
+                            QStringLiteral("tbReleaseSpeed"), btnRelease, QStringLiteral("btnRelease"),
+                            QStringLiteral("&Release"), QStringLiteral("Release a previously grasped part"));
     // One column of edits through the three panels.
     int captionWidth = 0;
     for (QLabel* l : motionCaptions)
@@ -293,8 +302,8 @@ void TMainWin::BuildCommandPanels() {
     connect(btnRelease, &QPushButton::clicked, this, guarded(&TMainWin::btnReleaseClick));
 
     // Homing, stop, acknowledgement: a text and a button.
-    const auto textPanel = [&](const QString& Name, const QString& Title, const QColor& Band, const QString& Text,
-                               QPushButton* Btn, QWidget* Extra = nullptr) {
+    const auto textPanel = [&](const QString& Name, const QString& Title, const QColor& Band,
+                               const QString& Text, QPushButton* Btn, QWidget* Extra = nullptr) {
         TBandPanel* p = Panel(Name, Title, Band, inner);
         auto* g = new QGridLayout(p->Content());
         auto* text = new QLabel(Text, p->Content());
@@ -319,23 +328,26 @@ void TMainWin::BuildCommandPanels() {
     btnHoming = Button(QStringLiteral("btnHoming"), QStringLiteral("Homing"),
                        QStringLiteral("Execute a homing sequence in the given direction"), inner);
     pnHoming = textPanel(QStringLiteral("pnHoming"), QStringLiteral("HOME"), QColor(0x6d, 0x7b, 0x8a),
-                         QStringLiteral("Execute a homing sequence on the device. Direction:"), btnHoming, cbHomingDir);
-    btnStop = Button(QStringLiteral("btnStop"), QStringLiteral("Stop"), QStringLiteral("Stop a movement immediately"),
-                     inner);
+                         QStringLiteral("Execute a homing sequence on the device. Direction:"), btnHoming,
+                         cbHomingDir);
+    btnStop = Button(QStringLiteral("btnStop"), QStringLiteral("Stop"),
+                     QStringLiteral("Stop a movement immediately"), inner);
     pnStop = textPanel(QStringLiteral("pnStop"), QStringLiteral("STOP "), QColor(0xc8, 0x3c, 0x3c),
-                       QStringLiteral("Pressing \"Stop\" will immediately stop the movement of the gripper."), btnStop);
+                       QStringLiteral("Pressing \"Stop\" will immediately stop the movement of the gripper."),
+                       btnStop);
     // Escape stops the fingers as the cancel-style button of the window.
     btnStop->setShortcut(Qt::Key_Escape);
     btnFastStopAcknowledge = Button(QStringLiteral("btnFastStopAcknowledge"), QStringLiteral("OK"),
                                     QStringLiteral("Acknowledge the FAST STOP state"), inner);
     btnFastStopAcknowledge->setEnabled(false);
-    pnFastStopAcknowledge =
-        textPanel(QStringLiteral("pnFastStopAcknowledge"), QStringLiteral("ACK"), QColor(0xb0, 0x4c, 0x8c),
-                  QStringLiteral("Acknowledge the FAST STOP state of the device and return back to operating mode."),
-                  btnFastStopAcknowledge);
+    pnFastStopAcknowledge = textPanel(
+        QStringLiteral("pnFastStopAcknowledge"), QStringLiteral("ACK"), QColor(0xb0, 0x4c, 0x8c),
+        QStringLiteral("Acknowledge the FAST STOP state of the device and return back to operating mode."),
+        btnFastStopAcknowledge);
     connect(btnHoming, &QPushButton::clicked, this, guarded(&TMainWin::btnHomingClick));
     connect(btnStop, &QPushButton::clicked, this, guarded(&TMainWin::btnStopClick));
-    connect(btnFastStopAcknowledge, &QPushButton::clicked, this, guarded(&TMainWin::btnFastStopAcknowledgeClick));
+    connect(btnFastStopAcknowledge, &QPushButton::clicked, this,
+            guarded(&TMainWin::btnFastStopAcknowledgeClick));
 
     column->addStretch(1);
     sbCommands->setWidget(inner);
@@ -385,8 +397,8 @@ void TMainWin::BuildStateColumn() {
           QStringLiteral("Finger position"));
     value(1, QStringLiteral("Grasping State:"), lbGraspingState, QStringLiteral("lbGraspingState"),
           QStringLiteral("--"), QStringLiteral("Grasping state"));
-    value(2, QStringLiteral("Force:"), lbGraspingForce, QStringLiteral("lbGraspingForce"), QStringLiteral("0 N"),
-          QStringLiteral("Grasping force"));
+    value(2, QStringLiteral("Force:"), lbGraspingForce, QStringLiteral("lbGraspingForce"),
+          QStringLiteral("0 N"), QStringLiteral("Grasping force"));
     RollPanel3->SetContent(pnState);
 
     RollPanel1 = new TRollPanel(QStringLiteral("System State"), this);
@@ -439,7 +451,8 @@ void TMainWin::BuildStateColumn() {
         "QPushButton:checked { background: #8a1010; border-style: inset; }"
         "QPushButton:focus { border-color: #ffd400; }"
         "QPushButton:disabled { background: #b9a5a5; color: #eeeeee; border-color: #9a8a8a; }"));
-    connect(btnEmergencyStop, &QPushButton::clicked, this, [this] { RunGuarded([this] { btnEmergencyStopClick(); }); });
+    connect(btnEmergencyStop, &QPushButton::clicked, this,
+            [this] { RunGuarded([this] { btnEmergencyStopClick(); }); });
     imgGripper = new QLabel(pnEmergency);
     imgGripper->setObjectName(QStringLiteral("imgGripper"));
     imgGripper->setAlignment(Qt::AlignCenter);
@@ -472,7 +485,8 @@ void TMainWin::BuildMenu() {
     miGraspingStatistics = miZEL->addAction(QStringLiteral("Grasping Statistics"));
     miGraspingStatistics->setObjectName(QStringLiteral("miGraspingStatistics"));
     miGraspingStatistics->setStatusTip(QStringLiteral("Show the grasping statistics of the gripper"));
-    connect(miSystemLimits, &QAction::triggered, this, [this] { RunGuarded([this] { miSystemLimitsClick(); }); });
+    connect(miSystemLimits, &QAction::triggered, this,
+            [this] { RunGuarded([this] { miSystemLimitsClick(); }); });
     connect(miGraspingStatistics, &QAction::triggered, this,
             [this] { RunGuarded([this] { miGraspingStatisticsClick(); }); });
 }
@@ -629,13 +643,15 @@ void TMainWin::btnMoveClick() {
 }
 
 void TMainWin::btnGraspClick() {
-    const TStat r = FZel->Grasp(float(edGraspingPos->Value()), float(edGraspingSpeed->Value()), ResultHandler());
+    const TStat r =
+        FZel->Grasp(float(edGraspingPos->Value()), float(edGraspingSpeed->Value()), ResultHandler());
     if (!Succeeded(r))
         ShowFailure(QStringLiteral("Error while starting to grasp: "), r);
 }
 
 void TMainWin::btnReleaseClick() {
-    const TStat r = FZel->Release(float(edReleasePos->Value()), float(edReleaseSpeed->Value()), ResultHandler());
+    const TStat r =
+        FZel->Release(float(edReleasePos->Value()), float(edReleaseSpeed->Value()), ResultHandler());
     if (!Succeeded(r))
         ShowFailure(QStringLiteral("Error while starting to release: "), r);
 }
@@ -660,7 +676,8 @@ void TMainWin::btnStopClick() {
 
 void TMainWin::btnEmergencyStopClick() {
     // Should the exchange fail, the button shows what the device last reported.
-    auto fallback = qScopeGuard([this] { btnEmergencyStop->setChecked((FZel->SystemState & FastStopFlag) != 0); });
+    auto fallback =
+        qScopeGuard([this] { btnEmergencyStop->setChecked((FZel->SystemState & FastStopFlag) != 0); });
     const TStat r = FZel->FastStop();
     fallback.dismiss();
     btnEmergencyStop->setChecked(r == E_SUCCESS);
@@ -686,8 +703,8 @@ bool TMainWin::ChangeValue(const QString& Unit, const QString& Title, double Min
 
 void TMainWin::btnAccClick() {
     double v = 0;
-    if (!ChangeValue(QStringLiteral("mm/s²"), QStringLiteral("Change Acceleration"), FAccMin, FAccMax, FAcceleration,
-                     v))
+    if (!ChangeValue(QStringLiteral("mm/s²"), QStringLiteral("Change Acceleration"), FAccMin, FAccMax,
+                     FAcceleration, v))
         return;
     const TStat r = FZel->SetAcceleration(float(v));
     if (!Succeeded(r)) {
@@ -700,7 +717,8 @@ void TMainWin::btnAccClick() {
 
 void TMainWin::btnForceClick() {
     double v = 0;
-    if (!ChangeValue(QStringLiteral("N"), QStringLiteral("Change Force Limit"), FForceMin, FForceMax, FForceLimit, v))
+    if (!ChangeValue(QStringLiteral("N"), QStringLiteral("Change Force Limit"), FForceMin, FForceMax,
+                     FForceLimit, v))
         return;
     const TStat r = FZel->SetForceLimit(float(v));
     if (!Succeeded(r)) {

@@ -40,7 +40,8 @@ bool ConsoleE2E::Connect() {
     TModalDriver driver;
     driver.Then(ChooseInterface(1)).Then(EnterHost(QStringLiteral("127.0.0.1"), Sim->TcpPort()));
     Win->miConnect->trigger();
-    return WaitUntil([&] { return Win->miDisconnect->isEnabled() && Win->lbPosition->text() != "[n/a]"; }, 5000);
+    return WaitUntil([&] { return Win->miDisconnect->isEnabled() && Win->lbPosition->text() != "[n/a]"; },
+                     5000);
 }
 
 int ConsoleE2E::SimLogLines(const std::string& Text) {

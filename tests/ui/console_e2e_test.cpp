@@ -54,7 +54,7 @@ TEST_F(ConsoleE2E, ConnectSetsDefaultsAndDrivesTheGripper) {
     EXPECT_EQ(Win->cbHomingDir->currentText(), "default");
     // Stroke 110, speeds 5 to 420.
     const std::vector<std::pair<TFloatEdit*, QString>> defaults{
-        {Win->edGraspingPos, "37"}, {Win->edReleasePos, "73"},  {Win->edGotoPos, "55"},
+        {Win->edGraspingPos, "37"},   {Win->edReleasePos, "73"},    {Win->edGotoPos, "55"},
         {Win->edGraspingSpeed, "50"}, {Win->edReleaseSpeed, "283"}, {Win->edGotoSpeed, "50"}};
     for (const auto& [edit, text] : defaults)
         EXPECT_EQ(edit->text(), text) << edit->objectName().toStdString();
@@ -141,7 +141,8 @@ TEST_F(ConsoleE2E, RefusedGraspAndLostLinkAreReported) {
     const QStringList lines = Messages.Messages().front().Text.split('\n');
     ASSERT_EQ(lines.size(), 4) << Messages.Texts().join('|').toStdString();
     EXPECT_EQ(lines[0], "A Connection Error occurred or the connection to the device was interrupted.");
-    EXPECT_EQ(lines[1], "This is likely to happen if no cable is connected or some settings are not correct.");
+    EXPECT_EQ(lines[1],
+              "This is likely to happen if no cable is connected or some settings are not correct.");
     EXPECT_EQ(lines[2], "Please check cable and communication settings and try to connect again.");
     EXPECT_TRUE(lines[3].startsWith('(') && lines[3].endsWith(')')) << lines[3].toStdString();
     EXPECT_FALSE(Messages.Messages().front().Text.contains('\r'));
@@ -170,7 +171,7 @@ TEST_F(ConsoleE2E, DeviceInformationDialogs) {
     cfg.Tag = "line 4";
     ASSERT_NO_FATAL_FAILURE(Start(cfg));
 
-    {   // Cancelling the interface selection says nothing and leaves Connect on.
+    { // Cancelling the interface selection says nothing and leaves Connect on.
         TModalDriver driver;
         driver.Then(TModalDriver::Reject());
         Win->miConnect->trigger();
@@ -187,7 +188,7 @@ TEST_F(ConsoleE2E, DeviceInformationDialogs) {
                                            {"Firmware version", "2.1.4-RC3"}}));
     Win->Zel()->FirmwareRC = 0;
     EXPECT_EQ(Win->SystemInfoRows().back(), (std::pair<QString, QString>{"Firmware rev.", "2.1.4"}));
-    {   // Refresh reads the information again.
+    { // Refresh reads the information again.
         TModalDriver driver;
         driver.ThenAs<TListBoxDlg>([](TListBoxDlg* D) {
             EXPECT_EQ(D->ListBox->Item(3), "Firmware rev.;2.1.4");
@@ -206,7 +207,7 @@ TEST_F(ConsoleE2E, DeviceInformationDialogs) {
     EXPECT_EQ(Messages.Texts(), QStringList{"Current device temperature is 31.2°C"});
     Messages.Clear();
 
-    {   // The tag is read into the dialog and written back with Apply.
+    { // The tag is read into the dialog and written back with Apply.
         TModalDriver driver;
         driver.ThenAs<TDeviceTagDlg>([](TDeviceTagDlg* D) {
             EXPECT_EQ(D->ed->text(), "line 4");
@@ -226,13 +227,13 @@ TEST_F(ConsoleE2E, DeviceInformationDialogs) {
     }
 
     EXPECT_EQ(Win->SystemLimitsRows(), (Rows{{"Stroke", "110 mm"},
-                                            {"Minimum speed", "5 mm/s"},
-                                            {"Maximum speed", "420 mm/s"},
-                                            {"Minimum acceleration", "100 mm/s²"},
-                                            {"Maximum acceleration", "5000 mm/s²"},
-                                            {"Minimum force", "5 N"},
-                                            {"Nominal force", "80 N"},
-                                            {"Overdrive force", "120 N"}}));
+                                             {"Minimum speed", "5 mm/s"},
+                                             {"Maximum speed", "420 mm/s"},
+                                             {"Minimum acceleration", "100 mm/s²"},
+                                             {"Maximum acceleration", "5000 mm/s²"},
+                                             {"Minimum force", "5 N"},
+                                             {"Nominal force", "80 N"},
+                                             {"Overdrive force", "120 N"}}));
     {
         TModalDriver driver;
         driver.ThenAs<TListBoxDlg>([](TListBoxDlg* D) {
@@ -251,7 +252,7 @@ TEST_F(ConsoleE2E, DeviceInformationDialogs) {
         EXPECT_EQ(SimLogLines("GET_GRASPING_STATS(42h) [1] 00"), 1);
     }
 
-    {   // The value dialog starts at the current value within the limits; Cancel changes nothing.
+    { // The value dialog starts at the current value within the limits; Cancel changes nothing.
         TModalDriver driver;
         driver.ThenAs<TFloatEditDlg>([](TFloatEditDlg* D) {
             EXPECT_EQ(D->windowTitle(), "Change Acceleration");

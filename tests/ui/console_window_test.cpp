@@ -27,9 +27,10 @@ TEST(PlacementValue, ParseAcceptsExactlySevenFieldsWithMarker200) {
         bool Valid;
     };
     const Row rows[] = {
-        {"200,0,1,10,20,830,817", true},  {"200,2,2,-5,0,100,600", true},  {"201,0,1,10,20,830,817", false},
-        {"200,0,1,10,20,830", false},      {"200,0,1,10,20,830,817,5", false}, {"", false},
-        {"200,0,1,ten,20,830,817", false}, {"200,0,1,10,20,10,817", false},
+        {"200,0,1,10,20,830,817", true},    {"200,2,2,-5,0,100,600", true},
+        {"201,0,1,10,20,830,817", false},   {"200,0,1,10,20,830", false},
+        {"200,0,1,10,20,830,817,5", false}, {"", false},
+        {"200,0,1,ten,20,830,817", false},  {"200,0,1,10,20,10,817", false},
     };
     for (const Row& r : rows)
         EXPECT_EQ(TWindowPlacement::Parse(r.Text).has_value(), r.Valid) << r.Text;
@@ -46,10 +47,10 @@ TEST(PlacementValue, RectangleIsMovedNotResizedOntoTheDesktop) {
         QRect In, Out;
     };
     const Row rows[] = {
-        {{100, 100, 820, 797}, {100, 100, 820, 797}},  // inside: unchanged
-        {{900, 500, 820, 797}, {460, 227, 820, 797}},  // beyond right and bottom
-        {{-300, -50, 820, 797}, {0, 0, 820, 797}},     // beyond left and top
-        {{-10, 0, 1400, 797}, {0, 0, 1400, 797}},      // wider than the desktop: left edge wins
+        {{100, 100, 820, 797}, {100, 100, 820, 797}}, // inside: unchanged
+        {{900, 500, 820, 797}, {460, 227, 820, 797}}, // beyond right and bottom
+        {{-300, -50, 820, 797}, {0, 0, 820, 797}},    // beyond left and top
+        {{-10, 0, 1400, 797}, {0, 0, 1400, 797}},     // wider than the desktop: left edge wins
     };
     for (const Row& r : rows)
         EXPECT_EQ(TWindowPlacement::MoveOnto(r.In, desk), r.Out);
@@ -96,6 +97,7 @@ TEST(MainWindowFrame, RefusesToBeBuiltWithoutADevice) {
         NoDeviceWindow w;
         ADD_FAILURE() << "built without a device";
     } catch (const std::logic_error& e) {
-        EXPECT_STREQ(e.what(), "KORADevice must be initialized when calling the main form's inherited create");
+        EXPECT_STREQ(e.what(),
+                     "KORADevice must be initialized when calling the main form's inherited create");
     }
 }
