@@ -87,6 +87,18 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$JOBS"
 run_ctest build
 
+echo "== console on a real X server (xvfb-run, xcb), with a screenshot while a move runs"
+mkdir -p build/screenshots
+if ZEL_SCREENSHOT="$ROOT/build/screenshots/console.png" QT_QPA_PLATFORM=xcb \
+    xvfb-run -a -s "-screen 0 1280x1024x24" \
+    build/tests/ui/console_e2e_tests --gtest_filter=ConsoleE2E.LiveStateWhileAMoveRuns; then
+  PASSED=$((PASSED + 1))
+  echo "screenshot: build/screenshots/console.png"
+else
+  echo "tests: $PASSED passed, $((FAILED + 1)) failed"
+  exit 1
+fi
+
 echo "== install into a temporary prefix"
 if bash scripts/install-check.sh build; then
   PASSED=$((PASSED + 1))

@@ -7,6 +7,7 @@
 #include <QCollator>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QPointer>
 #include <QSerialPortInfo>
 
@@ -163,6 +164,11 @@ void TSerialDevice::GetPortList(QStringList& List) {
     order.setNumericMode(true);
     std::sort(List.begin(), List.end(),
               [&](const QString& A, const QString& B) { return order.compare(A, B) < 0; });
+    // Pseudo-terminals (a simulator's, a serial-over-network bridge's) are not enumerated: a path
+    // named in the settings is offered as long as it exists.
+    const QString last = GetLastPortName();
+    if (last.startsWith(QLatin1Char('/')) && !List.contains(last) && QFileInfo::exists(last))
+        List.append(last);
 }
 
 void TSerialDevice::WriteSettings(TIniFile& File, const QString& Section) {

@@ -145,6 +145,14 @@ TEST_F(SerialDeviceTest, PortListIsSortedAndUnique) {
     unique.removeDuplicates();
     EXPECT_EQ(unique, ports);
     EXPECT_EQ(Serial.InterfaceName, "Serial (RS232)");
+
+    // A pseudo-terminal named in the settings is offered while it exists.
+    Settings.WriteFile("uart.cfg", "[Common]\nPortname=" + Pty.SlavePath().toUtf8() + "\n");
+    Serial.GetPortList(ports);
+    EXPECT_TRUE(ports.contains(Pty.SlavePath()));
+    Settings.WriteFile("uart.cfg", "[Common]\nPortname=/nonexistent/zel-tty\n");
+    Serial.GetPortList(ports);
+    EXPECT_FALSE(ports.contains("/nonexistent/zel-tty"));
 }
 
 TEST_F(SerialDeviceTest, ALargeWriteKeepsEventsRunningWhileThePortDrains) {

@@ -1,0 +1,286 @@
+// Figures of the console window (run: build/bench/console_bench [startup|live|memory]):
+//  - start-up: process start to the main window's first paint, beside a bare QMainWindow started
+//    the same way (goal: at most 1.5 times the bare window); median of repeated runs;
+//  - live updates: zel-sim reporting position, force, system and grasping state every 1 ms with
+//    every report sent, to a connected window: the UI thread's processor share, the receive
+//    store's high-water mark, and the lag from a report's arrival at the socket to its label text
+//    (goal: under 10 % of a core, no backlog);
+//  - memory: resident size after connect and after every 25,000 of 100,000 exchanges.
+// QT_QPA_PLATFORM decides where the windows go (offscreen when unset).
+#include "CommandComponent.h"
+#include "ConsoleApplication.h"
+#include "DeviceTagDialog.h"
+#include "IniFile.h"
+#include "Simulator.h"
+#include "ZELMainWin.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QMainWindow>
+#include <QProcess>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace {
+double ThreadCpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_THREAD, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+long ResidentKiB() {
+    std::ifstream f("/proc/self/statm");
+    long pages = 0, resident = 0;
+    f >> pages >> resident;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+double Median(std::vector<double> V) {
+    std::sort(V.begin(), V.end());
+    return V.empty() ? 0 : V[V.size() / 2];
+}
+
+// Child of the start-up figure: shows one window and reports its first paint.
+class TFirstPaint : public QObject {
+public:
+    explicit TFirstPaint(QWidget* Window) : FWindow(Window) { qApp->installEventFilter(this); }
+    bool eventFilter(QObject* O, QEvent* E) override {
+        if (E->type() == QEvent::Paint && O->isWidgetType() &&
+            static_cast<QWidget*>(O)->window() == FWindow) {
+            std::printf("painted\n");
+            std::fflush(stdout);
+            std::_Exit(0);
+        }
+        return false;
+    }
+
+private:
+    QWidget* FWindow;
+};
+
+// Calls Fn whenever Widget paints.
+class TPaintProbe : public QObject {
+public:
+    TPaintProbe(QWidget* Widget, std::function<void()> Fn) : FFn(std::move(Fn)) {
+        Widget->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* E) override {
+        if (E->type() == QEvent::Paint)
+            FFn();
+        return false;
+    }
+
+private:
+    std::function<void()> FFn;
+};
+
+int StartupChild(int argc, char** argv, bool Console) {
+    TConsoleApplication app(argc, argv);
+    QTemporaryDir settings;
+    TIniFile::SetSettingsFolder(settings.path());
+    std::unique_ptr<QMainWindow> w;
+    if (Console) {
+        InitConsoleApplication(app);
+        auto* m = new TMainWin;
+        DeviceTagDlg = new TDeviceTagDlg(m);
+        w.reset(m);
+    } else {
+        w = std::make_unique<QMainWindow>();
+        w->resize(820, 797);
+    }
+    TFirstPaint probe(w.get());
+    w->show();
+    return app.exec();
+}
+
+void Startup(const QString& Self) {
+    const int runs = 15;
+    std::vector<double> console, bare;
+    for (int i = 0; i < runs * 2; ++i) {
+        const bool isConsole = i % 2 == 0;
+        QProcess p;
+        QElapsedTimer t;
+        t.start();
+        p.start(Self, {isConsole ? "--child-console" : "--child-bare"});
+        if (!p.waitForReadyRead(20000) || !p.readAll().contains("painted")) {
+            std::printf("start-up: child did not paint\n");
+            return;
+        }
+        (isConsole ? console : bare).push_back(t.nsecsElapsed() / 1e6);
+        p.waitForFinished(5000);
+    }
+    const double c = Median(console), b = Median(bare);
+    std::printf(
+        "start-up to first paint (median of %d): console %.1f ms, bare QMainWindow %.1f ms, ratio %.2f\n",
+        runs, c, b, c / b);
+}
+
+// A console window connected to an in-process simulator without dialogs.
+struct TConnectedConsole {
+    QTemporaryDir Dir;
+    bool FolderSet = (TIniFile::SetSettingsFolder(Dir.path()), true);
+    std::unique_ptr<zelsim::TSimThread> Sim;
+    std::unique_ptr<TMainWin> Win;
+
+    bool Start() {
+        zelsim::TSimConfig cfg;
+        cfg.TcpPort = 0;
+        cfg.Gripper.StartReferenced = true;
+        Sim = std::make_unique<zelsim::TSimThread>(cfg);
+        std::string error;
+        if (!Sim->Start(&error))
+            return false;
+        Win = std::make_unique<TMainWin>();
+        Win->show();
+        TIniFile ini(Dir.filePath(QStringLiteral("link.ini")));
+        ini.WriteString(QStringLiteral("link"), QStringLiteral("host"), QStringLiteral("127.0.0.1"));
+        ini.WriteInteger(QStringLiteral("link"), QStringLiteral("port"), Sim->TcpPort());
+        if (Win->Zel()->ConnectFromSettings(1, ini, QStringLiteral("link")) != E_SUCCESS)
+            return false;
+        for (int i = 0; i < 100 && !Win->miDisconnect->isEnabled(); ++i)
+            RunFor(50);
+        return Win->miDisconnect->isEnabled();
+    }
+    // An event loop that sleeps between events, as the program's own does.
+    static void RunFor(int Ms) {
+        QEventLoop loop;
+        QTimer::singleShot(Ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    ~TConnectedConsole() {
+        Win.reset();
+        Sim.reset();
+        TIniFile::SetSettingsFolder(QString());
+    }
+};
+
+void Live() {
+    TConnectedConsole c;
+    if (!c.Start()) {
+        std::printf("live: cannot connect to the simulator\n");
+        return;
+    }
+    TZEL& z = *c.Win->Zel();
+    QTcpSocket* socket = c.Win->Zel()->Command()->findChild<QTcpSocket*>();
+    QElapsedTimer clock;
+    clock.start();
+    // Staleness of the label when it paints: from the arrival of the first report whose value it
+    // did not show yet to the paint that shows it.
+    qint64 lastArrival = -1;
+    qint64 pendingSince = -1;
+    QString painted;
+    if (socket)
+        QObject::connect(socket, &QTcpSocket::readyRead, [&] { lastArrival = clock.nsecsElapsed(); });
+    std::vector<double> lags;
+    long updates = 0;
+    long paints = 0;
+    int storeHigh = 0;
+    const TDeviceNotifyEvent windowHandler = z.OnPositionChange;
+    z.OnPositionChange = [&](TKORADevice* S) {
+        windowHandler(S);
+        ++updates;
+        storeHigh = std::max(storeHigh, z.Command()->PacketCount());
+        const QString shown = QString::number(z.Position, 'f', 2) + QStringLiteral(" mm");
+        if (pendingSince < 0 && shown != painted && lastArrival >= 0)
+            pendingSince = lastArrival;
+    };
+    TPaintProbe probe(c.Win->lbPosition, [&] {
+        ++paints;
+        painted = c.Win->lbPosition->text();
+        if (pendingSince >= 0)
+            lags.push_back((clock.nsecsElapsed() - pendingSince) / 1e3);
+        pendingSince = -1;
+    });
+
+    // Every report, every millisecond, while the fingers move back and forth.
+    z.AutoUpdateSystemState(true, 1, false);
+    z.AutoUpdateGraspingState(true, 1, false);
+    z.AutoUpdatePosition(true, 1, false);
+    z.AutoUpdateForce(true, 1, false);
+    c.RunFor(300);
+    updates = 0;
+    paints = 0;
+    lags.clear();
+    const int seconds = 5;
+    const double cpu0 = ThreadCpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    bool out = true;
+    while (wall.elapsed() < seconds * 1000) {
+        try {
+            if (!(z.SystemState & 0x2))
+                z.Move(out ? 100 : 10, 200);
+        } catch (const std::exception&) {
+            // still moving: the next turn tries again
+        }
+        out = !out;
+        c.RunFor(250);
+    }
+    const double cpu = ThreadCpuSeconds() - cpu0;
+    const double elapsed = wall.nsecsElapsed() / 1e9;
+    std::sort(lags.begin(), lags.end());
+    const auto pct = [&](double P) { return lags.empty() ? 0 : lags[size_t(P * (lags.size() - 1))]; };
+    std::printf(
+        "live updates at 1 ms: %.0f position reports/s, %.0f label paints/s, UI thread %.1f %% of a core, "
+        "receive store high-water mark %d packets\n",
+        updates / elapsed, paints / elapsed, 100 * cpu / elapsed, storeHigh);
+    std::printf(
+        "report arrival to the label painting it: median %.1f ms, 99th percentile %.1f ms, max %.1f ms\n",
+        pct(0.5) / 1e3, pct(0.99) / 1e3, lags.empty() ? 0 : lags.back() / 1e3);
+    z.OnPositionChange = windowHandler;
+}
+
+void Memory() {
+    TConnectedConsole c;
+    if (!c.Start()) {
+        std::printf("memory: cannot connect to the simulator\n");
+        return;
+    }
+    c.RunFor(300);
+    std::printf("resident after connect: %ld KiB\n", ResidentKiB());
+    TZEL& z = *c.Win->Zel();
+    TByteArray data;
+    TStat status = E_SUCCESS;
+    const TByteArray payload(16, 0x5A);
+    QElapsedTimer t;
+    t.start();
+    for (int i = 1; i <= 100000; ++i) {
+        if (!z.ExecuteCommand(LOOP, payload, data, status)) {
+            std::printf("memory: exchange %d refused\n", i);
+            return;
+        }
+        if (i % 25000 == 0)
+            std::printf("resident after %6d exchanges: %ld KiB (%.1f s)\n", i, ResidentKiB(),
+                        t.elapsed() / 1e3);
+    }
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "--child-console" || mode == "--child-bare")
+        return StartupChild(argc, argv, mode == "--child-console");
+    TConsoleApplication app(argc, argv);
+    InitConsoleApplication(app);
+    if (mode.empty() || mode == "startup")
+        Startup(QCoreApplication::applicationFilePath());
+    if (mode.empty() || mode == "live")
+        Live();
+    if (mode.empty() || mode == "memory")
+        Memory();
+    return 0;
+}

@@ -1,0 +1,13 @@
+#pragma once
+// The console's application object. Its notify is the last safety net for an exception that
+// escaped a handler without the guard: it goes to the application-wide handler, never through Qt.
+#include <QApplication>
+
+class TConsoleApplication : public QApplication {
+public:
+    TConsoleApplication(int& Argc, char** Argv);
+    bool notify(QObject* Receiver, QEvent* Event) override;
+};
+
+// Titles the application and gives it its icon; shared by the program and its tests.
+void InitConsoleApplication(QApplication& App);

@@ -1,0 +1,327 @@
+#include "MainFormBaseClass.h"
+
+#include "CommLogForm.h"
+#include "CustomCmdForm.h"
+#include "DeviceComponent.h"
+#include "DeviceTagDialog.h"
+#include "KORADevice.h"
+#include "ListBoxDialog.h"
+#include "MessageSeam.h"
+#include "WindowPlacement.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTimer>
+
+#include <stdexcept>
+
+TDeviceTagDlg* DeviceTagDlg = nullptr;
+
+namespace {
+const QString ErrorCaption = QStringLiteral("Error");
+const QString InformationCaption = QStringLiteral("Information");
+
+QAction* AddItem(QMenu* Menu, const QString& Name, const QString& Caption, const QString& Hint) {
+    QAction* a = Menu->addAction(Caption);
+    a->setObjectName(Name);
+    a->setToolTip(Hint.isEmpty() ? Caption : Hint);
+    a->setStatusTip(Hint);
+    return a;
+}
+} // namespace
+
+TMainWinBase::TMainWinBase(QWidget* Parent) : QMainWindow(Parent) {
+    FCustomCmd = new TCustomCmd(this);
+    FCommLog = new TCommLog(this);
+    setWindowTitle(QStringLiteral("koRA Duruzadud"));
+    resize(820, 797);
+    setMinimumSize(300, 480);
+    BuildMenus();
+    StatusBar = statusBar();
+    StatusBar->setObjectName(QStringLiteral("StatusBar"));
+    StatusBar->setSizeGripEnabled(true);
+}
+
+TMainWinBase::~TMainWinBase() {
+    if (FHandlerInstalled)
+        SetApplicationErrorHandler(std::move(FPreviousErrorHandler));
+    if (FDevice) {
+        FDevice->OnDisconnect = nullptr;
+        FDevice->OnConnect = nullptr;
+        RunGuarded([this] { FDevice->Disconnect(); });
+    }
+    if (DeviceTagDlg == FOwnTagDlg)
+        DeviceTagDlg = nullptr;
+}
+
+void TMainWinBase::BuildMenus() {
+    MainMenu1 = menuBar();
+    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+
+    miDevice = MainMenu1->addMenu(QStringLiteral("&Device"));
+    miDevice->setObjectName(QStringLiteral("miDevice"));
+    miConnect = AddItem(miDevice, QStringLiteral("miConnect"), QStringLiteral("&Connect"),
+                        QStringLiteral("Connect to a device"));
+    miConnect->setShortcut(Qt::Key_F2);
+    miDisconnect = AddItem(miDevice, QStringLiteral("miDisconnect"), QStringLiteral("Disconnect"),
+                           QStringLiteral("Disconnect from the currently connected device"));
+    miDisconnect->setShortcut(Qt::Key_F3);
+    miDisconnect->setEnabled(false);
+
+    miCommands = MainMenu1->addMenu(QStringLiteral("&Commands"));
+    miCommands->setObjectName(QStringLiteral("miCommands"));
+    miDeviceTag = AddItem(miCommands, QStringLiteral("miDeviceTag"), QStringLiteral("&Device Tag"),
+                          QStringLiteral("Edit the Device Tag"));
+    miGetSystemInfo =
+        AddItem(miCommands, QStringLiteral("miGetSystemInfo"), QStringLiteral("Get System &Info"),
+                QStringLiteral("Outputs some system information"));
+    miGetTemperature = AddItem(miCommands, QStringLiteral("miGetTemperature"),
+                               QStringLiteral("Get &Temperature"), QString());
+    N3 = miCommands->addSeparator();
+    N3->setObjectName(QStringLiteral("N3"));
+    miCustomCommands =
+        AddItem(miCommands, QStringLiteral("miCustomCommands"), QStringLiteral("&Command Editor..."),
+                QStringLiteral("Run the custom command editor"));
+    miCustomCommands->setShortcut(Qt::Key_F5);
+    miCustomCommands->setCheckable(true);
+
+    miView = MainMenu1->addMenu(QStringLiteral("&View"));
+    miView->setObjectName(QStringLiteral("miView"));
+    miCommandLog = AddItem(miView, QStringLiteral("miCommandLog"), QStringLiteral("&Command log"),
+                           QStringLiteral("Display incoming and outgoing command data"));
+    miCommandLog->setCheckable(true);
+
+    // Shortcuts of items in disabled menus still reach the window.
+    for (QAction* a : {miConnect, miDisconnect, miCustomCommands})
+        a->setShortcutContext(Qt::WindowShortcut);
+
+    const auto guarded = [this](void (TMainWinBase::*Handler)()) {
+        return [this, Handler] { RunGuarded([&] { (this->*Handler)(); }); };
+    };
+    connect(miConnect, &QAction::triggered, this, guarded(&TMainWinBase::miConnectClick));
+    connect(miDisconnect, &QAction::triggered, this, guarded(&TMainWinBase::miDisconnectClick));
+    connect(miDeviceTag, &QAction::triggered, this, guarded(&TMainWinBase::miDeviceTagClick));
+    connect(miGetSystemInfo, &QAction::triggered, this, guarded(&TMainWinBase::miGetSystemInfoClick));
+    connect(miGetTemperature, &QAction::triggered, this, guarded(&TMainWinBase::miGetTemperatureClick));
+    connect(miCustomCommands, &QAction::triggered, this, guarded(&TMainWinBase::miCustomCommandsClick));
+    connect(miCommandLog, &QAction::triggered, this, guarded(&TMainWinBase::miCommandLogClick));
+    connect(miCommands, &QMenu::aboutToShow, this, guarded(&TMainWinBase::miCommandsClick));
+    connect(miView, &QMenu::aboutToShow, this, guarded(&TMainWinBase::miViewClick));
+}
+
+void TMainWinBase::AttachDevice(TKORADevice* Device) {
+    FDevice = Device;
+    FDevice->OnConnect = [this](TKORADevice*) { OnDeviceConnect(); };
+    FDevice->OnDisconnect = [this](TKORADevice*) { OnDeviceDisconnect(); };
+    FDevice->SetCommLogObject(FCommLog);
+    FCustomCmd->SetDevice(FDevice);
+    FCommLog->SetDevice(FDevice);
+}
+
+void TMainWinBase::FinishCreate() {
+    FPreviousErrorHandler =
+        SetApplicationErrorHandler([this](std::exception_ptr Error) { HandleError(Error); });
+    FHandlerInstalled = true;
+    if (!FDevice)
+        throw std::logic_error(
+            "KORADevice must be initialized when calling the main form's inherited create");
+    EnableControls(false);
+    TPlacementKeeper().Restore(this);
+}
+
+void TMainWinBase::closeEvent(QCloseEvent* Event) {
+    RunGuarded([&] {
+        TPlacementKeeper().Save(this);
+        QMainWindow::closeEvent(Event);
+    });
+}
+
+void TMainWinBase::OnDeviceConnect() {
+    FDisconnectRequested = false;
+    miConnect->setEnabled(false);
+    miDisconnect->setEnabled(true);
+    if (OnConnectionChanged)
+        OnConnectionChanged(this);
+}
+
+void TMainWinBase::OnDeviceDisconnect() {
+    // A link that ends while connected without the operator asking was lost (the peer closed it):
+    // say so as for any other connection failure, once the disconnect itself has run.
+    const bool lost = miDisconnect->isEnabled() && !FDisconnectRequested;
+    FDisconnectRequested = true;
+    miConnect->setEnabled(true);
+    miDisconnect->setEnabled(false);
+    if (OnConnectionChanged)
+        OnConnectionChanged(this);
+    if (lost)
+        QTimer::singleShot(0, this, [this] {
+            RunGuarded([this] { ConnectionError(QStringLiteral("The device closed the connection")); });
+        });
+}
+
+void TMainWinBase::EnableControls(bool Enabled) {
+    SetMenuEnabled(miCommands, Enabled);
+    FCustomCmd->SetEnabled(Enabled);
+}
+
+void TMainWinBase::SetControlsEnabled(QWidget* Parent, bool Enabled) {
+    for (QObject* child : Parent->children()) {
+        if (auto* w = qobject_cast<QWidget*>(child)) {
+            if (w->isWindow())
+                continue;
+            w->setEnabled(Enabled);
+            SetControlsEnabled(w, Enabled);
+        }
+    }
+}
+
+void TMainWinBase::SetMenuEnabled(QMenu* Item, bool Enabled) {
+    for (QAction* a : Item->actions()) {
+        a->setEnabled(Enabled);
+        if (QMenu* sub = a->menu())
+            SetMenuEnabled(sub, Enabled);
+    }
+}
+
+void TMainWinBase::miConnectClick() {
+    const TStat result = FDevice->Connect();
+    if (result == E_SUCCESS)
+        return;
+    if (result != E_CMD_ABORTED)
+        ShowMessage(
+            QStringLiteral("Cannot connect to target: %1").arg(QString::fromStdString(StatToStr(result))),
+            ErrorCaption, this);
+    miConnect->setEnabled(true);
+}
+
+void TMainWinBase::miDisconnectClick() {
+    FDisconnectRequested = true;
+    if (FDevice->IsConnected())
+        FDevice->Disconnect();
+}
+
+std::vector<std::pair<QString, QString>> TMainWinBase::SystemInfoRows() const {
+    const TKORADevice& d = *FDevice;
+    std::vector<std::pair<QString, QString>> rows;
+    rows.emplace_back(QStringLiteral("Device type"),
+                      QString::fromStdString(TKORADevice::DeviceTypeToStr(d.DeviceType)));
+    rows.emplace_back(QStringLiteral("Serial number"), QString::asprintf("%.8d", int(d.SerialNumber)));
+    rows.emplace_back(QStringLiteral("Hardware rev."), QString::number(d.HardwareRevision));
+    const QString version =
+        QStringLiteral("%1.%2.%3").arg(d.FirmwareMajor).arg(d.FirmwareMinor).arg(d.FirmwarePatch);
+    if (d.FirmwareRC != 0)
+        rows.emplace_back(QStringLiteral("Firmware version"),
+                          version + QStringLiteral("-RC%1").arg(d.FirmwareRC));
+    else
+        rows.emplace_back(QStringLiteral("Firmware rev."), version);
+    return rows;
+}
+
+void TMainWinBase::FillSystemInfo(TListBoxDlg& Dialog) const {
+    for (const auto& [description, value] : SystemInfoRows())
+        Dialog.AddRow(description, value);
+}
+
+void TMainWinBase::miGetSystemInfoClick() {
+    TListBoxDlg dialog(this);
+    dialog.SetRefreshHandler([this](TListBoxDlg* Sender) {
+        if (!FDevice->GetSystemInfo())
+            return;
+        Sender->Clear();
+        FillSystemInfo(*Sender);
+    });
+    FillSystemInfo(dialog);
+    dialog.setWindowTitle(QStringLiteral("System Information"));
+    dialog.ShowList();
+}
+
+void TMainWinBase::miGetTemperatureClick() {
+    double t = 0;
+    try {
+        t = FDevice->GetTemperature();
+    } catch (...) {
+        ShowMessage(QStringLiteral("Error while reading temperature"), ErrorCaption, this);
+        return;
+    }
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    ShowMessage(QStringLiteral("Current device temperature is %1°C").arg(locale.toString(t, 'f', 1)),
+                InformationCaption, this);
+}
+
+void TMainWinBase::miDeviceTagClick() {
+    QString tag;
+    try {
+        FDevice->GetDeviceTag(tag);
+    } catch (...) {
+        tag.clear();
+    }
+    if (!DeviceTagDlg)
+        DeviceTagDlg = FOwnTagDlg = new TDeviceTagDlg(this);
+    DeviceTagDlg->SetTag(tag);
+    if (DeviceTagDlg->Execute())
+        FDevice->SetDeviceTag(DeviceTagDlg->GetTag());
+}
+
+void TMainWinBase::miCommandsClick() {
+    miCustomCommands->setChecked(FCustomCmd->isVisible());
+}
+
+void TMainWinBase::miViewClick() {
+    miCommandLog->setChecked(FCommLog->isVisible());
+}
+
+namespace {
+// The menu items show or raise their window, never hide it: the window's own close button does.
+void ShowOrRaise(QWidget* Window, QAction* Item) {
+    Item->setChecked(true);
+    Window->show();
+    Window->raise();
+    Window->activateWindow();
+}
+} // namespace
+
+void TMainWinBase::miCustomCommandsClick() {
+    ShowOrRaise(FCustomCmd, miCustomCommands);
+}
+
+void TMainWinBase::miCommandLogClick() {
+    ShowOrRaise(FCommLog, miCommandLog);
+}
+
+void TMainWinBase::HandleError(std::exception_ptr Error) {
+    try {
+        std::rethrow_exception(Error);
+    } catch (const ECommunicationError& e) {
+        ConnectionError(QString::fromStdString(e.what()));
+        return;
+    } catch (...) {
+    }
+    if (FPreviousErrorHandler) {
+        FPreviousErrorHandler(Error);
+        return;
+    }
+    ShowMessage(QString::fromStdString(ExceptionMessage(Error)), QApplication::applicationName(), this);
+}
+
+void TMainWinBase::ConnectionError(const QString& Reason) {
+    const QString text =
+        QStringLiteral("A Connection Error occurred or the connection to the device was interrupted.\n"
+                       "This is likely to happen if no cable is connected or some settings are not correct.\n"
+                       "Please check cable and communication settings and try to connect again.\n"
+                       "(%1)")
+            .arg(Reason);
+    ShowMessage(text, ErrorCaption, this);
+    try {
+        miDisconnectClick();
+    } catch (...) {
+        // The link is gone already; closing what is left of it has nothing to report.
+    }
+    miConnect->setEnabled(true);
+    miDisconnect->setEnabled(false);
+    EnableControls(false);
+}

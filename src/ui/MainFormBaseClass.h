@@ -1,0 +1,111 @@
+#pragma once
+// The device-independent main window of the console: connection menu, the generic device
+// commands (device tag, system information, temperature), the custom command editor and command
+// log windows, hints in the status bar, the window placement, and the application-wide handler
+// that turns a lost connection into an orderly disconnect. A device window derives from it,
+// creates its device with CreateDevice and then calls FinishCreate.
+#include "ErrorGuard.h"
+
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+#include <utility>
+#include <vector>
+
+class QAction;
+class QMenu;
+class TCommLog;
+class TCustomCmd;
+class TDeviceTagDlg;
+class TKORADevice;
+class TListBoxDlg;
+class TMainWinBase;
+
+// The shared device tag dialog, created once at program start after the main window.
+extern TDeviceTagDlg* DeviceTagDlg;
+
+using TMainWinNotifyEvent = std::function<void(TMainWinBase* Sender)>;
+
+class TMainWinBase : public QMainWindow {
+    Q_OBJECT
+public:
+    ~TMainWinBase() override;
+
+    QMenuBar* MainMenu1 = nullptr;
+    QMenu* miDevice = nullptr;
+    QAction* miConnect = nullptr;
+    QAction* miDisconnect = nullptr;
+    QMenu* miCommands = nullptr;
+    QAction* miDeviceTag = nullptr;
+    QAction* miGetSystemInfo = nullptr;
+    QAction* miGetTemperature = nullptr;
+    QAction* N3 = nullptr;
+    QAction* miCustomCommands = nullptr;
+    QMenu* miView = nullptr;
+    QAction* miCommandLog = nullptr;
+    QStatusBar* StatusBar = nullptr;
+
+    TKORADevice* Device() const { return FDevice; }
+    TCommLog* CommLogWindow() const { return FCommLog; }
+    TCustomCmd* CustomCmdWindow() const { return FCustomCmd; }
+
+    // Fired after the menus were updated on connect and on disconnect.
+    TMainWinNotifyEvent OnConnectionChanged;
+
+    virtual void OnDeviceConnect();
+    virtual void OnDeviceDisconnect();
+    virtual void EnableControls(bool Enabled);
+
+    // Every child control of Parent, recursively.
+    static void SetControlsEnabled(QWidget* Parent, bool Enabled);
+    // Every item below Item, recursively; Item itself keeps its state.
+    static void SetMenuEnabled(QMenu* Item, bool Enabled);
+
+    // The rows of "System Information" from the values read at connect.
+    std::vector<std::pair<QString, QString>> SystemInfoRows() const;
+
+    // Menu handlers (also for tests and keyboard-free automation).
+    void miConnectClick();
+    void miDisconnectClick();
+    void miGetSystemInfoClick();
+    void miGetTemperatureClick();
+    void miDeviceTagClick();
+    void miCommandsClick();
+    void miViewClick();
+    void miCustomCommandsClick();
+    void miCommandLogClick();
+
+    // The application-wide handler of errors that nothing else caught.
+    void HandleError(std::exception_ptr Error);
+    // The connection-error box with Reason in its last line, then the orderly disconnect.
+    void ConnectionError(const QString& Reason);
+
+protected:
+    explicit TMainWinBase(QWidget* Parent = nullptr);
+
+    // Constructs the device (owned by this window) and links it with the window, editor and log.
+    template <class TDeviceClass> TDeviceClass* CreateDevice() {
+        auto* d = new TDeviceClass(this);
+        AttachDevice(d);
+        return d;
+    }
+    // The rest of the construction, once the subclass has created its device: installs the
+    // error handler and restores the placement. Refuses to finish without a device.
+    void FinishCreate();
+
+    void closeEvent(QCloseEvent* Event) override;
+
+private:
+    void AttachDevice(TKORADevice* Device);
+    void BuildMenus();
+    void FillSystemInfo(TListBoxDlg& Dialog) const;
+
+    TCommLog* FCommLog = nullptr;
+    TCustomCmd* FCustomCmd = nullptr;
+    TErrorHandler FPreviousErrorHandler;
+    bool FHandlerInstalled = false;
+    TKORADevice* FDevice = nullptr;
+    TDeviceTagDlg* FOwnTagDlg = nullptr;
+    bool FDisconnectRequested = false; // the window itself closes the link
+};

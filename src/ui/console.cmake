@@ -1,0 +1,21 @@
+# The console: main window frame, gripper window, window placement and the zel-console program.
+if(NOT TARGET zel_zel)
+  return()
+endif()
+if(NOT TARGET zel_dialogs OR NOT TARGET zel_toolwindows OR NOT TARGET zel_widgets)
+  return()
+endif()
+
+qt_add_resources(ZEL_CONSOLE_RESOURCES ${CMAKE_CURRENT_LIST_DIR}/resources/console.qrc)
+add_library(zel_console STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/WindowPlacement.h ${CMAKE_CURRENT_LIST_DIR}/WindowPlacement.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MainFormBaseClass.h ${CMAKE_CURRENT_LIST_DIR}/MainFormBaseClass.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ZELMainWin.h ${CMAKE_CURRENT_LIST_DIR}/ZELMainWin.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ConsoleApplication.h ${CMAKE_CURRENT_LIST_DIR}/ConsoleApplication.cpp
+  ${ZEL_CONSOLE_RESOURCES})
+target_include_directories(zel_console PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(zel_console PUBLIC zel_zel zel_transports zel_dialogs zel_toolwindows zel_widgets
+  zel_numedits zel_platform Qt6::Widgets)
+
+add_executable(zel-console ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
+target_link_libraries(zel-console PRIVATE zel_console)

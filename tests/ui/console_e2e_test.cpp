@@ -1,0 +1,309 @@
+// The gripper console against zel-sim: connect, defaults from the limits, motion with its
+// results, fast stop and acknowledgement, a refused grasp, a lost link, and the device
+// information flows, as an operator sees them.
+#include "ConsoleFixture.h"
+
+#include "DeviceTagDialog.h"
+#include "FloatEdit.h"
+#include "FloatEditDialog.h"
+#include "LineMemo.h"
+#include "ListBoxDialog.h"
+#include "MIVListBox.h"
+#include "ModalDriver.h"
+#include "TestWait.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+bool MemoHas(TMainWin& W, const QString& Line) {
+    return W.LogMemo->Lines().contains(Line);
+}
+
+QCheckBox* Flag(TMainWin& W, const QString& Text) {
+    for (QCheckBox* cb : W.FlagBoxes)
+        if (cb->text() == Text)
+            return cb;
+    return nullptr;
+}
+} // namespace
+
+TEST_F(ConsoleE2E, ConnectSetsDefaultsAndDrivesTheGripper) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    // Disconnected: device controls off, every state text "[n/a]".
+    EXPECT_EQ(Win->windowTitle(), "ZEL Duruzadud 1.5.1");
+    EXPECT_FALSE(Win->btnMove->isEnabled());
+    EXPECT_FALSE(Win->btnEmergencyStop->isEnabled());
+    EXPECT_FALSE(Win->miDeviceTag->isEnabled());
+    EXPECT_FALSE(Win->miSystemLimits->isEnabled());
+    EXPECT_EQ(Win->lbPosition->text(), "[n/a]");
+
+    ASSERT_TRUE(Connect());
+    EXPECT_FALSE(Win->miConnect->isEnabled());
+    EXPECT_TRUE(Win->miCustomCommands->isEnabled());
+    EXPECT_TRUE(Win->miGraspingStatistics->isEnabled());
+    EXPECT_EQ(Win->cbHomingDir->currentText(), "default");
+    // Stroke 110, speeds 5 to 420.
+    const std::vector<std::pair<TFloatEdit*, QString>> defaults{
+        {Win->edGraspingPos, "37"},   {Win->edReleasePos, "73"},    {Win->edGotoPos, "55"},
+        {Win->edGraspingSpeed, "50"}, {Win->edReleaseSpeed, "283"}, {Win->edGotoSpeed, "50"}};
+    for (const auto& [edit, text] : defaults)
+        EXPECT_EQ(edit->text(), text) << edit->objectName().toStdString();
+    EXPECT_EQ(Win->edGotoPos->toolTip(), "Input range: 0.00 to 110.00 mm");
+    EXPECT_EQ(Win->edReleaseSpeed->statusTip(), "Input range: 5.00 to 420.00 mm/s");
+    EXPECT_EQ(Win->tbGotoPos->value(), 100);
+    EXPECT_EQ(Win->lbAcc->text(), "1000 mm/s²");
+    EXPECT_EQ(Win->lbForce->text(), "80.0 N");
+    EXPECT_TRUE(WaitUntil([&] { return Win->lbPosition->text() == "55.00 mm"; }));
+    EXPECT_TRUE(Flag(*Win, "Referenced")->isChecked());
+    EXPECT_EQ(Win->lbSystemstate->text(), "00000001h");
+
+    // The track bar drives its edit to one decimal; the edit drives the track bar back.
+    Win->tbGotoSpeed->setValue(1);
+    EXPECT_EQ(Win->edGotoSpeed->text(), "7.1");
+    Win->tbGotoPos->setValue(100);
+    EXPECT_EQ(Win->edGotoPos->text(), "55");
+    Win->edGotoPos->setText("999");
+    EXPECT_FALSE(Win->btnMove->isEnabled()) << "an entry out of range cannot be sent";
+    Win->edGotoPos->setText("30");
+    EXPECT_EQ(Win->tbGotoPos->value(), 55);
+    Win->edGotoSpeed->setText("200");
+    ASSERT_TRUE(Win->btnMove->isEnabled());
+
+    Win->btnMove->click();
+    EXPECT_TRUE(WaitUntil([&] { return MemoHas(*Win, "Command MOVE finished: No error."); }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return Win->lbPosition->text() == "30.00 mm"; }));
+
+    Win->edGraspingPos->setText("20"); // the simulated part is 20 mm wide
+    Win->btnGrasp->click();
+    EXPECT_TRUE(WaitUntil([&] { return MemoHas(*Win, "Command GRASP finished: No error."); }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return Win->lbGraspingState->text() == "Holding"; }));
+    EXPECT_TRUE(WaitUntil([&] { return Win->lbGraspingForce->text() == "80.0 N"; }));
+
+    // Fast stop presses the button, and the device's flag enables OK; acknowledging releases both.
+    Win->btnEmergencyStop->click();
+    EXPECT_TRUE(Win->btnEmergencyStop->isChecked());
+    EXPECT_TRUE(WaitUntil([&] { return Win->btnFastStopAcknowledge->isEnabled(); }));
+    EXPECT_TRUE(Flag(*Win, "Fast stop")->isChecked());
+    EXPECT_NE(Win->lbSystemstate->text().left(8).toUInt(nullptr, 16) & 0x1000u, 0u)
+        << Win->lbSystemstate->text().toStdString();
+    Win->btnFastStopAcknowledge->click();
+    EXPECT_FALSE(Win->btnEmergencyStop->isChecked());
+    EXPECT_TRUE(WaitUntil([&] { return !Win->btnFastStopAcknowledge->isEnabled(); }));
+    EXPECT_FALSE(Flag(*Win, "Fast stop")->isChecked());
+
+    Win->btnRelease->click();
+    EXPECT_TRUE(WaitUntil([&] { return MemoHas(*Win, "Command RELEASE finished: No error."); }, 3000));
+    Win->cbHomingDir->setCurrentIndex(1); // inwards
+    Win->btnHoming->click();
+    EXPECT_TRUE(WaitUntil([&] { return SimLogLines("HOMING(20h) [1] 02") == 1; }));
+    EXPECT_TRUE(WaitUntil([&] { return MemoHas(*Win, "Command HOMING finished: No error."); }, 3000));
+
+    EXPECT_EQ(Messages.Count(), 0) << Messages.Texts().join('|').toStdString();
+    EXPECT_EQ(Errors.Count(), 0) << Errors.Messages().join('|').toStdString();
+
+    Win->miDisconnect->trigger();
+    EXPECT_TRUE(WaitUntil([&] { return Win->miConnect->isEnabled(); }));
+    EXPECT_FALSE(Win->btnGrasp->isEnabled());
+    EXPECT_EQ(Win->lbGraspingState->text(), "[n/a]");
+    EXPECT_FALSE(Flag(*Win, "Referenced")->isChecked());
+}
+
+TEST_F(ConsoleE2E, RefusedGraspAndLostLinkAreReported) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(Connect());
+
+    // Grasp while the stop exchange still waits for its (delayed) answer.
+    zelsim::TFaultConfig slow;
+    slow.DelayMs = 400;
+    SetFaults(slow);
+    QTimer::singleShot(100, Win.get(), [this] { Win->btnGrasp->click(); });
+    Win->btnStop->click();
+    EXPECT_EQ(Messages.Texts(), QStringList{"Error while starting to grasp: Command failed"});
+    Messages.Clear();
+
+    // The simulator drops the link after its next packet.
+    zelsim::TFaultConfig pull;
+    pull.CloseAfter = 1;
+    SetFaults(pull);
+    ProcessEventsFor(500);
+    Win->btnStop->click();
+    ASSERT_TRUE(WaitUntil([&] { return Messages.Count() >= 1; }));
+    const QStringList lines = Messages.Messages().front().Text.split('\n');
+    ASSERT_EQ(lines.size(), 4) << Messages.Texts().join('|').toStdString();
+    EXPECT_EQ(lines[0], "A Connection Error occurred or the connection to the device was interrupted.");
+    EXPECT_EQ(lines[1],
+              "This is likely to happen if no cable is connected or some settings are not correct.");
+    EXPECT_EQ(lines[2], "Please check cable and communication settings and try to connect again.");
+    EXPECT_TRUE(lines[3].startsWith('(') && lines[3].endsWith(')')) << lines[3].toStdString();
+    EXPECT_FALSE(Messages.Messages().front().Text.contains('\r'));
+
+    EXPECT_TRUE(Win->miConnect->isEnabled());
+    EXPECT_FALSE(Win->miDisconnect->isEnabled());
+    EXPECT_FALSE(Win->miDeviceTag->isEnabled());
+    EXPECT_FALSE(Win->miCustomCommands->isEnabled());
+    EXPECT_FALSE(Win->btnMove->isEnabled());
+    EXPECT_FALSE(Win->btnEmergencyStop->isEnabled());
+    EXPECT_EQ(Win->lbPosition->text(), "[n/a]");
+    EXPECT_FALSE(Win->Zel()->IsConnected());
+
+    // The operator reconnects once the link is back.
+    SetFaults({});
+    Messages.Clear();
+    EXPECT_TRUE(Connect());
+    EXPECT_EQ(Messages.Count(), 0);
+}
+
+TEST_F(ConsoleE2E, DeviceInformationDialogs) {
+    zelsim::TSimConfig cfg = Referenced();
+    cfg.SysInfo.SerialNumber = 1234;
+    cfg.SysInfo.Firmware = 0x2143;
+    cfg.Temperature = 312;
+    cfg.Tag = "line 4";
+    ASSERT_NO_FATAL_FAILURE(Start(cfg));
+
+    { // Cancelling the interface selection says nothing and leaves Connect on.
+        TModalDriver driver;
+        driver.Then(TModalDriver::Reject());
+        Win->miConnect->trigger();
+        EXPECT_TRUE(driver.Done());
+        EXPECT_TRUE(Win->miConnect->isEnabled());
+        EXPECT_EQ(Messages.Count(), 0);
+    }
+    ASSERT_TRUE(Connect());
+
+    using Rows = std::vector<std::pair<QString, QString>>;
+    EXPECT_EQ(Win->SystemInfoRows(), (Rows{{"Device type", "ZEL 11"},
+                                           {"Serial number", "00001234"},
+                                           {"Hardware rev.", "1"},
+                                           {"Firmware version", "2.1.4-RC3"}}));
+    Win->Zel()->FirmwareRC = 0;
+    EXPECT_EQ(Win->SystemInfoRows().back(), (std::pair<QString, QString>{"Firmware rev.", "2.1.4"}));
+    { // Refresh reads the information again.
+        TModalDriver driver;
+        driver.ThenAs<TListBoxDlg>([](TListBoxDlg* D) {
+            EXPECT_EQ(D->ListBox->Item(3), "Firmware rev.;2.1.4");
+            EXPECT_TRUE(D->btnRefresh->isVisibleTo(D));
+            D->btnRefresh->click();
+            EXPECT_EQ(D->ListBox->Items(), (QStringList{"Device type;ZEL 11", "Serial number;00001234",
+                                                        "Hardware rev.;1", "Firmware version;2.1.4-RC3"}));
+            D->btnClose->click();
+        });
+        Win->miGetSystemInfo->trigger();
+        EXPECT_EQ(driver.Titles(), QStringList{"System Information"});
+        EXPECT_EQ(Win->Zel()->FirmwareRC, 3);
+    }
+
+    Win->miGetTemperature->trigger();
+    EXPECT_EQ(Messages.Texts(), QStringList{"Current device temperature is 31.2°C"});
+    Messages.Clear();
+
+    { // The tag is read into the dialog and written back with Apply.
+        TModalDriver driver;
+        driver.ThenAs<TDeviceTagDlg>([](TDeviceTagDlg* D) {
+            EXPECT_EQ(D->ed->text(), "line 4");
+            EXPECT_FALSE(D->btnApply->isEnabled());
+            D->ed->selectAll();
+            D->ed->insert("line 5");
+            D->btnApply->click();
+        });
+        driver.ThenAs<TDeviceTagDlg>([](TDeviceTagDlg* D) {
+            EXPECT_EQ(D->ed->text(), "line 5");
+            D->btnClose->click();
+        });
+        Win->miDeviceTag->trigger();
+        Win->miDeviceTag->trigger();
+        EXPECT_TRUE(driver.Done());
+        EXPECT_EQ(SimLogLines("SET_DEVICE_TAG"), 1);
+    }
+
+    EXPECT_EQ(Win->SystemLimitsRows(), (Rows{{"Stroke", "110 mm"},
+                                             {"Minimum speed", "5 mm/s"},
+                                             {"Maximum speed", "420 mm/s"},
+                                             {"Minimum acceleration", "100 mm/s²"},
+                                             {"Maximum acceleration", "5000 mm/s²"},
+                                             {"Minimum force", "5 N"},
+                                             {"Nominal force", "80 N"},
+                                             {"Overdrive force", "120 N"}}));
+    {
+        TModalDriver driver;
+        driver.ThenAs<TListBoxDlg>([](TListBoxDlg* D) {
+            EXPECT_EQ(D->ListBox->Count(), 8);
+            EXPECT_EQ(D->ListBox->Item(0), "Stroke;110 mm");
+            D->btnClose->click();
+        });
+        driver.ThenAs<TListBoxDlg>([](TListBoxDlg* D) {
+            EXPECT_EQ(D->ListBox->Items(), (QStringList{"Number of grasps;0", "Number of not found parts;0",
+                                                        "Number of parts lost;0"}));
+            D->btnClose->click();
+        });
+        Win->miSystemLimits->trigger();
+        Win->miGraspingStatistics->trigger();
+        EXPECT_EQ(driver.Titles(), (QStringList{"Gripper System Limits", "Grasping Statistics"}));
+        EXPECT_EQ(SimLogLines("GET_GRASPING_STATS(42h) [1] 00"), 1);
+    }
+
+    { // The value dialog starts at the current value within the limits; Cancel changes nothing.
+        TModalDriver driver;
+        driver.ThenAs<TFloatEditDlg>([](TFloatEditDlg* D) {
+            EXPECT_EQ(D->windowTitle(), "Change Acceleration");
+            EXPECT_EQ(D->lbUnit->text(), "mm/s²");
+            EXPECT_EQ(D->ed->MinValue(), 100);
+            EXPECT_EQ(D->ed->MaxValue(), 5000);
+            D->ed->SetValue(2500);
+            D->btnOk->click();
+        });
+        driver.ThenAs<TFloatEditDlg>([](TFloatEditDlg* D) {
+            EXPECT_EQ(D->windowTitle(), "Change Force Limit");
+            EXPECT_EQ(D->ed->MaxValue(), 80);
+            D->ed->SetValue(40);
+            D->btnCancel->click();
+        });
+        Win->btnAcc->click();
+        Win->btnForce->click();
+        EXPECT_TRUE(driver.Done());
+    }
+    EXPECT_EQ(Win->lbAcc->text(), "2500 mm/s²");
+    EXPECT_EQ(Win->lbForce->text(), "80.0 N");
+    EXPECT_EQ(SimLogLines("SET_FORCE_LIMIT"), 0);
+    EXPECT_EQ(Messages.Count(), 0) << Messages.Texts().join('|').toStdString();
+    EXPECT_EQ(Errors.Count(), 0) << Errors.Messages().join('|').toStdString();
+}
+
+// Also run on a real X server by scripts/test.sh, which sets ZEL_SCREENSHOT to keep the picture.
+TEST_F(ConsoleE2E, LiveStateWhileAMoveRuns) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    Win->resize(820, 797);
+    ASSERT_TRUE(Connect());
+    Win->edGotoPos->setText("100");
+    Win->edGotoSpeed->setText("20");
+    Win->btnMove->click();
+    QCheckBox* moving = Flag(*Win, "Moving");
+    ASSERT_TRUE(WaitUntil([&] { return moving->isChecked(); }));
+    // Somewhere on the way from 55 mm to 100 mm, as the device reports it.
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const double mm = Win->lbPosition->text().section(' ', 0, 0).toDouble();
+            return mm > 65 && mm < 95;
+        },
+        3000));
+    EXPECT_EQ(Win->lbGraspingState->text(), "Positioning");
+    const QString target = qEnvironmentVariable("ZEL_SCREENSHOT");
+    if (!target.isEmpty()) {
+        QDir().mkpath(QFileInfo(target).absolutePath());
+        EXPECT_TRUE(Win->grab().save(target)) << target.toStdString();
+    }
+    EXPECT_TRUE(WaitUntil([&] { return MemoHas(*Win, "Command MOVE finished: No error."); }, 5000));
+    // The last reports follow the final result within their period.
+    EXPECT_TRUE(WaitUntil([&] { return !moving->isChecked(); }));
+    EXPECT_TRUE(WaitUntil([&] { return Win->lbPosition->text() == "100.00 mm"; }));
+}
