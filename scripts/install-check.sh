@@ -24,7 +24,8 @@ cmake --install "$BUILD" --prefix "$PREFIX" >/dev/null
 check "zelctl --help" "$PREFIX/bin/zelctl" --help
 check "zel-sim --help" "$PREFIX/bin/zel-sim" --help
 if [ -x "$PREFIX/bin/zel-console" ]; then
-  check "zel-console --version" "$PREFIX/bin/zel-console" --version
+  check "zel-console --version" sh -c '"$0" --version | grep -Eqx "zel-console [0-9]+\.[0-9]+\.[0-9]+"' "$PREFIX/bin/zel-console"
+  check "zel-console --help" "$PREFIX/bin/zel-console" --help
 fi
 check "desktop entry validates" desktop-file-validate "$PREFIX/share/applications/zel-console.desktop"
 check "icon installed" test -s "$PREFIX/share/icons/hicolor/scalable/apps/zel-console.svg"
