@@ -1,6 +1,5 @@
 # Live plot: buffer append and reduction per sample, and the shown window fed at 1 kHz.
 if(TARGET zel_plot)
-  find_package(Qt6 REQUIRED COMPONENTS Charts)
   add_executable(plot_bench ${CMAKE_CURRENT_LIST_DIR}/plot_bench.cpp)
   target_link_libraries(plot_bench PRIVATE zel_plot benchmark::benchmark)
   if(TARGET zel_sim)

@@ -10,7 +10,6 @@ PACKAGES=(
   libgl-dev libxkbcommon-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev
-  qt6-charts-dev libqt6opengl6-dev
   desktop-file-utils dpkg-dev file
 )
 

@@ -2,22 +2,16 @@
 
 #include "ErrorGuard.h"
 #include "MessageSeam.h"
+#include "PlotCanvas.h"
 
-#include <QAreaSeries>
-#include <QChart>
-#include <QChartView>
 #include <QComboBox>
 #include <QFileDialog>
-#include <QGraphicsLineItem>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLegendMarker>
-#include <QLineSeries>
 #include <QScreen>
 #include <QTimer>
 #include <QToolButton>
-#include <QValueAxis>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -38,96 +32,27 @@ double NiceStep(double Span, int Count) {
     return (F < 1.5 ? 1 : F < 3.5 ? 2 : F < 7.5 ? 5 : 10) * Power;
 }
 
-QString LabelFormat(double Step) {
-    int Decimals = std::clamp(int(-std::floor(std::log10(Step) + 1e-9)), 0, 6);
-    return QStringLiteral("%.%1f").arg(Decimals);
-}
-
 void SetHint(QWidget* W, const QString& Text) {
     W->setToolTip(Text);
     W->setStatusTip(Text);
 }
 
-// Grasping-state colours, light enough to read the lines over the band.
-const QColor StateColors[8] = {
-    QColor(190, 190, 190), // Idle
-    QColor(110, 160, 230), // Grasping
-    QColor(240, 170, 60),  // No part
-    QColor(220, 90, 200),  // Part lost
-    QColor(90, 190, 100),  // Holding
-    QColor(80, 200, 210),  // Releasing
-    QColor(160, 130, 220), // Positioning
-    QColor(230, 50, 50),   // ERROR
-};
-
-// The band's own axis: the band covers 0..1 of BandAxisTop, a strip along the time axis.
-constexpr double BandAxisTop = 20;
+// An axis that fits Values on a 1-2-5 grid, so that it does not jitter with every sample.
+TPlotAxis FitAxis(const std::vector<TPlotPoint>& Values, const TPlotAxis& Previous, double MinSpan) {
+    if (Values.empty())
+        return Previous;
+    auto [Lo, Hi] = std::minmax_element(Values.begin(), Values.end(),
+                                        [](const TPlotPoint& A, const TPlotPoint& B) { return A.V < B.V; });
+    double Min = Lo->V, Max = Hi->V;
+    if (Max - Min < MinSpan) {
+        double Mid = (Min + Max) / 2;
+        Min = Mid - MinSpan / 2;
+        Max = Mid + MinSpan / 2;
+    }
+    const double Step = NiceStep(Max - Min, 5);
+    return {std::floor(Min / Step) * Step, std::ceil(Max / Step) * Step, Step};
+}
 } // namespace
-
-// The chart view with the plot's mouse and keyboard handling and the timing of its paints.
-class TPlotView : public QChartView {
-public:
-    TPlotView(QChart* Chart, TLivePlot* Owner) : QChartView(Chart), FOwner(Owner) {
-        setMouseTracking(true);
-        setFocusPolicy(Qt::StrongFocus);
-        setRenderHint(QPainter::Antialiasing);
-    }
-
-protected:
-    void paintEvent(QPaintEvent* Event) override {
-        auto Start = std::chrono::steady_clock::now();
-        QChartView::paintEvent(Event);
-        RunGuarded([&] { FOwner->ViewPainted(ElapsedUs(Start)); });
-    }
-    void mousePressEvent(QMouseEvent* Event) override {
-        RunGuarded([&] {
-            if (Event->button() == Qt::LeftButton && FOwner->Paused())
-                FDragX = Event->position().x();
-        });
-        QChartView::mousePressEvent(Event);
-    }
-    void mouseReleaseEvent(QMouseEvent* Event) override {
-        FDragX.reset();
-        QChartView::mouseReleaseEvent(Event);
-    }
-    void mouseMoveEvent(QMouseEvent* Event) override {
-        RunGuarded([&] {
-            double X = Event->position().x();
-            if (FDragX && FOwner->Paused()) {
-                double Width = std::max(1.0, chart()->plotArea().width());
-                FOwner->Pan(-(X - *FDragX) * (FOwner->ViewEnd() - FOwner->ViewStart()) / Width);
-                FDragX = X;
-            }
-            FOwner->ViewMouseMoved(Event->position());
-        });
-        QChartView::mouseMoveEvent(Event);
-    }
-    void leaveEvent(QEvent* Event) override {
-        RunGuarded([&] { FOwner->ViewMouseMoved(QPointF(-1, -1)); });
-        QChartView::leaveEvent(Event);
-    }
-    void wheelEvent(QWheelEvent* Event) override {
-        RunGuarded([&] {
-            if (!FOwner->Paused())
-                return;
-            QPointF Value =
-                chart()->mapToValue(chart()->mapFromScene(mapToScene(Event->position().toPoint())));
-            FOwner->Zoom(std::pow(0.8, Event->angleDelta().y() / 120.0), Value.x());
-            FOwner->ViewMouseMoved(Event->position());
-        });
-        Event->accept();
-    }
-    void keyPressEvent(QKeyEvent* Event) override {
-        bool Handled = false;
-        RunGuarded([&] { Handled = FOwner->HandleViewKey(Event->key()); });
-        if (!Handled)
-            QChartView::keyPressEvent(Event);
-    }
-
-private:
-    TLivePlot* FOwner;
-    std::optional<double> FDragX;
-};
 
 const int TLivePlot::WindowLengths[4] = {10, 30, 60, 300};
 
@@ -169,7 +94,17 @@ TLivePlot::TLivePlot(QWidget* Parent, TPlotClock Clock)
     lbCursor->setTextInteractionFlags(Qt::TextSelectableByMouse);
     SetHint(lbCursor, QStringLiteral("Time, position and force under the mouse pointer"));
 
-    BuildChart();
+    FCanvas = new TPlotCanvas(this);
+    FCanvas->setObjectName(QStringLiteral("pnPlot"));
+    SetHint(FCanvas, QStringLiteral("While paused: wheel or +/- zooms, dragging or the arrow keys pan, "
+                                    "Home and End go to the oldest and newest data"));
+    FCanvas->OnPainted = [this](int64_t Us) { ViewPainted(Us); };
+    FCanvas->OnMouseMove = [this](std::optional<QPointF> Pos) { ViewMouseMoved(Pos); };
+    FCanvas->OnDrag = [this](double Pixels) {
+        Pan(-Pixels * FViewSpan / std::max(1, FCanvas->PlotArea().width()));
+    };
+    FCanvas->OnZoom = [this](double Factor, double At) { Zoom(Factor, At); };
+    FCanvas->OnKey = [this](int Key) { return HandleViewKey(Key); };
 
     auto* Top = new QHBoxLayout;
     Top->addWidget(lbWindow);
@@ -181,13 +116,13 @@ TLivePlot::TLivePlot(QWidget* Parent, TPlotClock Clock)
     auto* Main = new QVBoxLayout(this);
     Main->setContentsMargins(4, 4, 4, 4);
     Main->addLayout(Top);
-    Main->addWidget(FView, 1);
+    Main->addWidget(FCanvas, 1);
     Main->addWidget(lbCursor);
 
     setTabOrder(cbWindow, btnPause);
     setTabOrder(btnPause, btnExportCsv);
     setTabOrder(btnExportCsv, btnExportPng);
-    setTabOrder(btnExportPng, FView);
+    setTabOrder(btnExportPng, FCanvas);
 
     connect(cbWindow, &QComboBox::currentIndexChanged, this,
             [this](int Index) { RunGuarded([&] { cbWindowChange(Index); }); });
@@ -201,75 +136,6 @@ TLivePlot::TLivePlot(QWidget* Parent, TPlotClock Clock)
 }
 
 TLivePlot::~TLivePlot() = default;
-
-void TLivePlot::BuildChart() {
-    FChart = new QChart;
-    FChart->setMargins(QMargins(4, 4, 4, 4));
-    FChart->legend()->setAlignment(Qt::AlignBottom);
-    FChart->setAnimationOptions(QChart::NoAnimation);
-
-    auto MakeAxis = [](const QString& Title, const QColor& Color) {
-        auto* A = new QValueAxis;
-        A->setTitleText(Title);
-        A->setTickType(QValueAxis::TicksDynamic);
-        A->setTickAnchor(0);
-        A->setMinorTickCount(0);
-        if (Color.isValid()) {
-            A->setLabelsColor(Color);
-            A->setTitleBrush(Color);
-        }
-        return A;
-    };
-    const QColor PositionColor(20, 70, 170), ForceColor(200, 60, 20);
-    FAxisTime = MakeAxis(QStringLiteral("Time (s)"), QColor());
-    FAxisPosition = MakeAxis(QStringLiteral("Position (mm)"), PositionColor);
-    FAxisForce = MakeAxis(QStringLiteral("Force (N)"), ForceColor);
-    FAxisForce->setGridLineVisible(false);
-    FAxisBand = new QValueAxis;
-    FAxisBand->setRange(0, BandAxisTop);
-    FAxisBand->setVisible(false);
-    FChart->addAxis(FAxisTime, Qt::AlignBottom);
-    FChart->addAxis(FAxisPosition, Qt::AlignLeft);
-    FChart->addAxis(FAxisForce, Qt::AlignRight);
-    FChart->addAxis(FAxisBand, Qt::AlignLeft);
-    FAxisTime->setRange(0, FWindowSec);
-    FAxisPosition->setRange(0, 1);
-    FAxisForce->setRange(0, 1);
-
-    // The band first, so that the lines are drawn over it.
-    for (int S = 0; S < 8; ++S) {
-        auto* Upper = new QLineSeries(FChart);
-        auto* Area = new QAreaSeries(Upper);
-        Area->setName(QString::fromStdString(GraspingStateText(S)));
-        Area->setBrush(StateColors[S]);
-        Area->setPen(Qt::NoPen);
-        FChart->addSeries(Area);
-        Area->attachAxis(FAxisTime);
-        Area->attachAxis(FAxisBand);
-        FBandSeries[S] = Area;
-    }
-    auto MakeLine = [this](const QString& Name, const QColor& Color, QValueAxis* Y) {
-        auto* L = new QLineSeries;
-        L->setName(Name);
-        L->setPen(QPen(Color, 1.5));
-        FChart->addSeries(L);
-        L->attachAxis(FAxisTime);
-        L->attachAxis(Y);
-        return L;
-    };
-    FPositionSeries = MakeLine(QStringLiteral("Position (mm)"), PositionColor, FAxisPosition);
-    FForceSeries = MakeLine(QStringLiteral("Force (N)"), ForceColor, FAxisForce);
-
-    FView = new TPlotView(FChart, this);
-    FView->setObjectName(QStringLiteral("pnPlot"));
-    SetHint(FView, QStringLiteral("While paused: wheel or +/- zooms, dragging or the arrow keys pan, "
-                                  "Home and End go to the oldest and newest data"));
-    FCursorLine = new QGraphicsLineItem;
-    FCursorLine->setPen(QPen(QColor(80, 80, 80), 1, Qt::DashLine));
-    FCursorLine->setZValue(100);
-    FCursorLine->hide();
-    FChart->scene()->addItem(FCursorLine);
-}
 
 void TLivePlot::AddPosition(double Mm) {
     FBuffer.AddPosition(Mm);
@@ -415,7 +281,7 @@ void TLivePlot::RedrawNow() {
 }
 
 void TLivePlot::Frame() {
-    const double Width = std::max(1.0, FChart->plotArea().width());
+    const double Width = std::max(1, FCanvas->PlotArea().width());
     if (!FPaused) {
         // The window fills from the left until the first window length has passed.
         double End = std::max(FBuffer.Now(), double(FWindowSec));
@@ -436,68 +302,25 @@ void TLivePlot::Frame() {
 
 void TLivePlot::UpdateView() {
     const double T0 = ViewStart(), T1 = FViewEnd;
-    const int Columns = std::max(1, int(FChart->plotArea().width()));
+    const int Columns = std::max(1, FCanvas->PlotArea().width());
     const double HoldUntil = std::min(T1, FBuffer.Now());
+    const TPlotFrame& Previous = FCanvas->Frame();
 
-    auto Update = [&](QLineSeries* Series, QValueAxis* Axis, const TSampleRing& Ring, double MinSpan) {
+    auto Reduce = [&](const TSampleRing& Ring) {
         std::vector<TPlotPoint> Points = ReducePoints(FBuffer, Ring, T0, T1, Columns);
         // Reports come only on change: the last value holds until now.
         if (!Points.empty() && Points.back().T < HoldUntil)
             Points.push_back({HoldUntil, Points.back().V});
-        QList<QPointF> List;
-        List.reserve(qsizetype(Points.size()));
-        for (const TPlotPoint& P : Points)
-            List.append(QPointF(P.T, P.V));
-        Series->replace(List);
-        UpdateAxis(Axis, Points, MinSpan);
+        return Points;
     };
-    Update(FPositionSeries, FAxisPosition, FBuffer.Position(), 1.0);
-    Update(FForceSeries, FAxisForce, FBuffer.Force(), 1.0);
-
-    const double Step = NiceStep(T1 - T0, std::max(2, int(FChart->plotArea().width() / 90)));
-    FAxisTime->setRange(T0, T1);
-    FAxisTime->setTickInterval(Step);
-    FAxisTime->setLabelFormat(LabelFormat(Step));
-    UpdateBand();
-}
-
-// Fits the axis to the values in view on a 1-2-5 grid, so that it does not jitter with every sample.
-void TLivePlot::UpdateAxis(QValueAxis* Axis, const std::vector<TPlotPoint>& Points, double MinSpan) {
-    if (Points.empty())
-        return;
-    auto [Lo, Hi] = std::minmax_element(Points.begin(), Points.end(),
-                                        [](const TPlotPoint& A, const TPlotPoint& B) { return A.V < B.V; });
-    double Min = Lo->V, Max = Hi->V;
-    if (Max - Min < MinSpan) {
-        double Mid = (Min + Max) / 2;
-        Min = Mid - MinSpan / 2;
-        Max = Mid + MinSpan / 2;
-    }
-    const double Step = NiceStep(Max - Min, 5);
-    Min = std::floor(Min / Step) * Step;
-    Max = std::ceil(Max / Step) * Step;
-    // Room below for the state band.
-    Min -= (Max - Min) / (BandAxisTop - 1);
-    if (Axis->min() != Min || Axis->max() != Max) {
-        Axis->setRange(Min, Max);
-        Axis->setTickAnchor(std::floor(Min / Step + 1) * Step);
-        Axis->setTickInterval(Step);
-        Axis->setLabelFormat(LabelFormat(Step));
-    }
-}
-
-void TLivePlot::UpdateBand() {
-    QList<QPointF> Points[8];
-    for (const TStateSpan& S : StateSpans(FBuffer, ViewStart(), FViewEnd)) {
-        if (S.State < 0 || S.State >= 8)
-            continue;
-        Points[S.State] << QPointF(S.T0, 0) << QPointF(S.T0, 1) << QPointF(S.T1, 1) << QPointF(S.T1, 0);
-    }
-    for (int S = 0; S < 8; ++S)
-        if (Points[S] != FBandPoints[S]) {
-            FBandSeries[S]->upperSeries()->replace(Points[S]);
-            FBandPoints[S] = Points[S];
-        }
+    TPlotFrame F;
+    F.PositionPoints = Reduce(FBuffer.Position());
+    F.ForcePoints = Reduce(FBuffer.Force());
+    F.Position = FitAxis(F.PositionPoints, Previous.Position, 1.0);
+    F.Force = FitAxis(F.ForcePoints, Previous.Force, 1.0);
+    F.Time = {T0, T1, NiceStep(T1 - T0, std::max(2, Columns / 90))};
+    F.Bands = StateSpans(FBuffer, T0, T1);
+    FCanvas->SetFrame(std::move(F));
 }
 
 void TLivePlot::ViewPainted(int64_t PaintUs) {
@@ -510,11 +333,14 @@ void TLivePlot::ViewPainted(int64_t PaintUs) {
     FStats.LongestFrameUs = std::max(FStats.LongestFrameUs, Frame);
 }
 
-QString TLivePlot::CursorText(QPointF ViewPos) const {
-    QPointF ChartPos = FChart->mapFromScene(FView->mapToScene(ViewPos.toPoint()));
-    if (!FChart->plotArea().contains(ChartPos))
+QRect TLivePlot::PlotArea() const {
+    return FCanvas->PlotArea();
+}
+
+QString TLivePlot::CursorText(QPointF PlotPos) const {
+    if (!FCanvas->PlotArea().contains(PlotPos.toPoint()))
         return QString();
-    const double T = FChart->mapToValue(ChartPos, FPositionSeries).x();
+    const double T = FCanvas->TimeAt(PlotPos.x());
     auto Number = [](std::optional<double> V, const char* Unit) {
         return V ? QStringLiteral("%1 %2").arg(*V, 0, 'f', 2).arg(QLatin1String(Unit)) : QStringLiteral("-");
     };
@@ -525,18 +351,10 @@ QString TLivePlot::CursorText(QPointF ViewPos) const {
              State ? QString::fromStdString(GraspingStateText(*State)) : QStringLiteral("-"));
 }
 
-void TLivePlot::ViewMouseMoved(QPointF ViewPos) {
-    QString Text = CursorText(ViewPos);
+void TLivePlot::ViewMouseMoved(std::optional<QPointF> PlotPos) {
+    QString Text = PlotPos ? CursorText(*PlotPos) : QString();
     lbCursor->setText(Text);
-    if (Text.isEmpty()) {
-        FCursorLine->hide();
-        return;
-    }
-    const QRectF Area = FChart->plotArea();
-    const double X = FChart->mapFromScene(FView->mapToScene(ViewPos.toPoint())).x();
-    FCursorLine->setLine(
-        QLineF(FChart->mapToScene(QPointF(X, Area.top())), FChart->mapToScene(QPointF(X, Area.bottom()))));
-    FCursorLine->show();
+    FCanvas->SetCursorX(Text.isEmpty() ? std::nullopt : std::optional<double>(PlotPos->x()));
 }
 
 bool TLivePlot::ExportCsvTo(const QString& Path) {
@@ -549,7 +367,7 @@ bool TLivePlot::ExportCsvTo(const QString& Path) {
 }
 
 bool TLivePlot::ExportPngTo(const QString& Path) {
-    if (FView->grab().save(Path, "PNG"))
+    if (FCanvas->grab().save(Path, "PNG"))
         return true;
     ShowMessage(QStringLiteral("Cannot write %1.").arg(Path), QStringLiteral("Export PNG"), this);
     return false;

@@ -4,23 +4,20 @@
 // view is redrawn on a timer at screen rate from points reduced to what the pixels can show.
 #include "PlotBuffer.h"
 
-#include <QList>
 #include <QPointF>
+#include <QRect>
 #include <QWidget>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
-class QAreaSeries;
-class QChart;
 class QComboBox;
-class QGraphicsLineItem;
 class QLabel;
-class QLineSeries;
 class QTimer;
 class QToolButton;
-class QValueAxis;
-class TPlotView;
+class TPlotCanvas;
+struct TPlotAxis;
 
 class TLivePlot : public QWidget {
     Q_OBJECT
@@ -51,8 +48,10 @@ public:
     bool ExportCsvTo(const QString& Path);
     bool ExportPngTo(const QString& Path);
 
-    // The read-out for a point of the plot in view coordinates (empty outside the plot area).
-    QString CursorText(QPointF ViewPos) const;
+    // The rectangle of the curves in the plot's own coordinates, and the read-out for a point of
+    // it (empty outside).
+    QRect PlotArea() const;
+    QString CursorText(QPointF PlotPos) const;
 
     const TPlotBuffer& Buffer() const { return FBuffer; }
     // Runs one frame now instead of waiting for the timer.
@@ -76,15 +75,11 @@ protected:
     void keyPressEvent(QKeyEvent* Event) override;
 
 private:
-    friend class TPlotView;
-    void BuildChart();
     void Frame();
     void UpdateView();
-    void UpdateAxis(QValueAxis* Axis, const std::vector<TPlotPoint>& Points, double MinSpan);
-    void UpdateBand();
     void ClampView();
     void ViewPainted(int64_t PaintUs);
-    void ViewMouseMoved(QPointF ViewPos);
+    void ViewMouseMoved(std::optional<QPointF> PlotPos);
     bool HandleViewKey(int Key);
     void cbWindowChange(int Index);
     void btnPauseClick();
@@ -98,23 +93,13 @@ private:
     double FViewSpan = 30;
     bool FViewDirty = true;
     uint64_t FDrawnGeneration = ~uint64_t(0);
-    QList<QPointF> FBandPoints[8];
 
     QComboBox* cbWindow = nullptr;
     QToolButton* btnPause = nullptr;
     QToolButton* btnExportCsv = nullptr;
     QToolButton* btnExportPng = nullptr;
     QLabel* lbCursor = nullptr;
-    TPlotView* FView = nullptr;
-    QChart* FChart = nullptr;
-    QValueAxis* FAxisTime = nullptr;
-    QValueAxis* FAxisPosition = nullptr;
-    QValueAxis* FAxisForce = nullptr;
-    QValueAxis* FAxisBand = nullptr;
-    QLineSeries* FPositionSeries = nullptr;
-    QLineSeries* FForceSeries = nullptr;
-    QAreaSeries* FBandSeries[8] = {};
-    QGraphicsLineItem* FCursorLine = nullptr;
+    TPlotCanvas* FCanvas = nullptr;
     QTimer* FTimer = nullptr;
 
     TFrameStats FStats;

@@ -2,7 +2,6 @@
 if(NOT TARGET zel_plot)
   return()
 endif()
-find_package(Qt6 REQUIRED COMPONENTS Charts)
 set(ZEL_PLOT_TEST_SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/PlotBuffer_test.cpp)
 set(ZEL_PLOT_TEST_LIBS zel_plot zel_testsupport)
 if(TARGET zel_sim AND TARGET zel_device_testkit)
