@@ -25,6 +25,8 @@ const QColor PlotStateColors[8] = {
 
 namespace {
 constexpr int Gap = 6;
+// Room inside the frame, so that a curve at the end of its axis does not run along the frame.
+constexpr int Inset = 4;
 
 int Decimals(double Step) {
     return std::clamp(int(-std::floor(std::log10(Step) + 1e-9)), 0, 6);
@@ -160,10 +162,10 @@ void TPlotCanvas::PaintAxes(QPainter& P) {
     const QRect& A = FPlotArea;
     const QColor Grid = palette().mid().color().lighter(130);
     const QColor Text = palette().text().color();
-    const int DataBottom = A.bottom() - FBandHeight;
+    const int DataBottom = A.bottom() - FBandHeight - Inset, DataTop = A.top() + Inset;
 
     auto YOf = [&](const TPlotAxis& Ax, double V) {
-        return DataBottom - (V - Ax.Min) * (DataBottom - A.top()) / std::max(1e-12, Ax.Max - Ax.Min);
+        return DataBottom - (V - Ax.Min) * (DataBottom - DataTop) / std::max(1e-12, Ax.Max - Ax.Min);
     };
     // Grid of the time axis and of the position axis; the force axis has its labels only.
     P.setPen(QPen(Grid, 0));
@@ -218,13 +220,18 @@ void TPlotCanvas::PaintCurve(QPainter& P, const std::vector<TPlotPoint>& Points,
     if (Points.empty())
         return;
     const QRect& A = FPlotArea;
-    const double DataBottom = A.bottom() - FBandHeight;
+    const double DataBottom = A.bottom() - FBandHeight - Inset;
     const double XScale = A.width() / std::max(1e-12, FFrame.Time.Max - FFrame.Time.Min);
-    const double YScale = (DataBottom - A.top()) / std::max(1e-12, Axis.Max - Axis.Min);
+    const double YScale = (DataBottom - A.top() - Inset) / std::max(1e-12, Axis.Max - Axis.Min);
+    // The device reports on change, so a value holds until the next one: steps, not slopes.
     FPolyline.clear();
-    for (const TPlotPoint& Pt : Points)
-        FPolyline.emplace_back(A.left() + (Pt.T - FFrame.Time.Min) * XScale,
-                               DataBottom - (Pt.V - Axis.Min) * YScale);
+    for (const TPlotPoint& Pt : Points) {
+        const double X = A.left() + (Pt.T - FFrame.Time.Min) * XScale;
+        const double Y = DataBottom - (Pt.V - Axis.Min) * YScale;
+        if (!FPolyline.empty())
+            FPolyline.emplace_back(X, FPolyline.back().y());
+        FPolyline.emplace_back(X, Y);
+    }
     // Reduced data is dense along x: without antialiasing the raster engine draws it several times
     // faster, and a one-pixel line of min/max columns looks the same.
     P.setRenderHint(QPainter::Antialiasing, false);
