@@ -36,8 +36,8 @@ void TSampleRing::Clear() {
     FHead = 0;
 }
 
-size_t TSampleRing::LowerBound(int64_t TimeUs) const {
-    size_t Lo = 0, Hi = Size();
+size_t TSampleRing::LowerBound(int64_t TimeUs, size_t From, size_t To) const {
+    size_t Lo = From, Hi = To;
     while (Lo < Hi) {
         size_t Mid = Lo + (Hi - Lo) / 2;
         if (TimeAt(Mid) < TimeUs)
@@ -46,6 +46,30 @@ size_t TSampleRing::LowerBound(int64_t TimeUs) const {
             Hi = Mid;
     }
     return Lo;
+}
+
+std::pair<size_t, size_t> TSampleRing::MinMaxIndex(size_t First, size_t End) const {
+    // Scans the ring's storage in at most two contiguous pieces; this loop is most of a frame's work.
+    size_t MinI = First, MaxI = First;
+    float Min = ValueAt(First), Max = Min;
+    size_t I = First + 1;
+    while (I < End) {
+        const size_t P = Physical(I);
+        const size_t Count = std::min(End - I, FValue.size() - P);
+        const float* V = FValue.data() + P;
+        for (size_t K = 0; K < Count; ++K) {
+            if (V[K] < Min) {
+                Min = V[K];
+                MinI = I + K;
+            }
+            if (V[K] > Max) {
+                Max = V[K];
+                MaxI = I + K;
+            }
+        }
+        I += Count;
+    }
+    return {MinI, MaxI};
 }
 
 std::optional<float> ValueAt(const TSampleRing& Ring, int64_t TimeUs) {
@@ -159,15 +183,8 @@ std::vector<TPlotPoint> ReducePoints(const TPlotBuffer& Buffer, const TSampleRin
         int64_t Column =
             std::min<int64_t>(int64_t(double(Ring.TimeAt(I) - U0) * Columns / Span), Columns - 1);
         int64_t ColumnEnd = U0 + int64_t(std::ceil(double(Column + 1) * Span / Columns));
-        size_t MinI = I, MaxI = I;
-        size_t J = I + 1;
-        for (; J < End && (Ring.TimeAt(J) < ColumnEnd || Column == Columns - 1); ++J) {
-            float V = Ring.ValueAt(J);
-            if (V < Ring.ValueAt(MinI))
-                MinI = J;
-            if (V > Ring.ValueAt(MaxI))
-                MaxI = J;
-        }
+        const size_t J = Column == Columns - 1 ? End : Ring.LowerBound(ColumnEnd, I + 1, End);
+        const auto [MinI, MaxI] = Ring.MinMaxIndex(I, J);
         if (MinI == MaxI) {
             Emit(MinI);
         } else {

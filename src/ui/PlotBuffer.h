@@ -9,6 +9,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Microseconds on a monotonic clock; tests substitute their own.
@@ -34,7 +35,11 @@ public:
     int64_t TimeAt(size_t I) const { return FTime[Physical(I)]; }
     float ValueAt(size_t I) const { return FValue[Physical(I)]; }
     // First index whose time is not below TimeUs (Size() when there is none).
-    size_t LowerBound(int64_t TimeUs) const;
+    size_t LowerBound(int64_t TimeUs) const { return LowerBound(TimeUs, 0, Size()); }
+    // The same, searching only [From, To).
+    size_t LowerBound(int64_t TimeUs, size_t From, size_t To) const;
+    // Indices of the first minimum and the first maximum of the values in [First, End), First < End.
+    std::pair<size_t, size_t> MinMaxIndex(size_t First, size_t End) const;
     // Bytes held by the two arrays once the ring is full.
     size_t BytesWhenFull() const { return FCapacity * (sizeof(int64_t) + sizeof(float)); }
 
