@@ -4,6 +4,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStaticText>
 
 #include <algorithm>
 #include <chrono>
@@ -106,6 +107,8 @@ void TPlotCanvas::UpdateLayout() {
     const int Bottom = Gap + Line + Line + Gap;       // labels, title
     FPlotArea = QRect(QPoint(Side, Top), QPoint(width() - 1 - Side, height() - 1 - Bottom));
     FBandHeight = std::max(6, Line * 2 / 3);
+    FStatic = QPixmap();
+    FLabels.clear();
 }
 
 void TPlotCanvas::resizeEvent(QResizeEvent* Event) {
@@ -115,16 +118,18 @@ void TPlotCanvas::resizeEvent(QResizeEvent* Event) {
 
 void TPlotCanvas::changeEvent(QEvent* Event) {
     QWidget::changeEvent(Event);
-    if (Event->type() == QEvent::FontChange || Event->type() == QEvent::StyleChange)
+    if (Event->type() == QEvent::FontChange || Event->type() == QEvent::StyleChange ||
+        Event->type() == QEvent::PaletteChange)
         RunGuarded([&] { UpdateLayout(); });
 }
 
 void TPlotCanvas::paintEvent(QPaintEvent*) {
     RunGuarded([&] {
         auto Start = std::chrono::steady_clock::now();
+        if (FStatic.size() != size() * devicePixelRatioF())
+            PaintStatic();
         QPainter P(this);
-        P.fillRect(rect(), palette().window());
-        P.fillRect(FPlotArea, palette().base());
+        P.drawPixmap(0, 0, FStatic);
         if (FPlotArea.width() > 1 && FPlotArea.height() > FBandHeight + 1) {
             const double T0 = FFrame.Time.Min, Span = std::max(1e-9, FFrame.Time.Max - FFrame.Time.Min);
             const double Scale = FPlotArea.width() / Span;
@@ -148,7 +153,6 @@ void TPlotCanvas::paintEvent(QPaintEvent*) {
                 P.drawLine(QPointF(*FCursorX, FPlotArea.top()), QPointF(*FCursorX, FPlotArea.bottom()));
             }
         }
-        PaintLegend(P);
         P.end();
         if (OnPainted) {
             using namespace std::chrono;
@@ -158,7 +162,6 @@ void TPlotCanvas::paintEvent(QPaintEvent*) {
 }
 
 void TPlotCanvas::PaintAxes(QPainter& P) {
-    const QFontMetrics Fm = fontMetrics();
     const QRect& A = FPlotArea;
     const QColor Grid = palette().mid().color().lighter(130);
     const QColor Text = palette().text().color();
@@ -181,38 +184,25 @@ void TPlotCanvas::PaintAxes(QPainter& P) {
     P.setBrush(Qt::NoBrush);
     P.drawRect(A);
 
-    const int Line = Fm.height();
     const int TimeDecimals = Decimals(FFrame.Time.Step);
     ForEachTick(FFrame.Time, [&](double V) {
         double X = A.left() + (V - FFrame.Time.Min) * A.width() / (FFrame.Time.Max - FFrame.Time.Min);
-        QString S = QString::number(V, 'f', TimeDecimals);
-        P.drawText(QRectF(X - 100, A.bottom() + 2, 200, Line), Qt::AlignHCenter | Qt::AlignTop, S);
+        const QStaticText& S = Label(QString::number(V, 'f', TimeDecimals));
+        P.drawStaticText(QPointF(X - S.size().width() / 2, A.bottom() + 2), S);
     });
-    P.drawText(QRect(A.left(), A.bottom() + 2 + Line, A.width(), Line), Qt::AlignHCenter | Qt::AlignTop,
-               QStringLiteral("Time (s)"));
 
-    auto ValueLabels = [&](const TPlotAxis& Ax, const QColor& Color, bool Left, const QString& Title) {
+    auto ValueLabels = [&](const TPlotAxis& Ax, const QColor& Color, bool Left) {
         P.setPen(Color);
         const int D = Decimals(Ax.Step);
         ForEachTick(Ax, [&](double V) {
             double Y = YOf(Ax, V);
-            QString S = QString::number(V, 'f', D);
-            if (Left)
-                P.drawText(QRectF(0, Y - Line / 2.0, A.left() - 4, Line), Qt::AlignRight | Qt::AlignVCenter,
-                           S);
-            else
-                P.drawText(QRectF(A.right() + 4, Y - Line / 2.0, width() - A.right() - 4, Line),
-                           Qt::AlignLeft | Qt::AlignVCenter, S);
+            const QStaticText& S = Label(QString::number(V, 'f', D));
+            const double X = Left ? A.left() - 4 - S.size().width() : A.right() + 4;
+            P.drawStaticText(QPointF(X, Y - S.size().height() / 2), S);
         });
-        P.save();
-        const double X = Left ? Gap : width() - Gap - Line;
-        P.translate(X + Line / 2.0, A.center().y());
-        P.rotate(Left ? -90 : 90);
-        P.drawText(QRectF(-A.height() / 2.0, -Line / 2.0, A.height(), Line), Qt::AlignCenter, Title);
-        P.restore();
     };
-    ValueLabels(FFrame.Position, PlotPositionColor, true, QStringLiteral("Position (mm)"));
-    ValueLabels(FFrame.Force, PlotForceColor, false, QStringLiteral("Force (N)"));
+    ValueLabels(FFrame.Position, PlotPositionColor, true);
+    ValueLabels(FFrame.Force, PlotForceColor, false);
 }
 
 void TPlotCanvas::PaintCurve(QPainter& P, const std::vector<TPlotPoint>& Points, const TPlotAxis& Axis,
@@ -237,6 +227,46 @@ void TPlotCanvas::PaintCurve(QPainter& P, const std::vector<TPlotPoint>& Points,
     P.setRenderHint(QPainter::Antialiasing, false);
     P.setPen(QPen(Color, 0));
     P.drawPolyline(FPolyline.data(), int(FPolyline.size()));
+}
+
+// What changes only with the size, the font or the palette: backgrounds, titles and the legend.
+void TPlotCanvas::PaintStatic() {
+    const qreal Ratio = devicePixelRatioF();
+    FStatic = QPixmap(size() * Ratio);
+    FStatic.setDevicePixelRatio(Ratio);
+    QPainter P(&FStatic);
+    P.fillRect(rect(), palette().window());
+    P.fillRect(FPlotArea, palette().base());
+    const int Line = fontMetrics().height();
+    const QRect& A = FPlotArea;
+    P.setPen(palette().text().color());
+    P.drawText(QRect(A.left(), A.bottom() + 2 + Line, A.width(), Line), Qt::AlignHCenter | Qt::AlignTop,
+               QStringLiteral("Time (s)"));
+    auto Title = [&](const QString& Text, const QColor& Color, bool Left) {
+        P.save();
+        P.setPen(Color);
+        const double X = Left ? Gap : width() - Gap - Line;
+        P.translate(X + Line / 2.0, A.center().y());
+        P.rotate(Left ? -90 : 90);
+        P.drawText(QRectF(-A.height() / 2.0, -Line / 2.0, A.height(), Line), Qt::AlignCenter, Text);
+        P.restore();
+    };
+    Title(QStringLiteral("Position (mm)"), PlotPositionColor, true);
+    Title(QStringLiteral("Force (N)"), PlotForceColor, false);
+    PaintLegend(P);
+}
+
+// Tick labels repeat from frame to frame as the axis scrolls; laid-out text saves shaping them again.
+const QStaticText& TPlotCanvas::Label(const QString& Text) {
+    auto It = FLabels.find(Text);
+    if (It != FLabels.end())
+        return *It;
+    if (FLabels.size() > 1000)
+        FLabels.clear();
+    QStaticText S(Text);
+    S.setTextFormat(Qt::PlainText);
+    S.prepare(QTransform(), font());
+    return *FLabels.insert(Text, S);
 }
 
 void TPlotCanvas::PaintLegend(QPainter& P) {

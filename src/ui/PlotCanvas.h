@@ -4,6 +4,9 @@
 // Painting is all it does; zoom, pan and the read-out belong to the window through the callbacks.
 #include "PlotBuffer.h"
 
+#include <QHash>
+#include <QPixmap>
+#include <QStaticText>
 #include <QWidget>
 
 #include <functional>
@@ -60,6 +63,8 @@ protected:
 
 private:
     void UpdateLayout();
+    void PaintStatic();
+    const QStaticText& Label(const QString& Text);
     void PaintLegend(QPainter& P);
     void PaintAxes(QPainter& P);
     void PaintCurve(QPainter& P, const std::vector<TPlotPoint>& Points, const TPlotAxis& Axis,
@@ -72,6 +77,8 @@ private:
     std::optional<double> FCursorX;
     std::optional<double> FDragX;
     std::vector<QPointF> FPolyline; // reused from frame to frame
+    QPixmap FStatic;
+    QHash<QString, QStaticText> FLabels;
 };
 
 // Colours of the curves and of the grasping states, shared by the legend and the band.
