@@ -20,6 +20,12 @@ void TSampleRing::Append(int64_t TimeUs, float Value) {
     if (FCapacity == 0)
         return;
     if (FTime.size() < FCapacity) {
+        // Grow by doubling, but never past the capacity, so that a full ring holds what it states.
+        if (FTime.size() == FTime.capacity()) {
+            const size_t Want = std::min(FCapacity, std::max<size_t>(4096, FTime.size() * 2));
+            FTime.reserve(Want);
+            FValue.reserve(Want);
+        }
         FTime.push_back(TimeUs);
         FValue.push_back(Value);
         return;
