@@ -5,6 +5,7 @@
 #include "FloatEditDialog.h"
 #include "LineMemo.h"
 #include "ListBoxDialog.h"
+#include "LivePlotForm.h"
 #include "MessageSeam.h"
 #include "RollPanel.h"
 #include "ZEL_commands.h"
@@ -477,6 +478,17 @@ void TMainWin::BuildStateColumn() {
 }
 
 void TMainWin::BuildMenu() {
+    LivePlot = new TLivePlot(this);
+    miLivePlot = miView->addAction(QStringLiteral("&Live Plot"));
+    miLivePlot->setObjectName(QStringLiteral("miLivePlot"));
+    miLivePlot->setCheckable(true);
+    miLivePlot->setStatusTip(
+        QStringLiteral("Plot finger position, grasping force and grasping state over time"));
+    miLivePlot->setToolTip(miLivePlot->statusTip());
+    connect(miLivePlot, &QAction::triggered, this, [this] { RunGuarded([this] { miLivePlotClick(); }); });
+    connect(miView, &QMenu::aboutToShow, this,
+            [this] { RunGuarded([this] { miLivePlot->setChecked(LivePlot->isVisible()); }); });
+
     miZEL = menuBar()->addMenu(QStringLiteral("ZEL"));
     miZEL->setObjectName(QStringLiteral("miZEL"));
     miSystemLimits = miZEL->addAction(QStringLiteral("System Limits"));
@@ -589,17 +601,20 @@ void TMainWin::SystemStateChange() {
 
 void TMainWin::GraspingStateChange() {
     const uint8_t s = FZel->GraspingState;
+    LivePlot->AddGraspingState(s);
     const std::string_view name = s < 8 ? GraspingStateNames[s] : std::string_view("--");
     lbGraspingState->setText(QString::fromUtf8(name.data(), qsizetype(name.size())));
 }
 
 void TMainWin::PositionChange() {
+    LivePlot->AddPosition(FZel->Position);
     FPositionPending = true;
     if (!FValueHold->isActive())
         ShowValues();
 }
 
 void TMainWin::ForceChange() {
+    LivePlot->AddForce(FZel->Force);
     FForcePending = true;
     if (!FValueHold->isActive())
         ShowValues();
@@ -764,6 +779,14 @@ std::vector<std::pair<QString, QString>> TMainWin::SystemLimitsRows() const {
         {QStringLiteral("Nominal force"), Num(z.NominalForce, 0) + QStringLiteral(" N")},
         {QStringLiteral("Overdrive force"), Num(z.OverdriveForce, 0) + QStringLiteral(" N")},
     };
+}
+
+// Like the other tool windows: the item shows or raises the plot, never hides it.
+void TMainWin::miLivePlotClick() {
+    miLivePlot->setChecked(true);
+    LivePlot->show();
+    LivePlot->raise();
+    LivePlot->activateWindow();
 }
 
 void TMainWin::miSystemLimitsClick() {

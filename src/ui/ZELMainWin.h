@@ -23,6 +23,7 @@ class TBandPanel;
 class TFloatEdit;
 class TFloatEditDlg;
 class TLineMemo;
+class TLivePlot;
 class TRollPanel;
 
 class TMainWin : public TMainWinBase {
@@ -91,6 +92,9 @@ public:
     QMenu* miZEL = nullptr;
     QAction* miSystemLimits = nullptr;
     QAction* miGraspingStatistics = nullptr;
+    // "Live Plot" in the "&View" menu: position, force and grasping state over time.
+    QAction* miLivePlot = nullptr;
+    TLivePlot* LivePlot = nullptr;
 
     TFloatEditDlg* ValueDialog() const { return FValueDlg; }
     double CurrentAcceleration() const { return FAcceleration; }
@@ -115,6 +119,7 @@ public:
     void btnForceClick();
     void miGraspingStatisticsClick();
     void miSystemLimitsClick();
+    void miLivePlotClick();
     void FloatEditChange(TFloatEdit* Sender);
     void TrackbarChange(QSlider* Sender);
 

@@ -2,7 +2,7 @@
 if(NOT TARGET zel_zel)
   return()
 endif()
-if(NOT TARGET zel_dialogs OR NOT TARGET zel_toolwindows OR NOT TARGET zel_widgets)
+if(NOT TARGET zel_dialogs OR NOT TARGET zel_toolwindows OR NOT TARGET zel_widgets OR NOT TARGET zel_plot)
   return()
 endif()
 
@@ -14,7 +14,7 @@ add_library(zel_console STATIC
   ${CMAKE_CURRENT_LIST_DIR}/ConsoleApplication.h ${CMAKE_CURRENT_LIST_DIR}/ConsoleApplication.cpp
   ${ZEL_CONSOLE_RESOURCES})
 target_include_directories(zel_console PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(zel_console PUBLIC zel_zel zel_transports zel_dialogs zel_toolwindows zel_widgets
+target_link_libraries(zel_console PUBLIC zel_zel zel_transports zel_dialogs zel_toolwindows zel_plot zel_widgets
   zel_numedits zel_platform Qt6::Widgets)
 
 add_executable(zel-console ${CMAKE_CURRENT_LIST_DIR}/main.cpp)

@@ -8,6 +8,8 @@
 #include "FloatEditDialog.h"
 #include "LineMemo.h"
 #include "ListBoxDialog.h"
+#include "LivePlotForm.h"
+#include "PlotBuffer.h"
 #include "MIVListBox.h"
 #include "ModalDriver.h"
 #include "TestWait.h"
@@ -306,4 +308,15 @@ TEST_F(ConsoleE2E, LiveStateWhileAMoveRuns) {
     // The last reports follow the final result within their period.
     EXPECT_TRUE(WaitUntil([&] { return !moving->isChecked(); }));
     EXPECT_TRUE(WaitUntil([&] { return Win->lbPosition->text() == "100.00 mm"; }));
+
+    // The live plot got the same reports, and the View menu shows it without ever hiding it.
+    const TSampleRing& position = Win->LivePlot->Buffer().Position();
+    ASSERT_GT(position.Size(), 3u);
+    EXPECT_LT(position.ValueAt(0), 65.f);
+    EXPECT_FLOAT_EQ(position.ValueAt(position.Size() - 1), 100.f);
+    EXPECT_GT(Win->LivePlot->Buffer().GraspingStates().Size(), 0u);
+    for (int i = 0; i < 2; ++i)
+        Win->miLivePlot->trigger();
+    EXPECT_TRUE(Win->LivePlot->isVisible());
+    EXPECT_TRUE(Win->miLivePlot->isChecked());
 }
