@@ -8,12 +8,16 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -69,10 +73,14 @@ TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Tool) {
     Hint(cbSuppressDataPackets, QStringLiteral("Leave the sensor's frame data out of the log"));
     cbSuppressDataPackets->setChecked(true);
     cbSuppressDataPackets->setVisible(false);
+    cbTimeStamps = new QCheckBox(QStringLiteral("Time stamps"), Panel7);
+    cbTimeStamps->setObjectName(QStringLiteral("cbTimeStamps"));
+    Hint(cbTimeStamps, QStringLiteral("Start each line with the seconds since the first logged packet"));
     auto* top = new QHBoxLayout(Panel7);
     top->setContentsMargins(6, 4, 6, 4);
     top->addWidget(cbShowIDDescr);
     top->addWidget(cbEvaluateErrorCodes);
+    top->addWidget(cbTimeStamps);
     top->addWidget(cbSuppressDataPackets);
     top->addStretch(1);
 
@@ -94,9 +102,13 @@ TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Tool) {
     btnClear = new QPushButton(QStringLiteral("Clear"), Panel1);
     btnClear->setObjectName(QStringLiteral("btnClear"));
     Hint(btnClear, QStringLiteral("Empty the log"));
+    btnSave = new QPushButton(QStringLiteral("Save..."), Panel1);
+    btnSave->setObjectName(QStringLiteral("btnSave"));
+    Hint(btnSave, QStringLiteral("Save the log as shown to a text file, or as CSV to a file named *.csv"));
     auto* bottom = new QHBoxLayout(Panel1);
     bottom->setContentsMargins(6, 4, 6, 4);
     bottom->addStretch(1);
+    bottom->addWidget(btnSave);
     bottom->addWidget(btnClear);
 
     auto* layout = new QVBoxLayout(this);
@@ -124,16 +136,20 @@ TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Tool) {
     selectAll->setShortcut(QKeySequence::SelectAll);
 
     setTabOrder(cbShowIDDescr, cbEvaluateErrorCodes);
-    setTabOrder(cbEvaluateErrorCodes, cbSuppressDataPackets);
+    setTabOrder(cbEvaluateErrorCodes, cbTimeStamps);
+    setTabOrder(cbTimeStamps, cbSuppressDataPackets);
     setTabOrder(cbSuppressDataPackets, RxMsgMemo);
-    setTabOrder(RxMsgMemo, btnClear);
+    setTabOrder(RxMsgMemo, btnSave);
+    setTabOrder(btnSave, btnClear);
 
     auto guarded = [this](void (TCommLog::*Handler)()) {
         return [this, Handler] { RunGuarded([this, Handler] { (this->*Handler)(); }); };
     };
     connect(cbShowIDDescr, &QCheckBox::clicked, this, guarded(&TCommLog::OnOptionsChanged));
     connect(cbEvaluateErrorCodes, &QCheckBox::clicked, this, guarded(&TCommLog::OnOptionsChanged));
+    connect(cbTimeStamps, &QCheckBox::clicked, this, guarded(&TCommLog::OnOptionsChanged));
     connect(btnClear, &QPushButton::clicked, this, guarded(&TCommLog::btnClearClick));
+    connect(btnSave, &QPushButton::clicked, this, guarded(&TCommLog::btnSaveClick));
     connect(miAsFloat, &QAction::triggered, this, guarded(&TCommLog::miAsFloatClick));
     connect(miAsInteger, &QAction::triggered, this, guarded(&TCommLog::miAsIntegerClick));
     connect(miAsText, &QAction::triggered, this, guarded(&TCommLog::miAsTextClick));
@@ -180,6 +196,7 @@ TLogOptions TCommLog::Options() const {
     TLogOptions o;
     o.ShowIDDescr = cbShowIDDescr->isChecked();
     o.EvaluateErrorCodes = cbEvaluateErrorCodes->isChecked();
+    o.TimeStamps = cbTimeStamps->isChecked();
     o.SensorDevice = FSensor;
     if (FDevice) {
         const QPointer<TKORADevice> device = FDevice;
@@ -194,6 +211,9 @@ void TCommLog::AddPacket(const TPacket& Packet, bool Received) {
     TPacket copy = Packet;
     if (Received)
         copy.CommandID |= LogReceivedFlag;
+    const uint32_t now = FClock ? FClock() : GetTickCount32();
+    if (FTimes.empty())
+        FOrigin = now;
     while (FHistory.Count() > HistorySize - 1) {
         // The view always matches the history: a dropped packet takes all of its lines along.
         if (FUnshown < FHistory.Count())
@@ -201,8 +221,10 @@ void TCommLog::AddPacket(const TPacket& Packet, bool Received) {
         else
             --FUnshown;
         FHistory.Delete(0);
+        FTimes.pop_front();
     }
     FHistory.Add(copy);
+    FTimes.push_back(int64_t(TicksSince(FOrigin, now)));
     ++FUnshown;
     ScheduleView();
 }
@@ -224,7 +246,7 @@ void TCommLog::UpdateView() {
     const TLogOptions options = Options();
     QString text;
     for (int32_t i = FHistory.Count() - FUnshown; i < FHistory.Count(); ++i)
-        text.append(QLatin1Char('\n')).append(LogPacketText(FHistory.At(i), options));
+        text.append(QLatin1Char('\n')).append(PacketText(i, options));
     // One edit block: the view lays out and repaints once for the trim and the append together.
     QTextCursor cursor(RxMsgMemo->document());
     cursor.beginEditBlock();
@@ -248,7 +270,7 @@ void TCommLog::RebuildView() {
     for (int32_t i = 0; i < FHistory.Count(); ++i) {
         if (i > 0)
             all.append(QLatin1Char('\n'));
-        all.append(LogPacketText(FHistory.At(i), options));
+        all.append(PacketText(i, options));
     }
     RxMsgMemo->setPlainText(all);
     FUnshown = 0;
@@ -271,9 +293,19 @@ QStringList TCommLog::Lines() {
     return lines;
 }
 
+QString TCommLog::PacketText(int32_t Index, const TLogOptions& Options) const {
+    return LogPacketText(FHistory.At(Index), Options, FTimes[size_t(Index)]);
+}
+
+void TCommLog::SetClock(TTickSource Clock) {
+    FClock = std::move(Clock);
+}
+
 void TCommLog::btnClearClick() {
     FViewTimer->stop();
     FHistory.Clear();
+    // The next packet starts the time stamps anew.
+    FTimes.clear();
     FUnshown = 0;
     FStaleLines = 0;
     RxMsgMemo->clear();
@@ -281,6 +313,60 @@ void TCommLog::btnClearClick() {
 
 void TCommLog::OnOptionsChanged() {
     RebuildView();
+}
+
+void TCommLog::btnSaveClick() {
+    QFileDialog dialog(this, QStringLiteral("Save command log"));
+    dialog.setObjectName(QStringLiteral("SaveLogDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    const QString text = QStringLiteral("Text files (*.txt)");
+    const QString csv = QStringLiteral("CSV files (*.csv)");
+    dialog.setNameFilters({text, csv, QStringLiteral("All files (*)")});
+    dialog.setDefaultSuffix(QStringLiteral("txt"));
+    // A name typed without an extension takes the one of the chosen file type.
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, csv](const QString& Filter) {
+        RunGuarded(
+            [&] { dialog.setDefaultSuffix(Filter == csv ? QStringLiteral("csv") : QStringLiteral("txt")); });
+    });
+    dialog.setDirectory(FSaveFolder.isEmpty() ? QDir::homePath() : FSaveFolder);
+    dialog.selectFile(QStringLiteral("command-log.txt"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const QString path = dialog.selectedFiles().constFirst();
+    FSaveFolder = QFileInfo(path).absolutePath();
+    SaveToFile(path);
+}
+
+bool TCommLog::SaveToFile(const QString& Path) {
+    const QByteArray data =
+        Path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive) ? CsvText() : ViewText();
+    // Written beside the target and renamed over it at the end: a failure leaves any earlier
+    // file whole.
+    QSaveFile file(Path);
+    if (file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.commit())
+        return true;
+    const QString reason = file.errorString();
+    file.cancelWriting();
+    ShowMessage(QStringLiteral("Error while saving the command log to \"%1\": %2")
+                    .arg(QDir::toNativeSeparators(Path), reason),
+                QStringLiteral("Error"), this);
+    return false;
+}
+
+QByteArray TCommLog::ViewText() {
+    const QStringList lines = Lines();
+    if (lines.isEmpty())
+        return QByteArray();
+    return (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
+}
+
+QByteArray TCommLog::CsvText() const {
+    const TLogOptions options = Options();
+    // RFC 4180 ends every record with CR LF.
+    QString csv = LogCsvHeader() + QStringLiteral("\r\n");
+    for (int32_t i = 0; i < FHistory.Count(); ++i)
+        csv += LogCsvRow(FHistory.At(i), FTimes[size_t(i)], options) + QStringLiteral("\r\n");
+    return csv.toUtf8();
 }
 
 QString TCommLog::SelectedText() const {

@@ -5,6 +5,8 @@
 #include "stat.h"
 
 #include <QLocale>
+#include <QRegularExpression>
+#include <QStringList>
 
 #include <cmath>
 #include <cstdio>
@@ -35,6 +37,13 @@ int HexValue(QChar C) {
     if (u >= 'A' && u <= 'F')
         return u - 'A' + 10;
     return -1;
+}
+
+// "12.345": whole milliseconds, no rounding through floating point.
+QString Seconds(int64_t Ms) {
+    if (Ms < 0)
+        Ms = 0;
+    return QStringLiteral("%1.%2").arg(Ms / 1000).arg(int(Ms % 1000), 3, 10, QLatin1Char('0'));
 }
 
 const QString ConvertError = QStringLiteral("Error while converting selected data.");
@@ -72,10 +81,54 @@ QString LogPacketDescription(const TPacket& Copy, const TLogOptions& Options) {
     return s;
 }
 
-QString LogPacketText(const TPacket& Copy, const TLogOptions& Options) {
+QString LogPacketText(const TPacket& Copy, const TLogOptions& Options, int64_t TimeMs) {
+    const QString time = Options.TimeStamps ? LogTimeText(TimeMs) + QLatin1Char(' ') : QString();
     if (Copy.CommandID & LogReceivedFlag)
-        return QStringLiteral("    received: ") + LogPacketDescription(Copy, Options);
-    return QStringLiteral("\nsent: ") + LogPacketDescription(Copy, Options);
+        return time + QStringLiteral("    received: ") + LogPacketDescription(Copy, Options);
+    return QLatin1Char('\n') + time + QStringLiteral("sent: ") + LogPacketDescription(Copy, Options);
+}
+
+QString LogTimeText(int64_t TimeMs) {
+    return QStringLiteral("+%1 s").arg(Seconds(TimeMs)).rightJustified(10);
+}
+
+QString LogCsvHeader() {
+    return QStringLiteral("time_s,direction,id,command,length,status,payload");
+}
+
+QString LogCsvRow(const TPacket& Copy, int64_t TimeMs, const TLogOptions& Options) {
+    const int32_t id = Copy.CommandID & ~LogReceivedFlag;
+    const bool received = (Copy.CommandID & LogReceivedFlag) != 0;
+    const TByteArray& p = Copy.Payload;
+    const bool sensorFrame = Options.SensorDevice && id == 0;
+    QString status;
+    if (received && p.size() >= 2 && !sensorFrame)
+        status = LogStatusText(BytesToWord(p[0], p[1]));
+    QString payload;
+    payload.reserve(qsizetype(p.size()) * 3);
+    for (uint8_t b : p)
+        AppendHexByte(payload, b);
+    const QString name = Options.CommandName ? QString::fromStdString(Options.CommandName(id)) : QString();
+    const QString fields[] = {Seconds(TimeMs),
+                              received ? QStringLiteral("received") : QStringLiteral("sent"),
+                              Hex2(uint32_t(id)) + QLatin1Char('h'),
+                              name,
+                              QString::number(Copy.Length),
+                              status,
+                              payload.mid(1)};
+    QStringList row;
+    for (const QString& f : fields)
+        row << CsvField(f);
+    return row.join(QLatin1Char(','));
+}
+
+QString CsvField(const QString& Text) {
+    static const QRegularExpression special(QStringLiteral("[\",\r\n]"));
+    if (!Text.contains(special))
+        return Text;
+    QString quoted = Text;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
 int LogPacketLineCount(const TPacket& Copy) {

@@ -13,6 +13,8 @@ constexpr int32_t LogReceivedFlag = 0x40000000;
 struct TLogOptions {
     bool ShowIDDescr = false;
     bool EvaluateErrorCodes = false;
+    // Each line starts with the packet's time (LogTimeText).
+    bool TimeStamps = false;
     // The device is a matrix sensor, whose identifier 0 carries frame data rather than a status.
     bool SensorDevice = false;
     // The device's name of an identifier; empty while no device is set.
@@ -24,10 +26,24 @@ QString LogStatusText(uint16_t Status);
 // "ID=50h (GET_SYSINFO), Length=10: 00 00 (E_SUCCESS) ..." of a log copy.
 QString LogPacketDescription(const TPacket& Copy, const TLogOptions& Options);
 // What a packet adds to the view, lines separated by '\n': "    received: ..." for a received
-// packet, an empty line and "sent: ..." for a sent one.
-QString LogPacketText(const TPacket& Copy, const TLogOptions& Options);
+// packet, an empty line and "sent: ..." for a sent one; with time stamps on, its line starts with
+// LogTimeText of TimeMs and a space.
+QString LogPacketText(const TPacket& Copy, const TLogOptions& Options, int64_t TimeMs = 0);
 // Lines of LogPacketText.
 int LogPacketLineCount(const TPacket& Copy);
+
+// Milliseconds since the first logged packet as "+12.345 s", right-aligned to ten characters so
+// that the lines of a session stay in columns.
+QString LogTimeText(int64_t TimeMs);
+
+// The log as CSV (RFC 4180), the same record in the console and in zelctl. The columns do not
+// depend on the view's options: time in seconds since the first logged packet, "sent" or
+// "received", identifier ("50h"), command name (empty without a device), payload length, status
+// name of a received response (empty otherwise), payload as hex bytes ("00 00 38 01").
+QString LogCsvHeader();
+QString LogCsvRow(const TPacket& Copy, int64_t TimeMs, const TLogOptions& Options);
+// Quoted when it holds a comma, a double quote or a line break; inner quotes doubled.
+QString CsvField(const QString& Text);
 
 // Hex bytes separated by spaces ("00 00 80 3F"); anything else fails and leaves Bytes empty.
 bool ParseSelectedBytes(const QString& Selection, TByteArray& Bytes);

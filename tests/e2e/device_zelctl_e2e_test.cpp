@@ -1,8 +1,11 @@
 // zelctl as a separate process against the simulator on its own thread.
+#include "CsvReader.h"
 #include "Simulator.h"
 #include "TempSettingsFolder.h"
 
+#include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -165,4 +168,52 @@ TEST_F(ZelctlE2E, UsageAndConnectionErrors) {
     r = Zelctl({"--tcp", QStringLiteral("127.0.0.1:%1").arg(closed), "--connect-timeout", "3", "info"});
     EXPECT_EQ(r.Exit, 3);
     EXPECT_FALSE(r.Err.isEmpty());
+}
+
+TEST_F(ZelctlE2E, LogCsvRecordsTheExchangeBesideTheUsualOutput) {
+    zelsim::TSimConfig cfg;
+    cfg.Gripper.StartReferenced = true;
+    Start(cfg);
+    const QString path = Dir.filePath(QStringLiteral("trace.csv"));
+    const TRun r = Zelctl(Tcp() << "--log"
+                                << "--log-csv" << path << "move"
+                                << "40"
+                                << "400"
+                                << "temperature");
+    EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+    EXPECT_TRUE(r.Out.contains(QStringLiteral("Command MOVE finished: No error.")));
+    EXPECT_TRUE(r.Err.contains(QStringLiteral("    received: ID=46h (CMD_ID_GET_TEMPERATURE), Length=4: "
+                                              "00 00 (E_SUCCESS) 38 01")))
+        << r.Err.toStdString();
+
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    QList<QStringList> rows;
+    ASSERT_TRUE(ReadCsv(QString::fromUtf8(f.readAll()), rows));
+    ASSERT_GE(rows.size(), 9);
+    EXPECT_EQ(rows[0], (QStringList{"time_s", "direction", "id", "command", "length", "status", "payload"}));
+    EXPECT_EQ(rows[1], (QStringList{"0.000", "sent", "50h", "GET_SYSINFO", "0", "", ""}));
+    // The motion: its request, the pending answer, later its final result.
+    QStringList motion;
+    double last = 0;
+    for (qsizetype i = 1; i < rows.size(); ++i) {
+        ASSERT_EQ(rows[i].size(), 7) << i;
+        EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d+\\.\\d{3}$")).match(rows[i][0]).hasMatch());
+        EXPECT_GE(rows[i][0].toDouble(), last) << i;
+        last = rows[i][0].toDouble();
+        if (rows[i][3] == QLatin1String("MOVE"))
+            motion << rows[i][1] + QLatin1Char(' ') + rows[i][4] + QLatin1Char(' ') + rows[i][5];
+    }
+    EXPECT_EQ(motion, (QStringList{"sent 9 ", "received 2 E_CMD_PENDING", "received 2 E_SUCCESS"}));
+    EXPECT_EQ(rows[rows.size() - 2],
+              (QStringList{rows[rows.size() - 2][0], "sent", "46h", "CMD_ID_GET_TEMPERATURE", "0", "", ""}));
+    EXPECT_EQ(rows.last().mid(1),
+              (QStringList{"received", "46h", "CMD_ID_GET_TEMPERATURE", "4", "E_SUCCESS", "00 00 38 01"}));
+
+    // A log that cannot be created stops zelctl before it connects.
+    const TRun bad = Zelctl(Tcp() << "--log-csv" << Dir.filePath(QStringLiteral("gone/trace.csv")) << "info");
+    EXPECT_EQ(bad.Exit, 2);
+    EXPECT_TRUE(bad.Err.startsWith(QStringLiteral("zelctl: Cannot write the log file ")))
+        << bad.Err.toStdString();
+    EXPECT_TRUE(bad.Out.isEmpty());
 }

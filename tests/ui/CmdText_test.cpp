@@ -1,5 +1,6 @@
 // The texts of the command editor and the command log, as tables.
 #include "CommLogText.h"
+#include "CsvReader.h"
 #include "CustomCmdText.h"
 #include "PayloadParser.h"
 #include "crc.h"
@@ -144,6 +145,85 @@ TEST(CommLogText, PacketLines) {
     TLogOptions noDevice;
     noDevice.ShowIDDescr = true;
     EXPECT_EQ(LogPacketText(Packet(0x50, {}, true), noDevice), "    received: ID=50h, Length=0");
+}
+
+TEST(CommLogText, TimeStampsAndCsvRecords) {
+    struct Row {
+        TPacket P;
+        int64_t Ms;
+        bool Sensor;
+        QString Line;       // with time stamps on
+        QStringList Fields; // of the CSV row
+    };
+    const Row rows[] = {
+        {Packet(0x50, {}, false),
+         0,
+         false,
+         "\n  +0.000 s sent: ID=50h, Length=0",
+         {"0.000", "sent", "50h", "GET_SYSINFO", "0", "", ""}},
+        {Packet(0x50, Bytes({0, 0, 1, 0xAB}), true),
+         12,
+         false,
+         "  +0.012 s     received: ID=50h, Length=4: 00 00 01 AB",
+         {"0.012", "received", "50h", "GET_SYSINFO", "4", "E_SUCCESS", "00 00 01 AB"}},
+        // The status column is filled whatever the view shows, but only for received responses.
+        {Packet(0x21, Bytes({0x1A, 0}), false),
+         999,
+         false,
+         "\n  +0.999 s sent: ID=21h, Length=2: 1A 00",
+         {"0.999", "sent", "21h", "unknown ID(33)", "2", "", "1A 00"}},
+        {Packet(0x21, Bytes({0x20, 0}), true),
+         12345,
+         false,
+         " +12.345 s     received: ID=21h, Length=2: 20 00",
+         {"12.345", "received", "21h", "unknown ID(33)", "2", "unknown error code 32", "20 00"}},
+        {Packet(0x21, Bytes({0x1A}), true),
+         60000,
+         false,
+         " +60.000 s     received: ID=21h, Length=1: 1A",
+         {"60.000", "received", "21h", "unknown ID(33)", "1", "", "1A"}},
+        {Packet(0x00, Bytes({0, 0, 5}), true),
+         1,
+         true,
+         "  +0.001 s     received: ID=00h, Length=3: 00 00 05",
+         {"0.001", "received", "00h", "unknown ID(0)", "3", "", "00 00 05"}},
+        // Past the column width the time still reads whole.
+        {Packet(0x50, {}, true),
+         86400001,
+         false,
+         "+86400.001 s     received: ID=50h, Length=0",
+         {"86400.001", "received", "50h", "GET_SYSINFO", "0", "", ""}},
+    };
+    QString csv = LogCsvHeader() + "\r\n";
+    for (const Row& r : rows) {
+        TLogOptions o;
+        o.TimeStamps = true;
+        o.SensorDevice = r.Sensor;
+        o.CommandName = [](int32_t ID) {
+            return ID == 0x50 ? std::string("GET_SYSINFO") : GenericCommandName(ID);
+        };
+        EXPECT_EQ(LogPacketText(r.P, o, r.Ms), r.Line);
+        o.TimeStamps = false;
+        EXPECT_EQ(LogPacketText(r.P, o, r.Ms), LogPacketText(r.P, o, 0)) << "time stamps off";
+        csv += LogCsvRow(r.P, r.Ms, o) + "\r\n";
+    }
+    QList<QStringList> records;
+    ASSERT_TRUE(ReadCsv(csv, records)) << csv.toStdString();
+    ASSERT_EQ(records.size(), qsizetype(std::size(rows)) + 1);
+    EXPECT_EQ(records[0],
+              (QStringList{"time_s", "direction", "id", "command", "length", "status", "payload"}));
+    for (size_t i = 0; i < std::size(rows); ++i)
+        EXPECT_EQ(records[qsizetype(i) + 1], rows[i].Fields) << i;
+
+    // Fields that would break the record are quoted and read back whole.
+    const QStringList awkward = {"a,b", "say \"hi\"", "two\r\nlines", "", " padded ", "\""};
+    QStringList quoted;
+    for (const QString& f : awkward)
+        quoted << CsvField(f);
+    EXPECT_EQ(quoted,
+              (QStringList{"\"a,b\"", "\"say \"\"hi\"\"\"", "\"two\r\nlines\"", "", " padded ", "\"\"\"\""}));
+    ASSERT_TRUE(ReadCsv(quoted.join(',') + "\r\n", records));
+    EXPECT_EQ(records, QList<QStringList>{awkward});
 }
 
 TEST(CommLogText, SelectionDecoding) {

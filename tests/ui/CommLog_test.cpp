@@ -1,16 +1,21 @@
 // The command log window with real widgets, fed by a gripper talking to zel-sim.
 #include "CommLogForm.h"
 #include "CommLogText.h"
+#include "CsvReader.h"
+#include "ModalDriver.h"
 #include "TAQ.h"
 #include "TestWait.h"
 #include "ToolWindowFixture.h"
 
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QFile>
+#include <QFileDialog>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QTemporaryDir>
 #include <QTextBlock>
 
 namespace {
@@ -178,4 +183,99 @@ TEST_F(CommLogE2E, SensorFrameDataIsSuppressedOnlyForTheSensor) {
     Log.AddPacket(Received(0x00, {0, 0, 7}), true);
     EXPECT_EQ(Log.Lines().last(), "    received: ID=00h, Length=3: 00 00 07");
     Log.SetDevice(nullptr);
+}
+
+TEST_F(CommLogE2E, TimeStampsFollowThePacketClockWhenSwitchedOnAndOff) {
+    uint32_t now = 0xFFFFFF00u; // the tick counter wraps during the session
+    Log.SetClock([&now] { return now; });
+    auto add = [&](uint32_t At, int32_t ID, const TByteArray& Payload, bool In) {
+        now = At;
+        Log.AddPacket(Received(ID, Payload), In);
+    };
+    add(0xFFFFFF00u, 0x50, {}, false);
+    add(0xFFFFFF0Cu, 0x50, {0, 0}, true);
+    add(12345 - 256, 0x46, {}, false);
+    const QStringList plain = {"", "sent: ID=50h, Length=0", "    received: ID=50h, Length=2: 00 00", "",
+                               "sent: ID=46h, Length=0"};
+    EXPECT_EQ(Log.Lines(), plain);
+    // Switching on redraws what is already logged with the time each packet arrived.
+    now = 999999; // later than any packet: the clock is read only when a packet arrives
+    Click("cbTimeStamps");
+    const QStringList stamped = {"", "  +0.000 s sent: ID=50h, Length=0",
+                                 "  +0.012 s     received: ID=50h, Length=2: 00 00", "",
+                                 " +12.345 s sent: ID=46h, Length=0"};
+    EXPECT_EQ(Log.Lines(), stamped);
+    add(12345 - 256 + 7, 0x46, {0, 0, 0x38, 1}, true);
+    EXPECT_EQ(Log.Lines().last(), " +12.352 s     received: ID=46h, Length=4: 00 00 38 01");
+    Click("cbTimeStamps");
+    EXPECT_EQ(Log.Lines(), plain + QStringList{"    received: ID=46h, Length=4: 00 00 38 01"});
+
+    // The oldest packets leave with their times; the origin stays the first packet logged.
+    Click("cbTimeStamps");
+    for (uint32_t i = 0; i < 147; ++i)
+        add(20000 + i, 0x21, {0x1A, 0}, true);
+    QStringList lines = Log.Lines();
+    ASSERT_EQ(Log.History().Count(), 150);
+    EXPECT_EQ(lines.first(), "  +0.012 s     received: ID=50h, Length=2: 00 00");
+    EXPECT_EQ(lines.last(), " +20.402 s     received: ID=21h, Length=2: 1A 00");
+    Click("cbShowIDDescr");
+    Click("cbShowIDDescr");
+    EXPECT_EQ(Log.Lines(), lines);
+
+    // Clear starts the count anew.
+    Click("btnClear");
+    add(50000, 0x50, {}, false);
+    EXPECT_EQ(Log.Lines(), (QStringList{"", "  +0.000 s sent: ID=50h, Length=0"}));
+}
+
+TEST_F(CommLogE2E, SavesTheViewAsTextAndTheHistoryAsCsv) {
+    uint32_t now = 1000;
+    Log.SetClock([&now] { return now; });
+    ASSERT_TRUE(Connect());
+    now = 3500;
+    ASSERT_NEAR(Zel.GetTemperature(), 31.2, 1e-9);
+    Click("cbTimeStamps");
+    Click("cbEvaluateErrorCodes");
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+
+    // Through the dialog, as an operator saves it; the extension's case does not matter.
+    auto saveAs = [&](const QString& Name) {
+        TModalDriver driver;
+        driver.ThenAs<QFileDialog>([&](QFileDialog* D) {
+            D->selectFile(dir.filePath(Name));
+            static_cast<QDialog*>(D)->accept(); // QFileDialog::accept, as the Save button does
+        });
+        Click("btnSave");
+        EXPECT_TRUE(driver.Done());
+        QFile f(dir.filePath(Name));
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << Name.toStdString();
+        return QString::fromUtf8(f.readAll());
+    };
+    const QString text = saveAs("log.txt");
+    EXPECT_EQ(text, Log.Lines().join('\n') + '\n');
+    EXPECT_TRUE(text.endsWith("  +2.500 s     received: ID=46h, Length=4: 00 00 (E_SUCCESS) 38 01\n"))
+        << text.toStdString();
+
+    QList<QStringList> records;
+    ASSERT_TRUE(ReadCsv(saveAs("log.CSV"), records));
+    ASSERT_EQ(records.size(), Log.History().Count() + 1);
+    EXPECT_EQ(records[0],
+              (QStringList{"time_s", "direction", "id", "command", "length", "status", "payload"}));
+    EXPECT_EQ(records[1], (QStringList{"0.000", "sent", "50h", "GET_SYSINFO", "0", "", ""}));
+    EXPECT_EQ(records[2].mid(0, 6),
+              (QStringList{"0.000", "received", "50h", "GET_SYSINFO", "10", "E_SUCCESS"}));
+    EXPECT_EQ(records.last(), (QStringList{"2.500", "received", "46h", "CMD_ID_GET_TEMPERATURE", "4",
+                                           "E_SUCCESS", "00 00 38 01"}));
+    EXPECT_TRUE(Messages.Texts().isEmpty());
+
+    // A file that cannot be written is named with the reason; the log stays as it was.
+    const QString missing = dir.filePath("gone/log.txt");
+    EXPECT_FALSE(Log.SaveToFile(missing));
+    ASSERT_EQ(Messages.Count(), 1);
+    EXPECT_TRUE(Messages.Texts()[0].startsWith("Error while saving the command log to \"" + missing + "\": "))
+        << Messages.Texts()[0].toStdString();
+    EXPECT_GT(Messages.Texts()[0].size(), missing.size() + 45);
+    EXPECT_EQ(Messages.Messages()[0].Caption, "Error");
+    EXPECT_EQ(Log.Lines().join('\n') + '\n', text);
 }

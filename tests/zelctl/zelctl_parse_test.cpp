@@ -145,15 +145,15 @@ TEST(ZelctlArguments, CommandsTakeTheirArgumentsUpToTheNextCommand) {
 
 TEST(ZelctlArguments, MistakesAreReportedBeforeAnythingIsOpened) {
     const QList<QStringList> bad = {
-        {"home"},                                 // no link
-        {"--tcp", "h", "--udp", "h"},             // two links
-        {"--tcp"},                                // no value
-        {"--tcp", "h", "move", "50"},             // too few
-        {"--tcp", "h", "move", "x", "50"},        // not a number
-        {"--tcp", "h", "move", "nan", "50"},      // not a value the device can take
+        {"home"},                            // no link
+        {"--tcp", "h", "--udp", "h"},        // two links
+        {"--tcp"},                           // no value
+        {"--tcp", "h", "move", "50"},        // too few
+        {"--tcp", "h", "move", "x", "50"},   // not a number
+        {"--tcp", "h", "move", "nan", "50"}, // not a value the device can take
         {"--tcp", "h", "grasp", "8", "inf"},
         {"--tcp", "h", "release", "-inf", "5"},
-        {"--tcp", "h", "acc", "1e39"},            // beyond single precision
+        {"--tcp", "h", "acc", "1e39"}, // beyond single precision
         {"--tcp", "h", "force", "-3.5e38"},
         {"--tcp", "h", "home", "sideways"},       // direction
         {"--tcp", "h", "send", "256"},            // id range
@@ -165,6 +165,8 @@ TEST(ZelctlArguments, MistakesAreReportedBeforeAnythingIsOpened) {
         {"--tcp", "h", "--frobnicate"},
         {"--tcp", "h", "--script", "/nonexistent/zelctl-script.txt"},
         {"--tcp", "h", "--connect-timeout", "-1"},
+        {"--tcp", "h", "info", "--log-csv"},
+        {"--tcp", "h", "--log-csv=", "info"},
     };
     for (const QStringList& args : bad) {
         TZelctlArguments a;
@@ -180,7 +182,20 @@ TEST(ZelctlArguments, MistakesAreReportedBeforeAnythingIsOpened) {
         << error.toStdString();
     EXPECT_EQ(a.ResultTimeoutMs, 2500);
     EXPECT_TRUE(a.LogTraffic);
-    EXPECT_TRUE(ParseArgs({"--tcp", "h", "acc", "3.4e38", "move", "-0", "1e-3"}, a, error)) << error.toStdString();
+    EXPECT_TRUE(a.LogCsvPath.isEmpty());
+    // --log stays a switch; the CSV record has its own option with a value.
+    TZelctlArguments csv;
+    EXPECT_TRUE(ParseArgs({"--tcp", "h", "--log-csv", "info", "--log", "info"}, csv, error))
+        << error.toStdString();
+    EXPECT_EQ(csv.LogCsvPath, "info");
+    EXPECT_TRUE(csv.LogTraffic);
+    EXPECT_EQ(csv.Commands.size(), 1u);
+    TZelctlArguments inlined;
+    EXPECT_TRUE(ParseArgs({"--tcp", "h", "--log-csv=rig.csv", "info"}, inlined, error));
+    EXPECT_EQ(inlined.LogCsvPath, "rig.csv");
+    EXPECT_FALSE(inlined.LogTraffic);
+    EXPECT_TRUE(ParseArgs({"--tcp", "h", "acc", "3.4e38", "move", "-0", "1e-3"}, a, error))
+        << error.toStdString();
 }
 
 TEST(ZelctlArguments, ScriptsKeepRestOfLineAndNameTheBadLine) {

@@ -1,5 +1,6 @@
 #include "TrafficPrinter.h"
 
+#include "CommLogText.h"
 #include "KORADevice.h"
 #include "convert.h"
 #include "stat.h"
@@ -30,4 +31,51 @@ QString TTrafficPrinter::Describe(const TPacket& Packet, bool Received, const TK
 
 void TTrafficPrinter::AddPacket(const TPacket& Packet, bool Received) {
     FOut << (Received ? "    received: " : "sent: ") << Describe(Packet, Received, FDevice) << Qt::endl;
+}
+
+TTrafficCsv::TTrafficCsv(const QString& Path, const TKORADevice& Device, bool Sensor, TTickSource Clock)
+    : FFile(Path), FDevice(Device), FSensor(Sensor), FClock(std::move(Clock)) {}
+
+bool TTrafficCsv::Open() {
+    if (!FFile.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        FError =
+            QStringLiteral("Cannot write the log file %1: %2").arg(FFile.fileName(), FFile.errorString());
+        return false;
+    }
+    Write(LogCsvHeader());
+    return FError.isEmpty();
+}
+
+void TTrafficCsv::Write(const QString& Row) {
+    if (!FFile.isOpen() || !FError.isEmpty())
+        return;
+    const QByteArray line = Row.toUtf8() + "\r\n";
+    if (FFile.write(line) != line.size() || !FFile.flush())
+        FError = QStringLiteral("Error while writing the log file %1: %2")
+                     .arg(FFile.fileName(), FFile.errorString());
+}
+
+void TTrafficCsv::AddPacket(const TPacket& Packet, bool Received) {
+    const uint32_t now = FClock ? FClock() : GetTickCount32();
+    if (!FStarted) {
+        FStarted = true;
+        FOrigin = now;
+    }
+    TPacket copy = Packet;
+    if (Received)
+        copy.CommandID |= LogReceivedFlag;
+    TLogOptions options;
+    options.SensorDevice = FSensor;
+    options.CommandName = [this](int32_t ID) { return FDevice.CommandName(ID); };
+    Write(LogCsvRow(copy, int64_t(TicksSince(FOrigin, now)), options));
+}
+
+bool TTrafficCsv::Close() {
+    if (FFile.isOpen()) {
+        FFile.close();
+        if (FError.isEmpty() && FFile.error() != QFileDevice::NoError)
+            FError = QStringLiteral("Error while writing the log file %1: %2")
+                         .arg(FFile.fileName(), FFile.errorString());
+    }
+    return FError.isEmpty();
 }

@@ -1,9 +1,13 @@
 #pragma once
 // Writes every logged packet as one line, in the command log's words, with command names and
-// the status of received packets decoded.
+// the status of received packets decoded; or as the command log's CSV record.
 #include "CommLog.h"
+#include "tick.h"
 
+#include <QFile>
 #include <QTextStream>
+
+#include <vector>
 
 class TKORADevice;
 
@@ -16,4 +20,39 @@ public:
 private:
     QTextStream& FOut;
     const TKORADevice& FDevice;
+};
+
+// The console's "Save..." as CSV, written as the traffic happens: the header on Open, then one
+// row per packet, flushed at once so that an interrupted run keeps what it logged.
+class TTrafficCsv : public TCommLogSink {
+public:
+    TTrafficCsv(const QString& Path, const TKORADevice& Device, bool Sensor, TTickSource Clock = {});
+    // False with Error() set when the file cannot be created.
+    bool Open();
+    void AddPacket(const TPacket& Packet, bool Received) override;
+    // Closes the file; false when any write failed.
+    bool Close();
+    // The first failure, with the file's name.
+    QString Error() const { return FError; }
+
+private:
+    void Write(const QString& Row);
+
+    QFile FFile;
+    const TKORADevice& FDevice;
+    bool FSensor;
+    TTickSource FClock;
+    bool FStarted = false;
+    uint32_t FOrigin = 0;
+    QString FError;
+};
+
+// Hands every packet to each sink in turn.
+class TTrafficTee : public TCommLogSink {
+public:
+    std::vector<TCommLogSink*> Sinks;
+    void AddPacket(const TPacket& Packet, bool Received) override {
+        for (TCommLogSink* s : Sinks)
+            s->AddPacket(Packet, Received);
+    }
 };

@@ -325,6 +325,13 @@ bool TZelctlArguments::Parse(const QStringList& Args, QString& Error) {
                 return false;
         } else if (a == QLatin1String("--log")) {
             LogTraffic = true;
+        } else if (a == QLatin1String("--log-csv")) {
+            if (!takeValue(LogCsvPath))
+                return false;
+            if (LogCsvPath.isEmpty()) {
+                Error = QStringLiteral("Option --log-csv needs a file name");
+                return false;
+            }
         } else if (a == QLatin1String("--sensor")) {
             Sensor = true;
         } else if (a == QLatin1String("--keep-going")) {
@@ -423,6 +430,11 @@ Options:
                                 info, temperature, tag and send apply
   --log                         print every packet sent and received on
                                 standard error, as the command log shows it
+  --log-csv FILE                write every packet sent and received to FILE
+                                as CSV, the record of the console's command log
+                                "Save...": time_s (seconds since the first
+                                packet), direction, id, command, length,
+                                status (of a received response), payload
   --keep-going                  run the remaining commands after a failure
   --settings DIR                folder of the transports' settings files
                                 (uart.cfg, tcp.cfg, ...), which opening a link
@@ -467,7 +479,7 @@ Commands:
 Exit status:
   0  every command succeeded
   1  a command failed (its error text is on standard error)
-  2  the command line is wrong
+  2  the command line is wrong, or the log file cannot be created
   3  the link could not be opened or the device was refused
 
 Examples:

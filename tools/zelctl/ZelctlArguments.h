@@ -32,6 +32,7 @@ public:
     std::vector<TZelctlCommand> Commands;
     bool Help = false;
     bool LogTraffic = false;
+    QString LogCsvPath; // --log-csv: the traffic as the console's CSV record; empty: none
     bool Sensor = false;
     bool KeepGoing = false;
     int ConnectTimeoutMs = 5000;

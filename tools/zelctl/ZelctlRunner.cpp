@@ -81,6 +81,16 @@ QString TZelctlRunner::Printable(const QString& Text) {
 }
 
 int TZelctlRunner::Run() {
+    if (!FSession.OpenLog())
+        return ExitUsage;
+    int exit = RunConnected();
+    // A record that was asked for and is incomplete fails the run.
+    if (!FSession.CloseLog() && exit == ExitOk)
+        exit = ExitCommandFailed;
+    return exit;
+}
+
+int TZelctlRunner::RunConnected() {
     if (!FSession.Connect())
         return ExitConnectFailed;
     int exit = ExitOk;

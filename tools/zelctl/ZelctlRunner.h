@@ -23,8 +23,8 @@ public:
 
     explicit TZelctlRunner(TZelctlSession& Session) : FSession(Session) {}
 
-    // Connects, runs every command (stopping at the first failure unless --keep-going),
-    // disconnects; returns the exit status.
+    // Creates the CSV log if asked for, connects, runs every command (stopping at the first
+    // failure unless --keep-going), disconnects; returns the exit status.
     int Run();
     // One command on the connected device; false after printing why it failed.
     bool Execute(const TZelctlCommand& Command);
@@ -38,6 +38,7 @@ private:
         TStat Status = E_SUCCESS;
     };
 
+    int RunConnected();
     bool Fail(const QString& Message);
     TZEL* NeedGripper(const TZelctlCommand& Command);
     // A motion command: the first answer, then its final result.

@@ -34,10 +34,17 @@ TZelctlSession::TZelctlSession(const TZelctlArguments& Args, QTextStream& Out, Q
         FDevice = new TTAQ(this);
     else
         FDevice = new TZEL(this);
+    FTraffic = std::make_unique<TTrafficTee>();
     if (Args.LogTraffic) {
         FPrinter = std::make_unique<TTrafficPrinter>(FErr, *FDevice);
-        FDevice->SetCommLog(FPrinter.get());
+        FTraffic->Sinks.push_back(FPrinter.get());
     }
+    if (!Args.LogCsvPath.isEmpty()) {
+        FCsv = std::make_unique<TTrafficCsv>(Args.LogCsvPath, *FDevice, Args.Sensor);
+        FTraffic->Sinks.push_back(FCsv.get());
+    }
+    if (!FTraffic->Sinks.empty())
+        FDevice->SetCommLog(FTraffic.get());
     FDevice->OnConnect = [this](TKORADevice*) {
         FConnected = true;
         Wake();
@@ -75,6 +82,20 @@ TZelctlSession::~TZelctlSession() {
 
 TZEL* TZelctlSession::Gripper() const {
     return dynamic_cast<TZEL*>(FDevice);
+}
+
+bool TZelctlSession::OpenLog() {
+    if (!FCsv || FCsv->Open())
+        return true;
+    Error(FCsv->Error());
+    return false;
+}
+
+bool TZelctlSession::CloseLog() {
+    if (!FCsv || FCsv->Close())
+        return true;
+    Error(FCsv->Error());
+    return false;
 }
 
 void TZelctlSession::Error(const QString& Message) {

@@ -14,7 +14,9 @@
 
 class QEventLoop;
 class TKORADevice;
+class TTrafficCsv;
 class TTrafficPrinter;
+class TTrafficTee;
 class TZEL;
 
 class TZelctlSession : public QObject {
@@ -24,6 +26,10 @@ public:
                    QObject* Parent = nullptr);
     ~TZelctlSession() override;
 
+    // Creates the --log-csv file (true when none was asked for); prints why it cannot.
+    bool OpenLog();
+    // Closes it; false after printing why when any row could not be written.
+    bool CloseLog();
     // Opens the link and waits for the device to be accepted; prints why when it is not.
     bool Connect();
     // Announces the disconnect and closes the link (nothing when not connected).
@@ -52,6 +58,8 @@ private:
     QTextStream& FErr;
     TKORADevice* FDevice = nullptr;
     std::unique_ptr<TTrafficPrinter> FPrinter;
+    std::unique_ptr<TTrafficCsv> FCsv;
+    std::unique_ptr<TTrafficTee> FTraffic;
     QTemporaryDir FLinkDir;
     QEventLoop* FLoop = nullptr;
     QStringList FErrors;
