@@ -5,6 +5,7 @@
 #include "KORADevice.h"
 #include "MessageSeam.h"
 #include "TAQ.h"
+#include "ToolWindow.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -179,9 +180,7 @@ void TCommLog::showEvent(QShowEvent* Event) {
         if (FPlaced || parentWidget() == nullptr)
             return;
         FPlaced = true;
-        QRect r = frameGeometry();
-        r.moveCenter(parentWidget()->window()->frameGeometry().center());
-        move(r.topLeft());
+        CenterOnOwner(this);
     });
 }
 

@@ -1,6 +1,7 @@
 #include "CommLogText.h"
 
 #include "Ansi.h"
+#include "PayloadParser.h"
 #include "convert.h"
 #include "stat.h"
 
@@ -26,17 +27,6 @@ QString Hex2(uint32_t V) {
 
 bool IsBlank(QChar C) {
     return C.unicode() <= ' ';
-}
-
-int HexValue(QChar C) {
-    const char16_t u = C.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    return -1;
 }
 
 // "12.345": whole milliseconds, no rounding through floating point.
@@ -154,7 +144,7 @@ bool ParseSelectedBytes(const QString& Selection, TByteArray& Bytes) {
             return false;
         int value = 0;
         for (qsizetype i = pos; i < space; ++i) {
-            const int d = HexValue(Selection[i]);
+            const int d = TPayloadParser::HexDigit(Selection[i]);
             if (d < 0)
                 return false;
             value = value * 16 + d;

@@ -7,6 +7,7 @@
 #include "KORADevice.h"
 #include "LineMemo.h"
 #include "RollPanel.h"
+#include "ToolWindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -212,9 +213,7 @@ void TCustomCmd::showEvent(QShowEvent* Event) {
         if (FPlaced || parentWidget() == nullptr)
             return;
         FPlaced = true;
-        QRect r = frameGeometry();
-        r.moveCenter(parentWidget()->window()->frameGeometry().center());
-        move(r.topLeft());
+        CenterOnOwner(this);
     });
 }
 

@@ -26,17 +26,6 @@ bool IsHexToken(QStringView Token) {
     return Token.startsWith(QLatin1String("0x")) || Token.startsWith(QLatin1Char('$'));
 }
 
-int HexDigit(QChar C) {
-    const char16_t u = C.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    return -1;
-}
-
 bool IsDigit(QChar C) {
     return C.unicode() >= '0' && C.unicode() <= '9';
 }
@@ -47,7 +36,7 @@ bool ReadDigits(QStringView Text, qsizetype At, int Base, int& Value) {
         return false;
     Value = 0;
     for (qsizetype i = At; i < Text.size(); ++i) {
-        const int d = HexDigit(Text[i]);
+        const int d = TPayloadParser::HexDigit(Text[i]);
         if (d < 0 || d >= Base)
             return false;
         Value = Value * Base + d;
@@ -190,4 +179,15 @@ bool TPayloadParser::Parse(const QString& Text, TByteArray& Bytes) {
     }
     Bytes = std::move(out);
     return true;
+}
+
+int TPayloadParser::HexDigit(QChar C) {
+    const char16_t u = C.unicode();
+    if (u >= '0' && u <= '9')
+        return u - '0';
+    if (u >= 'a' && u <= 'f')
+        return u - 'a' + 10;
+    if (u >= 'A' && u <= 'F')
+        return u - 'A' + 10;
+    return -1;
 }

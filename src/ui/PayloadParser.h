@@ -16,4 +16,6 @@ public:
     static bool ParseByte(QStringView Token, uint8_t& Value);
     // One float token without its suffix; a point always works, the locale's separator too.
     static bool ParseFloat(QStringView Token, float& Value);
+    // The value of one hexadecimal digit of either case, -1 for any other character.
+    static int HexDigit(QChar C);
 };

@@ -1,0 +1,7 @@
+#pragma once
+// Tool windows of the console open centred on their owner's window the first time they are shown,
+// and stay where the user left them after that.
+class QWidget;
+
+// Moves Window so that its frame is centred on its owner's window; a window without owner stays.
+void CenterOnOwner(QWidget* Window);
