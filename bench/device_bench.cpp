@@ -292,6 +292,9 @@ BENCHMARK(BM_Watch1ms)->Arg(10)->Iterations(1)->Unit(benchmark::kSecond)->UseRea
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The event dispatcher zelctl and zel-sim run with (an empty QT_NO_GLIB measures GLib's).
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

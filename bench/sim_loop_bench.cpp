@@ -96,6 +96,9 @@ BENCHMARK(BM_LoopWindow)->Arg(16)->Arg(256)->UseRealTime();
 } // namespace
 
 int main(int argc, char** argv) {
+    // The event dispatcher zel-sim runs with (an empty QT_NO_GLIB measures GLib's).
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -157,7 +157,7 @@ bool TKORADevice::Exchange(uint8_t CommandID, const TByteArray& Payload, TByteAr
 }
 
 bool TKORADevice::WaitForResponse(uint8_t CommandID, TPacket& Response) {
-    TEventWait wait(ResponseTimeout);
+    TEventWait wait(ResponseTimeout, FWake);
     for (;;) {
         // Never block while packets wait in the store: they are taken one per pass.
         wait.Pass(FCommand->PacketCount() == 0);

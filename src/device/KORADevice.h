@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -129,4 +130,5 @@ private:
     TCommand* FCommand = nullptr;
     TAsyncResultEventList FAsyncResults;
     bool FDrainScheduled = false;
+    QTimer FWake{this}; // wakes the exchange wait at its limit; kept from one exchange to the next
 };

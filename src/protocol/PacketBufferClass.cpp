@@ -20,6 +20,15 @@ bool TPacketBuffer::Add(const TPacket& Packet) {
     return true;
 }
 
+bool TPacketBuffer::Add(TPacket&& Packet) {
+    if (Count() >= FMaxCount)
+        return false;
+    Packet.Length = std::clamp<int32_t>(Packet.Length, 0, int32_t(Packet.Payload.size()));
+    Packet.Payload.resize(size_t(Packet.Length));
+    FQueue.push_back(std::move(Packet));
+    return true;
+}
+
 bool TPacketBuffer::Get(TPacket& Packet) {
     if (FQueue.empty())
         return false;

@@ -10,6 +10,8 @@ public:
     explicit TPacketBuffer(int32_t MaxCount) : FMaxCount(MaxCount) {}
 
     bool Add(const TPacket& Packet);
+    // The same, taking over the packet's payload instead of copying it.
+    bool Add(TPacket&& Packet);
     bool Get(TPacket& Packet);
     int32_t Count() const { return int32_t(FQueue.size()); }
     int32_t MaxCount() const { return FMaxCount; }

@@ -155,10 +155,11 @@ void TPacketReceiver::Finish(uint16_t Crc, const uint8_t* Payload) {
         return;
     }
     if (Store) {
-        FOut.CommandID = FState.Identifier;
-        FOut.Length = FState.Length;
-        FOut.Payload.assign(Payload, Payload + FState.Length);
-        Store->Add(FOut);
+        TPacket packet;
+        packet.CommandID = FState.Identifier;
+        packet.Length = FState.Length;
+        packet.Payload.assign(Payload, Payload + FState.Length);
+        Store->Add(std::move(packet));
     }
     if (OnPacket)
         OnPacket();

@@ -67,7 +67,6 @@ private:
 
     TReceiverState FState;
     std::unique_ptr<std::array<uint8_t, 65536>> FPayload;
-    TPacket FOut; // reused so that only the store's own copy allocates
     uint64_t FChecksumErrors = 0;
 
     // Unconsumed bytes of the delivery being processed, and deliveries that arrived nested.

@@ -6,9 +6,17 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-TEventWait::TEventWait(uint32_t LimitMs) : FLimit(LimitMs), FStart(GetTickCount32()) {
-    FWake.setSingleShot(true);
-    FWake.setTimerType(Qt::PreciseTimer);
+TEventWait::TEventWait(uint32_t LimitMs)
+    : FLimit(LimitMs), FStart(GetTickCount32()), FOwnWake(std::in_place) {
+    FWake = &*FOwnWake;
+    FWake->setSingleShot(true);
+    FWake->setTimerType(Qt::PreciseTimer);
+}
+
+TEventWait::TEventWait(uint32_t LimitMs, QTimer& SharedWake)
+    : FLimit(LimitMs), FStart(GetTickCount32()), FWake(&SharedWake) {
+    FWake->setSingleShot(true);
+    FWake->setTimerType(Qt::PreciseTimer);
 }
 
 uint32_t TEventWait::Elapsed() const {
@@ -18,13 +26,17 @@ uint32_t TEventWait::Elapsed() const {
 
 void TEventWait::Restart() {
     FStart = GetTickCount32();
-    FWake.stop();
+    if (FOwnWake)
+        FWake->stop();
 }
 
 void TEventWait::Pass(bool Block) {
-    if (Block && !FWake.isActive()) {
+    // Our own timer is only ever armed for this wait; a shared one may be due later.
+    if (Block && (!FOwnWake || !FWake->isActive())) {
         const uint32_t elapsed = Elapsed();
-        FWake.start(int(elapsed < FLimit ? FLimit - elapsed : 0) + 1);
+        const int remaining = int(elapsed < FLimit ? FLimit - elapsed : 0) + 1;
+        if (!FWake->isActive() || FWake->remainingTime() > remaining)
+            FWake->start(remaining);
     }
     QCoreApplication::processEvents(Block ? QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents
                                           : QEventLoop::AllEvents);

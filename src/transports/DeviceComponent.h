@@ -2,8 +2,8 @@
 // Abstract base of the byte-stream transports (serial, TCP, UDP, CAN). A transport moves bytes,
 // tells when bytes have arrived, when the connection is established and when it was closed.
 // All operations run on the UI thread and all callbacks are raised there. OnDataAvailable is
-// raised from the event loop, never from inside a socket's own signal, so its handler may wait in
-// a nested event loop and still hear about further bytes.
+// raised again while a handler of it runs, so that handler may wait in a nested event loop and
+// still hear about further bytes.
 #include "IniFile.h"
 #include "stat.h"
 
@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 class QTimer;
@@ -33,6 +34,11 @@ public:
 class TEventWait {
 public:
     explicit TEventWait(uint32_t LimitMs);
+    // With a long-lived single-shot timer of the caller's, for waits that come often: arming a
+    // timer costs about as much as a whole short exchange, so a timer already due no later than
+    // this wait's limit is left as it is, and the timer is left armed at the end. Waking early
+    // only costs one more pass.
+    TEventWait(uint32_t LimitMs, QTimer& SharedWake);
     TEventWait(const TEventWait&) = delete;
     TEventWait& operator=(const TEventWait&) = delete;
 
@@ -45,7 +51,8 @@ public:
 private:
     uint32_t FLimit;
     uint32_t FStart;
-    QTimer FWake; // only wakes the event dispatcher at the limit
+    std::optional<QTimer> FOwnWake;
+    QTimer* FWake; // only wakes the event dispatcher at the limit
 };
 
 using TNotifyEvent = std::function<void(TDevice* Sender)>;

@@ -35,18 +35,19 @@ TTCPDevice::TTCPDevice(QObject* Owner) : TDevice(Owner, QStringLiteral("tcp")), 
     FDialog->SetPort(Settings().ReadInteger(Common, QStringLiteral("port"), 1000));
     FSocket = new QTcpSocket(this);
     FSocket->setObjectName(QStringLiteral("ClientSocket"));
-    // Queued: the socket does not signal again while a slot of its readyRead runs, so a handler
-    // that waits in a nested event loop would never see the rest of an answer.
+    // Delivered directly, without a second pass of the event loop per arrival. channelReadyRead,
+    // unlike readyRead, is signalled again while a slot of it runs, so a handler that waits in a
+    // nested event loop still sees the rest of an answer.
     connect(
-        FSocket, &QTcpSocket::readyRead, this,
-        [this] {
+        FSocket, &QTcpSocket::channelReadyRead, this,
+        [this](int) {
             RunGuarded([this] {
                 // Also after the peer closed: what it sent before is still delivered.
                 if (FSocket->bytesAvailable() > 0)
                     NotifyDataAvailable(int32_t(FSocket->bytesAvailable()));
             });
         },
-        Qt::QueuedConnection);
+        Qt::DirectConnection);
     connect(FSocket, &QTcpSocket::connected, this, [this] { FEstablished = true; });
     connect(FSocket, &QTcpSocket::errorOccurred, this,
             [this](QAbstractSocket::SocketError E) { RunGuarded([&] { SocketError(E); }); });
@@ -216,7 +217,7 @@ void TTCPDevice::SocketDisconnected() {
     if (FOperation == TOperation::Close || !FEstablished)
         return;
     // Lost without Close: tell the owner, so that nothing keeps a dead link for a live one. The
-    // report waits behind the delivery of the last bytes, which is queued as well.
+    // report waits for the next pass of the event loop, behind the delivery of the last bytes.
     QMetaObject::invokeMethod(
         this,
         [this, connection = FConnection] {

@@ -47,6 +47,20 @@ TEST(PacketBuffer, StoresOnlyLengthBytesAndOwnsItsCopy) {
     TPacket out;
     store.Get(out);
     EXPECT_EQ(out.Payload, (TByteArray{1, 2}));
+
+    // A packet handed over keeps to its Length the same way, whatever its array holds.
+    struct {
+        int32_t Length;
+        TByteArray Stored;
+    } const rows[] = {{2, {1, 2}}, {4, {1, 2, 3, 4}}, {9, {1, 2, 3, 4}}, {-1, {}}, {0, {}}};
+    for (const auto& row : rows) {
+        TPacket moved = Pkt(2, {1, 2, 3, 4});
+        moved.Length = row.Length;
+        ASSERT_TRUE(store.Add(std::move(moved)));
+        ASSERT_TRUE(store.Get(out));
+        EXPECT_EQ(out.Payload, row.Stored) << row.Length;
+        EXPECT_EQ(out.Length, int32_t(row.Stored.size())) << row.Length;
+    }
 }
 
 TEST(PacketList, IndexingDeleteAndBounds) {

@@ -9,6 +9,7 @@
 
 #include <QComboBox>
 #include <QPushButton>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -174,4 +175,23 @@ TEST_F(SerialDeviceTest, ALargeWriteKeepsEventsRunningWhileThePortDrains) {
     ASSERT_TRUE(WaitUntil([&] { return got.size() >= qsizetype(packet.size()); }, 5000)) << got.size();
     EXPECT_EQ(got, QByteArray(reinterpret_cast<const char*>(packet.data()), qsizetype(packet.size())));
     EXPECT_GT(ticks, 1);
+}
+
+// The exchange waits with a timer kept from one wait to the next, which may be armed for any
+// moment: early, it only costs a pass; late, the wait must not stay past its limit.
+TEST(EventWait, ASharedWakeTimerNeitherEndsTheWaitEarlyNorKeepsItPastItsLimit) {
+    constexpr uint32_t Limit = 60;
+    for (const int armedMs : {-1, 5, 60, 20000}) {
+        QTimer wake;
+        wake.setSingleShot(true);
+        if (armedMs >= 0)
+            wake.start(armedMs);
+        QElapsedTimer clock;
+        clock.start();
+        TEventWait wait(Limit, wake);
+        while (wait.Elapsed() <= Limit && clock.elapsed() < 10000)
+            wait.Pass();
+        EXPECT_GE(clock.elapsed(), qint64(Limit)) << armedMs;
+        EXPECT_LT(clock.elapsed(), 10000) << armedMs << ": kept waiting for a late timer";
+    }
 }

@@ -33,26 +33,38 @@ bool TFaultWriter::Roll(double Share) {
     return std::uniform_real_distribution<double>(0, 1)(FRandom) < Share;
 }
 
-void TFaultWriter::Send(uint8_t CommandID, TByteArray Payload, bool Answer) {
+void TFaultWriter::Send(uint8_t CommandID, const TByteArray& Payload, bool Answer) {
     if (FClosed)
         return;
     if (!FFaults.Any()) {
-        const TByteArray frame = MakeFrame(CommandID, Payload);
-        if (frame.empty())
+        // Framed on the stack when it fits: most answers are a few bytes, and this runs for each.
+        uint8_t small[256];
+        TByteArray large;
+        uint8_t* out = small;
+        if (Payload.size() + FrameOverhead > sizeof small) {
+            large.resize(Payload.size() + FrameOverhead);
+            out = large.data();
+        }
+        int32_t length = 0;
+        if (BuildFrame(CommandID, Payload.data(), Payload.size(), out, length) != E_SUCCESS)
             return;
-        FSink.WriteBytes(frame.data(), frame.size(), false);
+        FSink.WriteBytes(out, size_t(length), false);
         ++FSent;
         return;
     }
     if (Roll(FFaults.DropShare))
         return;
+    TByteArray frame;
     if (Answer && Roll(FFaults.WrongLengthShare)) {
-        if (Payload.empty())
-            Payload.push_back(0);
+        TByteArray changed = Payload;
+        if (changed.empty())
+            changed.push_back(0);
         else
-            Payload.pop_back();
+            changed.pop_back();
+        frame = MakeFrame(CommandID, changed);
+    } else {
+        frame = MakeFrame(CommandID, Payload);
     }
-    TByteArray frame = MakeFrame(CommandID, Payload);
     if (frame.empty())
         return;
     if (Roll(FFaults.CorruptShare))

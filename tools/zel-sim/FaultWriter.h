@@ -23,7 +23,7 @@ public:
     const TFaultConfig& Faults() const { return FFaults; }
 
     // Answer: a response to a command, the only kind whose length the wrong-length fault changes.
-    void Send(uint8_t CommandID, TByteArray Payload, bool Answer);
+    void Send(uint8_t CommandID, const TByteArray& Payload, bool Answer);
 
     uint64_t PacketsSent() const { return FSent; }
     bool Closed() const { return FClosed; }

@@ -50,9 +50,12 @@ void TTcpLink::Accept() {
         s->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         FSession = new TSimSession(FDispatcher, "tcp", *this);
         connect(s, &QTcpSocket::readyRead, this, [this, s] {
-            const QByteArray data = s->readAll();
-            if (FSession && s == FSocket)
-                FSession->Receive(reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size()));
+            // Through a buffer on the stack: a request is a few bytes, and this runs for each.
+            char buffer[4096];
+            qint64 n = 0;
+            while ((n = s->read(buffer, sizeof buffer)) > 0)
+                if (FSession && s == FSocket)
+                    FSession->Receive(reinterpret_cast<const uint8_t*>(buffer), size_t(n));
         });
         connect(s, &QTcpSocket::disconnected, this, [this, s] {
             if (s == FSocket)
@@ -64,12 +67,13 @@ void TTcpLink::Accept() {
     }
 }
 
-void TTcpLink::WriteBytes(const uint8_t* Data, size_t Count, bool Separate) {
+void TTcpLink::WriteBytes(const uint8_t* Data, size_t Count, bool /*Separate*/) {
     if (!FSocket)
         return;
     FSocket->write(reinterpret_cast<const char*>(Data), qint64(Count));
-    if (Separate)
-        FSocket->flush();
+    // Every write leaves now: an answer waiting for the next pass of the event loop would add
+    // that pass to each round trip. Separate writes therefore stay separate as well.
+    FSocket->flush();
 }
 
 void TTcpLink::CloseLink() {

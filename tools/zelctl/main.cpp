@@ -31,6 +31,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zelctl: %s\n", Text.toLocal8Bit().constData());
     });
     SetDebugSink([](const std::string& Text) { std::fprintf(stderr, "zelctl: %s\n", Text.c_str()); });
+    // Qt's own event dispatcher costs less per pass than the GLib one, and every exchange waits
+    // in passes; an empty QT_NO_GLIB set in the environment brings GLib back.
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zelctl"));
 
