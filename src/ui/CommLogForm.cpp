@@ -176,6 +176,7 @@ TCommLog::~TCommLog() = default;
 void TCommLog::showEvent(QShowEvent* Event) {
     QWidget::showEvent(Event);
     RunGuarded([this] {
+        UpdateView();
         // Centred on the main window the first time it is shown; after that where the user left it.
         if (FPlaced || parentWidget() == nullptr)
             return;
@@ -229,7 +230,8 @@ void TCommLog::AddPacket(const TPacket& Packet, bool Received) {
 }
 
 void TCommLog::ScheduleView() {
-    if (!FViewTimer->isActive())
+    // A hidden log only keeps its history; showing it brings the view up to date.
+    if (isVisible() && !FViewTimer->isActive())
         FViewTimer->start();
 }
 

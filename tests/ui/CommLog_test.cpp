@@ -116,6 +116,18 @@ TEST_F(CommLogE2E, KeepsExactlyTheLast150PacketsInHistoryAndView) {
     // The view follows the newest packet.
     QScrollBar* bar = View()->verticalScrollBar();
     EXPECT_EQ(bar->value(), bar->maximum());
+
+    // A hidden log keeps only its history (no text layout for a window nobody sees); shown
+    // again, it shows exactly the history.
+    Log.hide();
+    const QString hiddenText = View()->document()->toPlainText();
+    for (int i = 0; i < 40; ++i)
+        Log.AddPacket(Received(0x21, {0x1B, uint8_t(i)}), true);
+    ProcessEventsFor(100);
+    EXPECT_EQ(View()->document()->toPlainText(), hiddenText);
+    Log.show();
+    EXPECT_TRUE(View()->document()->toPlainText().endsWith("    received: ID=21h, Length=2: 1B 27"));
+    EXPECT_TRUE(viewMatchesRedraw());
 }
 
 TEST_F(CommLogE2E, SelectedBytesDecodeByMouseUpAndRightClickMenu) {
