@@ -21,6 +21,18 @@ void AppendHexByte(QString& S, uint8_t B) {
     S.append(QLatin1Char(HexDigits[B & 15]));
 }
 
+// " XX" for each byte, written in place: a 4 KiB payload at 5,000 packets/s is 60 MB/s of text.
+void AppendHexBytes(QString& S, const uint8_t* Bytes, size_t Count) {
+    const qsizetype at = S.size();
+    S.resize(at + qsizetype(Count) * 3);
+    QChar* out = S.data() + at;
+    for (size_t i = 0; i < Count; ++i) {
+        *out++ = QLatin1Char(' ');
+        *out++ = QLatin1Char(HexDigits[Bytes[i] >> 4]);
+        *out++ = QLatin1Char(HexDigits[Bytes[i] & 15]);
+    }
+}
+
 QString Hex2(uint32_t V) {
     return QString::asprintf("%.2X", unsigned(V & 0xFF));
 }
@@ -66,8 +78,7 @@ QString LogPacketDescription(const TPacket& Copy, const TLogOptions& Options) {
         s.append(QStringLiteral(" (")).append(LogStatusText(BytesToWord(p[0], p[1]))).append(')');
         first = 2;
     }
-    for (size_t i = first; i < p.size(); ++i)
-        AppendHexByte(s, p[i]);
+    AppendHexBytes(s, p.data() + first, p.size() - first);
     return s;
 }
 
@@ -95,9 +106,7 @@ QString LogCsvRow(const TPacket& Copy, int64_t TimeMs, const TLogOptions& Option
     if (received && p.size() >= 2 && !sensorFrame)
         status = LogStatusText(BytesToWord(p[0], p[1]));
     QString payload;
-    payload.reserve(qsizetype(p.size()) * 3);
-    for (uint8_t b : p)
-        AppendHexByte(payload, b);
+    AppendHexBytes(payload, p.data(), p.size());
     const QString name = Options.CommandName ? QString::fromStdString(Options.CommandName(id)) : QString();
     const QString fields[] = {Seconds(TimeMs),
                               received ? QStringLiteral("received") : QStringLiteral("sent"),
