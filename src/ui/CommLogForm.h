@@ -42,7 +42,7 @@ public:
     QStringList Lines();
     // The view catches up with the history at most this often, so that a fast stream of packets
     // costs one trim, one append and one layout per interval rather than per packet.
-    static constexpr int ViewIntervalMs = 20;
+    static constexpr int ViewIntervalMs = 40;
     // Brings the view to exactly the history's lines now.
     void UpdateView();
 
