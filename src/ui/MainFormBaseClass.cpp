@@ -35,7 +35,6 @@ QAction* AddItem(QMenu* Menu, const QString& Name, const QString& Caption, const
 } // namespace
 
 TMainWinBase::TMainWinBase(QWidget* Parent) : QMainWindow(Parent) {
-    FCustomCmd = new TCustomCmd(this);
     FCommLog = new TCommLog(this);
     setWindowTitle(QStringLiteral("koRA Duruzadud"));
     resize(820, 797);
@@ -118,8 +117,18 @@ void TMainWinBase::AttachDevice(TKORADevice* Device) {
     FDevice->OnConnect = [this](TKORADevice*) { OnDeviceConnect(); };
     FDevice->OnDisconnect = [this](TKORADevice*) { OnDeviceDisconnect(); };
     FDevice->SetCommLogObject(FCommLog);
-    FCustomCmd->SetDevice(FDevice);
+    if (FCustomCmd)
+        FCustomCmd->SetDevice(FDevice);
     FCommLog->SetDevice(FDevice);
+}
+
+TCustomCmd* TMainWinBase::CustomCmdWindow() {
+    if (!FCustomCmd) {
+        FCustomCmd = new TCustomCmd(this);
+        FCustomCmd->SetDevice(FDevice);
+        FCustomCmd->SetEnabled(FControlsEnabled);
+    }
+    return FCustomCmd;
 }
 
 void TMainWinBase::FinishCreate() {
@@ -165,7 +174,9 @@ void TMainWinBase::OnDeviceDisconnect() {
 
 void TMainWinBase::EnableControls(bool Enabled) {
     SetMenuEnabled(miCommands, Enabled);
-    FCustomCmd->SetEnabled(Enabled);
+    FControlsEnabled = Enabled;
+    if (FCustomCmd)
+        FCustomCmd->SetEnabled(Enabled);
 }
 
 void TMainWinBase::SetControlsEnabled(QWidget* Parent, bool Enabled) {
@@ -268,7 +279,7 @@ void TMainWinBase::miDeviceTagClick() {
 }
 
 void TMainWinBase::miCommandsClick() {
-    miCustomCommands->setChecked(FCustomCmd->isVisible());
+    miCustomCommands->setChecked(FCustomCmd && FCustomCmd->isVisible());
 }
 
 void TMainWinBase::miViewClick() {
@@ -286,7 +297,7 @@ void ShowOrRaise(QWidget* Window, QAction* Item) {
 } // namespace
 
 void TMainWinBase::miCustomCommandsClick() {
-    ShowOrRaise(FCustomCmd, miCustomCommands);
+    ShowOrRaise(CustomCmdWindow(), miCustomCommands);
 }
 
 void TMainWinBase::miCommandLogClick() {

@@ -48,7 +48,9 @@ public:
 
     TKORADevice* Device() const { return FDevice; }
     TCommLog* CommLogWindow() const { return FCommLog; }
-    TCustomCmd* CustomCmdWindow() const { return FCustomCmd; }
+    // The editor is built the first time it is asked for: most sessions never open it, and its
+    // fixed-pitch fields would otherwise cost the window's start-up a second font.
+    TCustomCmd* CustomCmdWindow();
 
     // Fired after the menus were updated on connect and on disconnect.
     TMainWinNotifyEvent OnConnectionChanged;
@@ -103,6 +105,7 @@ private:
 
     TCommLog* FCommLog = nullptr;
     TCustomCmd* FCustomCmd = nullptr;
+    bool FControlsEnabled = false; // what the editor is told when it is built
     TErrorHandler FPreviousErrorHandler;
     bool FHandlerInstalled = false;
     TKORADevice* FDevice = nullptr;

@@ -3,6 +3,7 @@
 // information flows, as an operator sees them.
 #include "ConsoleFixture.h"
 
+#include "CustomCmdForm.h"
 #include "DeviceTagDialog.h"
 #include "FloatEdit.h"
 #include "FloatEditDialog.h"
@@ -20,6 +21,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSlider>
 #include <QTimer>
@@ -277,6 +279,45 @@ TEST_F(ConsoleE2E, DeviceInformationDialogs) {
     EXPECT_EQ(Win->lbAcc->text(), "2500 mm/s²");
     EXPECT_EQ(Win->lbForce->text(), "80.0 N");
     EXPECT_EQ(SimLogLines("SET_FORCE_LIMIT"), 0);
+    EXPECT_EQ(Messages.Count(), 0) << Messages.Texts().join('|').toStdString();
+    EXPECT_EQ(Errors.Count(), 0) << Errors.Messages().join('|').toStdString();
+}
+
+// The editor is built when the operator first opens it: it must then still get the device and
+// the connection's consent, and follow later disconnects and reconnects.
+TEST_F(ConsoleE2E, CommandEditorOpenedAfterConnectSendsAndFollowsTheLink) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(Connect());
+    Win->miCustomCommands->trigger();
+    auto* editor = Win->findChild<TCustomCmd*>();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_EQ(editor->windowTitle(), "Custom Command Editor");
+    emit Win->miCommands->aboutToShow();
+    EXPECT_TRUE(Win->miCustomCommands->isChecked());
+
+    auto* known = editor->findChild<QMenu*>("pmKnownIDs");
+    auto* send = editor->findChild<QPushButton*>("btnSend");
+    auto* results = editor->findChild<TLineMemo*>("LogMemo");
+    ASSERT_TRUE(known && send && results);
+    QAction* homing = nullptr;
+    for (QAction* a : known->actions())
+        if (a->text() == "HOMING")
+            homing = a;
+    ASSERT_NE(homing, nullptr) << "known identifiers come from the connected device";
+    homing->trigger();
+    editor->findChild<QComboBox*>("edPayload")->setEditText("0"); // the default direction
+    ASSERT_TRUE(send->isEnabled());
+    send->click();
+    ASSERT_TRUE(WaitUntil([&] { return !results->Lines().isEmpty(); }));
+    EXPECT_EQ(results->Lines(), QStringList{"Async result from command 20h: No error."});
+
+    Win->miDisconnect->trigger();
+    EXPECT_FALSE(send->isEnabled());
+    ASSERT_TRUE(Connect());
+    EXPECT_TRUE(send->isEnabled());
+    Win->miCustomCommands->trigger();
+    EXPECT_EQ(Win->findChildren<TCustomCmd*>().size(), 1) << "opening again raises the same window";
     EXPECT_EQ(Messages.Count(), 0) << Messages.Texts().join('|').toStdString();
     EXPECT_EQ(Errors.Count(), 0) << Errors.Messages().join('|').toStdString();
 }
