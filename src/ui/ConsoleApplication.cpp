@@ -4,6 +4,8 @@
 #include "ZELMainWin.h"
 
 #include <QIcon>
+#include <QImageReader>
+#include <QPixmap>
 
 TConsoleApplication::TConsoleApplication(int& Argc, char** Argv) : QApplication(Argc, Argv) {}
 
@@ -16,8 +18,16 @@ bool TConsoleApplication::notify(QObject* Receiver, QEvent* Event) {
     }
 }
 
+QPixmap ConsolePicture() {
+    // The picture is a PNG of our own: read it with Qt's own PNG reader. Left to find a reader,
+    // Qt would first load every image format plug-in to ask it, which costs more than the picture.
+    QImageReader reader(QStringLiteral(":/zel-console.png"), "png");
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read());
+}
+
 void InitConsoleApplication(QApplication& App) {
     Q_INIT_RESOURCE(console);
     App.setApplicationName(TMainWin::Caption);
-    App.setWindowIcon(QIcon(QStringLiteral(":/zel-console.png")));
+    App.setWindowIcon(QIcon(ConsolePicture()));
 }

@@ -2,12 +2,16 @@
 // The console's application object. Its notify is the last safety net for an exception that
 // escaped a handler without the guard: it goes to the application-wide handler, never through Qt.
 #include <QApplication>
+#include <QPixmap>
 
 class TConsoleApplication : public QApplication {
 public:
     TConsoleApplication(int& Argc, char** Argv);
     bool notify(QObject* Receiver, QEvent* Event) override;
 };
+
+// The program's picture (64 x 64): the window icon and the gripper picture of the main window.
+QPixmap ConsolePicture();
 
 // Titles the application and gives it its icon; shared by the program and its tests.
 void InitConsoleApplication(QApplication& App);

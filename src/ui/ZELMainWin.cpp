@@ -1,5 +1,7 @@
 #include "ZELMainWin.h"
 
+#include "ConsoleApplication.h"
+
 #include "BandPanel.h"
 #include "FloatEdit.h"
 #include "FloatEditDialog.h"
@@ -19,6 +21,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QPixmap>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
@@ -457,7 +460,7 @@ void TMainWin::BuildStateColumn() {
     imgGripper = new QLabel(pnEmergency);
     imgGripper->setObjectName(QStringLiteral("imgGripper"));
     imgGripper->setAlignment(Qt::AlignCenter);
-    imgGripper->setPixmap(QIcon(QStringLiteral(":/zel-console.png")).pixmap(64, 64));
+    imgGripper->setPixmap(ConsolePicture());
     imgGripper->setAccessibleName(QStringLiteral("Gripper picture"));
     lbWebSite = new QLabel(pnEmergency);
     lbWebSite->setObjectName(QStringLiteral("lbWebSite"));
