@@ -24,8 +24,7 @@ TDeviceDlg::TDeviceDlg(QObject* Owner)
     cbDevicePort = new QComboBox(this);
     cbDevicePort->setObjectName(QStringLiteral("cbDevicePort"));
     cbDevicePort->setMinimumContentsLength(12);
-    btnConnect =
-        new QPushButton(style()->standardIcon(QStyle::SP_DialogApplyButton), QStringLiteral("Connect"), this);
+    btnConnect = new QPushButton(QStringLiteral("Connect"), this);
     btnConnect->setObjectName(QStringLiteral("btnConnect"));
     btnCancel = new QPushButton(QStringLiteral("Abort"), this);
     connect(cbDevice, &QComboBox::currentIndexChanged, this,
@@ -48,6 +47,10 @@ TDeviceListOwner& TDeviceDlg::Engine() const {
 }
 
 bool TDeviceDlg::Show() {
+    // The icon comes from the desktop's icon theme on first use, which reads the theme's folders:
+    // that is left to the first connect rather than paid by every program start.
+    if (btnConnect->icon().isNull())
+        btnConnect->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
     TDeviceListOwner& engine = Engine();
     {
         // Rebuilding the list would refill the ports at every step; fill them once below.

@@ -92,6 +92,7 @@ TEST_F(EngineTest, InterfaceDialogListsTransportsAndTheirPorts) {
         EXPECT_EQ(D->focusWidget(), D->cbDevice);
         EXPECT_EQ(D->windowTitle(), "Select an Interface");
         EXPECT_EQ(D->btnConnect->text(), "Connect");
+        EXPECT_FALSE(D->btnConnect->icon().isNull());
         EXPECT_EQ(D->btnCancel->text(), "Abort");
         QTest::keyClick(D->cbDevice, Qt::Key_Down); // as the operator picks the next entry
         EXPECT_EQ(D->cbDevice->currentText(), "Ethernet/TCP");
