@@ -93,7 +93,6 @@ TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Tool) {
     RxMsgMemo->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     RxMsgMemo->setTabChangesFocus(true);
     RxMsgMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    RxMsgMemo->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     RxMsgMemo->setContextMenuPolicy(Qt::CustomContextMenu);
     Hint(RxMsgMemo, MemoHint);
     view->OnLeftMouseUp = [this](const QPoint& At) { RxMsgMemoMouseUp(At); };
@@ -176,6 +175,11 @@ TCommLog::~TCommLog() = default;
 void TCommLog::showEvent(QShowEvent* Event) {
     QWidget::showEvent(Event);
     RunGuarded([this] {
+        // The fixed-pitch font is a second font to load; a log that is never shown does without.
+        if (!FFixedFontSet) {
+            FFixedFontSet = true;
+            RxMsgMemo->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        }
         UpdateView();
         // Centred on the main window the first time it is shown; after that where the user left it.
         if (FPlaced || parentWidget() == nullptr)

@@ -100,4 +100,5 @@ private:
     int32_t FUnshown = 0;    // newest packets of the history not yet in the view
     int32_t FStaleLines = 0; // lines at the top of the view whose packets left the history
     bool FPlaced = false;
+    bool FFixedFontSet = false;
 };

@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QFile>
+#include <QFontDatabase>
 #include <QFileDialog>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -50,6 +51,8 @@ TPacket Received(int32_t ID, const TByteArray& Payload) {
 } // namespace
 
 TEST_F(CommLogE2E, ShowsTheRealTrafficAndRedrawsOnOptionChange) {
+    // Hex columns line up: the shown log uses the system's fixed-pitch font.
+    EXPECT_EQ(View()->font(), QFontDatabase::systemFont(QFontDatabase::FixedFont));
     ASSERT_TRUE(Connect());
     ASSERT_NEAR(Zel.GetTemperature(), 31.2, 1e-9);
     QStringList lines = Log.Lines();
