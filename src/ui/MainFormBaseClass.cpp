@@ -1,6 +1,7 @@
 #include "MainFormBaseClass.h"
 
 #include "CommLogForm.h"
+#include "ConsoleApplication.h"
 #include "CustomCmdForm.h"
 #include "DeviceComponent.h"
 #include "DeviceTagDialog.h"
@@ -35,6 +36,7 @@ QAction* AddItem(QMenu* Menu, const QString& Name, const QString& Caption, const
 } // namespace
 
 TMainWinBase::TMainWinBase(QWidget* Parent) : QMainWindow(Parent) {
+    TConsoleApplication::WaitForFonts();
     FCommLog = new TCommLog(this);
     setWindowTitle(QStringLiteral("koRA Duruzadud"));
     resize(820, 797);

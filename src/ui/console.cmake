@@ -15,7 +15,7 @@ add_library(zel_console STATIC
   ${ZEL_CONSOLE_RESOURCES})
 target_include_directories(zel_console PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(zel_console PUBLIC zel_zel zel_transports zel_dialogs zel_toolwindows zel_plot zel_widgets
-  zel_numedits zel_platform Qt6::Widgets)
+  zel_numedits zel_platform Qt6::Widgets ${CMAKE_DL_LIBS})
 
 add_executable(zel-console ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
 target_link_libraries(zel-console PRIVATE zel_console)

@@ -13,3 +13,8 @@ if(TARGET zel_sim AND TARGET zel_linksteps)
     LIBS zel_console zel_linksteps zel_sim
     LABELS ui e2e)
 endif()
+# The program's own start path, with its application object instead of the shared test main.
+add_executable(console_start_tests ${CMAKE_CURRENT_LIST_DIR}/console_start_test.cpp)
+target_link_libraries(console_start_tests PRIVATE zel_console GTest::gtest)
+gtest_discover_tests(console_start_tests DISCOVERY_TIMEOUT 60
+  PROPERTIES LABELS "ui" ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
