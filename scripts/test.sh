@@ -99,6 +99,14 @@ else
   exit 1
 fi
 
+echo "== the console's own start (font warm-up thread, first paint, orderly end) on a real X server"
+if QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" build/tests/ui/console_start_tests; then
+  PASSED=$((PASSED + 1))
+else
+  echo "tests: $PASSED passed, $((FAILED + 1)) failed"
+  exit 1
+fi
+
 echo "== install into a temporary prefix"
 if bash scripts/install-check.sh build; then
   PASSED=$((PASSED + 1))
