@@ -204,7 +204,7 @@ void Live() {
     // did not show yet to the paint that shows it.
     qint64 lastArrival = -1;
     qint64 pendingSince = -1;
-    QString painted;
+    QString painted = c.Win->lbPosition->text(); // what the label shows before the first paint seen
     if (socket)
         QObject::connect(socket, &QTcpSocket::readyRead, [&] { lastArrival = clock.nsecsElapsed(); });
     std::vector<double> lags;
@@ -237,6 +237,7 @@ void Live() {
     updates = 0;
     paints = 0;
     lags.clear();
+    pendingSince = -1;
     const int seconds = 5;
     const double cpu0 = ThreadCpuSeconds();
     QElapsedTimer wall;
