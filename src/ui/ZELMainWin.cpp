@@ -10,6 +10,7 @@
 #include "LivePlotForm.h"
 #include "MessageSeam.h"
 #include "RollPanel.h"
+#include "WrapLabel.h"
 #include "ZEL_commands.h"
 
 #include <QAction>
@@ -310,8 +311,7 @@ void TMainWin::BuildCommandPanels() {
                                const QString& Text, QPushButton* Btn, QWidget* Extra = nullptr) {
         TBandPanel* p = Panel(Name, Title, Band, inner);
         auto* g = new QGridLayout(p->Content());
-        auto* text = new QLabel(Text, p->Content());
-        text->setWordWrap(true);
+        auto* text = new TWrapLabel(Text, p->Content());
         g->addWidget(text, 0, 0);
         if (Extra) {
             text->setBuddy(Extra);

@@ -3,12 +3,16 @@
 #include "LineMemo.h"
 #include "RollPanel.h"
 #include "TestWait.h"
+#include "WrapLabel.h"
 
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
 
 TEST(RollPanel, CollapsesAndExpandsByMouseAndKeyboard) {
     TRollPanel panel("Gripper");
@@ -55,4 +59,29 @@ TEST(BandPanel, BandIsTallEnoughForItsTitle) {
     EXPECT_EQ(content->parent(), &panel);
     EXPECT_EQ(panel.accessibleName(), "RELEASE");
     EXPECT_GE(panel.minimumSizeHint().height(), panel.fontMetrics().horizontalAdvance("RELEASE"));
+}
+
+// The remembered heights must always be what QLabel itself answers, also after every change that
+// alters the measure.
+TEST(WrapLabel, HeightsMatchQLabelThroughTextFontAndMarginChanges) {
+    const QString text = QStringLiteral("Acknowledge the FAST STOP state of the device and return back to operating mode.");
+    TWrapLabel cached(text);
+    QLabel plain(text);
+    plain.setWordWrap(true);
+    EXPECT_TRUE(cached.wordWrap());
+    const std::vector<std::pair<const char*, std::function<void(QLabel&)>>> steps{
+        {"as built", [](QLabel&) {}},
+        {"longer text", [](QLabel& L) { L.setText(L.text() + L.text()); }},
+        {"larger font", [](QLabel& L) { QFont f = L.font(); f.setPointSize(f.pointSize() * 2); L.setFont(f); }},
+        {"margin", [](QLabel& L) { L.setMargin(12); }},
+        {"indent", [](QLabel& L) { L.setIndent(30); }},
+        {"contents margins", [](QLabel& L) { L.setContentsMargins(20, 0, 20, 0); }},
+        {"short text", [](QLabel& L) { L.setText(QStringLiteral("OK")); }},
+    };
+    for (const auto& [name, change] : steps) {
+        change(cached);
+        change(plain);
+        for (int width : {40, 90, 160, 400, 2000, 90}) // 90 twice: the second answer is remembered
+            EXPECT_EQ(cached.heightForWidth(width), plain.heightForWidth(width)) << name << " at " << width;
+    }
 }
