@@ -83,13 +83,6 @@ private:
 } // namespace
 
 TCANDevice::TCANDevice(QObject* Owner) : TDevice(Owner, QStringLiteral("can")), FApi(CanLibApi()) {
-    FDialog = std::make_unique<TCANParamsDlg>();
-    try {
-        LoadDialogFromSettings();
-    } catch (const std::exception& e) {
-        // A bad code in can.cfg must not stop the program from starting; Open reports it.
-        qWarning().noquote() << "can.cfg:" << e.what();
-    }
     InterfaceName = QStringLiteral("CAN-Bus");
 }
 
@@ -104,7 +97,20 @@ void TCANDevice::SetCanApi(TCanApi Api) {
     FApi = std::move(Api);
 }
 
-void TCANDevice::LoadDialogFromSettings() {
+TCANParamsDlg* TCANDevice::Dialog() const {
+    if (!FDialog) {
+        FDialog = std::make_unique<TCANParamsDlg>();
+        try {
+            LoadDialogFromSettings();
+        } catch (const std::exception& e) {
+            // A bad code in can.cfg must not stop the dialog from being built; Open reports it.
+            qWarning().noquote() << "can.cfg:" << e.what();
+        }
+    }
+    return FDialog.get();
+}
+
+void TCANDevice::LoadDialogFromSettings() const {
     FDialog->SetBitrate(Settings().ReadInteger(Common, KeyBitrate, DefaultBitrate));
     FDialog->SetId(Settings().ReadInteger(Common, KeyId, DefaultId));
 }
@@ -169,11 +175,12 @@ TStat TCANDevice::Open(const QString& PortName) {
             return E_NOT_FOUND;
     }
     const TCanInterfaceInfo info = size_t(net) < list.size() ? list[size_t(net)] : TCanInterfaceInfo{};
+    TCANParamsDlg* dialog = Dialog();
     LoadDialogFromSettings();
-    FDialog->SetInterface(info.Name.isEmpty() ? QString() : PortNameOf(size_t(net), info));
-    if (!FDialog->Show())
+    dialog->SetInterface(info.Name.isEmpty() ? QString() : PortNameOf(size_t(net), info));
+    if (!dialog->Show())
         return E_CMD_ABORTED;
-    return OpenNet(net, info, FDialog->GetBitrate(), FDialog->GetId());
+    return OpenNet(net, info, dialog->GetBitrate(), dialog->GetId());
 }
 
 TStat TCANDevice::OpenNet(int32_t Net, const TCanInterfaceInfo& Interface, int32_t BitrateCode, int32_t Id) {

@@ -33,7 +33,8 @@ public:
     bool HasPortList() override { return true; }
     void GetPortList(QStringList& List) override;
 
-    TCANParamsDlg* Dialog() const { return FDialog.get(); }
+    // Built when first asked for (a connect, or a test): most starts never show it.
+    TCANParamsDlg* Dialog() const;
     TCANRxThread* RxThread() const { return FRxThread; }
     int32_t NetHandle() const { return FNetHandle; }
     int32_t TxId() const { return FTxId; }
@@ -47,10 +48,10 @@ private:
     void ReportDown(const TCanInterfaceInfo& Interface, int32_t BitrateCode);
     void ReportBitrate(const TCanInterfaceInfo& Interface, int32_t BitrateCode);
     std::vector<TCanInterfaceInfo> Interfaces();
-    void LoadDialogFromSettings();
+    void LoadDialogFromSettings() const;
     void ReleaseNet();
 
-    std::unique_ptr<TCANParamsDlg> FDialog;
+    mutable std::unique_ptr<TCANParamsDlg> FDialog;
     TCANRxThread* FRxThread = nullptr;
     int32_t FNetHandle = -1;
     int32_t FTxId = 0;

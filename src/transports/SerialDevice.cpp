@@ -18,8 +18,7 @@ const QString Common = QStringLiteral("common");
 }
 
 TSerialDevice::TSerialDevice(QObject* Owner)
-    : TDevice(Owner, QStringLiteral("uart")), FDialog(new TBaudrateDlg) {
-    FDialog->SelectCode(BaudRateToIndex(Settings().ReadInteger(Common, QStringLiteral("baudrate"), 9600)));
+    : TDevice(Owner, QStringLiteral("uart")) {
     FPort = new QSerialPort(this);
     FPort->setDataBits(QSerialPort::Data8);
     FPort->setParity(QSerialPort::NoParity);
@@ -41,6 +40,14 @@ TSerialDevice::TSerialDevice(QObject* Owner)
     InterfaceName = QStringLiteral("Serial (RS232)");
 }
 
+TBaudrateDlg* TSerialDevice::Dialog() const {
+    if (!FDialog) {
+        FDialog = std::make_unique<TBaudrateDlg>();
+        FDialog->SelectCode(BaudRateToIndex(Settings().ReadInteger(Common, QStringLiteral("baudrate"), 9600)));
+    }
+    return FDialog.get();
+}
+
 TSerialDevice::~TSerialDevice() {
     BeginDestroy();
     Close();
@@ -48,12 +55,12 @@ TSerialDevice::~TSerialDevice() {
 }
 
 TStat TSerialDevice::Open(const QString& PortName) {
-    FDialog->SelectCode(BaudRateToIndex(Settings().ReadInteger(Common, QStringLiteral("baudrate"), 9600)));
-    if (!FDialog->Show())
+    Dialog()->SelectCode(BaudRateToIndex(Settings().ReadInteger(Common, QStringLiteral("baudrate"), 9600)));
+    if (!Dialog()->Show())
         return E_CMD_ABORTED;
     if (IsOpen())
         Close();
-    return OpenPort(PortName, BaudIndexToRate(FDialog->Code()));
+    return OpenPort(PortName, BaudIndexToRate(Dialog()->Code()));
 }
 
 TStat TSerialDevice::OpenFromSettings(TIniFile& File, const QString& Section) {
@@ -62,7 +69,7 @@ TStat TSerialDevice::OpenFromSettings(TIniFile& File, const QString& Section) {
     if (port.isEmpty() || rate == 0)
         return E_CMD_ABORTED;
     const int code = BaudRateToIndex(rate);
-    FDialog->SelectCode(code);
+    Dialog()->SelectCode(code);
     if (IsOpen())
         Close();
     return OpenPort(port, BaudIndexToRate(code));

@@ -30,14 +30,15 @@ public:
     // The device names of the serial ports that exist (ttyUSB0, ttyS0, ...), busy ones included.
     void GetPortList(QStringList& List) override;
 
-    TBaudrateDlg* Dialog() const { return FDialog.get(); }
+    // Built when first asked for (a connect, or a test): most starts never show it.
+    TBaudrateDlg* Dialog() const;
     QSerialPort* Port() const { return FPort; }
 
 private:
     TStat OpenPort(const QString& PortName, int Rate);
     void PortError(QSerialPort::SerialPortError Error);
 
-    std::unique_ptr<TBaudrateDlg> FDialog;
+    mutable std::unique_ptr<TBaudrateDlg> FDialog;
     QSerialPort* FPort = nullptr;
     uint32_t FOpenCount = 0; // tells a write that waited whether the port was opened anew
 };

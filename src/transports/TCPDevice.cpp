@@ -30,9 +30,7 @@ private:
     bool FOuterFailed;
 };
 
-TTCPDevice::TTCPDevice(QObject* Owner) : TDevice(Owner, QStringLiteral("tcp")), FDialog(new THostNameDlg) {
-    FDialog->SetHost(Settings().ReadString(Common, QStringLiteral("host"), QString()));
-    FDialog->SetPort(Settings().ReadInteger(Common, QStringLiteral("port"), 1000));
+TTCPDevice::TTCPDevice(QObject* Owner) : TDevice(Owner, QStringLiteral("tcp")) {
     FSocket = new QTcpSocket(this);
     FSocket->setObjectName(QStringLiteral("ClientSocket"));
     // Delivered directly, without a second pass of the event loop per arrival. channelReadyRead,
@@ -56,6 +54,15 @@ TTCPDevice::TTCPDevice(QObject* Owner) : TDevice(Owner, QStringLiteral("tcp")), 
     InterfaceName = QStringLiteral("Ethernet/TCP");
 }
 
+THostNameDlg* TTCPDevice::Dialog() const {
+    if (!FDialog) {
+        FDialog = std::make_unique<THostNameDlg>();
+        FDialog->SetHost(Settings().ReadString(Common, QStringLiteral("host"), QString()));
+        FDialog->SetPort(Settings().ReadInteger(Common, QStringLiteral("port"), 1000));
+    }
+    return FDialog.get();
+}
+
 TTCPDevice::~TTCPDevice() {
     BeginDestroy();
     Close();
@@ -67,9 +74,9 @@ bool TTCPDevice::IsOpen() {
 }
 
 TStat TTCPDevice::Open(const QString&) {
-    if (!FDialog->Show())
+    if (!Dialog()->Show())
         return E_CMD_ABORTED;
-    return StartConnection(FDialog->Host(), FDialog->Port());
+    return StartConnection(Dialog()->Host(), Dialog()->Port());
 }
 
 TStat TTCPDevice::OpenFromSettings(TIniFile& File, const QString& Section) {
@@ -77,8 +84,8 @@ TStat TTCPDevice::OpenFromSettings(TIniFile& File, const QString& Section) {
     const int port = File.ReadInteger(Section, QStringLiteral("port"), 0);
     if (host.isEmpty() || port <= 0 || port > 65535)
         return E_INVALID_PARAMETER;
-    FDialog->SetHost(host);
-    FDialog->SetPort(port);
+    Dialog()->SetHost(host);
+    Dialog()->SetPort(port);
     return StartConnection(host, port);
 }
 

@@ -27,7 +27,8 @@ public:
     bool HasPortList() override { return true; }
     void GetPortList(QStringList& List) override;
 
-    THostNameDlg* Dialog() const { return FDialog.get(); }
+    // Built when first asked for (a connect, or a test): most starts never show it.
+    THostNameDlg* Dialog() const;
     QTcpSocket* Socket() const { return FSocket; }
 
     // Kinds of socket failure, each reported with its own text.
@@ -44,7 +45,7 @@ private:
     void SocketError(QAbstractSocket::SocketError Error);
     void SocketDisconnected();
 
-    std::unique_ptr<THostNameDlg> FDialog;
+    mutable std::unique_ptr<THostNameDlg> FDialog;
     QTcpSocket* FSocket = nullptr;
     QString FHost;
     int FPort = 1000;

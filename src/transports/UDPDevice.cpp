@@ -14,11 +14,18 @@ namespace {
 const QString Common = QStringLiteral("common");
 }
 
-TUDPDevice::TUDPDevice(QObject* Owner) : TDevice(Owner, QStringLiteral("udp")), FDialog(new TUDPSettingsDlg) {
-    FDialog->SetAddress(Settings().ReadString(Common, QStringLiteral("ipaddr"), QString()));
-    FDialog->SetListeningPort(Settings().ReadInteger(Common, QStringLiteral("listening_port"), 1501));
-    FDialog->SetTransmitPort(Settings().ReadInteger(Common, QStringLiteral("transmit_port"), 1500));
+TUDPDevice::TUDPDevice(QObject* Owner) : TDevice(Owner, QStringLiteral("udp")) {
     InterfaceName = QStringLiteral("Ethernet/UDP");
+}
+
+TUDPSettingsDlg* TUDPDevice::Dialog() const {
+    if (!FDialog) {
+        FDialog = std::make_unique<TUDPSettingsDlg>();
+        FDialog->SetAddress(Settings().ReadString(Common, QStringLiteral("ipaddr"), QString()));
+        FDialog->SetListeningPort(Settings().ReadInteger(Common, QStringLiteral("listening_port"), 1501));
+        FDialog->SetTransmitPort(Settings().ReadInteger(Common, QStringLiteral("transmit_port"), 1500));
+    }
+    return FDialog.get();
 }
 
 TUDPDevice::~TUDPDevice() {
@@ -27,17 +34,17 @@ TUDPDevice::~TUDPDevice() {
 }
 
 TStat TUDPDevice::Open(const QString&) {
-    if (!FDialog->Show())
+    if (!Dialog()->Show())
         return E_CMD_ABORTED;
     int listening = 0;
     int transmit = 0;
     try {
-        listening = FDialog->ListeningPort();
-        transmit = FDialog->TransmitPort();
+        listening = Dialog()->ListeningPort();
+        transmit = Dialog()->TransmitPort();
     } catch (const std::exception&) {
         return E_IO_ERROR;
     }
-    return OpenEndpoint(FDialog->Address(), listening, transmit);
+    return OpenEndpoint(Dialog()->Address(), listening, transmit);
 }
 
 TStat TUDPDevice::OpenFromSettings(TIniFile& File, const QString& Section) {
@@ -46,9 +53,9 @@ TStat TUDPDevice::OpenFromSettings(TIniFile& File, const QString& Section) {
     const int transmit = File.ReadInteger(Section, QStringLiteral("transmit_port"), 0);
     if (address.isEmpty() || listening <= 0 || transmit <= 0 || listening > 65535 || transmit > 65535)
         return E_INVALID_PARAMETER;
-    FDialog->SetAddress(address);
-    FDialog->SetListeningPort(listening);
-    FDialog->SetTransmitPort(transmit);
+    Dialog()->SetAddress(address);
+    Dialog()->SetListeningPort(listening);
+    Dialog()->SetTransmitPort(transmit);
     return OpenEndpoint(address, listening, transmit);
 }
 

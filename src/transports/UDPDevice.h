@@ -35,7 +35,8 @@ public:
     bool HasPortList() override { return true; }
     void GetPortList(QStringList& List) override;
 
-    TUDPSettingsDlg* Dialog() const { return FDialog.get(); }
+    // Built when first asked for (a connect, or a test): most starts never show it.
+    TUDPSettingsDlg* Dialog() const;
     // The local port the endpoint is bound to; 0 when closed.
     quint16 LocalPort() const;
 
@@ -52,7 +53,7 @@ private:
     bool ResolveRemote(QHostAddress& Address);
     bool LookUp(const QString& Name, QHostAddress& Address);
 
-    std::unique_ptr<TUDPSettingsDlg> FDialog;
+    mutable std::unique_ptr<TUDPSettingsDlg> FDialog;
     TByteQueue FRxQueue{MaxDatagram};
     QUdpSocket* FEndpoint = nullptr;
     QString FRemoteHost;
