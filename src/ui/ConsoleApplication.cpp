@@ -1,5 +1,6 @@
 #include "ConsoleApplication.h"
 
+#include "ConsoleStyle.h"
 #include "ErrorGuard.h"
 #include "ZELMainWin.h"
 
@@ -7,6 +8,7 @@
 #include <QIcon>
 #include <QImageReader>
 #include <QPixmap>
+#include <QPixmapCache>
 
 #include <dlfcn.h>
 
@@ -100,14 +102,22 @@ bool TConsoleApplication::notify(QObject* Receiver, QEvent* Event) {
 }
 
 QPixmap ConsolePicture() {
+    // Decoded once: the window icon and the gripper picture are both drawn from it.
+    static const QString key = QStringLiteral("zel-console-picture");
+    QPixmap picture;
+    if (QPixmapCache::find(key, &picture))
+        return picture;
     // The picture is a PNG of our own: read it with Qt's own PNG reader. Left to find a reader,
     // Qt would first load every image format plug-in to ask it, which costs more than the picture.
     QImageReader reader(QStringLiteral(":/zel-console.png"), "png");
     reader.setAutoDetectImageFormat(false);
-    return QPixmap::fromImage(reader.read());
+    picture = QPixmap::fromImage(reader.read());
+    QPixmapCache::insert(key, picture);
+    return picture;
 }
 
 void InitConsoleApplication(QApplication& App) {
+    QApplication::setStyle(new TConsoleStyle);
     Q_INIT_RESOURCE(console);
     App.setApplicationName(TMainWin::Caption);
     App.setWindowIcon(QIcon(ConsolePicture()));

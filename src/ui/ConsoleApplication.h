@@ -44,5 +44,5 @@ public:
 // The program's picture (64 x 64): the window icon and the gripper picture of the main window.
 QPixmap ConsolePicture();
 
-// Titles the application and gives it its icon; shared by the program and its tests.
+// Gives the application its style, title and icon; shared by the program and its tests.
 void InitConsoleApplication(QApplication& App);

@@ -160,7 +160,6 @@ void TMainWin::FormCreate() {
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 
-    FValueDlg = new TFloatEditDlg(this);
     for (TFloatEdit* e :
          {edGotoPos, edGotoSpeed, edGraspingPos, edGraspingSpeed, edReleasePos, edReleaseSpeed})
         FloatEditChange(e);
@@ -706,8 +705,15 @@ void TMainWin::btnFastStopAcknowledgeClick() {
         btnEmergencyStop->setChecked(false);
 }
 
+TFloatEditDlg* TMainWin::ValueDialog() {
+    if (!FValueDlg)
+        FValueDlg = new TFloatEditDlg(this);
+    return FValueDlg;
+}
+
 bool TMainWin::ChangeValue(const QString& Unit, const QString& Title, double Min, double Max, double Value,
                            double& Result) {
+    ValueDialog();
     FValueDlg->SetUnit(Unit);
     FValueDlg->setWindowTitle(Title);
     FValueDlg->SetMinValue(Min);

@@ -96,7 +96,8 @@ public:
     QAction* miLivePlot = nullptr;
     TLivePlot* LivePlot = nullptr;
 
-    TFloatEditDlg* ValueDialog() const { return FValueDlg; }
+    // The value dialog of acceleration and force limit, built when first needed.
+    TFloatEditDlg* ValueDialog();
     double CurrentAcceleration() const { return FAcceleration; }
     double CurrentForceLimit() const { return FForceLimit; }
 

@@ -12,6 +12,7 @@ add_library(zel_console STATIC
   ${CMAKE_CURRENT_LIST_DIR}/MainFormBaseClass.h ${CMAKE_CURRENT_LIST_DIR}/MainFormBaseClass.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ZELMainWin.h ${CMAKE_CURRENT_LIST_DIR}/ZELMainWin.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ConsoleApplication.h ${CMAKE_CURRENT_LIST_DIR}/ConsoleApplication.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ConsoleStyle.h ${CMAKE_CURRENT_LIST_DIR}/ConsoleStyle.cpp
   ${ZEL_CONSOLE_RESOURCES})
 target_include_directories(zel_console PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(zel_console PUBLIC zel_zel zel_transports zel_dialogs zel_toolwindows zel_plot zel_widgets

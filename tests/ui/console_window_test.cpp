@@ -1,5 +1,6 @@
-// The window frame without a device peer: the placement value, and the refusal to build a
-// window without a device.
+// The window frame without a device peer: the placement value, the refusal to build a window
+// without a device, and the console's style.
+#include "ConsoleStyle.h"
 #include "IniFile.h"
 #include "MainFormBaseClass.h"
 #include "TempSettingsFolder.h"
@@ -8,9 +9,12 @@
 #include "ZELMainWin.h"
 
 #include <QScreen>
+#include <QStyleFactory>
 #include <QWidget>
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 namespace {
 class Placement : public SettingsFolderTest {};
@@ -99,5 +103,25 @@ TEST(MainWindowFrame, RefusesToBeBuiltWithoutADevice) {
     } catch (const std::logic_error& e) {
         EXPECT_STREQ(e.what(),
                      "KORADevice must be initialized when calling the main form's inherited create");
+    }
+}
+
+// The console's style hands out the menu bar's overflow arrows unread; once asked for, they are the
+// platform style's own pictures, and every other standard picture comes straight from it.
+TEST(ConsoleStyle, OverflowArrowsAreTheBaseStylesPicturesReadOnFirstUse) {
+    TConsoleStyle console;
+    std::unique_ptr<QStyle> base(QStyleFactory::create(console.baseStyle()->name()));
+    ASSERT_TRUE(base);
+    for (QStyle::StandardPixmap p :
+         {QStyle::SP_ToolBarHorizontalExtensionButton, QStyle::SP_ToolBarVerticalExtensionButton,
+          QStyle::SP_DialogOkButton, QStyle::SP_ArrowDown}) {
+        QIcon mine = console.standardIcon(p);
+        const QIcon theirs = base->standardIcon(p);
+        EXPECT_EQ(mine.isNull(), theirs.isNull()) << p;
+        EXPECT_EQ(mine.availableSizes(), theirs.availableSizes()) << p;
+        for (int size : {8, 16, 32})
+            EXPECT_EQ(mine.pixmap(size).toImage(), theirs.pixmap(size).toImage()) << p << " " << size;
+        const QIcon copy = mine; // copies share the pictures once read
+        EXPECT_EQ(copy.pixmap(16).toImage(), theirs.pixmap(16).toImage()) << p;
     }
 }
