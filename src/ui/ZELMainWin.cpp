@@ -480,7 +480,6 @@ void TMainWin::BuildStateColumn() {
 }
 
 void TMainWin::BuildMenu() {
-    LivePlot = new TLivePlot(this);
     miLivePlot = miView->addAction(QStringLiteral("&Live Plot"));
     miLivePlot->setObjectName(QStringLiteral("miLivePlot"));
     miLivePlot->setCheckable(true);
@@ -489,7 +488,7 @@ void TMainWin::BuildMenu() {
     miLivePlot->setToolTip(miLivePlot->statusTip());
     connect(miLivePlot, &QAction::triggered, this, [this] { RunGuarded([this] { miLivePlotClick(); }); });
     connect(miView, &QMenu::aboutToShow, this,
-            [this] { RunGuarded([this] { miLivePlot->setChecked(LivePlot->isVisible()); }); });
+            [this] { RunGuarded([this] { miLivePlot->setChecked(FLivePlot && FLivePlot->isVisible()); }); });
 
     miZEL = menuBar()->addMenu(QStringLiteral("ZEL"));
     miZEL->setObjectName(QStringLiteral("miZEL"));
@@ -603,20 +602,20 @@ void TMainWin::SystemStateChange() {
 
 void TMainWin::GraspingStateChange() {
     const uint8_t s = FZel->GraspingState;
-    LivePlot->AddGraspingState(s);
+    LivePlotWindow()->AddGraspingState(s);
     const std::string_view name = s < 8 ? GraspingStateNames[s] : std::string_view("--");
     lbGraspingState->setText(QString::fromUtf8(name.data(), qsizetype(name.size())));
 }
 
 void TMainWin::PositionChange() {
-    LivePlot->AddPosition(FZel->Position);
+    LivePlotWindow()->AddPosition(FZel->Position);
     FPositionPending = true;
     if (!FValueHold->isActive())
         ShowValues();
 }
 
 void TMainWin::ForceChange() {
-    LivePlot->AddForce(FZel->Force);
+    LivePlotWindow()->AddForce(FZel->Force);
     FForcePending = true;
     if (!FValueHold->isActive())
         ShowValues();
@@ -790,12 +789,19 @@ std::vector<std::pair<QString, QString>> TMainWin::SystemLimitsRows() const {
     };
 }
 
+TLivePlot* TMainWin::LivePlotWindow() {
+    if (!FLivePlot)
+        FLivePlot = new TLivePlot(this);
+    return FLivePlot;
+}
+
 // Like the other tool windows: the item shows or raises the plot, never hides it.
 void TMainWin::miLivePlotClick() {
     miLivePlot->setChecked(true);
-    LivePlot->show();
-    LivePlot->raise();
-    LivePlot->activateWindow();
+    TLivePlot* plot = LivePlotWindow();
+    plot->show();
+    plot->raise();
+    plot->activateWindow();
 }
 
 void TMainWin::miSystemLimitsClick() {

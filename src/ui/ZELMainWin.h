@@ -94,7 +94,8 @@ public:
     QAction* miGraspingStatistics = nullptr;
     // "Live Plot" in the "&View" menu: position, force and grasping state over time.
     QAction* miLivePlot = nullptr;
-    TLivePlot* LivePlot = nullptr;
+    // The plot window, built with the first sample or the first "Live Plot" click.
+    TLivePlot* LivePlotWindow();
 
     // The value dialog of acceleration and force limit, built when first needed.
     TFloatEditDlg* ValueDialog();
@@ -157,6 +158,7 @@ private:
 
     TZEL* FZel = nullptr;
     TFloatEditDlg* FValueDlg = nullptr;
+    TLivePlot* FLivePlot = nullptr;
     double FAccMin = 0, FAccMax = 0;
     double FForceMin = 0, FForceMax = 0;
     float FAcceleration = 500;

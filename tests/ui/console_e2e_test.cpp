@@ -351,13 +351,13 @@ TEST_F(ConsoleE2E, LiveStateWhileAMoveRuns) {
     EXPECT_TRUE(WaitUntil([&] { return Win->lbPosition->text() == "100.00 mm"; }));
 
     // The live plot got the same reports, and the View menu shows it without ever hiding it.
-    const TSampleRing& position = Win->LivePlot->Buffer().Position();
+    const TSampleRing& position = Win->LivePlotWindow()->Buffer().Position();
     ASSERT_GT(position.Size(), 3u);
     EXPECT_LT(position.ValueAt(0), 65.f);
     EXPECT_FLOAT_EQ(position.ValueAt(position.Size() - 1), 100.f);
-    EXPECT_GT(Win->LivePlot->Buffer().GraspingStates().Size(), 0u);
+    EXPECT_GT(Win->LivePlotWindow()->Buffer().GraspingStates().Size(), 0u);
     for (int i = 0; i < 2; ++i)
         Win->miLivePlot->trigger();
-    EXPECT_TRUE(Win->LivePlot->isVisible());
+    EXPECT_TRUE(Win->LivePlotWindow()->isVisible());
     EXPECT_TRUE(Win->miLivePlot->isChecked());
 }
