@@ -88,6 +88,14 @@ void Describe(QLabel* Label, const QString& Meaning) {
     Label->setAccessibleDescription(Meaning);
 }
 
+// The large bold text of the gripper's values and of the fast-stop button. One size for both: every
+// further size and weight costs the start a font of its own to match, load and shape with.
+QFont EmphasisFont(QFont Base) {
+    Base.setBold(true);
+    Base.setPointSizeF(Base.pointSizeF() * 1.25);
+    return Base;
+}
+
 // A red octagon with a white bar: the fast-stop picture.
 QIcon FastStopIcon() {
     QPixmap pm(64, 64);
@@ -379,9 +387,7 @@ void TMainWin::BuildStateColumn() {
     pnState->setPalette(pal);
     auto* g = new QGridLayout(pnState);
     g->setColumnStretch(1, 1);
-    QFont valueFont = pnState->font();
-    valueFont.setBold(true);
-    valueFont.setPointSizeF(valueFont.pointSizeF() * 1.25);
+    const QFont valueFont = EmphasisFont(pnState->font());
     const auto value = [&](int Row, const QString& Caption, QLabel*& Label, const QString& Name,
                            const QString& Initial, const QString& Meaning) {
         Label = new QLabel(Initial, pnState);
@@ -444,10 +450,7 @@ void TMainWin::BuildStateColumn() {
     btnEmergencyStop->setIcon(FastStopIcon());
     btnEmergencyStop->setIconSize(QSize(48, 48));
     btnEmergencyStop->setMinimumHeight(72);
-    QFont big = btnEmergencyStop->font();
-    big.setBold(true);
-    big.setPointSizeF(big.pointSizeF() * 1.6);
-    btnEmergencyStop->setFont(big);
+    btnEmergencyStop->setFont(EmphasisFont(btnEmergencyStop->font()));
     btnEmergencyStop->setStyleSheet(QStringLiteral(
         "QPushButton { background: #d42a2a; color: white; border: 2px outset #8a1010; border-radius: 6px; "
         "padding: 6px; }"

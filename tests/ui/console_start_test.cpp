@@ -10,6 +10,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFontDatabase>
+#include <QFontInfo>
+#include <QSet>
 #include <QLabel>
 #include <QMenuBar>
 #include <QTemporaryDir>
@@ -72,9 +74,19 @@ TEST(ConsoleStart, WindowPaintsWithTheWarmedFontsAndCloses) {
         EXPECT_GT(window.lbPosition->fontMetrics().height(), 0);
         // Nothing on the way to the first picture needed an image format plug-in.
         EXPECT_EQ(ImagePluginsLoaded().join(QLatin1Char(' ')).toStdString(), "");
-        // The menu bar's overflow arrow, left unread at start, is there when the menus no longer fit
-        // (quitting the loop above closed the window).
+        // Quitting the loop above closed the window.
         window.show();
+        // The shown text comes in three fonts (normal, bold, large bold): each further size or
+        // weight is a font of its own to match, load and shape with at start.
+        QSet<QString> fonts;
+        for (QWidget* w : window.findChildren<QWidget*>())
+            if (w->isVisible())
+                fonts.insert(QStringLiteral("%1 %2px %3")
+                                 .arg(QFontInfo(w->font()).family())
+                                 .arg(QFontInfo(w->font()).pixelSize())
+                                 .arg(w->font().weight()));
+        EXPECT_EQ(fonts.size(), 3) << QStringList(fonts.begin(), fonts.end()).join(", ").toStdString();
+        // The menu bar's overflow arrow, left unread at start, is there when the menus no longer fit.
         QFont huge = window.MainMenu1->font();
         huge.setPixelSize(200);
         window.MainMenu1->setFont(huge);
