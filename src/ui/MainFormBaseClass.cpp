@@ -36,8 +36,6 @@ QAction* AddItem(QMenu* Menu, const QString& Name, const QString& Caption, const
 } // namespace
 
 TMainWinBase::TMainWinBase(QWidget* Parent) : QMainWindow(Parent) {
-    TConsoleApplication::WaitForFonts();
-    FCommLog = new TCommLog(this);
     setWindowTitle(QStringLiteral("koRA Duruzadud"));
     resize(820, 797);
     setMinimumSize(300, 480);
@@ -115,6 +113,12 @@ void TMainWinBase::BuildMenus() {
 }
 
 void TMainWinBase::AttachDevice(TKORADevice* Device) {
+    // The log is the device's log sink, so it comes with the device. It is the first control that
+    // measures text: everything built before it overlaps the start's font warm-up.
+    if (!FCommLog) {
+        TConsoleApplication::WaitForFonts();
+        FCommLog = new TCommLog(this);
+    }
     FDevice = Device;
     FDevice->OnConnect = [this](TKORADevice*) { OnDeviceConnect(); };
     FDevice->OnDisconnect = [this](TKORADevice*) { OnDeviceDisconnect(); };
@@ -285,7 +289,7 @@ void TMainWinBase::miCommandsClick() {
 }
 
 void TMainWinBase::miViewClick() {
-    miCommandLog->setChecked(FCommLog->isVisible());
+    miCommandLog->setChecked(FCommLog && FCommLog->isVisible());
 }
 
 namespace {

@@ -47,6 +47,7 @@ public:
     QStatusBar* StatusBar = nullptr;
 
     TKORADevice* Device() const { return FDevice; }
+    // Built with the device (CreateDevice).
     TCommLog* CommLogWindow() const { return FCommLog; }
     // The editor is built the first time it is asked for: most sessions never open it, and its
     // fixed-pitch fields would otherwise cost the window's start-up a second font.
