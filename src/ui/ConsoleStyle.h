@@ -25,9 +25,6 @@ public:
     QString key() const override;
     QIconEngine* clone() const override;
 
-    // True once the pictures have been asked for.
-    bool Made() const { return FShared->Made; }
-
 private:
     struct TShared {
         std::function<QIcon()> Make;

@@ -715,15 +715,15 @@ TFloatEditDlg* TMainWin::ValueDialog() {
 
 bool TMainWin::ChangeValue(const QString& Unit, const QString& Title, double Min, double Max, double Value,
                            double& Result) {
-    ValueDialog();
-    FValueDlg->SetUnit(Unit);
-    FValueDlg->setWindowTitle(Title);
-    FValueDlg->SetMinValue(Min);
-    FValueDlg->SetMaxValue(Max);
-    FValueDlg->SetValue(Value);
-    if (!FValueDlg->Execute())
+    TFloatEditDlg* dialog = ValueDialog();
+    dialog->SetUnit(Unit);
+    dialog->setWindowTitle(Title);
+    dialog->SetMinValue(Min);
+    dialog->SetMaxValue(Max);
+    dialog->SetValue(Value);
+    if (!dialog->Execute())
         return false;
-    Result = FValueDlg->Value();
+    Result = dialog->Value();
     return true;
 }
 

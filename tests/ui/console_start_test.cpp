@@ -10,8 +10,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFontDatabase>
-#include <QFontInfo>
-#include <QSet>
 #include <QLabel>
 #include <QMenuBar>
 #include <QTemporaryDir>
@@ -27,11 +25,10 @@ QStringList ImagePluginsLoaded() {
     if (!maps.open(QIODevice::ReadOnly))
         return {QStringLiteral("(no /proc/self/maps)")};
     QStringList found;
-    for (const QByteArray& line : maps.readAll().split('\n')) {
-        const QString path = QString::fromLocal8Bit(line.mid(line.indexOf('/')));
-        if (path.contains(QLatin1String("/imageformats/")) && !found.contains(path))
-            found << path;
-    }
+    for (const QByteArray& line : maps.readAll().split('\n'))
+        if (line.contains("/imageformats/"))
+            found << QString::fromLocal8Bit(line.mid(line.indexOf('/')));
+    found.removeDuplicates();
     return found;
 }
 
@@ -76,16 +73,6 @@ TEST(ConsoleStart, WindowPaintsWithTheWarmedFontsAndCloses) {
         EXPECT_EQ(ImagePluginsLoaded().join(QLatin1Char(' ')).toStdString(), "");
         // Quitting the loop above closed the window.
         window.show();
-        // The shown text comes in three fonts (normal, bold, large bold): each further size or
-        // weight is a font of its own to match, load and shape with at start.
-        QSet<QString> fonts;
-        for (QWidget* w : window.findChildren<QWidget*>())
-            if (w->isVisible())
-                fonts.insert(QStringLiteral("%1 %2px %3")
-                                 .arg(QFontInfo(w->font()).family())
-                                 .arg(QFontInfo(w->font()).pixelSize())
-                                 .arg(w->font().weight()));
-        EXPECT_EQ(fonts.size(), 3) << QStringList(fonts.begin(), fonts.end()).join(", ").toStdString();
         // The menu bar's overflow arrow, left unread at start, is there when the menus no longer fit.
         QFont huge = window.MainMenu1->font();
         huge.setPixelSize(200);
