@@ -176,6 +176,7 @@ std::string UsageText() {
         "link (\"tcp 127.0.0.1:1000\", \"udp ...\", \"pty /dev/pts/N\", \"can ...\"), then \"ready\",\n"
         "and runs until SIGINT or SIGTERM. SIGUSR1 makes a held part drop.\n\nOptions:\n";
     s += "  -h, --help                 This text.\n";
+    s += "  --version                  The version, the same as the console's.\n";
     s += "  -v, --verbose              Log every command and its answer.\n";
     for (const auto& d : Defs) {
         std::string left = std::string("  --") + d.Name + (d.Value ? std::string(" <") + d.Value + ">" : "");
@@ -194,6 +195,7 @@ TOptions ParseOptions(const std::vector<std::string>& Args) {
     p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     p.addOption(QCommandLineOption(QStringList{"h", "help"}));
     p.addOption(QCommandLineOption(QStringList{"v", "verbose"}));
+    p.addOption(QCommandLineOption(QStringList{"version"}));
     for (const auto& d : Defs) {
         if (d.Value)
             p.addOption(QCommandLineOption(d.Name, d.Help, d.Value));
@@ -215,6 +217,10 @@ TOptions ParseOptions(const std::vector<std::string>& Args) {
     }
     if (p.isSet("help")) {
         r.Help = r.Ok = true;
+        return r;
+    }
+    if (p.isSet("version")) {
+        r.Version = r.Ok = true;
         return r;
     }
 

@@ -9,8 +9,9 @@ namespace zelsim {
 
 struct TOptions {
     bool Ok = false;
-    bool Help = false;   // --help: print UsageText and stop
-    std::string Message; // what was wrong when not Ok
+    bool Help = false;    // --help: print UsageText and stop
+    bool Version = false; // --version: print the version and stop
+    std::string Message;  // what was wrong when not Ok
     TSimConfig Config;
 };
 

@@ -33,6 +33,10 @@ int main(int argc, char** argv) {
         std::cout << zelsim::UsageText();
         return 0;
     }
+    if (options.Version) {
+        std::cout << "zel-sim " << ZEL_VERSION << "\n";
+        return 0;
+    }
 
     // Qt's own event dispatcher costs less per pass than the GLib one, and every answer takes
     // a pass; an empty QT_NO_GLIB set in the environment brings GLib back.
