@@ -4,6 +4,9 @@
 #include "TempSettingsFolder.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -216,4 +219,108 @@ TEST_F(ZelctlE2E, LogCsvRecordsTheExchangeBesideTheUsualOutput) {
     EXPECT_TRUE(bad.Err.startsWith(QStringLiteral("zelctl: Cannot write the log file ")))
         << bad.Err.toStdString();
     EXPECT_TRUE(bad.Out.isEmpty());
+}
+
+TEST_F(ZelctlE2E, ScriptOfChecksFailsWithItsOwnExitStatusAndReportsToJUnit) {
+    QFile script(Dir.filePath(QStringLiteral("rig.txt")));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("home\n"
+                 "repeat 2\n"
+                 "  grasp 20 400\n"
+                 "  expect state holding\n"
+                 "  expect position 20 0.5\n"
+                 "  release 60 400\n"
+                 "  wait-for position 60 0.5 --timeout 5\n"
+                 "end\n"
+                 "stats\n");
+    script.close();
+    // Both named as a rig's job would, in its working folder.
+    const QString junit = QStringLiteral("rig.xml");
+    auto report = [&] {
+        QFile f(Dir.filePath(junit));
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    };
+
+    zelsim::TSimConfig cfg;
+    cfg.Gripper.PartWidth = 20;
+    Start(cfg);
+    TRun r = Zelctl(Tcp() << "--script"
+                          << "rig.txt"
+                          << "--junit" << junit);
+    EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+    EXPECT_EQ(r.Out.count(QStringLiteral("Check passed: position 20.00 mm (expected 20 +/- 0.5 mm)")), 2)
+        << r.Out.toStdString();
+    QString xml = report();
+    EXPECT_TRUE(xml.contains(QStringLiteral("tests=\"4\" failures=\"0\" errors=\"0\" skipped=\"0\"")))
+        << xml.toStdString();
+    EXPECT_TRUE(xml.contains(QStringLiteral("name=\"rig.txt:2: repeat 2, pass 2\""))) << xml.toStdString();
+
+    // A part a little wider than the script expects: grasped, but the position check fails.
+    cfg.Gripper.PartWidth = 21.5;
+    Start(cfg);
+    r = Zelctl(Tcp() << "--script"
+                     << "rig.txt"
+                     << "--junit" << junit);
+    EXPECT_EQ(r.Exit, 4) << r.Err.toStdString();
+    const QString failure =
+        QStringLiteral("rig.txt:5: Check failed: expected position 20 +/- 0.5 mm, found 21.50 mm");
+    EXPECT_TRUE(r.Err.contains(failure)) << r.Err.toStdString();
+    EXPECT_FALSE(r.Out.contains(QStringLiteral("Number of grasps")));
+    xml = report();
+    EXPECT_TRUE(xml.contains(QStringLiteral("tests=\"3\" failures=\"1\" errors=\"0\" skipped=\"1\"")))
+        << xml.toStdString();
+    EXPECT_TRUE(xml.contains(QStringLiteral("<failure message=\"") + failure)) << xml.toStdString();
+
+    // The same run as JSON: one object a line on standard output, errors included.
+    r = Zelctl(Tcp() << "--json"
+                     << "--script"
+                     << "rig.txt");
+    EXPECT_EQ(r.Exit, 4);
+    EXPECT_TRUE(r.Err.isEmpty()) << r.Err.toStdString();
+    QJsonObject failed;
+    QJsonObject last;
+    for (const QString& line : r.Out.split('\n', Qt::SkipEmptyParts)) {
+        const QJsonDocument doc = QJsonDocument::fromJson(line.toUtf8());
+        ASSERT_TRUE(doc.isObject()) << line.toStdString();
+        last = doc.object();
+        if (last.value("ok") == QJsonValue(false))
+            failed = last;
+    }
+    EXPECT_EQ(failed.value("command").toString(), "expect");
+    EXPECT_EQ(failed.value("failure").toString(), "check");
+    EXPECT_EQ(failed.value("error").toString(), failure);
+    EXPECT_EQ(failed.value("found").toObject(), (QJsonObject{{"value", 21.5}, {"unit", "mm"}}));
+    EXPECT_EQ(last.value("event").toString(), "end");
+    EXPECT_EQ(last.value("exit").toInt(), 4);
+}
+
+TEST_F(ZelctlE2E, VersionsAgreeAndAFailedConnectNamesItsStep) {
+    const TRun zelctl = Zelctl({"--version"});
+    EXPECT_EQ(zelctl.Exit, 0);
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("^zelctl (\\d+\\.\\d+\\.\\d+)\n$")).match(zelctl.Out);
+    ASSERT_TRUE(m.hasMatch()) << zelctl.Out.toStdString();
+    const QString simPath =
+        QFileInfo(QStringLiteral(ZELCTL_PATH)).absolutePath() + QStringLiteral("/../zel-sim/zel-sim");
+    ASSERT_TRUE(QFileInfo::exists(simPath)) << "build zel-sim as well: " << simPath.toStdString();
+    QProcess sim;
+    sim.start(simPath, {"--version"});
+    ASSERT_TRUE(sim.waitForFinished(10000));
+    EXPECT_EQ(QString::fromUtf8(sim.readAllStandardOutput()),
+              QStringLiteral("zel-sim %1\n").arg(m.captured(1)));
+
+    zelsim::TSimConfig cfg;
+    cfg.Faults.CloseAfter = 1; // the system information is answered, then the link goes
+    Start(cfg);
+    TRun r = Zelctl(Tcp() << "info");
+    EXPECT_EQ(r.Exit, 3);
+    EXPECT_TRUE(r.Err.contains(QStringLiteral("The device did not answer the system limits request")))
+        << r.Err.toStdString();
+    cfg.Faults = zelsim::TFaultConfig();
+    cfg.Faults.DropShare = 1;
+    Start(cfg);
+    r = Zelctl(Tcp() << "info");
+    EXPECT_EQ(r.Exit, 3);
+    EXPECT_TRUE(r.Err.contains(QStringLiteral("The device did not answer the system information request")))
+        << r.Err.toStdString();
 }

@@ -1,6 +1,7 @@
 #include "IniFile.h"
 #include "PayloadParser.h"
 #include "ZelctlArguments.h"
+#include "ZelctlCommands.h"
 
 #include <QTemporaryDir>
 
@@ -240,4 +241,65 @@ TEST(ZelctlArguments, ScriptFileRunsAtItsPlaceAndSectionIsWritten) {
               QStringLiteral("h"));
     EXPECT_EQ(ini.ReadInteger(QStringLiteral("link"), QStringLiteral("transmit_port"), 0), 1);
     EXPECT_EQ(ini.ReadInteger(QStringLiteral("link"), QStringLiteral("listening_port"), 0), 2);
+}
+
+TEST(ZelctlArguments, UsageMessagesPointAtTheMistake) {
+    const QString tooLong(65, QLatin1Char('x'));
+    const QList<std::pair<QStringList, QString>> rows = {
+        {{"send", "6", "1", "2", "3"},
+         "argument 3: Too many arguments for 'send': the payload must be one quoted argument"},
+        {{"move", "50"}, "Wrong number of arguments for 'move': move POS SPEED"},
+        {{"move", "50", "home"}, "Wrong number of arguments for 'move': move POS SPEED"},
+        {{"move", "50", "50", "60"}, "Wrong number of arguments for 'move': move POS SPEED"},
+        {{"tag", "two", "words"}, "the text must be one argument: quote it"},
+        {{"tag", tooLong}, "The device tag is 65 characters long; at most 64 can be stored"},
+        {{"tag", QString::fromUtf8("caf\xc3\xa9 \xc4\x81")},
+         "cannot hold '\u0101' (U+0101): only characters of code page 1252"},
+        {{"expect", "position", "20"}, "'expect position' takes VALUE TOLERANCE or LOW..HIGH, not '20'"},
+        {{"expect", "force", "30..10"}, "'expect force' takes VALUE TOLERANCE or LOW..HIGH"},
+        {{"expect", "state", "gripping"}, "one of idle, grasping, no-part, part-lost, holding"},
+        {{"expect", "flag", "fast-stop", "maybe"}, "NAME on|off with NAME one of referenced, moving"},
+        {{"expect", "speed", "3", "1"}, "'expect' checks position, force, state or flag, not 'speed'"},
+        {{"wait-for", "position", "20", "1", "--timeout", "0"}, "'wait-for' takes --timeout SECONDS"},
+        {{"sleep", "-1"}, "'sleep' takes milliseconds"},
+        {{"repeat", "0", "home", "end"}, "'repeat' takes a count from 1"},
+        {{"repeat", "2", "home"}, "argument 3: 'repeat' without 'end'"},
+        {{"home", "end"}, "argument 4: 'end' without 'repeat'"},
+        {{"--junit"}, "Option --junit needs a value"},
+    };
+    for (const auto& [words, message] : rows) {
+        TZelctlArguments a;
+        QString error;
+        EXPECT_FALSE(ParseArgs(QStringList{"--tcp", "h"} + words, a, error)) << words.join(' ').toStdString();
+        EXPECT_TRUE(error.contains(message)) << error.toStdString();
+    }
+    // Names of commands are taken as the words an expectation needs; the next command still starts.
+    TZelctlArguments a;
+    QString error;
+    ASSERT_TRUE(ParseArgs({"--json", "--junit", "r.xml",     "--tcp",     "h",    "expect",   "force",
+                           "10..30", "expect",  "flag",      "fast-stop", "off",  "wait-for", "flag",
+                           "moving", "on",      "--timeout", "2",         "stop", "repeat",   "2",
+                           "home",   "repeat",  "3",         "stop",      "end",  "end"},
+                          a, error))
+        << error.toStdString();
+    EXPECT_TRUE(a.Json);
+    EXPECT_EQ(a.JUnitPath, "r.xml");
+    QStringList names;
+    for (const auto& c : a.Commands)
+        names << c.Name;
+    EXPECT_EQ(names, (QStringList{"expect", "expect", "wait-for", "stop", "repeat", "home", "repeat", "stop",
+                                  "end", "end"}));
+    EXPECT_EQ(a.Commands[2].Args, (QStringList{"flag", "moving", "on", "--timeout", "2"}));
+    TZelctlExpectation e;
+    ASSERT_TRUE(TZelctlExpectation::Parse(a.Commands[2].Args, true, e, error));
+    EXPECT_EQ(e.TimeoutMs, 2000);
+    EXPECT_EQ(e.Mask, 0x2u);
+    EXPECT_TRUE(e.On);
+    // A script's blocks close within the script.
+    std::vector<TZelctlCommand> commands;
+    EXPECT_FALSE(TZelctlArguments::ParseScript("repeat 2\nhome\n", "rig.txt", commands, error));
+    EXPECT_EQ(error, "rig.txt:1: 'repeat' without 'end'");
+    TZelctlArguments v;
+    EXPECT_TRUE(ParseArgs({"--version"}, v, error));
+    EXPECT_TRUE(v.Version);
 }

@@ -1,10 +1,17 @@
-// zelctl's commands on a session whose link is gone: every exchange that did not take place is a
-// failure on standard error, and nothing the device sends reaches the terminal raw.
+// zelctl's commands on a session whose link is gone, and every command against the simulator.
+#include "Simulator.h"
 #include "TempSettingsFolder.h"
+#include "ZelctlCommands.h"
 #include "ZelctlRunner.h"
 #include "ZelctlSession.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTextStream>
+
+#include <algorithm>
+#include <map>
 
 #include <gtest/gtest.h>
 
@@ -45,4 +52,176 @@ TEST(ZelctlRunner, DeviceTextIsPrintedWithControlBytesEscaped) {
     };
     for (const auto& [raw, shown] : rows)
         EXPECT_EQ(TZelctlRunner::Printable(raw), shown) << raw.toStdString();
+}
+
+namespace {
+// One use of every row of the command table, in an order the simulator accepts.
+const std::vector<QStringList> EveryRow = {
+    {"info"},
+    {"temperature"},
+    {"tag", "bench 7"},
+    {"tag"},
+    {"home"},
+    {"limits"},
+    {"acc", "1000"},
+    {"force", "50"},
+    {"force"},
+    {"acc"},
+    {"move", "60", "400"},
+    {"wait-for", "position", "60", "0.5", "--timeout", "5"},
+    {"grasp", "20", "400"},
+    {"expect", "state", "holding"},
+    {"expect", "force", "40..60"},
+    {"expect", "flag", "fast-stop", "off"},
+    {"stats", "--reset"},
+    {"stats"},
+    {"release", "60", "400"},
+    {"expect", "position", "60", "0.5"},
+    {"repeat", "2"},
+    {"sleep", "10"},
+    {"end"},
+    {"send", "6", "1 2"},
+    {"watch", "0.2"},
+    {"stop"},
+    {"fast-stop"},
+    {"expect", "flag", "fast-stop", "on"},
+    {"ack"},
+};
+} // namespace
+
+// Every row parses from the command line, reaches its handler against the simulator and says so in
+// one JSON object a line.
+TEST(ZelctlCommandTable, EveryRowRunsAgainstTheSimulatorWithJsonOutput) {
+    QStringList covered;
+    for (const QStringList& c : EveryRow)
+        covered << c[0];
+    for (const TZelctlCommandRow& row : ZelctlCommandTable())
+        EXPECT_TRUE(covered.contains(QLatin1String(row.Name))) << "no use of " << row.Name;
+
+    zelsim::TSimConfig cfg;
+    cfg.TcpPort = 0;
+    cfg.Gripper.StartReferenced = true;
+    zelsim::TSimThread sim(cfg);
+    std::string simError;
+    ASSERT_TRUE(sim.Start(&simError)) << simError;
+    TTempSettingsFolder folder;
+    QStringList words = {"--json", "--tcp", QStringLiteral("127.0.0.1:%1").arg(sim.TcpPort())};
+    for (const QStringList& c : EveryRow)
+        words << c;
+    TZelctlArguments args;
+    QString parseError;
+    ASSERT_TRUE(args.Parse(words, parseError)) << parseError.toStdString();
+    ASSERT_EQ(args.Commands.size(), EveryRow.size());
+    for (size_t i = 0; i < EveryRow.size(); ++i)
+        EXPECT_EQ(QStringList{args.Commands[i].Name} + args.Commands[i].Args, EveryRow[i]);
+
+    QString out;
+    QString err;
+    QTextStream outStream(&out);
+    QTextStream errStream(&err);
+    int exit = -1;
+    {
+        TZelctlSession session(args, outStream, errStream);
+        TZelctlRunner runner(session);
+        exit = runner.Run();
+    }
+    EXPECT_EQ(exit, TZelctlRunner::ExitOk) << out.toStdString();
+    EXPECT_TRUE(err.isEmpty()) << err.toStdString();
+
+    std::map<QString, std::vector<QJsonObject>> byCommand;
+    QList<QJsonObject> lines;
+    for (const QString& line : out.split('\n', Qt::SkipEmptyParts)) {
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(line.toUtf8(), &error);
+        ASSERT_TRUE(doc.isObject()) << error.errorString().toStdString() << ": " << line.toStdString();
+        const QJsonObject o = doc.object();
+        EXPECT_TRUE(o.value("time").isDouble()) << line.toStdString();
+        lines << o;
+        if (o.contains("command") && !o.contains("report"))
+            byCommand[o.value("command").toString()].push_back(o);
+    }
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_EQ(lines.first().value("event").toString(), "connect");
+    EXPECT_EQ(lines.first().value("device_type").toObject().value("name").toString(), "ZEL 11");
+    EXPECT_EQ(lines.last().value("event").toString(), "end");
+    EXPECT_EQ(lines.last().value("exit").toInt(-1), 0);
+    for (const QString& name : covered) {
+        if (name == "end") // closes its repeat: the passes show that it was reached
+            continue;
+        ASSERT_FALSE(byCommand[name].empty()) << name.toStdString();
+        for (const QJsonObject& o : byCommand[name]) {
+            EXPECT_TRUE(o.value("ok").toBool()) << QJsonDocument(o).toJson().toStdString();
+        }
+    }
+    EXPECT_EQ(byCommand["repeat"].size(), 2u);
+    EXPECT_EQ(byCommand["sleep"].size(), 2u);
+    // Values as numbers with their units.
+    EXPECT_DOUBLE_EQ(byCommand["temperature"][0]["temperature"].toObject()["value"].toDouble(), 31.2);
+    EXPECT_EQ(byCommand["limits"][0]["limits"].toObject()["stroke"].toObject(),
+              (QJsonObject{{"value", 110}, {"unit", "mm"}}));
+    EXPECT_EQ(byCommand["move"][0]["status"].toObject()["name"].toString(), "E_SUCCESS");
+    EXPECT_EQ(byCommand["force"][1]["force_limit"].toObject()["value"].toDouble(), 50);
+    EXPECT_EQ(byCommand["tag"][1]["tag"].toString(), "bench 7");
+    EXPECT_EQ(byCommand["send"][0]["data"].toString(), "01 02");
+    EXPECT_EQ(byCommand["expect"][0]["found"].toObject(), (QJsonObject{{"code", 4}, {"name", "Holding"}}));
+    EXPECT_EQ(byCommand["expect"][1]["found"].toObject()["value"].toDouble(), 50);
+    EXPECT_NEAR(byCommand["wait-for"][0]["found"].toObject()["value"].toDouble(), 60, 0.5);
+    EXPECT_EQ(byCommand["stats"][1]["grasps"].toInt(-1), 0);
+    const QJsonObject last = byCommand["expect"].back()["found"].toObject();
+    EXPECT_TRUE(last["flags"].toArray().contains(QJsonValue("Fast stop")))
+        << QJsonDocument(last).toJson().toStdString();
+    const auto reports = std::count_if(lines.begin(), lines.end(), [](const QJsonObject& o) {
+        return o.value("command") == "watch" && o.contains("report");
+    });
+    EXPECT_GE(reports, 4); // the present values at least
+}
+
+// A failed check is told apart from a failed command, also with --keep-going; a value outside the
+// limits read when connecting is refused before anything is sent.
+TEST(ZelctlCommandTable, ChecksAndLimitsFailWithTheirOwnExitStatus) {
+    zelsim::TSimConfig cfg;
+    cfg.TcpPort = 0;
+    cfg.Gripper.StartReferenced = true;
+    zelsim::TSimThread sim(cfg);
+    ASSERT_TRUE(sim.Start());
+    TTempSettingsFolder folder;
+    const QString link = QStringLiteral("127.0.0.1:%1").arg(sim.TcpPort());
+    const struct {
+        QStringList Words;
+        int Exit;
+        const char* Error;
+    } rows[] = {
+        {{"expect", "position", "20", "0.5", "info"},
+         TZelctlRunner::ExitCheckFailed,
+         "argument 3: Check failed: expected position 20 +/- 0.5 mm, found 55.00 mm"},
+        {{"--keep-going", "expect", "state", "holding", "expect", "flag", "referenced", "off"},
+         TZelctlRunner::ExitCheckFailed,
+         "expected flag Referenced off, found on (system state 00000001h"},
+        {{"wait-for", "force", "1..2", "--timeout", "0.2"},
+         TZelctlRunner::ExitCheckFailed,
+         "Not reached within 0.2 s: expected force 1 to 2 N, found 0.0 N"},
+        {{"--keep-going", "expect", "state", "holding", "move", "500", "50"},
+         TZelctlRunner::ExitCommandFailed,
+         "Position 500 mm is outside the gripper's range of 0 to 110 mm; nothing was sent"},
+        {{"move", "50", "1000"},
+         TZelctlRunner::ExitCommandFailed,
+         "Speed 1000 mm/s is outside the gripper's range of 5 to 420 mm/s; nothing was sent"},
+        {{"force", "100"},
+         TZelctlRunner::ExitCommandFailed,
+         "Force limit 100 N is outside the gripper's range of 5 to 80 N; nothing was sent"},
+    };
+    for (const auto& r : rows) {
+        TZelctlArguments args;
+        QString parseError;
+        ASSERT_TRUE(args.Parse(QStringList{"--tcp", link} + r.Words, parseError)) << parseError.toStdString();
+        QString out;
+        QString err;
+        QTextStream outStream(&out);
+        QTextStream errStream(&err);
+        TZelctlSession session(args, outStream, errStream);
+        TZelctlRunner runner(session);
+        EXPECT_EQ(runner.Run(), r.Exit) << r.Words.join(' ').toStdString() << "\n" << err.toStdString();
+        EXPECT_TRUE(err.contains(QLatin1String(r.Error))) << err.toStdString();
+        EXPECT_FALSE(out.contains("Device type")) << "ran on after the failure";
+    }
 }

@@ -1,44 +1,12 @@
 #include "ZelctlArguments.h"
 
 #include "IniFile.h"
-#include "PayloadParser.h"
+#include "ZelctlCommands.h"
 
 #include <QFile>
 #include <QRegularExpression>
 
-#include <cmath>
-#include <limits>
-
 namespace {
-struct TCommandForm {
-    const char* Name;
-    int MinArgs;
-    int MaxArgs;
-};
-
-constexpr TCommandForm Forms[] = {
-    {"info", 0, 0},      {"temperature", 0, 0}, {"tag", 0, 1},     {"home", 0, 1},
-    {"move", 2, 2},      {"grasp", 2, 2},       {"release", 2, 2}, {"stop", 0, 0},
-    {"fast-stop", 0, 0}, {"ack", 0, 0},         {"acc", 0, 1},     {"force", 0, 1},
-    {"stats", 0, 1},     {"limits", 0, 0},      {"send", 1, 2},    {"watch", 1, 4},
-};
-
-const TCommandForm* FindForm(const QString& Name) {
-    for (const TCommandForm& s : Forms)
-        if (Name == QLatin1String(s.Name))
-            return &s;
-    return nullptr;
-}
-
-// Options that belong to a command rather than to zelctl.
-bool IsCommandOption(const QString& Command, const QString& Word) {
-    if (Command == QLatin1String("stats"))
-        return Word == QLatin1String("--reset");
-    if (Command == QLatin1String("watch"))
-        return Word == QLatin1String("--period") || Word == QLatin1String("--always");
-    return false;
-}
-
 bool ToPort(const QString& Text, int& Port) {
     bool ok = false;
     const int v = Text.toInt(&ok);
@@ -61,22 +29,6 @@ bool IsNumber(const QString& Text) {
     bool ok = false;
     Text.toDouble(&ok);
     return ok;
-}
-
-// A value the device can be sent: finite and within single precision.
-bool IsSingle(const QString& Text) {
-    bool ok = false;
-    const double v = Text.toDouble(&ok);
-    return ok && std::isfinite(v) && std::fabs(v) <= double(std::numeric_limits<float>::max());
-}
-
-bool ParseSeconds(const QString& Text, int& Ms) {
-    bool ok = false;
-    const double s = Text.toDouble(&ok);
-    if (!ok || s <= 0 || s > 86400)
-        return false;
-    Ms = int(s * 1000.0 + 0.5);
-    return true;
 }
 
 // "HOST[:A[:B]]", with "[v6addr]" for IPv6 hosts.
@@ -102,7 +54,7 @@ bool SplitHost(const QString& Text, QString& Host, QStringList& Ports) {
 } // namespace
 
 bool TZelctlArguments::IsCommandName(const QString& Word) {
-    return FindForm(Word) != nullptr;
+    return FindZelctlCommand(Word) != nullptr;
 }
 
 bool TZelctlArguments::ParseLink(const QString& Option, const QString& Value, TZelctlLink& Link,
@@ -200,53 +152,43 @@ bool TZelctlArguments::ParseLink(const QString& Option, const QString& Value, TZ
 }
 
 bool TZelctlArguments::CheckCommand(const TZelctlCommand& Command, QString& Error) {
-    const TCommandForm* form = FindForm(Command.Name);
+    const TZelctlCommandRow* row = FindZelctlCommand(Command.Name);
     const QString where = Command.Origin.isEmpty() ? QString() : Command.Origin + QStringLiteral(": ");
     auto fail = [&](const QString& What) {
         Error = where + What;
         return false;
     };
-    if (form == nullptr)
+    if (row == nullptr)
         return fail(QStringLiteral("Unknown command '%1'").arg(Command.Name));
     const QStringList& a = Command.Args;
-    if (a.size() < form->MinArgs || a.size() > form->MaxArgs)
-        return fail(QStringLiteral("Wrong number of arguments for '%1' (see --help)").arg(Command.Name));
-    const QString& n = Command.Name;
-    if (n == QLatin1String("home")) {
-        static const QStringList directions = {QStringLiteral("default"), QStringLiteral("in"),
-                                               QStringLiteral("out"), QStringLiteral("inwards"),
-                                               QStringLiteral("outwards")};
-        if (!a.isEmpty() && !directions.contains(a[0]))
-            return fail(QStringLiteral("Homing direction must be default, in or out, not '%1'").arg(a[0]));
-    } else if (n == QLatin1String("move") || n == QLatin1String("grasp") || n == QLatin1String("release") ||
-               n == QLatin1String("acc") || n == QLatin1String("force")) {
-        for (const QString& v : a)
-            if (!IsSingle(v))
-                return fail(QStringLiteral("'%1' is not a finite single-precision number (argument of '%2')")
-                                .arg(v, n));
-    } else if (n == QLatin1String("stats")) {
-        if (!a.isEmpty() && a[0] != QLatin1String("--reset"))
-            return fail(QStringLiteral("'stats' takes only --reset, not '%1'").arg(a[0]));
-    } else if (n == QLatin1String("send")) {
-        uint8_t id = 0;
-        TByteArray payload;
-        if (!TPayloadParser::ParseByte(a[0], id))
-            return fail(QStringLiteral("Invalid command ID '%1': 0 to 255, decimal or 0x/$ hex").arg(a[0]));
-        if (a.size() > 1 && !TPayloadParser::Parse(a[1], payload))
-            return fail(QStringLiteral("Error while parsing payload '%1'").arg(a[1]));
-    } else if (n == QLatin1String("watch")) {
-        int ms = 0;
-        if (!ParseSeconds(a[0], ms))
-            return fail(QStringLiteral("'%1' is not a watch duration in seconds").arg(a[0]));
-        for (qsizetype i = 1; i < a.size(); ++i) {
-            if (a[i] == QLatin1String("--always"))
-                continue;
-            int period = 0;
-            if (a[i] != QLatin1String("--period") || i + 1 >= a.size() || !ToNonNegative(a[i + 1], period) ||
-                period < 1 || period > 65535)
-                return fail(QStringLiteral("'watch' takes SECONDS [--period MS] [--always]"));
-            ++i;
+    if (a.size() > row->MaxArgs && row->TooMany != nullptr)
+        return fail(
+            QStringLiteral("Too many arguments for '%1': %2").arg(Command.Name, QLatin1String(row->TooMany)));
+    if (a.size() < row->MinArgs || a.size() > row->MaxArgs)
+        return fail(QStringLiteral("Wrong number of arguments for '%1': %2").arg(Command.Name, row->Usage()));
+    QString why;
+    if (row->Check != nullptr && !row->Check(a, why))
+        return fail(why);
+    return true;
+}
+
+bool TZelctlArguments::CheckBlocks(const std::vector<TZelctlCommand>& Commands, size_t From, QString& Error) {
+    std::vector<const TZelctlCommand*> open;
+    for (size_t i = From; i < Commands.size(); ++i) {
+        const TZelctlCommand& c = Commands[i];
+        if (c.Name == QLatin1String("repeat")) {
+            open.push_back(&c);
+        } else if (c.Name == QLatin1String("end")) {
+            if (open.empty()) {
+                Error = c.Origin + QStringLiteral(": 'end' without 'repeat'");
+                return false;
+            }
+            open.pop_back();
         }
+    }
+    if (!open.empty()) {
+        Error = open.back()->Origin + QStringLiteral(": 'repeat' without 'end'");
+        return false;
     }
     return true;
 }
@@ -254,6 +196,7 @@ bool TZelctlArguments::CheckCommand(const TZelctlCommand& Command, QString& Erro
 bool TZelctlArguments::ParseScript(const QString& Text, const QString& Origin,
                                    std::vector<TZelctlCommand>& Commands, QString& Error) {
     static const QRegularExpression split(QStringLiteral("^(\\S+)\\s*(.*)$"));
+    const size_t first = Commands.size();
     const QStringList lines = Text.split(QLatin1Char('\n'));
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QString line = lines[i].trimmed();
@@ -264,10 +207,12 @@ bool TZelctlArguments::ParseScript(const QString& Text, const QString& Origin,
         c.Name = m.captured(1);
         c.Origin = QStringLiteral("%1:%2").arg(Origin).arg(i + 1);
         const QString rest = m.captured(2);
-        if (c.Name == QLatin1String("tag")) {
+        const TZelctlCommandRow* row = FindZelctlCommand(c.Name);
+        const auto how = row == nullptr ? TZelctlCommandRow::Words : row->ScriptArgs;
+        if (how == TZelctlCommandRow::RestOfLine) {
             if (!rest.isEmpty())
                 c.Args << rest;
-        } else if (c.Name == QLatin1String("send")) {
+        } else if (how == TZelctlCommandRow::IdThenRest) {
             const QRegularExpressionMatch s = split.match(rest);
             if (s.hasMatch()) {
                 c.Args << s.captured(1);
@@ -281,7 +226,7 @@ bool TZelctlArguments::ParseScript(const QString& Text, const QString& Origin,
             return false;
         Commands.push_back(std::move(c));
     }
-    return true;
+    return CheckBlocks(Commands, first, Error);
 }
 
 bool TZelctlArguments::Parse(const QStringList& Args, QString& Error) {
@@ -312,6 +257,17 @@ bool TZelctlArguments::Parse(const QStringList& Args, QString& Error) {
         };
         if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
             Help = true;
+        } else if (a == QLatin1String("--version")) {
+            Version = true;
+        } else if (a == QLatin1String("--json")) {
+            Json = true;
+        } else if (a == QLatin1String("--junit")) {
+            if (!takeValue(JUnitPath))
+                return false;
+            if (JUnitPath.isEmpty()) {
+                Error = QStringLiteral("Option --junit needs a file name");
+                return false;
+            }
         } else if (a == QLatin1String("--tcp") || a == QLatin1String("--udp") ||
                    a == QLatin1String("--serial") || a == QLatin1String("--can")) {
             QString v;
@@ -341,7 +297,7 @@ bool TZelctlArguments::Parse(const QStringList& Args, QString& Error) {
             if (!takeValue(v))
                 return false;
             int& target = a == QLatin1String("--connect-timeout") ? ConnectTimeoutMs : ResultTimeoutMs;
-            if (!ParseSeconds(v, target)) {
+            if (!ZelctlSeconds(v, target)) {
                 Error = QStringLiteral("Option %1 needs a positive number of seconds, not '%2'").arg(a, v);
                 return false;
             }
@@ -359,15 +315,18 @@ bool TZelctlArguments::Parse(const QStringList& Args, QString& Error) {
             }
             if (!ParseScript(QString::fromUtf8(file.readAll()), path, Commands, Error))
                 return false;
-        } else if (IsCommandName(a)) {
-            const TCommandForm* form = FindForm(a);
+        } else if (const TZelctlCommandRow* row = FindZelctlCommand(a)) {
             TZelctlCommand c;
             c.Name = a;
             c.Origin = QStringLiteral("argument %1").arg(i + 1);
-            while (c.Args.size() < form->MaxArgs && i + 1 < Args.size()) {
+            // Every word up to the next command or zelctl option, so that a stray one is reported
+            // with the command it follows.
+            while (i + 1 < Args.size()) {
                 const QString& next = Args[i + 1];
-                if (IsCommandName(next) ||
-                    (next.startsWith(QLatin1String("--")) && !IsCommandOption(a, next)))
+                const bool anyWord = row->RequiredAnyWord && c.Args.size() < row->MinArgs &&
+                                     !next.startsWith(QLatin1String("--"));
+                if (!anyWord && (IsCommandName(next) ||
+                                 (next.startsWith(QLatin1String("--")) && !row->TakesOption(next))))
                     break;
                 c.Args << next;
                 ++i;
@@ -383,7 +342,9 @@ bool TZelctlArguments::Parse(const QStringList& Args, QString& Error) {
             return false;
         }
     }
-    if (!Help && Link.Transport < 0) {
+    if (!CheckBlocks(Commands, 0, Error))
+        return false;
+    if (!Help && !Version && Link.Transport < 0) {
         Error = QStringLiteral("No link given: use --tcp, --udp, --serial or --can (see --help)");
         return false;
     }
@@ -401,8 +362,9 @@ QString TZelctlArguments::HelpText() {
 Connects to a ZEL gripper like the console does (system information, device
 check, system limits), runs the commands in the order given and disconnects.
 Results are printed on standard output in the console's words, for example
-"Command MOVE finished: No error."; errors go to standard error. No display
-is needed.
+"Command MOVE finished: No error."; errors go to standard error. With --json
+every result, report and error is one JSON object a line on standard output.
+No display is needed.
 
 Link (exactly one):
   --tcp HOST[:PORT]             TCP, port 1000 unless given
@@ -436,56 +398,53 @@ Options:
                                 packet), direction, id, command, length,
                                 status (of a received response), payload
   --keep-going                  run the remaining commands after a failure
+  --json                        print one JSON object a line on standard
+                                output instead of the sentences: the
+                                connect, every command (its arguments, "ok",
+                                "status" with code and name, its values as
+                                numbers with their units, "error" when it
+                                failed), every report of watch, errors, and
+                                last the exit status; "time" is the seconds
+                                since the start
+  --junit FILE                  write a JUnit XML report to FILE: one test
+                                case per command and per pass of a repeat
+                                block, with the failure text
   --settings DIR                folder of the transports' settings files
                                 (uart.cfg, tcp.cfg, ...), which opening a link
                                 updates; beside zelctl unless given
   --connect-timeout SECONDS     wait for the device to be accepted (5)
   --result-timeout SECONDS      wait for the final result of a motion (60)
   -h, --help                    show this text
+  --version                     show zelctl's version
 
-Commands:
-  info                          device type, serial number, hardware and
-                                firmware revision, as read when connecting
-  temperature                   read the device temperature
-  tag [TEXT]                    read the device tag, or write TEXT (at most
-                                64 characters; quote it in the shell)
-  home [default|in|out]         homing sequence, then wait for its result
-  move POS SPEED                move the fingers to POS mm at SPEED mm/s
-  grasp WIDTH SPEED             grasp a part of WIDTH mm at SPEED mm/s
-  release POS SPEED             release to POS mm at SPEED mm/s
-  stop                          stop a movement
-  fast-stop                     fast stop; the gripper then refuses motion
-  ack                           acknowledge a fast stop
-  acc [VALUE]                   read, or set, the acceleration in mm/s^2
-  force [VALUE]                 read, or set, the grasping force limit in N
-  stats [--reset]               grasping statistics (and reset them)
-  limits                        the system limits read when connecting
-  send ID [PAYLOAD]             send any command: ID 0 to 255 (15, 0x0F or
-                                $0F); PAYLOAD in the custom command editor's
-                                syntax, as one argument: bytes 15 0x0F $0F,
-                                floats 10.4f, strings "Hello World";
-                                a pending answer waits for the final result
-  watch SECONDS [--period MS] [--always]
-                                switch on the automatic updates and print
-                                every state report with the seconds since the
-                                start; the console's periods (50 for states,
-                                100 for position and force) unless --period;
-                                only changes unless --always; switched off
-                                again at the end
-
+)") + ZelctlCommandHelp() +
+           QStringLiteral(R"(
   Motion commands wait for their final result; any final status other than
-  "No error" is a failure.
+  "No error" is a failure. Positions, speeds, the acceleration and the force
+  limit outside the system limits read when connecting are refused before
+  anything is sent.
 
 Exit status:
   0  every command succeeded
   1  a command failed (its error text is on standard error)
   2  the command line is wrong, or the log file cannot be created
   3  the link could not be opened or the device was refused
+  4  a check (expect, wait-for) failed and no command did
 
 Examples:
   zelctl --tcp 127.0.0.1:1000 home move 50 50 grasp 8 50 stats
   zelctl --udp 192.168.1.20 send 0x06 '1 2 "AB"'
   zelctl --can virtualcan:0@4#100 watch 10
-  zelctl --serial ttyUSB0@115200 --script test-rig.txt
+  zelctl --serial ttyUSB0@115200 --script test-rig.txt --junit rig.xml
+
+  test-rig.txt:
+    home
+    repeat 100
+    grasp 20 100
+    expect state holding
+    expect force 10..30
+    release 60 100
+    wait-for position 60 0.5 --timeout 5
+    end
 )");
 }

@@ -31,6 +31,9 @@ public:
     TZelctlLink Link;
     std::vector<TZelctlCommand> Commands;
     bool Help = false;
+    bool Version = false;
+    bool Json = false; // --json: one JSON object a line instead of the sentences
+    QString JUnitPath; // --junit: the JUnit XML report; empty: none
     bool LogTraffic = false;
     QString LogCsvPath; // --log-csv: the traffic as the console's CSV record; empty: none
     bool Sensor = false;
@@ -49,6 +52,8 @@ public:
                             QString& Error);
     // Number and form of a command's arguments.
     static bool CheckCommand(const TZelctlCommand& Command, QString& Error);
+    // Every repeat from From on has its end, and every end its repeat.
+    static bool CheckBlocks(const std::vector<TZelctlCommand>& Commands, size_t From, QString& Error);
     static bool IsCommandName(const QString& Word);
 
     // The link's keys in Section of File, as the transport's OpenFromSettings reads them.

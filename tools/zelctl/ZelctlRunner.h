@@ -1,46 +1,97 @@
 #pragma once
-// Runs zelctl's commands on a connected session and prints each result in the console's words.
+// Runs zelctl's commands on a connected session and prints each result in the console's words, or
+// with --json as one JSON object a line.
 #include "ZelctlArguments.h"
+#include "ZelctlCommands.h"
 
 #include "AsyncResultEventList.h"
 #include "Types.h"
 #include "stat.h"
 
 #include <QElapsedTimer>
+#include <QJsonObject>
 #include <QString>
 
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 
 class TKORADevice;
+class TZelctlJUnit;
 class TZelctlSession;
 class TZEL;
 
 class TZelctlRunner {
 public:
-    enum TExit { ExitOk = 0, ExitCommandFailed = 1, ExitUsage = 2, ExitConnectFailed = 3 };
+    enum TExit {
+        ExitOk = 0,
+        ExitCommandFailed = 1,
+        ExitUsage = 2,
+        ExitConnectFailed = 3,
+        ExitCheckFailed = 4
+    };
 
-    explicit TZelctlRunner(TZelctlSession& Session) : FSession(Session) {}
+    explicit TZelctlRunner(TZelctlSession& Session);
+    ~TZelctlRunner();
 
-    // Creates the CSV log if asked for, connects, runs every command (stopping at the first
-    // failure unless --keep-going), disconnects; returns the exit status.
+    // Creates the CSV log and the JUnit report if asked for, connects, runs every command
+    // (stopping at the first failure unless --keep-going), disconnects; returns the exit status.
     int Run();
     // One command on the connected device; false after printing why it failed.
     bool Execute(const TZelctlCommand& Command);
     // Text from the device (or for it) as it may go to a terminal: control characters as \xHH,
     // backslashes doubled.
     static QString Printable(const QString& Text);
+    // The line --json prints for a wrong command line.
+    static QString UsageJson(const QString& Error);
+    // With --json: one object on standard output, with the time since the start.
+    void Emit(QJsonObject Object);
+
+    // The handlers of the command table's rows. Gripper rows are called only with a gripper.
+    bool Info(const TZelctlCommand& C);
+    bool Temperature(const TZelctlCommand& C);
+    bool Tag(const TZelctlCommand& C);
+    bool Home(const TZelctlCommand& C);
+    bool Move(const TZelctlCommand& C);
+    bool Grasp(const TZelctlCommand& C);
+    bool Release(const TZelctlCommand& C);
+    bool Stop(const TZelctlCommand& C);
+    bool FastStop(const TZelctlCommand& C);
+    bool Ack(const TZelctlCommand& C);
+    bool Acceleration(const TZelctlCommand& C);
+    bool ForceLimit(const TZelctlCommand& C);
+    bool Stats(const TZelctlCommand& C);
+    bool Limits(const TZelctlCommand& C);
+    bool Send(const TZelctlCommand& C);
+    bool Watch(const TZelctlCommand& C);
+    bool Expect(const TZelctlCommand& C);
+    bool WaitFor(const TZelctlCommand& C);
+    bool Sleep(const TZelctlCommand& C);
 
 private:
     struct TFinalResult {
         int Count = 0;
         TStat Status = E_SUCCESS;
     };
+    // What the command being run has produced so far.
+    struct TRecord {
+        QJsonObject Values;
+        QStringList Errors;
+        bool CommandFailed = false;
+        bool CheckFailed = false;
+    };
 
     int RunConnected();
+    // Runs Commands[From, To); false when a failure ends the run. Depth 0 makes the JUnit cases.
+    bool RunBlock(size_t From, size_t To, int Depth);
+    void AddCase(const QString& Name, const QElapsedTimer& Clock, const TRecord& Sum);
+    bool Json() const;
+    void Print(const QString& Line);
     bool Fail(const QString& Message);
-    TZEL* NeedGripper(const TZelctlCommand& Command);
+    bool CheckFail(const QString& Message);
+    void Set(const char* Key, const QJsonValue& Value) { FRecord.Values.insert(QLatin1String(Key), Value); }
+    TZEL& Gripper() const;
     // A motion command: the first answer, then its final result.
     bool RunMotion(uint8_t CommandID, const QString& FailurePrefix,
                    const std::function<TStat(const TAsyncResultEvent&)>& Start);
@@ -48,19 +99,26 @@ private:
     TAsyncResultEvent FinalHandler();
     bool Synchronous(TStat Status, uint8_t CommandID, const QString& FailurePrefix);
     bool CheckAsyncErrors();
-
-    bool Info();
-    bool Temperature();
-    bool Tag(const TZelctlCommand& Command);
-    bool Value(TZEL& Gripper, const TZelctlCommand& Command, bool Acceleration);
-    bool Stats(TZEL& Gripper, const TZelctlCommand& Command);
-    bool Limits(TZEL& Gripper);
-    bool Send(const TZelctlCommand& Command);
-    bool Watch(TZEL& Gripper, const TZelctlCommand& Command);
+    // Refuses a value outside the system limits before anything is sent.
+    bool InLimits(const QString& What, const QString& Value, float Low, float High, const QString& Unit);
+    bool MotionInLimits(const TZelctlCommand& C, const QString& First);
+    bool Value(const TZelctlCommand& C, bool Acceleration);
+    // The present value of what an expectation checks, asked of the device.
+    bool Query(const TZelctlExpectation& E, double& Found);
+    double Present(const TZelctlExpectation& E) const;
+    bool Judge(const TZelctlCommand& C, const TZelctlExpectation& E, double Found, const QString& Failure);
 
     QString Name(int32_t CommandID) const;
     QString Refused() const;
 
     TZelctlSession& FSession;
     std::map<int32_t, TFinalResult> FFinals; // per identifier, results delivered so far
+    QElapsedTimer FClock;
+    TRecord FRecord;
+    TRecord FCase;             // everything the current JUnit case has run
+    std::vector<size_t> FEnds; // per repeat, the index of its end
+    size_t FStoppedAt = 0;
+    bool FCommandFailed = false;
+    bool FCheckFailed = false;
+    std::unique_ptr<TZelctlJUnit> FJUnit;
 };

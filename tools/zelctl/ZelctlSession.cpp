@@ -14,10 +14,6 @@
 
 namespace {
 const QString LinkSection = QStringLiteral("link");
-
-QString SerialText(int32_t Number) {
-    return QStringLiteral("%1").arg(Number, 8, 10, QLatin1Char('0'));
-}
 } // namespace
 
 TZelctlSession::TZelctlSession(const TZelctlArguments& Args, QTextStream& Out, QTextStream& Err,
@@ -99,6 +95,10 @@ bool TZelctlSession::CloseLog() {
 }
 
 void TZelctlSession::Error(const QString& Message) {
+    if (FErrorSink) {
+        FErrorSink(Message);
+        return;
+    }
     FErr << "zelctl: " << Message << Qt::endl;
 }
 
@@ -157,17 +157,18 @@ bool TZelctlSession::Connect() {
     const QStringList errors = TakeErrors();
     for (const QString& e : errors)
         Error(e);
-    if (FConnected) {
-        FOut << "Connected to " << QString::fromStdString(TKORADevice::DeviceTypeToStr(FDevice->DeviceType))
-             << " (serial number " << SerialText(FDevice->SerialNumber) << ") over " << FArgs.Link.Description
-             << "." << Qt::endl;
+    if (FConnected)
         return true;
-    }
     if (errors.isEmpty()) {
+        // The connect sequence forgets the system information first, so a device type tells that
+        // its answer came and the device check's requests did not get theirs.
         if (!FConnectSequenceDone)
             Error(QStringLiteral("Timeout while connecting over ") + FArgs.Link.Description);
-        else if (!FDevice->IsConnected())
+        else if (FDevice->DeviceType == 0)
             Error(QStringLiteral("The device did not answer the system information request"));
+        else if (!FDevice->IsConnected())
+            Error(FArgs.Sensor ? QStringLiteral("The device did not answer the sensor configuration requests")
+                               : QStringLiteral("The device did not answer the system limits request"));
         else
             Error(QStringLiteral("The device check failed"));
     }

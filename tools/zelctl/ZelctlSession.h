@@ -30,7 +30,8 @@ public:
     bool OpenLog();
     // Closes it; false after printing why when any row could not be written.
     bool CloseLog();
-    // Opens the link and waits for the device to be accepted; prints why when it is not.
+    // Opens the link and waits for the device to be accepted; prints why when it is not, naming
+    // the step of the connect sequence that got no answer.
     bool Connect();
     // Announces the disconnect and closes the link (nothing when not connected).
     void Disconnect();
@@ -48,8 +49,9 @@ public:
 
     QTextStream& Out() { return FOut; }
     QTextStream& Err() { return FErr; }
-    // One message on standard error, marked as zelctl's.
+    // One message on standard error, marked as zelctl's; to the sink instead when one is set.
     void Error(const QString& Message);
+    void SetErrorSink(std::function<void(const QString&)> Sink) { FErrorSink = std::move(Sink); }
     const TZelctlArguments& Arguments() const { return FArgs; }
 
 private:
@@ -65,6 +67,7 @@ private:
     QStringList FErrors;
     bool FConnected = false;
     bool FConnectSequenceDone = false;
+    std::function<void(const QString&)> FErrorSink;
     std::function<void(std::exception_ptr)> FPreviousHandler;
     std::function<void(const QString&, const QString&)> FPreviousHook;
 };

@@ -42,12 +42,20 @@ int main(int argc, char** argv) {
     QTextStream err(stderr);
     TZelctlArguments args;
     QString error;
-    if (!args.Parse(QApplication::arguments().mid(1), error)) {
-        err << "zelctl: " << error << Qt::endl;
+    const QStringList words = QApplication::arguments().mid(1);
+    if (!args.Parse(words, error)) {
+        if (words.contains(QStringLiteral("--json")))
+            out << TZelctlRunner::UsageJson(error) << Qt::endl;
+        else
+            err << "zelctl: " << error << Qt::endl;
         return TZelctlRunner::ExitUsage;
     }
     if (args.Help) {
         out << TZelctlArguments::HelpText();
+        return TZelctlRunner::ExitOk;
+    }
+    if (args.Version) {
+        out << "zelctl " << ZEL_VERSION << Qt::endl;
         return TZelctlRunner::ExitOk;
     }
     if (!args.SettingsFolder.isEmpty())
