@@ -196,7 +196,7 @@ TEST(ZelctlCommandTable, ChecksAndLimitsFailWithTheirOwnExitStatus) {
          "argument 3: Check failed: expected position 20 +/- 0.5 mm, found 55.00 mm"},
         {{"--keep-going", "expect", "state", "holding", "expect", "flag", "referenced", "off"},
          TZelctlRunner::ExitCheckFailed,
-         "expected flag Referenced off, found on (system state 00000001h"},
+         "expected flag Referenced off, found Referenced on (system state 00000001h"},
         {{"wait-for", "force", "1..2", "--timeout", "0.2"},
          TZelctlRunner::ExitCheckFailed,
          "Not reached within 0.2 s: expected force 1 to 2 N, found 0.0 N"},

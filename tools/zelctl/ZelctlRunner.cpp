@@ -808,7 +808,9 @@ QString Shown(const TZelctlExpectation& E, double Value) {
     case TZelctlExpectation::Flag:
         break;
     }
-    return ((uint32_t(Value) & E.Mask) ? QStringLiteral("on") : QStringLiteral("off")) +
+    // "Fast stop on": the flag's name is the expectation's text without its last word.
+    return E.Text.section(QLatin1Char(' '), 0, -2) +
+           ((uint32_t(Value) & E.Mask) ? QStringLiteral(" on") : QStringLiteral(" off")) +
            QStringLiteral(" (system state ") + SystemStateText(uint32_t(Value)) + QLatin1Char(')');
 }
 
