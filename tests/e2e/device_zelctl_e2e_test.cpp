@@ -300,8 +300,11 @@ TEST_F(ZelctlE2E, VersionsAgreeAndAFailedConnectNamesItsStep) {
     const QRegularExpressionMatch m =
         QRegularExpression(QStringLiteral("^zelctl (\\d+\\.\\d+\\.\\d+)\n$")).match(zelctl.Out);
     ASSERT_TRUE(m.hasMatch()) << zelctl.Out.toStdString();
-    const QString simPath =
-        QFileInfo(QStringLiteral(ZELCTL_PATH)).absolutePath() + QStringLiteral("/../zel-sim/zel-sim");
+    // zel-sim is built beside zelctl, in one folder of programs or in its own.
+    const QString tools = QFileInfo(QStringLiteral(ZELCTL_PATH)).absolutePath();
+    QString simPath = tools + QStringLiteral("/zel-sim");
+    if (!QFileInfo::exists(simPath))
+        simPath = tools + QStringLiteral("/../zel-sim/zel-sim");
     ASSERT_TRUE(QFileInfo::exists(simPath)) << "build zel-sim as well: " << simPath.toStdString();
     QProcess sim;
     sim.start(simPath, {"--version"});
