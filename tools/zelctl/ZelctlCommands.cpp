@@ -263,6 +263,19 @@ bool CheckZelctlTag(const QString& Tag, QString& Error) {
     return true;
 }
 
+bool TZelctlExpectation::Holds(double Value) const {
+    switch (Quantity) {
+    case Position:
+    case Force:
+        return Value >= Low && Value <= High;
+    case State:
+        return int(Value) == GraspingState;
+    case Flag:
+        break;
+    }
+    return bool(uint32_t(Value) & Mask) == On;
+}
+
 QString TZelctlExpectation::QuantityName() const {
     static const char* const names[] = {"position", "force", "state", "flag"};
     return QLatin1String(names[Quantity]);

@@ -64,7 +64,8 @@ struct TZelctlExpectation {
     bool On = false;
     int TimeoutMs = 10000; // wait-for
 
-    bool Holds(double Value) const { return Value >= Low && Value <= High; }
+    // Value as the device reports it: position, force, grasping state or system state.
+    bool Holds(double Value) const;
     // Args of expect (WaitFor false) or wait-for; false with a message.
     static bool Parse(const QStringList& Args, bool WaitFor, TZelctlExpectation& Out, QString& Error);
     // Quantity name as written: "position", ...

@@ -843,18 +843,6 @@ QJsonObject Expected(const TZelctlExpectation& E) {
     return {{QStringLiteral("flag"), E.Text.section(QLatin1Char(' '), 0, -2)}, {QStringLiteral("on"), E.On}};
 }
 
-bool Holds(const TZelctlExpectation& E, double Value) {
-    switch (E.Quantity) {
-    case TZelctlExpectation::Position:
-    case TZelctlExpectation::Force:
-        return E.Holds(Value);
-    case TZelctlExpectation::State:
-        return int(Value) == E.GraspingState;
-    case TZelctlExpectation::Flag:
-        break;
-    }
-    return bool(uint32_t(Value) & E.Mask) == E.On;
-}
 } // namespace
 
 double TZelctlRunner::Present(const TZelctlExpectation& E) const {
@@ -894,7 +882,7 @@ bool TZelctlRunner::Judge(const TZelctlCommand& C, const TZelctlExpectation& E, 
     Set("check", E.QuantityName());
     Set("expected", Expected(E));
     Set("found", Found(E, Value));
-    if (Holds(E, Value)) {
+    if (E.Holds(Value)) {
         Print(QStringLiteral("Check passed: %1 %2 (expected %3)")
                   .arg(E.QuantityName(), Shown(E, Value), E.Text));
         return true;
@@ -949,7 +937,7 @@ bool TZelctlRunner::WaitFor(const TZelctlCommand& C) {
     const TStat on = g.SetAutoUpdate(id, true, 50, true);
     if (!Accepted(on))
         return Fail(QStringLiteral("Error while switching on automatic updates: %1").arg(StatText(on)));
-    FSession.WaitFor([&] { return (seen && Holds(e, value)) || !g.IsConnected(); }, e.TimeoutMs);
+    FSession.WaitFor([&] { return (seen && e.Holds(value)) || !g.IsConnected(); }, e.TimeoutMs);
     // The answer to switching off carries a value of its own, later than the one that was judged.
     const bool seenInTime = seen;
     const double found = value;
