@@ -842,7 +842,6 @@ QJsonObject Expected(const TZelctlExpectation& E) {
     }
     return {{QStringLiteral("flag"), E.Text.section(QLatin1Char(' '), 0, -2)}, {QStringLiteral("on"), E.On}};
 }
-
 } // namespace
 
 double TZelctlRunner::Present(const TZelctlExpectation& E) const {
