@@ -129,8 +129,9 @@ TContent Load(const QString& Path) {
     const QByteArray bytes = f.size() > MaxFileSize ? QByteArray() : f.read(MaxFileSize + 1);
     if (f.size() > MaxFileSize || bytes.size() > MaxFileSize || !f.atEnd()) {
         c.Whole = false;
-        Report(Path, QStringLiteral("larger than %1 bytes; defaults are used and nothing is saved")
-                         .arg(MaxFileSize));
+        Report(
+            Path,
+            QStringLiteral("larger than %1 bytes; defaults are used and nothing is saved").arg(MaxFileSize));
         return c;
     }
     QByteArrayView body(bytes);
@@ -152,8 +153,9 @@ TContent Load(const QString& Path) {
             if (line.endsWith('\r'))
                 line.chop(1);
         }
-        c.Lines.append(c.Ansi ? AnsiToString(reinterpret_cast<const uint8_t*>(line.data()), size_t(line.size()))
-                              : QString::fromUtf8(line));
+        c.Lines.append(c.Ansi
+                           ? AnsiToString(reinterpret_cast<const uint8_t*>(line.data()), size_t(line.size()))
+                           : QString::fromUtf8(line));
         c.Endings.append(ending);
         from = nl < 0 ? body.size() : nl + 1;
     }
@@ -189,8 +191,9 @@ bool SaveLines(const QString& Path, const TContent& Content) {
     // Once per folder when the folder is the cause, else once per file: never on every save.
     const QFileInfo info(Path);
     if (!QFileInfo(info.absolutePath()).isWritable() && !info.exists())
-        Report(info.absolutePath(),
-               QStringLiteral("the folder cannot be written (%1); settings are not saved").arg(f.errorString()));
+        Report(
+            info.absolutePath(),
+            QStringLiteral("the folder cannot be written (%1); settings are not saved").arg(f.errorString()));
     else
         Report(Path, QStringLiteral("cannot be written (%1); settings are not saved").arg(f.errorString()));
     return false;

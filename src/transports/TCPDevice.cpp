@@ -131,7 +131,8 @@ TStat TTCPDevice::Close() {
         DoDisconnected();
     // Raised from here it would leave Close; the application handler hears of it instead.
     if (failed && !Destroying())
-        HandleException(std::make_exception_ptr(ECommunicationError(WithReason(TSocketErrorKind::Disconnect))));
+        HandleException(
+            std::make_exception_ptr(ECommunicationError(WithReason(TSocketErrorKind::Disconnect))));
     return E_SUCCESS;
 }
 
@@ -183,7 +184,9 @@ QString TTCPDevice::Address() const {
 std::string TTCPDevice::WithReason(TSocketErrorKind Kind) const {
     // The fixed text alone cannot tell a wrong host from a wrong port or a pulled cable.
     const QString reason = FSocket->errorString();
-    return QStringLiteral("%1 (%2)").arg(ErrorText(Kind), reason.isEmpty() ? Address() : Address() + QStringLiteral(": ") + reason).toStdString();
+    return QStringLiteral("%1 (%2)")
+        .arg(ErrorText(Kind), reason.isEmpty() ? Address() : Address() + QStringLiteral(": ") + reason)
+        .toStdString();
 }
 
 QString TTCPDevice::ErrorText(TSocketErrorKind Kind) {

@@ -68,12 +68,13 @@ TStat TUDPDevice::OpenEndpoint(const QString& Address, int ListeningPort, int Tr
     // A name that does not resolve now is reported as such, before any port is taken; it is
     // still looked up for every datagram, so that a changed address is followed.
     FRemoteHost = Address;
+    const QString host = Address.trimmed();
     QHostAddress remote;
     QString reason;
     const QPointer<TUDPDevice> self(this);
-    if (!ResolveRemote(remote, &reason)) {
+    if (!host.isEmpty() && !remote.setAddress(host) && !LookUp(host, remote, &reason)) {
         if (self)
-            SetLastError(Address.trimmed(), reason);
+            SetLastError(host, reason);
         return E_IO_ERROR;
     }
     auto* endpoint = new QUdpSocket(this);
@@ -236,7 +237,7 @@ bool TUDPDevice::LookUp(const QString& Name, QHostAddress& Address, QString* Rea
         }
     if (Reason)
         *Reason = answer->Info.error() != QHostInfo::NoError ? answer->Info.errorString()
-                                                              : QStringLiteral("host has no IPv4 address");
+                                                             : QStringLiteral("host has no IPv4 address");
     return false;
 }
 

@@ -281,7 +281,7 @@ TEST_F(DeviceExchange, UrgentCommandGoesOutWhileAnotherExchangeWaits) {
     EXPECT_EQ(peer.CountOf(GET_SYSINFO), sysInfoBefore);
     ASSERT_EQ(peer.Received.size(), sentBefore + 2);
     EXPECT_EQ(peer.Received.back().CommandID, STOP_ID); // went out before TEMP was answered
-    EXPECT_EQ(tempAnswersBeforeUrgentReturned, 1);  // only the stop's own answer
+    EXPECT_EQ(tempAnswersBeforeUrgentReturned, 1);      // only the stop's own answer
     EXPECT_LT(clock.elapsed(), 1500);
     ExpectRestored();
 }
@@ -314,7 +314,9 @@ TEST_F(DeviceExchange, ALateAnswerInsideTheLimitIsTakenWhileReportsStream) {
     // request never answered gives up at the limit, not at the first report after half of it.
     bool answer = true;
     QTimer reports;
-    QObject::connect(&reports, &QTimer::timeout, &peer, [&] { peer.SendStatus(0x40, E_SUCCESS, {0, 0, 0, 0}); });
+    QObject::connect(&reports, &QTimer::timeout, &peer, [&] {
+        peer.SendStatus(0x40, E_SUCCESS, {0, 0, 0, 0});
+    });
     reports.start(20);
     peer.Responder = [&](TScriptedPeer& p, const TPacket& r) {
         if (r.CommandID == TEMP && answer)

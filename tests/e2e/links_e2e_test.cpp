@@ -200,7 +200,8 @@ TEST_F(LinksE2E, FailedOpenAndThePeerHangingUp) {
     }
     ASSERT_TRUE(errors.WaitFor(1));
     // What failed: the address and the system's reason after the fixed text.
-    EXPECT_TRUE(errors.Messages().front().startsWith("Error while establishing socket connection (127.0.0.1:"))
+    EXPECT_TRUE(
+        errors.Messages().front().startsWith("Error while establishing socket connection (127.0.0.1:"))
         << errors.Messages().front().toStdString();
     EXPECT_TRUE(errors.Messages().front().endsWith(": Connection refused)"));
     EXPECT_FALSE(Engine->IsConnected());

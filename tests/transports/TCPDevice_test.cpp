@@ -146,9 +146,10 @@ TEST_F(TCPDeviceTest, RefusedConnectionSurfacesThroughTheApplicationHandler) {
     ASSERT_TRUE(errors.WaitFor(1));
     // The fixed text, then the address and the system's reason.
     const QString address = QStringLiteral("127.0.0.1:%1").arg(closed);
-    EXPECT_EQ(errors.Messages(),
-              QStringList{QStringLiteral("Error while establishing socket connection (%1: Connection refused)")
-                              .arg(address)});
+    EXPECT_EQ(
+        errors.Messages(),
+        QStringList{QStringLiteral("Error while establishing socket connection (%1: Connection refused)")
+                        .arg(address)});
     EXPECT_EQ(Tcp.LastError(), address + QStringLiteral(": Connection refused"));
     try {
         std::rethrow_exception(errors.Errors().front());

@@ -80,7 +80,8 @@ TEST_F(ZELOperations, ShortOrFailingLimitsFailTheCheck) {
     EXPECT_FALSE(link.Accepted());
     EXPECT_EQ(zel.Stroke, 0.0f); // nothing half-read
     EXPECT_FALSE(zel.IsConnected());
-    EXPECT_EQ(zel.ConnectFailure(), "Connecting failed: the answer to the system limits request is incomplete");
+    EXPECT_EQ(zel.ConnectFailure(),
+              "Connecting failed: the answer to the system limits request is incomplete");
 
     // An error while reading them closes the link and names the step, not as an error box.
     answers[TZEL::GET_SYSTEM_LIMITS] = {E_CMD_UNKNOWN, 0};
