@@ -2,6 +2,7 @@
 
 #include "Ansi.h"
 #include "CommandComponent.h"
+#include "DeviceComponent.h"
 #include "ErrorGuard.h"
 #include "convert.h"
 
@@ -11,31 +12,18 @@
 
 namespace {
 // One flag for the whole process: a second synchronous exchange started from inside the wait
-// of the first (a timer, a click) is refused instead of nesting.
+// of the first (a timer, a click) is refused instead of nesting. Stops bypass it.
 bool GBusy = false;
 
 class TBusyScope {
 public:
-    TBusyScope() { GBusy = true; }
-    ~TBusyScope() { GBusy = false; }
+    TBusyScope() : FPrevious(GBusy) { GBusy = true; }
+    ~TBusyScope() { GBusy = FPrevious; }
     TBusyScope(const TBusyScope&) = delete;
     TBusyScope& operator=(const TBusyScope&) = delete;
-};
-
-// While the engine's OnPacket is clear, received packets stay in the store and the waiting
-// loop alone takes them, in arrival order.
-class TOnPacketSuspension {
-public:
-    explicit TOnPacketSuspension(TCommand& Engine) : FEngine(Engine), FSaved(std::move(Engine.OnPacket)) {
-        FEngine.OnPacket = nullptr;
-    }
-    ~TOnPacketSuspension() { FEngine.OnPacket = std::move(FSaved); }
-    TOnPacketSuspension(const TOnPacketSuspension&) = delete;
-    TOnPacketSuspension& operator=(const TOnPacketSuspension&) = delete;
 
 private:
-    TCommand& FEngine;
-    std::function<void(TCommand*)> FSaved;
+    bool FPrevious;
 };
 
 TPacket MakePacket(uint8_t CommandID, const TByteArray& Payload) {
@@ -114,33 +102,39 @@ bool TKORADevice::ExecuteCommand(uint8_t CommandID, const TByteArray& Payload, T
 
 bool TKORADevice::Exchange(uint8_t CommandID, const TByteArray& Payload, TByteArray& Data, TStat& Status,
                            bool& StatusOnly) {
-    if (!IsConnected() || GBusy)
+    return RunExchange(CommandID, Payload, Data, Status, StatusOnly, false, nullptr);
+}
+
+bool TKORADevice::ExecuteUrgentCommand(uint8_t CommandID, const TByteArray& Payload, TByteArray& Data,
+                                       TStat& Status) {
+    bool statusOnly = false;
+    return RunExchange(CommandID, Payload, Data, Status, statusOnly, true, nullptr);
+}
+
+bool TKORADevice::RunExchange(uint8_t CommandID, const TByteArray& Payload, TByteArray& Data, TStat& Status,
+                              bool& StatusOnly, bool Urgent, const TAsyncResultEvent* OnPending) {
+    if (!IsConnected() || (GBusy && !Urgent))
         return false;
     TBusyScope busy;
     const TPacket request = MakePacket(CommandID, Payload);
-    TPacket response;
-    bool matched = false;
+    TWaiting waiting{CommandID, false, {}, OnPending};
     {
-        // Packets behind the response, or behind one whose handling raised, are handled later.
-        struct TDrainAfter {
-            TKORADevice* D;
-            ~TDrainAfter() {
-                try {
-                    D->ScheduleDrain();
-                } catch (...) {
-                    // Out of memory while unwinding; the next frame drains the store.
-                }
-            }
-        } drain{this};
-        TOnPacketSuspension suspension(*FCommand);
+        // Registered before sending: the answer may arrive inside the send itself.
+        FWaiting.push_back(&waiting);
+        struct TUnlist {
+            std::vector<TWaiting*>& List;
+            TWaiting* Entry;
+            ~TUnlist() { std::erase(List, Entry); }
+        } unlist{FWaiting, &waiting};
         if (FCommand->SendPacket(request) != E_SUCCESS)
             return false;
         if (FCommLog != nullptr)
             FCommLog->AddPacket(request, false);
-        matched = WaitForResponse(CommandID, response);
+        WaitForResponse(waiting);
     }
-    if (!matched)
-        throw EDuruzadUdror("Timeout while waiting for response of command " + CommandName(CommandID));
+    if (!waiting.Matched)
+        throw EResponseTimeout("Timeout while waiting for response of command " + CommandName(CommandID));
+    const TPacket& response = waiting.Response;
     if (response.Payload.size() < 2)
         throw EDuruzadUdror("Response to command " + CommandName(CommandID) + " is smaller than 2 bytes");
     // The whole 16-bit value decides: a status with a high byte is a failure, whatever its low byte.
@@ -156,26 +150,45 @@ bool TKORADevice::Exchange(uint8_t CommandID, const TByteArray& Payload, TByteAr
     return true;
 }
 
-bool TKORADevice::WaitForResponse(uint8_t CommandID, TPacket& Response) {
+void TKORADevice::WaitForResponse(const TWaiting& Waiting) {
+    // Packets are handled as they arrive (ProcessPackets), also inside a message box or a
+    // nested exchange opened during this wait; the loop only waits for the match.
     TEventWait wait(ResponseTimeout, FWake);
-    for (;;) {
-        // Never block while packets wait in the store: they are taken one per pass.
-        wait.Pass(FCommand->PacketCount() == 0);
-        TPacket packet;
-        if (FCommand->PacketCount() > 0 && FCommand->GetPacket(packet)) {
-            const bool match = packet.CommandID == CommandID;
-            PacketReceived(packet);
-            if (match) {
-                Response = std::move(packet);
-                return true;
-            }
-        }
+    while (!Waiting.Matched) {
         if (wait.Elapsed() > ResponseTimeout)
-            return false;
+            return;
         // A closed link cannot answer any more; do not freeze the caller for the rest of the limit.
-        if (!IsConnected() && FCommand->PacketCount() == 0)
-            return false;
+        if (!IsConnected())
+            return;
+        wait.Pass(true);
     }
+}
+
+void TKORADevice::Dispatch(const TPacket& Packet) {
+    // The oldest exchange waiting for this identifier takes the packet; a stop sent while
+    // another exchange waits is matched by its own identifier.
+    TWaiting* waiting = nullptr;
+    for (TWaiting* w : FWaiting)
+        if (!w->Matched && w->CommandID == Packet.CommandID) {
+            waiting = w;
+            break;
+        }
+    std::exception_ptr error;
+    try {
+        PacketReceived(Packet);
+    } catch (...) {
+        error = std::current_exception();
+    }
+    if (waiting != nullptr) {
+        waiting->Matched = true;
+        waiting->Response = Packet;
+        // Registered at once, so that a final result right behind the pending answer finds it.
+        if (waiting->OnPending != nullptr && *waiting->OnPending && Packet.Payload.size() >= 2 &&
+            RawStatus(Packet) == E_CMD_PENDING)
+            FAsyncResults.Register(Packet.CommandID, *waiting->OnPending);
+    }
+    if (error)
+        std::rethrow_exception(error);
 }
 
 TStat TKORADevice::ExecuteAsyncCommand(uint8_t CommandID, const TByteArray& Payload,
@@ -185,10 +198,9 @@ TStat TKORADevice::ExecuteAsyncCommand(uint8_t CommandID, const TByteArray& Payl
     FAsyncResults.Unregister(CommandID);
     TByteArray data;
     TStat status = E_SUCCESS;
-    if (!ExecuteCommand(CommandID, Payload, data, status))
+    bool statusOnly = false;
+    if (!RunExchange(CommandID, Payload, data, status, statusOnly, false, &Handler))
         return E_CMD_FAILED;
-    if (status == E_CMD_PENDING && Handler)
-        FAsyncResults.Register(CommandID, std::move(Handler));
     return status;
 }
 
@@ -205,7 +217,7 @@ void TKORADevice::ProcessPackets() {
     TPacket packet;
     while (FCommand->PacketCount() > 0 && FCommand->GetPacket(packet)) {
         try {
-            PacketReceived(packet);
+            Dispatch(packet);
         } catch (...) {
             if (!first)
                 first = std::current_exception();
@@ -213,26 +225,6 @@ void TKORADevice::ProcessPackets() {
     }
     if (first)
         std::rethrow_exception(first);
-}
-
-void TKORADevice::ScheduleDrain() {
-    // Packets that arrived behind the response would wait in the store for the next frame,
-    // which may never come. They are handled on the next pass of the event loop, after the
-    // caller has had the chance to register its result handler.
-    if (FCommand->PacketCount() == 0 || FDrainScheduled)
-        return;
-    FDrainScheduled = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            RunGuarded([this] {
-                FDrainScheduled = false;
-                // While another exchange waits, its loop is the only taker.
-                if (FCommand->OnPacket)
-                    ProcessPackets();
-            });
-        },
-        Qt::QueuedConnection);
 }
 
 void TKORADevice::PacketReceived(const TPacket& Packet) {
@@ -261,14 +253,48 @@ void TKORADevice::DoConnected(TDevice*) {
     // A device whose system information cannot be read must not pass the device check under
     // the type of the previous connection.
     ForgetSystemInfo();
+    FConnectFailure.clear();
     try {
         GetSystemInfo();
     } catch (...) {
-        Disconnect();
+        FailConnect(StepFailure("system information", std::current_exception()));
         return;
     }
     if (CheckDevice() && OnConnect)
         OnConnect(this);
+}
+
+std::string TKORADevice::StepFailure(const std::string& Step, std::exception_ptr Error) {
+    try {
+        std::rethrow_exception(Error);
+    } catch (const EResponseTimeout&) {
+        return "no answer to the " + Step + " request";
+    } catch (...) {
+        return "the " + Step + " request failed: " + ExceptionMessage(Error);
+    }
+}
+
+void TKORADevice::FailConnect(const std::string& Reason) {
+    FConnectFailure = "Connecting failed: " + Reason;
+    std::exception_ptr closeError;
+    try {
+        Disconnect();
+    } catch (...) {
+        closeError = std::current_exception();
+    }
+    if (OnConnectFailed)
+        OnConnectFailed(this);
+    if (closeError)
+        std::rethrow_exception(closeError);
+}
+
+QString TKORADevice::LinkError() const {
+    const TDevice* link = FCommand->LastDevice();
+    return link != nullptr ? link->LastError() : QString();
+}
+
+QString TKORADevice::UnstorableTagCharacters(const QString& Tag) {
+    return NonAnsiCharacters(Tag);
 }
 
 void TKORADevice::DoDisconnected(TDevice*) {
@@ -318,17 +344,26 @@ double TKORADevice::GetTemperature() {
 bool TKORADevice::ReadTemperature(double& Celsius) {
     TByteArray data;
     TStat status = E_SUCCESS;
+    bool statusOnly = false;
     Celsius = 0.0;
-    if (!ExecuteCommand(CMD_ID_GET_TEMPERATURE, {}, data, status))
+    if (!Exchange(CMD_ID_GET_TEMPERATURE, {}, data, status, statusOnly))
         return false;
-    if (data.size() >= 2)
-        Celsius = BytesToSmallInt(data[0], data[1]) / 10.0;
+    // A reading needs two data bytes; anything shorter must not pass for 0.0 degrees.
+    if (statusOnly || data.size() < 2)
+        throw EDuruzadUdror("Response to command " + CommandName(CMD_ID_GET_TEMPERATURE) +
+                            " holds no temperature");
+    Celsius = BytesToSmallInt(data[0], data[1]) / 10.0;
     return true;
 }
 
 bool TKORADevice::SetDeviceTag(const QString& Tag) {
     TByteArray data;
     TStat status = E_SUCCESS;
+    // Written as '?' they would change the tag without a word.
+    const QString bad = UnstorableTagCharacters(Tag);
+    if (!bad.isEmpty())
+        throw std::invalid_argument(
+            ("The device tag cannot hold these characters: " + bad).toUtf8().toStdString());
     TByteArray payload = StringToAnsi(Tag); // one byte per character
     if (payload.size() > size_t(MaxTagLength))
         payload.resize(MaxTagLength);

@@ -11,9 +11,11 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 class TCommand;
 class TDevice;
@@ -23,6 +25,12 @@ class TIniFile;
 class EDuruzadUdror : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// No answer within the limit (or the link closed while waiting).
+class EResponseTimeout : public EDuruzadUdror {
+public:
+    using EDuruzadUdror::EDuruzadUdror;
 };
 
 // Device data that breaks an invariant of the decoder. Raised, never aborts the program.
@@ -56,6 +64,12 @@ public:
 
     TDeviceNotifyEvent OnConnect;
     TDeviceNotifyEvent OnDisconnect;
+    // Raised when the connect sequence failed after the link opened, once the link is closed
+    // again; ConnectFailure() then says which step failed and why.
+    TDeviceNotifyEvent OnConnectFailed;
+    const std::string& ConnectFailure() const { return FConnectFailure; }
+    // Why the active transport could not open or lost its link (address and system reason).
+    QString LinkError() const;
 
     // System information of the connected device; kept after a disconnect for display.
     uint8_t DeviceType = 0;
@@ -72,8 +86,8 @@ public:
     bool IsConnected() const;
 
     // Sends and waits up to ResponseTimeout for a packet with the same identifier while events
-    // keep running. False when the exchange did not take place (not connected, another exchange
-    // waiting, send failed); EDuruzadUdror when it failed.
+    // keep running; packets keep being handled as they arrive. False when the exchange did not
+    // take place (not connected, another exchange waiting, send failed); EDuruzadUdror when it failed.
     bool ExecuteCommand(uint8_t CommandID, const TByteArray& Payload, TByteArray& Data, TStat& Status);
     // E_NOT_OPENED / E_CMD_FAILED when not run; else the first status. A pending answer
     // registers Handler for the later result packets of CommandID.
@@ -82,9 +96,13 @@ public:
     // then holds two zero bytes, which a real two-byte answer could hold as well).
     bool Exchange(uint8_t CommandID, const TByteArray& Payload, TByteArray& Data, TStat& Status,
                   bool& StatusOnly);
+    // ExecuteCommand that may start while another exchange waits (stops must never be held
+    // back); its answer is matched by its own identifier and the waiting exchange keeps its own.
+    bool ExecuteUrgentCommand(uint8_t CommandID, const TByteArray& Payload, TByteArray& Data, TStat& Status);
     // Sends without waiting; not logged.
     void PostCommand(uint8_t CommandID, const TByteArray& Payload);
-    // Hands every stored packet to PacketReceived (the engine's OnPacket).
+    // Hands every stored packet to PacketReceived (the engine's OnPacket) and to the exchange
+    // waiting for its identifier.
     void ProcessPackets();
 
     bool GetSystemInfo();
@@ -95,6 +113,9 @@ public:
     bool SetDeviceTag(const QString& Tag);
     bool GetDeviceTag(QString& Tag);
     void AnnounceDisconnect();
+
+    // The characters of Tag that the device cannot store (outside code page 1252); empty when none.
+    static QString UnstorableTagCharacters(const QString& Tag);
 
     static std::string DeviceTypeToStr(uint8_t Type);
     // True while any device of the process runs a synchronous exchange.
@@ -118,17 +139,31 @@ public:
     static TStat ResultStatus(const TPacket& Packet);
 
 protected:
+    // Ends a connect sequence that failed: notes Reason, closes the link, raises OnConnectFailed.
+    void FailConnect(const std::string& Reason);
+    // Reason text for a request of the connect sequence that raised Error.
+    static std::string StepFailure(const std::string& Step, std::exception_ptr Error);
+
     // Calls the handler registered for the packet's identifier, if any (payload of 2 bytes or more).
     void DeliverAsyncResult(const TPacket& Packet);
 
 private:
-    bool WaitForResponse(uint8_t CommandID, TPacket& Response);
+    struct TWaiting {
+        uint8_t CommandID;
+        bool Matched;
+        TPacket Response;
+        const TAsyncResultEvent* OnPending; // registered when the answer is "pending"
+    };
+    bool RunExchange(uint8_t CommandID, const TByteArray& Payload, TByteArray& Data, TStat& Status,
+                     bool& StatusOnly, bool Urgent, const TAsyncResultEvent* OnPending);
+    void WaitForResponse(const TWaiting& Waiting);
+    void Dispatch(const TPacket& Packet);
     void ForgetSystemInfo();
-    void ScheduleDrain();
 
     TCommLogSink* FCommLog = nullptr;
+    std::string FConnectFailure;
     TCommand* FCommand = nullptr;
     TAsyncResultEventList FAsyncResults;
-    bool FDrainScheduled = false;
+    std::vector<TWaiting*> FWaiting; // exchanges waiting for their answer, oldest first
     QTimer FWake{this}; // wakes the exchange wait at its limit; kept from one exchange to the next
 };

@@ -42,3 +42,13 @@ TByteArray StringToAnsi(const QString& Text) {
         out.push_back(ToAnsi(c));
     return out;
 }
+
+QString NonAnsiCharacters(const QString& Text) {
+    QString bad;
+    for (const char32_t c : Text.toUcs4()) {
+        const QString one = QString::fromUcs4(&c, 1);
+        if (AnsiToString(StringToAnsi(one)) != one && !bad.contains(one))
+            bad += one;
+    }
+    return bad;
+}

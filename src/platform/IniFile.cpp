@@ -3,10 +3,13 @@
 #include "Ansi.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QDir>
 #include <QStandardPaths>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
+#include <QSet>
 #include <QSaveFile>
 #include <QStringDecoder>
 
@@ -52,41 +55,110 @@ bool Same(const QString& A, const QString& B) {
 }
 
 // The lines of a file and how to write them back. Whole is false when the file exists but was
-// not read whole (unreadable, or too large); such a file must not be rewritten, or its content
-// would be lost. A file that is not UTF-8 was written by an editor in code page 1252 and is
-// written back in it, so that its bytes stay as they were.
+// not read whole (not a regular file, unreadable, or too large); such a file must not be
+// rewritten, or its content would be lost. A file that is not UTF-8 was written by an editor in
+// code page 1252 and is written back in it; each line keeps its own ending and a byte-order mark
+// stays, so that a file edited elsewhere keeps its bytes apart from the changed key.
 struct TContent {
     QStringList Lines;
+    QList<QByteArray> Endings; // one per line: "\n", "\r\n" or "" (a last line without one)
     bool Whole = true;
     bool Ansi = false;
+    bool Bom = false;
+
+    // The ending new lines get: the file's first one.
+    QByteArray NewEnding() const {
+        for (const QByteArray& e : Endings)
+            if (!e.isEmpty())
+                return e;
+        return QByteArrayLiteral("\n");
+    }
+    void Insert(qsizetype At, const QString& Line) {
+        Lines.insert(At, Line);
+        Endings.insert(At, NewEnding());
+    }
+    void Append(const QString& Line) {
+        // A last line without an ending gets one before anything follows it.
+        if (!Endings.isEmpty() && Endings.last().isEmpty())
+            Endings.last() = NewEnding();
+        Insert(Lines.size(), Line);
+    }
 };
+
+TIniFile::TReportHandler& ReportHandler() {
+    static TIniFile::TReportHandler handler;
+    return handler;
+}
+
+// Each problem once per file (or folder) and reason: reads and saves come often.
+void Report(const QString& Path, const QString& Reason) {
+    static QSet<QString> reported;
+    static QMutex lock;
+    {
+        QMutexLocker guard(&lock);
+        const QString key = Path + u'\n' + Reason;
+        if (reported.contains(key))
+            return;
+        reported.insert(key);
+    }
+    const QString text = QStringLiteral("Settings file %1: %2").arg(QDir::toNativeSeparators(Path), Reason);
+    if (const auto& h = ReportHandler())
+        h(text);
+    else
+        qWarning().noquote() << text;
+}
 
 TContent Load(const QString& Path) {
     TContent c;
+    const QFileInfo info(Path);
+    if (!info.exists())
+        return c;
+    // A FIFO or device would block the open, or never end; only plain files are settings.
+    if (!info.isFile()) {
+        c.Whole = false;
+        Report(Path, QStringLiteral("not a regular file; defaults are used and nothing is saved"));
+        return c;
+    }
     QFile f(Path);
-    if (!f.exists())
-        return c;
-    if (!f.open(QIODevice::ReadOnly) || f.size() > MaxFileSize) {
+    if (!f.open(QIODevice::ReadOnly)) {
         c.Whole = false;
+        Report(Path, QStringLiteral("cannot be read (%1); defaults are used and nothing is saved")
+                         .arg(f.errorString()));
         return c;
     }
-    const QByteArray bytes = f.read(MaxFileSize + 1);
-    if (bytes.size() > MaxFileSize || !f.atEnd()) {
+    const QByteArray bytes = f.size() > MaxFileSize ? QByteArray() : f.read(MaxFileSize + 1);
+    if (f.size() > MaxFileSize || bytes.size() > MaxFileSize || !f.atEnd()) {
         c.Whole = false;
+        Report(
+            Path,
+            QStringLiteral("larger than %1 bytes; defaults are used and nothing is saved").arg(MaxFileSize));
         return c;
     }
+    QByteArrayView body(bytes);
+    if (body.startsWith("\xEF\xBB\xBF")) {
+        c.Bom = true;
+        body = body.sliced(3);
+    }
+    // Split on the raw bytes so that each line's ending is kept as it was.
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (utf8.hasError()) {
-        c.Ansi = true;
-        text = AnsiToString(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()));
+    const QString probe = utf8.decode(body); // lazy: decoded only when made a QString
+    c.Ansi = utf8.hasError();
+    qsizetype from = 0;
+    while (from < body.size()) {
+        const qsizetype nl = body.indexOf('\n', from);
+        QByteArrayView line = body.sliced(from, (nl < 0 ? body.size() : nl) - from);
+        QByteArray ending;
+        if (nl >= 0) {
+            ending = line.endsWith('\r') ? QByteArrayLiteral("\r\n") : QByteArrayLiteral("\n");
+            if (line.endsWith('\r'))
+                line.chop(1);
+        }
+        c.Lines.append(c.Ansi
+                           ? AnsiToString(reinterpret_cast<const uint8_t*>(line.data()), size_t(line.size()))
+                           : QString::fromUtf8(line));
+        c.Endings.append(ending);
+        from = nl < 0 ? body.size() : nl + 1;
     }
-    c.Lines = text.split(u'\n');
-    for (QString& l : c.Lines)
-        if (l.endsWith(u'\r'))
-            l.chop(1);
-    if (!c.Lines.isEmpty() && c.Lines.last().isEmpty())
-        c.Lines.removeLast();
     return c;
 }
 
@@ -94,16 +166,19 @@ QStringList LoadLines(const QString& Path) {
     return Load(Path).Lines;
 }
 
-bool SaveLines(const QString& Path, const QStringList& Lines, bool Ansi) {
+bool SaveLines(const QString& Path, const TContent& Content) {
     QByteArray data;
-    for (const QString& l : Lines) {
-        if (Ansi) {
+    if (Content.Bom)
+        data += "\xEF\xBB\xBF";
+    for (qsizetype i = 0; i < Content.Lines.size(); ++i) {
+        const QString& l = Content.Lines[i];
+        if (Content.Ansi) {
             const TByteArray bytes = StringToAnsi(l);
             data.append(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
         } else {
             data += l.toUtf8();
         }
-        data += '\n';
+        data += Content.Endings.value(i, QByteArrayLiteral("\n"));
     }
     // Atomic replace when the folder allows it; a writable file in a read-only folder is still
     // written in place.
@@ -111,9 +186,17 @@ bool SaveLines(const QString& Path, const QStringList& Lines, bool Ansi) {
     if (sf.open(QIODevice::WriteOnly) && sf.write(data) == data.size() && sf.commit())
         return true;
     QFile f(Path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    return f.write(data) == data.size();
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size())
+        return true;
+    // Once per folder when the folder is the cause, else once per file: never on every save.
+    const QFileInfo info(Path);
+    if (!QFileInfo(info.absolutePath()).isWritable() && !info.exists())
+        Report(
+            info.absolutePath(),
+            QStringLiteral("the folder cannot be written (%1); settings are not saved").arg(f.errorString()));
+    else
+        Report(Path, QStringLiteral("cannot be written (%1); settings are not saved").arg(f.errorString()));
+    return false;
 }
 
 QString OneLine(QString S) {
@@ -168,6 +251,12 @@ QString TIniFile::ChooseSettingsFolder(const QString& ProgramFolder, bool Progra
     return ConfigFolder;
 }
 
+TIniFile::TReportHandler TIniFile::SetReportHandler(TReportHandler Handler) {
+    TReportHandler old = std::move(ReportHandler());
+    ReportHandler() = std::move(Handler);
+    return old;
+}
+
 void TIniFile::SetSettingsFolder(const QString& Folder) {
     FolderOverride() = Folder;
 }
@@ -219,22 +308,34 @@ bool TIniFile::WriteString(const QString& Section, const QString& Key, const QSt
                 insertAt = i + 1;
         } else if (inSection) {
             if (l.Kind == TLine::Entry && Same(l.Name, Key)) {
-                lines[i] = l.Name + u'=' + OneLine(Value); // keep the key's spelling
-                return SaveLines(D->FileName, lines, content.Ansi);
+                // Keep the key's spelling and what surrounds the value, so that only it changes.
+                const QString& raw = lines[i];
+                const qsizetype eq = raw.indexOf(u'=');
+                qsizetype valueStart = eq + 1;
+                while (valueStart < raw.size() && raw[valueStart].isSpace())
+                    ++valueStart;
+                qsizetype valueEnd = raw.size();
+                while (valueEnd > valueStart && raw[valueEnd - 1].isSpace())
+                    --valueEnd;
+                lines[i] = raw.left(valueStart) + OneLine(Value) + raw.mid(valueEnd);
+                return SaveLines(D->FileName, content);
             }
             if (l.Kind == TLine::Entry)
                 insertAt = i + 1;
         }
     }
     if (insertAt >= 0) {
-        lines.insert(insertAt, entry);
+        // Inserted after the last line of the section: that line needs an ending now.
+        if (content.Endings[insertAt - 1].isEmpty())
+            content.Endings[insertAt - 1] = content.NewEnding();
+        content.Insert(insertAt, entry);
     } else {
         if (!lines.isEmpty() && !lines.last().trimmed().isEmpty())
-            lines.append(QString());
-        lines.append(u'[' + OneLine(Section) + u']');
-        lines.append(entry);
+            content.Append(QString());
+        content.Append(u'[' + OneLine(Section) + u']');
+        content.Append(entry);
     }
-    return SaveLines(D->FileName, lines, content.Ansi);
+    return SaveLines(D->FileName, content);
 }
 
 bool TIniFile::WriteInteger(const QString& Section, const QString& Key, int Value) {
@@ -258,16 +359,19 @@ void TIniFile::EraseSection(const QString& Section) {
     const TContent content = Load(D->FileName);
     if (!content.Whole)
         return;
-    const QStringList& lines = content.Lines;
-    QStringList kept;
+    TContent kept = content;
+    kept.Lines.clear();
+    kept.Endings.clear();
     bool skipping = false;
-    for (const QString& raw : lines) {
-        const TLine l = Classify(raw);
+    for (qsizetype i = 0; i < content.Lines.size(); ++i) {
+        const TLine l = Classify(content.Lines[i]);
         if (l.Kind == TLine::Section)
             skipping = Same(l.Name, Section);
-        if (!skipping)
-            kept.append(raw);
+        if (!skipping) {
+            kept.Lines.append(content.Lines[i]);
+            kept.Endings.append(content.Endings[i]);
+        }
     }
-    if (kept.size() != lines.size())
-        SaveLines(D->FileName, kept, content.Ansi);
+    if (kept.Lines.size() != content.Lines.size())
+        SaveLines(D->FileName, kept);
 }

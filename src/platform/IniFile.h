@@ -2,11 +2,13 @@
 // INI settings file beside the program: case-insensitive sections and keys, every write goes to
 // the file at once, missing files and keys give the default. A corrupt, unreadable or oversized
 // file reads as empty, and one that was not read whole is never rewritten; a file in code page
-// 1252 (not UTF-8) is written back in it. A write that cannot reach the disk is reported by the
-// return value, never thrown.
+// 1252 (not UTF-8) is written back in it, with its line endings and byte-order mark. A write that
+// cannot reach the disk is reported by the return value, never thrown, and once to the report
+// handler.
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class TIniFile {
@@ -22,6 +24,11 @@ public:
     // user's configuration folder, created on the way; the program's folder when that fails too.
     static QString ChooseSettingsFolder(const QString& ProgramFolder, bool ProgramFolderWritable,
                                         const QString& ConfigFolder);
+    // Where problems with a settings file go (each once: a file not read whole, a file or folder
+    // that cannot be written), as one line naming the file and the reason. Empty: standard error.
+    using TReportHandler = std::function<void(const QString& Text)>;
+    static TReportHandler SetReportHandler(TReportHandler Handler);
+
     // SettingsFolder() + "/" + Name.
     static QString PathFor(const QString& Name);
 

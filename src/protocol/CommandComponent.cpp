@@ -75,6 +75,7 @@ TStat TCommand::ConnectFromSettings(int32_t Index, TIniFile& File, const QString
 
 TStat TCommand::Activate(int32_t Index, const std::function<TStat(TDevice*)>& OpenIt) {
     TDevice* chosen = GetDevice(Index);
+    FLastChosen = chosen;
     if (FActive)
         FActive->Close();
     FActive = chosen;

@@ -37,6 +37,8 @@ public:
     void Disconnect();
     bool IsConnected() const;
     TDevice* ActiveDevice() const { return FActive; }
+    // The transport chosen in the last Connect, also when its Open failed (for its LastError).
+    TDevice* LastDevice() const { return FLastChosen; }
 
     TStat SendPacket(const TPacket& Packet);
     int32_t PacketCount() const { return FStore.Count(); }
@@ -59,6 +61,7 @@ private:
     TDeviceDlg* FDialog = nullptr;
     std::vector<TDevice*> FDevices;
     TDevice* FActive = nullptr;
+    TDevice* FLastChosen = nullptr;
     TPacketBuffer FStore{StoreCapacity};
     TPacketReceiver FReceiver;
     std::vector<uint8_t> FFrame; // one frame of the largest size, reused by every send

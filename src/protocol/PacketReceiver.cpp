@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <utility>
 
 namespace {
 constexpr uint8_t Preamble = 0xAA;
@@ -159,7 +160,14 @@ void TPacketReceiver::Finish(uint16_t Crc, const uint8_t* Payload) {
         packet.CommandID = FState.Identifier;
         packet.Length = FState.Length;
         packet.Payload.assign(Payload, Payload + FState.Length);
-        Store->Add(std::move(packet));
+        // A full store drops the packet; say so once per overflow, not once per packet.
+        if (Store->Add(std::move(packet))) {
+            FOverflowing = false;
+        } else {
+            ++FDropped;
+            if (!std::exchange(FOverflowing, true))
+                DebugOut("Packet store full: received packets are dropped");
+        }
     }
     if (OnPacket)
         OnPacket();

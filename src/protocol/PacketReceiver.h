@@ -53,6 +53,8 @@ public:
 
     const TReceiverState& State() const { return FState; }
     uint64_t ChecksumErrors() const { return FChecksumErrors; }
+    // Good frames the full store had no room for.
+    uint64_t DroppedPackets() const { return FDropped; }
 
 private:
     struct TChunk {
@@ -68,6 +70,8 @@ private:
     TReceiverState FState;
     std::unique_ptr<std::array<uint8_t, 65536>> FPayload;
     uint64_t FChecksumErrors = 0;
+    uint64_t FDropped = 0;
+    bool FOverflowing = false;
 
     // Unconsumed bytes of the delivery being processed, and deliveries that arrived nested.
     const uint8_t* FCur = nullptr;

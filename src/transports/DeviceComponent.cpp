@@ -42,6 +42,10 @@ void TEventWait::Pass(bool Block) {
                                           : QEventLoop::AllEvents);
 }
 
+void TDevice::SetLastError(const QString& Address, const QString& Reason) {
+    FLastError = Reason.isEmpty() ? Address : Address + QStringLiteral(": ") + Reason;
+}
+
 TDevice::TDevice(QObject* Owner, const QString& Name)
     : QObject(Owner),
       FSettings(std::make_unique<TIniFile>(TIniFile::PathFor(Name + QStringLiteral(".cfg")))) {

@@ -80,6 +80,9 @@ public:
     // Value of "Portname" in section "Common" of the own settings file; empty when absent.
     QString GetLastPortName() const;
 
+    // Why the last Open failed or the link was lost: the link's address and the system's reason.
+    QString LastError() const { return FLastError; }
+
     TIniFile& Settings() const { return *FSettings; }
     QString InterfaceName;
     QString ShortName;
@@ -89,6 +92,9 @@ public:
     TNotifyEvent OnDisconnected;
 
 protected:
+    // "Address: Reason", kept for LastError.
+    void SetLastError(const QString& Address, const QString& Reason);
+    void ClearLastError() { FLastError.clear(); }
     // Raises OnDisconnected unless the transport is being destroyed.
     void DoDisconnected();
     // Raises OnDataAvailable. Qt signals arrival only once per chunk, so when the handler took
@@ -108,6 +114,7 @@ private:
     void RenotifyAfter(int32_t Before);
 
     std::unique_ptr<TIniFile> FSettings;
+    QString FLastError;
     QTimer* FConnectPoll = nullptr;
     bool FDestroying = false;
     bool FRenotifyPending = false;

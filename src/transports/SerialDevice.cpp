@@ -76,11 +76,15 @@ TStat TSerialDevice::OpenFromSettings(TIniFile& File, const QString& Section) {
 }
 
 TStat TSerialDevice::OpenPort(const QString& PortName, int Rate) {
-    if (PortName.trimmed().isEmpty())
+    ClearLastError();
+    if (PortName.trimmed().isEmpty()) {
+        SetLastError(QStringLiteral("serial port"), QStringLiteral("no port name given"));
         return E_IO_ERROR;
+    }
     FPort->setPortName(PortName.trimmed());
     FPort->setBaudRate(Rate);
     if (!FPort->open(QIODevice::ReadWrite)) {
+        SetLastError(PortName.trimmed(), FPort->errorString());
         FPort->clearError();
         return E_IO_ERROR;
     }
@@ -193,7 +197,8 @@ void TSerialDevice::PortError(QSerialPort::SerialPortError Error) {
     if ((Error != QSerialPort::ResourceError && Error != QSerialPort::ReadError) || !FPort->isOpen())
         return;
     const QString text = FPort->errorString();
+    SetLastError(FPort->portName(), text);
     FPort->close();
     FPort->clearError();
-    throw ECommunicationError(QStringLiteral("Serial port failure: %1").arg(text).toStdString());
+    throw ECommunicationError(QStringLiteral("Serial port failure: %1").arg(LastError()).toStdString());
 }

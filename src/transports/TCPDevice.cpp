@@ -95,6 +95,7 @@ TStat TTCPDevice::StartConnection(const QString& Host, int Port) {
         Close();
     FHost = Host;
     FPort = Port;
+    ClearLastError();
     try {
         FEstablished = false;
         ++FConnection;
@@ -130,8 +131,8 @@ TStat TTCPDevice::Close() {
         DoDisconnected();
     // Raised from here it would leave Close; the application handler hears of it instead.
     if (failed && !Destroying())
-        HandleException(std::make_exception_ptr(
-            ECommunicationError(ErrorText(TSocketErrorKind::Disconnect).toStdString())));
+        HandleException(
+            std::make_exception_ptr(ECommunicationError(WithReason(TSocketErrorKind::Disconnect))));
     return E_SUCCESS;
 }
 
@@ -176,6 +177,18 @@ void TTCPDevice::WriteSettings(TIniFile& File, const QString& Section) {
     File.WriteInteger(Section, QStringLiteral("port"), FPort);
 }
 
+QString TTCPDevice::Address() const {
+    return QStringLiteral("%1:%2").arg(FHost).arg(FPort);
+}
+
+std::string TTCPDevice::WithReason(TSocketErrorKind Kind) const {
+    // The fixed text alone cannot tell a wrong host from a wrong port or a pulled cable.
+    const QString reason = FSocket->errorString();
+    return QStringLiteral("%1 (%2)")
+        .arg(ErrorText(Kind), reason.isEmpty() ? Address() : Address() + QStringLiteral(": ") + reason)
+        .toStdString();
+}
+
 QString TTCPDevice::ErrorText(TSocketErrorKind Kind) {
     switch (Kind) {
     case TSocketErrorKind::General:
@@ -204,10 +217,11 @@ void TTCPDevice::SocketError(QAbstractSocket::SocketError Error) {
         if (FOperation == TOperation::Close)
             return;        // an attempt we end ourselves
         StopConnectPoll(); // the attempt is over; nothing will come up
+        SetLastError(Address(), FSocket->errorString());
         if (Error == QAbstractSocket::HostNotFoundError)
             throw std::runtime_error(
                 QStringLiteral("Host \"%1\" not found: %2").arg(FHost, FSocket->errorString()).toStdString());
-        throw ECommunicationError(ErrorText(TSocketErrorKind::Connect).toStdString());
+        throw ECommunicationError(WithReason(TSocketErrorKind::Connect));
     }
     if (FOperation != TOperation::None) {
         FOperationFailed = true;
@@ -217,7 +231,8 @@ void TTCPDevice::SocketError(QAbstractSocket::SocketError Error) {
     // or else receiving.
     const TSocketErrorKind kind =
         FSocket->bytesToWrite() > 0 ? TSocketErrorKind::Send : TSocketErrorKind::Receive;
-    throw ECommunicationError(ErrorText(kind).toStdString());
+    SetLastError(Address(), FSocket->errorString());
+    throw ECommunicationError(WithReason(kind));
 }
 
 void TTCPDevice::SocketDisconnected() {

@@ -6,6 +6,7 @@
 #include <QAbstractSocket>
 
 #include <memory>
+#include <string>
 
 class QTcpSocket;
 class THostNameDlg;
@@ -36,6 +37,9 @@ public:
     static QString ErrorText(TSocketErrorKind Kind);
 
 private:
+    QString Address() const;
+    // ErrorText of Kind followed by the address and the socket's own reason.
+    std::string WithReason(TSocketErrorKind Kind) const;
     // What the transport itself is doing with the socket; a failure during Write or Read is
     // their result, one during Close is reported when the close is done.
     enum class TOperation { None, Write, Read, Close };

@@ -64,15 +64,28 @@ TStat TUDPDevice::OpenEndpoint(const QString& Address, int ListeningPort, int Tr
         Close();
     FRxQueue.Clear();
     DropStaged();
+    ClearLastError();
+    // A name that does not resolve now is reported as such, before any port is taken; it is
+    // still looked up for every datagram, so that a changed address is followed.
+    FRemoteHost = Address;
+    const QString host = Address.trimmed();
+    QHostAddress remote;
+    QString reason;
+    const QPointer<TUDPDevice> self(this);
+    if (!host.isEmpty() && !remote.setAddress(host) && !LookUp(host, remote, &reason)) {
+        if (self)
+            SetLastError(host, reason);
+        return E_IO_ERROR;
+    }
     auto* endpoint = new QUdpSocket(this);
     // A port another program holds would silently receive nothing; report it instead.
     if (!endpoint->bind(QHostAddress::AnyIPv4, quint16(ListeningPort))) {
+        SetLastError(QStringLiteral("UDP port %1").arg(ListeningPort), endpoint->errorString());
         delete endpoint;
         return E_IO_ERROR;
     }
     FEndpoint = endpoint;
     connect(FEndpoint, &QUdpSocket::readyRead, this, [this] { RunGuarded([this] { DatagramsPending(); }); });
-    FRemoteHost = Address;
     FLocalPort = ListeningPort;
     FRemotePort = TransmitPort;
     Settings().WriteString(Common, QStringLiteral("ipaddr"), Address);
@@ -171,20 +184,28 @@ int32_t TUDPDevice::Read(uint8_t* Buffer, int32_t MaxCount) {
     return FRxQueue.Read(Buffer, MaxCount);
 }
 
-bool TUDPDevice::ResolveRemote(QHostAddress& Address) {
+bool TUDPDevice::ResolveRemote(QHostAddress& Address, QString* Reason) {
     const QString host = FRemoteHost.trimmed();
     QHostAddress resolved;
+    if (host.isEmpty()) {
+        if (Reason)
+            *Reason = QStringLiteral("no address given");
+        return false;
+    }
     // A dotted address needs no lookup; a name is looked up for every datagram.
-    if (!resolved.setAddress(host) && (host.isEmpty() || !LookUp(host, resolved)))
+    if (!resolved.setAddress(host) && !LookUp(host, resolved, Reason))
         return false;
     if (resolved.isNull() || resolved == QHostAddress::AnyIPv4 ||
-        resolved.protocol() != QAbstractSocket::IPv4Protocol)
+        resolved.protocol() != QAbstractSocket::IPv4Protocol) {
+        if (Reason)
+            *Reason = QStringLiteral("not an IPv4 device address");
         return false;
+    }
     Address = resolved;
     return true;
 }
 
-bool TUDPDevice::LookUp(const QString& Name, QHostAddress& Address) {
+bool TUDPDevice::LookUp(const QString& Name, QHostAddress& Address, QString* Reason) {
     struct TAnswer {
         bool Done = false;
         QHostInfo Info;
@@ -204,6 +225,8 @@ bool TUDPDevice::LookUp(const QString& Name, QHostAddress& Address) {
             return false;
         if (!answer->Done && wait.Elapsed() >= LookupLimitMs) {
             QHostInfo::abortHostLookup(id);
+            if (Reason)
+                *Reason = QStringLiteral("host name lookup timed out");
             return false;
         }
     }
@@ -212,6 +235,9 @@ bool TUDPDevice::LookUp(const QString& Name, QHostAddress& Address) {
             Address = a;
             return true;
         }
+    if (Reason)
+        *Reason = answer->Info.error() != QHostInfo::NoError ? answer->Info.errorString()
+                                                             : QStringLiteral("host has no IPv4 address");
     return false;
 }
 

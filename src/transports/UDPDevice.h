@@ -50,8 +50,9 @@ private:
     void DeliverStaged();
     void DropStaged();
     // The remote address for one datagram; a host name is looked up anew while events run.
-    bool ResolveRemote(QHostAddress& Address);
-    bool LookUp(const QString& Name, QHostAddress& Address);
+    // Reason, when given, receives why it failed.
+    bool ResolveRemote(QHostAddress& Address, QString* Reason = nullptr);
+    bool LookUp(const QString& Name, QHostAddress& Address, QString* Reason = nullptr);
 
     mutable std::unique_ptr<TUDPSettingsDlg> FDialog;
     TByteQueue FRxQueue{MaxDatagram};

@@ -2,8 +2,10 @@
 
 #include "DialogCentering.h"
 #include "ErrorGuard.h"
+#include "Ansi.h"
 
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -36,6 +38,12 @@ TDeviceTagDlg::TDeviceTagDlg(QWidget* Parent) : QDialog(Parent) {
     btnClose->setAutoDefault(false);
     Hint(btnClose, QStringLiteral("Close without writing the tag"));
 
+    lbMessage = new QLabel(this);
+    lbMessage->setObjectName(QStringLiteral("lbMessage"));
+    lbMessage->setWordWrap(true);
+    lbMessage->setStyleSheet(QStringLiteral("color: #c00000;"));
+    lbMessage->setVisible(false);
+
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(btnApply);
     buttons->addStretch(1);
@@ -43,22 +51,48 @@ TDeviceTagDlg::TDeviceTagDlg(QWidget* Parent) : QDialog(Parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addStretch(1);
     layout->addWidget(ed);
+    layout->addWidget(lbMessage);
     layout->addStretch(1);
     layout->addLayout(buttons);
     setTabOrder(ed, btnApply);
     setTabOrder(btnApply, btnClose);
 
-    connect(ed, &QLineEdit::textChanged, this,
-            [this] { RunGuarded([this] { btnApply->setEnabled(true); }); });
+    connect(ed, &QLineEdit::textChanged, this, [this] { RunGuarded([this] { TextEdited(); }); });
     connect(btnApply, &QPushButton::clicked, this, [this] { RunGuarded([this] { accept(); }); });
     connect(btnClose, &QPushButton::clicked, this, [this] { RunGuarded([this] { reject(); }); });
 }
 
 void TDeviceTagDlg::SetTag(const QString& Tag) {
     ed->setText(Tag);
+    FReadError.clear();
+}
+
+void TDeviceTagDlg::SetReadError(const QString& Reason) {
+    FReadError = Reason;
+}
+
+void TDeviceTagDlg::ShowMessageText(const QString& Text) {
+    lbMessage->setText(Text);
+    lbMessage->setVisible(!Text.isEmpty());
+}
+
+void TDeviceTagDlg::TextEdited() {
+    // Written as '?' these would change the tag without a word; refuse them here.
+    const QString bad = NonAnsiCharacters(ed->text());
+    if (!bad.isEmpty()) {
+        ShowMessageText(QStringLiteral("The device cannot store these characters: %1").arg(bad));
+        btnApply->setEnabled(false);
+        return;
+    }
+    // An unread tag stays said while the operator types a new one.
+    ShowMessageText(FReadError.isEmpty()
+                        ? QString()
+                        : QStringLiteral("The device tag could not be read (%1).").arg(FReadError));
+    btnApply->setEnabled(true);
 }
 
 bool TDeviceTagDlg::Execute() {
+    TextEdited();
     btnApply->setEnabled(false);
     ed->setFocus();
     ed->selectAll();

@@ -5,6 +5,7 @@
 #include "CustomCmdForm.h"
 #include "DeviceComponent.h"
 #include "DeviceTagDialog.h"
+#include "IniFile.h"
 #include "KORADevice.h"
 #include "ListBoxDialog.h"
 #include "MessageSeam.h"
@@ -13,6 +14,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDebug>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -46,8 +48,10 @@ TMainWinBase::TMainWinBase(QWidget* Parent) : QMainWindow(Parent) {
 }
 
 TMainWinBase::~TMainWinBase() {
-    if (FHandlerInstalled)
+    if (FHandlerInstalled) {
         SetApplicationErrorHandler(std::move(FPreviousErrorHandler));
+        TIniFile::SetReportHandler(nullptr);
+    }
     if (FDevice) {
         FDevice->OnDisconnect = nullptr;
         FDevice->OnConnect = nullptr;
@@ -122,6 +126,9 @@ void TMainWinBase::AttachDevice(TKORADevice* Device) {
     FDevice = Device;
     FDevice->OnConnect = [this](TKORADevice*) { OnDeviceConnect(); };
     FDevice->OnDisconnect = [this](TKORADevice*) { OnDeviceDisconnect(); };
+    FDevice->OnConnectFailed = [this](TKORADevice* D) {
+        ConnectFailed(QString::fromStdString(D->ConnectFailure()));
+    };
     FDevice->SetCommLogObject(FCommLog);
     if (FCustomCmd)
         FCustomCmd->SetDevice(FDevice);
@@ -141,6 +148,11 @@ void TMainWinBase::FinishCreate() {
     FPreviousErrorHandler =
         SetApplicationErrorHandler([this](std::exception_ptr Error) { HandleError(Error); });
     FHandlerInstalled = true;
+    // A settings file that is not read or saved is said once, where the operator looks.
+    TIniFile::SetReportHandler([this](const QString& Text) {
+        qWarning().noquote() << Text;
+        StatusBar->showMessage(Text);
+    });
     if (!FDevice)
         throw std::logic_error(
             "KORADevice must be initialized when calling the main form's inherited create");
@@ -208,11 +220,21 @@ void TMainWinBase::miConnectClick() {
     const TStat result = FDevice->Connect();
     if (result == E_SUCCESS)
         return;
-    if (result != E_CMD_ABORTED)
-        ShowMessage(
-            QStringLiteral("Cannot connect to target: %1").arg(QString::fromStdString(StatToStr(result))),
-            ErrorCaption, this);
+    if (result != E_CMD_ABORTED) {
+        QString text =
+            QStringLiteral("Cannot connect to target: %1").arg(QString::fromStdString(StatToStr(result)));
+        // The status alone does not tell a wrong address from a busy port or a missing device.
+        if (const QString why = FDevice->LinkError(); !why.isEmpty())
+            text += QStringLiteral(" (%1)").arg(why);
+        ShowMessage(text, ErrorCaption, this);
+    }
     miConnect->setEnabled(true);
+}
+
+void TMainWinBase::ConnectFailed(const QString& Text) {
+    // Shown once the disconnect that goes with it has run, like a lost link.
+    StatusBar->showMessage(Text);
+    QTimer::singleShot(0, this, [this, Text] { RunGuarded([&] { ShowMessage(Text, ErrorCaption, this); }); });
 }
 
 void TMainWinBase::miDisconnectClick() {
@@ -272,14 +294,21 @@ void TMainWinBase::miGetTemperatureClick() {
 
 void TMainWinBase::miDeviceTagClick() {
     QString tag;
+    QString readError;
     try {
-        FDevice->GetDeviceTag(tag);
+        if (!FDevice->GetDeviceTag(tag))
+            readError = FDevice->IsConnected()
+                            ? QStringLiteral("another command is still waiting for its answer")
+                            : QStringLiteral("not connected");
     } catch (...) {
         tag.clear();
+        readError = QString::fromStdString(ExceptionMessage(std::current_exception()));
     }
     if (!DeviceTagDlg)
         DeviceTagDlg = FOwnTagDlg = new TDeviceTagDlg(this);
     DeviceTagDlg->SetTag(tag);
+    // An empty text must not pass for an empty tag: Apply could overwrite the real one.
+    DeviceTagDlg->SetReadError(readError);
     if (DeviceTagDlg->Execute())
         FDevice->SetDeviceTag(DeviceTagDlg->GetTag());
 }

@@ -81,6 +81,8 @@ public:
 
     // The application-wide handler of errors that nothing else caught.
     void HandleError(std::exception_ptr Error);
+    // A connect that failed after the link opened (the link is closed already): says which step.
+    void ConnectFailed(const QString& Text);
     // The connection-error box with Reason in its last line, then the orderly disconnect.
     void ConnectionError(const QString& Reason);
 

@@ -529,8 +529,11 @@ void TMainWin::OnDeviceConnect() {
     try {
         ConnectSequence();
     } catch (...) {
-        // The device answered the check but not what the window needs: give the link up quietly.
+        // The device answered the check but not what the window needs: give the link up and
+        // say which request failed.
+        const QString why = QString::fromStdString(ExceptionMessage(std::current_exception()));
         miDisconnectClick();
+        ConnectFailed(QStringLiteral("Connecting failed: %1").arg(why));
     }
 }
 

@@ -95,11 +95,20 @@ TStat TZEL::Release(float Position, float Speed, TAsyncResultEvent OnResult) {
     return ExecuteAsyncCommand(RELEASE, TwoFloatPayload(Position, Speed), std::move(OnResult));
 }
 
+// Stops go out even while another exchange waits for its answer: a stop is never held back.
 TStat TZEL::Stop() {
-    return Run(STOP, {});
+    return RunUrgent(STOP);
 }
 TStat TZEL::FastStop() {
-    return Run(FAST_STOP, {});
+    return RunUrgent(FAST_STOP);
+}
+
+TStat TZEL::RunUrgent(uint8_t CommandID) {
+    TByteArray data;
+    TStat status = E_SUCCESS;
+    if (!ExecuteUrgentCommand(CommandID, {}, data, status))
+        return E_CMD_FAILED;
+    return status;
 }
 TStat TZEL::FastStopAck() {
     return Run(FAST_STOP_ACK, FastStopAckPayload);
@@ -183,14 +192,20 @@ bool TZEL::CheckDevice() {
     case 6:
         break;
     default:
+        // The window stays disconnected; so must the link, or its port stays taken.
+        Disconnect();
         throw std::runtime_error("Connected device is not a ZEL Series Gripper");
     }
     try {
-        return ReadSystemLimits();
+        if (ReadSystemLimits())
+            return true;
     } catch (...) {
-        Disconnect();
+        FailConnect(StepFailure("system limits", std::current_exception()));
         return false;
     }
+    // Limits half read would give the window wrong ranges.
+    FailConnect("the answer to the system limits request is incomplete");
+    return false;
 }
 
 void TZEL::DoDisconnected(TDevice* Sender) {

@@ -66,7 +66,8 @@ public:
     TStat Grasp(float Width, float Speed, TAsyncResultEvent OnResult = {});
     TStat Release(float Position, float Speed, TAsyncResultEvent OnResult = {});
 
-    // Synchronous: the status, or E_CMD_FAILED when the exchange did not take place.
+    // Synchronous: the status, or E_CMD_FAILED when the exchange did not take place. Stop and
+    // FastStop are sent also while another exchange waits.
     TStat Stop();
     TStat FastStop();
     TStat FastStopAck();
@@ -96,6 +97,7 @@ public:
 
 private:
     TStat Run(uint8_t CommandID, const TByteArray& Payload);
+    TStat RunUrgent(uint8_t CommandID);
     TStat ReadFloat(uint8_t CommandID, float& Value);
     void DecodeReport(int32_t CommandID, const TByteArray& Data);
 };

@@ -73,19 +73,43 @@ TEST_F(DeviceConnect, UnreadableSystemInformationForgetsThePreviousDeviceType) {
     EXPECT_FALSE(link.Accepted());
 }
 
-TEST_F(DeviceConnect, FailedSystemInformationClosesTheLinkWithoutOnConnect) {
-    peer.Responder = [](TScriptedPeer& p, const TPacket& r) {
-        if (r.CommandID == GET_SYSINFO)
-            p.SendStatus(r.CommandID, E_CMD_UNKNOWN);
+TEST_F(DeviceConnect, FailedSystemInformationClosesTheLinkAndNamesTheStep) {
+    // Refused, then not answered at all: the link closes without OnConnect, and the failure
+    // says which request failed and how (once the link is closed).
+    struct TRow {
+        bool Answer;
+        std::string Failure;
     };
-    ASSERT_EQ(link.Open(peer.Port()), E_SUCCESS);
-    ASSERT_TRUE(link.WaitConnectSequence());
-    EXPECT_FALSE(link.Accepted());
-    EXPECT_EQ(device.Checks, 0);
-    EXPECT_TRUE(WaitUntil([&] { return peer.CountOf(ANNOUNCE_DISCONNECT) == 1; }, 2000));
-    EXPECT_FALSE(device.IsConnected());
-    EXPECT_EQ(link.Disconnects(), 1);
-    EXPECT_EQ(errors.Count(), 0); // consumed, no message
+    const TRow rows[] = {
+        {true, "Connecting failed: the system information request failed: Command GET_SYSINFO failed: "
+               "Unknown command"},
+        {false, "Connecting failed: no answer to the system information request"},
+    };
+    int failed = 0;
+    bool connectedWhenFailed = true;
+    device.OnConnectFailed = [&](TKORADevice* D) {
+        ++failed;
+        connectedWhenFailed = D->IsConnected();
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.Failure);
+        peer.Responder = [&](TScriptedPeer& p, const TPacket& r) {
+            if (r.CommandID == GET_SYSINFO && row.Answer)
+                p.SendStatus(r.CommandID, E_CMD_UNKNOWN);
+        };
+        const int announced = peer.CountOf(ANNOUNCE_DISCONNECT);
+        const int before = failed;
+        ASSERT_EQ(link.Open(peer.Port()), E_SUCCESS);
+        ASSERT_TRUE(link.WaitConnectSequence(5000));
+        EXPECT_FALSE(link.Accepted());
+        EXPECT_EQ(device.Checks, 0);
+        EXPECT_TRUE(WaitUntil([&] { return peer.CountOf(ANNOUNCE_DISCONNECT) == announced + 1; }, 2000));
+        EXPECT_FALSE(device.IsConnected());
+        EXPECT_EQ(failed, before + 1);
+        EXPECT_FALSE(connectedWhenFailed);
+        EXPECT_EQ(device.ConnectFailure(), row.Failure);
+    }
+    EXPECT_EQ(errors.Count(), 0); // told through OnConnectFailed, not as an error
 }
 
 TEST_F(DeviceConnect, DisconnectAnnouncesOnlyWhenConnected) {

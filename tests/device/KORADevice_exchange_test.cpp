@@ -11,6 +11,7 @@
 #include "tick.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTimer>
 
 #include <chrono>
@@ -74,13 +75,16 @@ TEST_F(DeviceExchange, StatusOnlyAndShortDataAnswers) {
     ASSERT_TRUE(device.ExecuteCommand(TEMP, {}, data, status));
     EXPECT_EQ(status, E_SUCCESS);
     EXPECT_EQ(data, (TByteArray{0, 0})); // two zero bytes, not an empty array
-    EXPECT_EQ(device.GetTemperature(), 0.0);
     EXPECT_FALSE(device.GetSystemInfo());
 
     reply = {0, 0, 0x06, 0xFF};
     EXPECT_DOUBLE_EQ(device.GetTemperature(), -25.0);
-    reply = {0, 0, 0x7F}; // one data byte: no reading past it
-    EXPECT_EQ(device.GetTemperature(), 0.0);
+    // Fewer than two data bytes hold no reading: a failure, never 0.0 degrees.
+    for (const TByteArray& shortReply : {TByteArray{0, 0}, TByteArray{0, 0, 0x7F}}) {
+        reply = shortReply;
+        EXPECT_EQ(ErrorOf([&] { device.GetTemperature(); }),
+                  "Response to command CMD_ID_GET_TEMPERATURE holds no temperature");
+    }
     ExpectRestored();
 
     // Sent packets are logged before the answer, received ones as they are taken.
@@ -230,18 +234,104 @@ TEST_F(DeviceExchange, ForeignPacketsAreHandledDuringTheWaitInOrder) {
     EXPECT_EQ(log.ReceivedIDs(), (std::vector<int32_t>{0x40, 0x99, TEMP}));
 }
 
-TEST_F(DeviceExchange, ErrorInsideTheWaitRestoresBusyFlagAndOnPacket) {
+TEST_F(DeviceExchange, AForeignPacketThatFailsIsReportedAndTheExchangeStillEnds) {
     peer.Responder = [](TScriptedPeer& p, const TPacket& r) {
         p.Send(0x99, {0, 0});
         p.AnswerDefault(r);
     };
     log.ThrowOnReceivedID = 0x99;
     TByteArray data;
-    TStat status = E_SUCCESS;
-    EXPECT_THROW(device.ExecuteCommand(TEMP, {}, data, status), std::runtime_error);
-    ExpectRestored();
-    log.ThrowOnReceivedID = -1;
+    TStat status = E_CMD_FAILED;
     EXPECT_TRUE(device.ExecuteCommand(TEMP, {}, data, status));
+    EXPECT_EQ(status, E_SUCCESS);
+    EXPECT_TRUE(errors.WaitFor(1, 1000));
+    ExpectRestored();
+}
+
+TEST_F(DeviceExchange, UrgentCommandGoesOutWhileAnotherExchangeWaits) {
+    // TEMP is answered late; a stop sent meanwhile is answered at once and matched by its own
+    // identifier, while the waiting exchange keeps its own answer. An ordinary command is refused.
+    constexpr uint8_t STOP_ID = 0x22;
+    peer.Responder = [](TScriptedPeer& p, const TPacket& r) {
+        if (r.CommandID == TEMP)
+            QTimer::singleShot(400, &p, [&p] { p.SendStatus(TEMP, E_SUCCESS, {0xFA, 0x00}); });
+        else
+            p.AnswerDefault(r);
+    };
+    bool urgentSent = false;
+    bool ordinarySent = true;
+    TStat urgentStatus = E_CMD_FAILED;
+    int tempAnswersBeforeUrgentReturned = -1;
+    QTimer::singleShot(50, &peer, [&] {
+        TByteArray data;
+        TStat status = E_CMD_FAILED;
+        ordinarySent = device.ExecuteCommand(GET_SYSINFO, {}, data, status);
+        urgentSent = device.ExecuteUrgentCommand(STOP_ID, {}, data, urgentStatus);
+        tempAnswersBeforeUrgentReturned = int(log.ReceivedIDs().size());
+        EXPECT_TRUE(TKORADevice::Busy()); // the outer exchange still waits
+    });
+    const size_t sentBefore = peer.Received.size();
+    const int sysInfoBefore = peer.CountOf(GET_SYSINFO);
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_DOUBLE_EQ(device.GetTemperature(), 25.0);
+    EXPECT_TRUE(urgentSent);
+    EXPECT_EQ(urgentStatus, E_SUCCESS);
+    EXPECT_FALSE(ordinarySent);
+    EXPECT_EQ(peer.CountOf(GET_SYSINFO), sysInfoBefore);
+    ASSERT_EQ(peer.Received.size(), sentBefore + 2);
+    EXPECT_EQ(peer.Received.back().CommandID, STOP_ID); // went out before TEMP was answered
+    EXPECT_EQ(tempAnswersBeforeUrgentReturned, 1);      // only the stop's own answer
+    EXPECT_LT(clock.elapsed(), 1500);
+    ExpectRestored();
+}
+
+TEST_F(DeviceExchange, ReportsKeepFlowingWhileANestedLoopBlocksTheWait) {
+    // A message box opened during the wait runs its own loop; reports must not pile up behind
+    // the waiting exchange, and the answer that came meanwhile still ends the exchange.
+    peer.Responder = [](TScriptedPeer& p, const TPacket& r) {
+        if (r.CommandID != TEMP)
+            return p.AnswerDefault(r);
+        for (int i = 0; i < 20; ++i)
+            QTimer::singleShot(10 * i, &p, [&p] { p.SendStatus(0x43, E_SUCCESS, {0, 0, 0, 0}); });
+        QTimer::singleShot(100, &p, [&p] { p.SendStatus(TEMP, E_SUCCESS, {0xFA, 0x00}); });
+    };
+    size_t seenInsideBox = 0;
+    QTimer::singleShot(20, &peer, [&] {
+        QEventLoop box;
+        QTimer::singleShot(600, &box, &QEventLoop::quit);
+        box.exec();
+        seenInsideBox = log.ReceivedIDs().size();
+        EXPECT_EQ(device.Command()->PacketCount(), 0);
+    });
+    EXPECT_DOUBLE_EQ(device.GetTemperature(), 25.0);
+    EXPECT_EQ(seenInsideBox, 21u);
+    ExpectRestored();
+}
+
+TEST_F(DeviceExchange, ALateAnswerInsideTheLimitIsTakenWhileReportsStream) {
+    // Reports every 20 ms wake the wait often; the answer 1.5 s late is still accepted, and a
+    // request never answered gives up at the limit, not at the first report after half of it.
+    bool answer = true;
+    QTimer reports;
+    QObject::connect(&reports, &QTimer::timeout, &peer, [&] {
+        peer.SendStatus(0x40, E_SUCCESS, {0, 0, 0, 0});
+    });
+    reports.start(20);
+    peer.Responder = [&](TScriptedPeer& p, const TPacket& r) {
+        if (r.CommandID == TEMP && answer)
+            QTimer::singleShot(1500, &p, [&p] { p.SendStatus(TEMP, E_SUCCESS, {0x0A, 0x00}); });
+    };
+    EXPECT_DOUBLE_EQ(device.GetTemperature(), 1.0);
+    EXPECT_GT(log.ReceivedIDs().size(), 20u);
+
+    answer = false;
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(ErrorOf([&] { device.GetTemperature(); }),
+              "Timeout while waiting for response of command CMD_ID_GET_TEMPERATURE");
+    EXPECT_GE(clock.elapsed(), 1990);
+    ExpectRestored();
 }
 
 TEST_F(DeviceExchange, UnsolicitedPacketsAreAllHandledWhenOneFails) {

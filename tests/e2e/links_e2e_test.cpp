@@ -199,7 +199,11 @@ TEST_F(LinksE2E, FailedOpenAndThePeerHangingUp) {
         EXPECT_EQ(Engine->Connect(), E_SUCCESS);
     }
     ASSERT_TRUE(errors.WaitFor(1));
-    EXPECT_EQ(errors.Messages().front(), "Error while establishing socket connection");
+    // What failed: the address and the system's reason after the fixed text.
+    EXPECT_TRUE(
+        errors.Messages().front().startsWith("Error while establishing socket connection (127.0.0.1:"))
+        << errors.Messages().front().toStdString();
+    EXPECT_TRUE(errors.Messages().front().endsWith(": Connection refused)"));
     EXPECT_FALSE(Engine->IsConnected());
 
     // A serial port that does not exist fails at once, and leaves no handlers behind.
@@ -208,6 +212,7 @@ TEST_F(LinksE2E, FailedOpenAndThePeerHangingUp) {
     section.WriteInteger("uart", "baudrate", 115200);
     EXPECT_EQ(Engine->ConnectFromSettings(Serial, section, "uart"), E_IO_ERROR);
     EXPECT_FALSE(Engine->GetDevice(Serial)->OnConnected);
+    EXPECT_EQ(Engine->LastDevice()->LastError(), "/dev/zel-no-such-port: No such file or directory");
     EXPECT_FALSE(Engine->GetDevice(Serial)->OnDisconnected);
     EXPECT_EQ(Engine->ActiveDevice(), nullptr);
 

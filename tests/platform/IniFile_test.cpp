@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using IniFileTest = SettingsFolderTest;
@@ -36,7 +37,7 @@ TEST_F(IniFileTest, SectionsAndKeysMatchWithoutRegardToCase) {
 
     // Rewriting a key keeps its spelling and its section; no duplicate appears.
     ASSERT_TRUE(ini.WriteInteger("common", "port", 1000));
-    EXPECT_EQ(Settings.ReadFile("tcp.cfg"), "[Common]\nHost = device.local \nPORT=1000\n");
+    EXPECT_EQ(Settings.ReadFile("tcp.cfg"), "[Common]\r\nHost = device.local \r\nPORT=1000\r\n");
 }
 
 TEST_F(IniFileTest, WritesKeepOtherSectionsCommentsAndOrder) {
@@ -143,7 +144,7 @@ TEST_F(IniFileTest, WritesNeverLoseWhatTheFileHeld) {
         QByteArray After;   // after writing port=5
     } rows[] = {
         {ansi, QStringLiteral("M\u00FCller-PC"),
-         "; Gr\xFC\xDF" "e aus M\xFCnchen \x80\n[common]\nhost=M\xFCller-PC\nport=5\n"},
+         "; Gr\xFC\xDF" "e aus M\xFCnchen \x80\r\n[common]\r\nhost=M\xFCller-PC\r\nport=5\r\n"},
         {utf8, QStringLiteral("x"), utf8 + "port=5\n"},
     };
     for (const auto& row : rows) {
@@ -166,4 +167,64 @@ TEST_F(IniFileTest, WritesNeverLoseWhatTheFileHeld) {
     EXPECT_FALSE(big.WriteInteger("common", "port", 2));
     big.EraseSection("common");
     EXPECT_EQ(Settings.ReadFile("huge.cfg"), huge);
+}
+
+TEST_F(IniFileTest, RewritesKeepEachLineEndingAndTheByteOrderMark) {
+    // A file edited on another system stays byte-identical apart from the changed key.
+    const QByteArray bom("\xEF\xBB\xBF");
+    const struct {
+        QByteArray Before;
+        const char* Section;
+        const char* Key;
+        const char* Value;
+        QByteArray After;
+    } rows[] = {
+        {bom + "[common]\r\nhost = a \r\nport=1\r\n", "common", "host", "b",
+         bom + "[common]\r\nhost = b \r\nport=1\r\n"},
+        {"[common]\nport=1\r\n; no ending", "common", "port", "2", "[common]\nport=2\r\n; no ending"},
+        {"[common]\r\nport=1", "common", "x", "3", "[common]\r\nport=1\r\nx=3\r\n"},
+        {bom + "[a]\r\nk=1\r\n", "b", "y", "2", bom + "[a]\r\nk=1\r\n\r\n[b]\r\ny=2\r\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Before.toStdString());
+        Settings.WriteFile("settings.ini", row.Before);
+        TIniFile ini(Settings.Path("settings.ini"));
+        ASSERT_TRUE(ini.WriteString(row.Section, row.Key, row.Value));
+        EXPECT_EQ(Settings.ReadFile("settings.ini"), row.After);
+        EXPECT_EQ(ini.ReadString(row.Section, row.Key, ""), row.Value); // the mark is no part of a name
+    }
+}
+
+TEST_F(IniFileTest, AFifoIsNeverOpenedAndProblemsAreReportedOnce) {
+    QStringList reports;
+    const auto previous = TIniFile::SetReportHandler([&](const QString& Text) { reports << Text; });
+    struct TRestore {
+        TIniFile::TReportHandler H;
+        ~TRestore() { TIniFile::SetReportHandler(std::move(H)); }
+    } restore{previous};
+
+    // Opening a FIFO for reading would wait for a writer forever.
+    ASSERT_EQ(mkfifo(Settings.Path("settings.ini").toLocal8Bit().constData(), 0600), 0);
+    TIniFile fifo(Settings.Path("settings.ini"));
+    EXPECT_EQ(fifo.ReadInteger("Common", "x", 7), 7);
+    EXPECT_FALSE(fifo.WriteInteger("Common", "x", 1));
+    EXPECT_FALSE(fifo.WriteInteger("Common", "x", 2));
+    EXPECT_TRUE(QFileInfo(Settings.Path("settings.ini")).exists());
+
+    QByteArray huge("[common]\nport=1\n");
+    huge += QByteArray(5 * 1024 * 1024, ';') + "\n";
+    Settings.WriteFile("huge.cfg", huge);
+    TIniFile big(Settings.Path("huge.cfg"));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(big.WriteInteger("common", "port", i));
+
+    Settings.WriteFile("plain", "x");
+    TIniFile nowhere(Settings.Path("plain") + "/udp.cfg");
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(nowhere.WriteInteger("common", "port", i));
+
+    ASSERT_EQ(reports.size(), 3) << reports.join("\n").toStdString();
+    EXPECT_TRUE(reports[0].contains("settings.ini") && reports[0].contains("not a regular file"));
+    EXPECT_TRUE(reports[1].contains("huge.cfg") && reports[1].contains("larger than"));
+    EXPECT_TRUE(reports[2].contains("plain") && reports[2].contains("cannot be written"));
 }

@@ -144,7 +144,13 @@ TEST_F(TCPDeviceTest, RefusedConnectionSurfacesThroughTheApplicationHandler) {
     TIniFile ini(Settings.Path("tcp.cfg"));
     EXPECT_EQ(ini.ReadInteger("common", "port", 0), closed) << "saved before the outcome is known";
     ASSERT_TRUE(errors.WaitFor(1));
-    EXPECT_EQ(errors.Messages(), QStringList{"Error while establishing socket connection"});
+    // The fixed text, then the address and the system's reason.
+    const QString address = QStringLiteral("127.0.0.1:%1").arg(closed);
+    EXPECT_EQ(
+        errors.Messages(),
+        QStringList{QStringLiteral("Error while establishing socket connection (%1: Connection refused)")
+                        .arg(address)});
+    EXPECT_EQ(Tcp.LastError(), address + QStringLiteral(": Connection refused"));
     try {
         std::rethrow_exception(errors.Errors().front());
     } catch (const ECommunicationError&) {
@@ -253,15 +259,21 @@ TEST_F(TCPDeviceTest, AnErrorOnAnEstablishedLinkIsNamedByWhatWasInProgress) {
     auto during = QObject::connect(socket, &QTcpSocket::bytesWritten, socket, fail);
     EXPECT_EQ(Tcp.Write(frame, 8), E_WRITE_ERROR);
     QObject::disconnect(during);
-    EXPECT_EQ(errors.Messages(),
-              (QStringList{"Error while reading from socket", "Error while writing to socket"}));
+    const QString where = QStringLiteral(" (127.0.0.1:%1: ").arg(Server.serverPort());
+    ASSERT_EQ(errors.Count(), 2);
+    EXPECT_TRUE(errors.Messages()[0].startsWith("Error while reading from socket" + where))
+        << errors.Messages()[0].toStdString();
+    EXPECT_TRUE(errors.Messages()[1].startsWith("Error while writing to socket" + where))
+        << errors.Messages()[1].toStdString();
 
     // A failure while the link closes is reported once the close is done.
     errors.Clear();
     QObject::connect(socket, &QIODevice::aboutToClose, socket, fail);
     EXPECT_EQ(Tcp.Close(), E_SUCCESS);
     EXPECT_EQ(Disconnected, 1);
-    EXPECT_EQ(errors.Messages(), QStringList{"Error while closing socket connection"});
+    ASSERT_EQ(errors.Count(), 1);
+    EXPECT_TRUE(errors.Messages()[0].startsWith("Error while closing socket connection" + where))
+        << errors.Messages()[0].toStdString();
     for (const std::exception_ptr& e : errors.Errors())
         EXPECT_THROW(std::rethrow_exception(e), ECommunicationError);
 }

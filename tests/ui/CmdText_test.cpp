@@ -240,6 +240,11 @@ TEST(CommLogText, SelectionDecoding) {
          {false, "Text string is \"__\u20ac?\""}},
         {"01 02", {true, four}, {false, "Value is 513 (00000201h)"}, {false, "Text string is \"__\""}},
         {"48 69 0A", {true, four}, {false, "Value is 682312 (000A6948h)"}, {false, "Text string is \"Hi_\""}},
+        // A blank stays a blank; only control characters become "_".
+        {"48 20 69 1F 20",
+         {true, four},
+         {false, "Value is 526983240 (1F692048h)"},
+         {false, "Text string is \"H i_ \""}},
         {" \t 48   69 \r\n",
          {true, four},
          {false, "Value is 26952 (00006948h)"},

@@ -3,6 +3,7 @@
 // information flows, as an operator sees them.
 #include "ConsoleFixture.h"
 
+#include "CommandComponent.h"
 #include "CustomCmdForm.h"
 #include "DeviceTagDialog.h"
 #include "FloatEdit.h"
@@ -19,6 +20,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -70,6 +72,25 @@ TEST_F(ConsoleE2E, ConnectSetsDefaultsAndDrivesTheGripper) {
     EXPECT_TRUE(WaitUntil([&] { return Win->lbPosition->text() == "55.00 mm"; }));
     EXPECT_TRUE(Flag(*Win, "Referenced")->isChecked());
     EXPECT_EQ(Win->lbSystemstate->text(), "00000001h");
+
+    // While connected, an invalid entry in any of the six value edits disables its own button
+    // and leaves the others alone; a valid one enables it again.
+    const std::vector<std::pair<TFloatEdit*, QPushButton*>> coupled{
+        {Win->edGraspingPos, Win->btnGrasp},  {Win->edGraspingSpeed, Win->btnGrasp},
+        {Win->edReleasePos, Win->btnRelease}, {Win->edReleaseSpeed, Win->btnRelease},
+        {Win->edGotoPos, Win->btnMove},       {Win->edGotoSpeed, Win->btnMove}};
+    for (const auto& [edit, button] : coupled) {
+        const QString valid = edit->text();
+        for (const QString& bad : {QStringLiteral("999"), QStringLiteral("-1"), QStringLiteral("abc")}) {
+            edit->setText(bad);
+            EXPECT_FALSE(button->isEnabled()) << edit->objectName().toStdString() << " " << bad.toStdString();
+            for (QPushButton* other : {Win->btnGrasp, Win->btnRelease, Win->btnMove})
+                if (other != button)
+                    EXPECT_TRUE(other->isEnabled()) << other->objectName().toStdString();
+        }
+        edit->setText(valid);
+        EXPECT_TRUE(button->isEnabled()) << edit->objectName().toStdString();
+    }
 
     // The track bar drives its edit to one decimal; the edit drives the track bar back.
     Win->tbGotoSpeed->setValue(1);
@@ -160,6 +181,17 @@ TEST_F(ConsoleE2E, RefusedGraspAndLostLinkAreReported) {
     EXPECT_EQ(Win->lbPosition->text(), "[n/a]");
     EXPECT_FALSE(Win->Zel()->IsConnected());
 
+    // A device that stops answering fails the connect; the operator is told which step failed.
+    Messages.Clear();
+    zelsim::TFaultConfig mute;
+    mute.DropShare = 1;
+    SetFaults(mute);
+    EXPECT_FALSE(Connect());
+    EXPECT_EQ(Messages.Texts(),
+              QStringList{"Connecting failed: no answer to the system information request"});
+    EXPECT_TRUE(Win->miConnect->isEnabled());
+    EXPECT_FALSE(Win->Zel()->IsConnected());
+
     // The operator reconnects once the link is back.
     SetFaults({});
     Messages.Clear();
@@ -228,6 +260,41 @@ TEST_F(ConsoleE2E, DeviceInformationDialogs) {
         Win->miDeviceTag->trigger();
         EXPECT_TRUE(driver.Done());
         EXPECT_EQ(SimLogLines("SET_DEVICE_TAG"), 1);
+    }
+
+    { // A short temperature answer and an unread tag are failures, said as such.
+        zelsim::TFaultConfig cut;
+        cut.WrongLengthShare = 1;
+        SetFaults(cut);
+        Win->miGetTemperature->trigger();
+        EXPECT_EQ(Messages.Texts(), QStringList{"Error while reading temperature"});
+        Messages.Clear();
+        zelsim::TFaultConfig lost;
+        lost.DropShare = 1;
+        SetFaults(lost);
+        TModalDriver driver;
+        driver.ThenAs<TDeviceTagDlg>([](TDeviceTagDlg* D) {
+            EXPECT_EQ(D->ed->text(), "");
+            EXPECT_TRUE(D->lbMessage->isVisibleTo(D));
+            EXPECT_EQ(D->lbMessage->text(), "The device tag could not be read (Timeout while waiting for "
+                                            "response of command GET_DEVICE_TAG).");
+            EXPECT_FALSE(D->btnApply->isEnabled());
+            // The euro sign is in code page 1252; the CJK character is not, and is refused.
+            D->ed->insert(QStringLiteral("ab\u20AC\u4E2D"));
+            EXPECT_FALSE(D->btnApply->isEnabled());
+            EXPECT_EQ(D->lbMessage->text(),
+                      QStringLiteral("The device cannot store these characters: \u4E2D"));
+            if (const QString shot = qEnvironmentVariable("ZEL_TAG_SCREENSHOT"); !shot.isEmpty())
+                EXPECT_TRUE(D->grab().save(shot));
+            D->ed->backspace();
+            EXPECT_TRUE(D->btnApply->isEnabled());
+            EXPECT_TRUE(D->lbMessage->text().startsWith("The device tag could not be read"));
+            D->btnClose->click();
+        });
+        Win->miDeviceTag->trigger();
+        EXPECT_TRUE(driver.Done());
+        SetFaults({});
+        EXPECT_EQ(Messages.Count(), 0);
     }
 
     EXPECT_EQ(Win->SystemLimitsRows(), (Rows{{"Stroke", "110 mm"},
@@ -360,4 +427,66 @@ TEST_F(ConsoleE2E, LiveStateWhileAMoveRuns) {
         Win->miLivePlot->trigger();
     EXPECT_TRUE(Win->LivePlotWindow()->isVisible());
     EXPECT_TRUE(Win->miLivePlot->isChecked());
+}
+
+TEST_F(ConsoleE2E, StopsGoOutWhileAMoveWaitsForItsAnswer) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(Connect());
+    // Every answer comes 1.5 s late: the Move's first answer is outstanding when the stops are
+    // pressed, and they must reach the device at once all the same.
+    zelsim::TFaultConfig slow;
+    slow.DelayMs = 1500;
+    SetFaults(slow);
+    struct TRow {
+        QPushButton* Button;
+        std::string Logged;
+    };
+    for (const TRow& row : {TRow{Win->btnEmergencyStop, "FAST_STOP(23h)"}, TRow{Win->btnStop, "STOP(22h)"}}) {
+        SCOPED_TRACE(row.Logged);
+        Win->edGotoPos->setText(Win->edGotoPos->text() == "10" ? "100" : "10");
+        Win->edGotoSpeed->setText("5");
+        const int before = SimLogLines(row.Logged);
+        int seenWhileWaiting = -1;
+        QTimer::singleShot(600, Win.get(), [&] {
+            // Checked inside the stop's own wait, long before any answer could have come.
+            QTimer::singleShot(100, Win.get(), [&] { seenWhileWaiting = SimLogLines(row.Logged) - before; });
+            row.Button->click();
+        });
+        Win->btnMove->click();
+        EXPECT_EQ(seenWhileWaiting, 1);
+        EXPECT_EQ(Messages.Count(), 0) << Messages.Texts().join('|').toStdString();
+        EXPECT_EQ(Errors.Count(), 0) << Errors.Messages().join('|').toStdString();
+        if (row.Button == Win->btnEmergencyStop) {
+            EXPECT_TRUE(Win->btnEmergencyStop->isChecked());
+            EXPECT_TRUE(WaitUntil([&] { return Flag(*Win, "Fast stop")->isChecked(); }, 4000));
+            EXPECT_TRUE(Win->btnFastStopAcknowledge->isEnabled());
+            Win->btnFastStopAcknowledge->click();
+            EXPECT_TRUE(WaitUntil([&] { return !Flag(*Win, "Fast stop")->isChecked(); }, 4000));
+        }
+    }
+}
+
+TEST_F(ConsoleE2E, ABoxOpenedDuringAnExchangeDoesNotFreezeTheLiveValues) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(Connect());
+    zelsim::TFaultConfig slow;
+    slow.DelayMs = 1000;
+    SetFaults(slow);
+    Win->edGotoPos->setText("10");
+    Win->edGotoSpeed->setText("20");
+    // The refused grasp's box stays open for 2.5 s, opened while the Move waits for its answer.
+    QStringList positions;
+    const TMessageHook recorder = SetMessageHook([&](const QString&, const QString&) {
+        positions << Win->lbPosition->text();
+        QEventLoop box;
+        QTimer::singleShot(2500, &box, &QEventLoop::quit);
+        box.exec();
+        positions << Win->lbPosition->text();
+    });
+    QTimer::singleShot(200, Win.get(), [&] { Win->btnGrasp->click(); });
+    Win->btnMove->click();
+    SetMessageHook(recorder);
+    ASSERT_EQ(positions.size(), 2);
+    EXPECT_NE(positions[0], positions[1]) << "the position stood still while the box was open";
+    EXPECT_EQ(Win->Zel()->Command()->PacketCount(), 0);
 }

@@ -58,7 +58,7 @@ TEST_F(ZELOperations, AcceptsGrippersAndReadsTheirLimits) {
     EXPECT_EQ(errors.Count(), 0);
 }
 
-TEST_F(ZELOperations, RefusesOtherDeviceTypesWithoutClosingTheLink) {
+TEST_F(ZELOperations, RefusesOtherDeviceTypesAndClosesTheLink) {
     for (uint8_t type : {3, 4, 0x81}) {
         errors.Clear();
         peer.SysInfoData = TScriptedPeer::SysInfo(type);
@@ -67,7 +67,8 @@ TEST_F(ZELOperations, RefusesOtherDeviceTypesWithoutClosingTheLink) {
         EXPECT_FALSE(link.Accepted()) << int(type);
         ASSERT_EQ(errors.Count(), 1);
         EXPECT_EQ(errors.Messages()[0], QStringLiteral("Connected device is not a ZEL Series Gripper"));
-        EXPECT_TRUE(zel.IsConnected());
+        // Left open, the link would keep its port while the window shows no connection.
+        EXPECT_FALSE(zel.IsConnected());
         EXPECT_EQ(peer.CountOf(TZEL::GET_SYSTEM_LIMITS), 0);
     }
 }
@@ -78,13 +79,18 @@ TEST_F(ZELOperations, ShortOrFailingLimitsFailTheCheck) {
     ASSERT_TRUE(link.WaitConnectSequence());
     EXPECT_FALSE(link.Accepted());
     EXPECT_EQ(zel.Stroke, 0.0f); // nothing half-read
+    EXPECT_FALSE(zel.IsConnected());
+    EXPECT_EQ(zel.ConnectFailure(),
+              "Connecting failed: the answer to the system limits request is incomplete");
 
-    // An error while reading them closes the link silently.
+    // An error while reading them closes the link and names the step, not as an error box.
     answers[TZEL::GET_SYSTEM_LIMITS] = {E_CMD_UNKNOWN, 0};
     ASSERT_EQ(link.Open(peer.Port()), E_SUCCESS);
     ASSERT_TRUE(link.WaitConnectSequence());
     EXPECT_FALSE(link.Accepted());
     EXPECT_TRUE(WaitUntil([&] { return !zel.IsConnected(); }, 2000));
+    EXPECT_EQ(zel.ConnectFailure(), "Connecting failed: the system limits request failed: Command unknown "
+                                    "ID(83) failed: Unknown command");
     EXPECT_EQ(errors.Count(), 0);
 }
 
@@ -168,10 +174,17 @@ TEST_F(ZELOperations, RefusedExchangesReportTheirCodes) {
         QTimer::singleShot(100, &p, [this, &p, r] { Answer(p, r); });
     };
     TStat nested = E_SUCCESS;
-    QTimer::singleShot(20, &peer, [&] { nested = zel.Grasp(8, 50); });
+    TStat fastStop = E_CMD_FAILED;
+    QTimer::singleShot(20, &peer, [&] {
+        nested = zel.Grasp(8, 50);
+        // A stop is never held back: it goes out and gets its own answer.
+        fastStop = zel.FastStop();
+    });
     EXPECT_EQ(zel.Stop(), E_SUCCESS);
     EXPECT_EQ(nested, E_CMD_FAILED);
-    EXPECT_EQ(peer.Received.size(), sent + 1);
+    EXPECT_EQ(fastStop, E_SUCCESS);
+    ASSERT_EQ(peer.Received.size(), sent + 2);
+    EXPECT_EQ(peer.Received.back().CommandID, TZEL::FAST_STOP);
 }
 
 TEST_F(ZELOperations, TwoFinalResultsOfOneGraspBothArrive) {
