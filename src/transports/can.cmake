@@ -3,7 +3,7 @@
 target_sources(zel_transports PRIVATE
   CANDevice.h CANDevice.cpp
   CANRxThread.h CANRxThread.cpp
-  CanParamsDialog.h CanParamsDialog.cpp
+  dialogs/CanParamsDialog.h dialogs/CanParamsDialog.cpp
   CanLib.h CanLib.cpp
   CanBus.h CanBus.cpp
   CanNet.h CanNet.cpp
