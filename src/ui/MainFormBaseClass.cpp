@@ -209,7 +209,7 @@ void TMainWinBase::miConnectClick() {
     if (result == E_SUCCESS)
         return;
     if (result != E_CMD_ABORTED)
-        ShowMessage(
+        ShowMessage(TMessageKind::Error,
             QStringLiteral("Cannot connect to target: %1").arg(QString::fromStdString(StatToStr(result))),
             ErrorCaption, this);
     miConnect->setEnabled(true);
@@ -261,12 +261,12 @@ void TMainWinBase::miGetTemperatureClick() {
     try {
         t = FDevice->GetTemperature();
     } catch (...) {
-        ShowMessage(QStringLiteral("Error while reading temperature"), ErrorCaption, this);
+        ShowMessage(TMessageKind::Error, QStringLiteral("Error while reading temperature"), ErrorCaption, this);
         return;
     }
     QLocale locale;
     locale.setNumberOptions(QLocale::OmitGroupSeparator);
-    ShowMessage(QStringLiteral("Current device temperature is %1°C").arg(locale.toString(t, 'f', 1)),
+    ShowMessage(TMessageKind::Information, QStringLiteral("Current device temperature is %1°C").arg(locale.toString(t, 'f', 1)),
                 InformationCaption, this);
 }
 
@@ -322,7 +322,7 @@ void TMainWinBase::HandleError(std::exception_ptr Error) {
         FPreviousErrorHandler(Error);
         return;
     }
-    ShowMessage(QString::fromStdString(ExceptionMessage(Error)), QApplication::applicationName(), this);
+    ShowMessage(TMessageKind::Error, QString::fromStdString(ExceptionMessage(Error)), QApplication::applicationName(), this);
 }
 
 void TMainWinBase::ConnectionError(const QString& Reason) {
@@ -332,7 +332,7 @@ void TMainWinBase::ConnectionError(const QString& Reason) {
                        "Please check cable and communication settings and try to connect again.\n"
                        "(%1)")
             .arg(Reason);
-    ShowMessage(text, ErrorCaption, this);
+    ShowMessage(TMessageKind::Error, text, ErrorCaption, this);
     try {
         miDisconnectClick();
     } catch (...) {
