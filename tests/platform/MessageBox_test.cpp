@@ -2,6 +2,7 @@
 #include "MessageBox.h"
 #include "ModalDriver.h"
 
+#include <QCoreApplication>
 #include <QMessageBox>
 
 #include <gtest/gtest.h>
