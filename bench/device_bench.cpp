@@ -13,7 +13,7 @@
 #include "ZelctlSession.h"
 #include "tick.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -295,7 +295,7 @@ int main(int argc, char** argv) {
     // The event dispatcher zelctl and zel-sim run with (an empty QT_NO_GLIB measures GLib's).
     if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
         qputenv("QT_NO_GLIB", "1");
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -1,5 +1,3 @@
 # Receive throughput of the command engine through the TCP and UDP transports over loopback.
-if(TARGET zel_engine)
-  add_executable(links_bench ${CMAKE_CURRENT_LIST_DIR}/links_bench.cpp)
-  target_link_libraries(links_bench PRIVATE zel_engine benchmark::benchmark Qt6::Widgets)
-endif()
+add_executable(links_bench ${CMAKE_CURRENT_LIST_DIR}/links_bench.cpp)
+target_link_libraries(links_bench PRIVATE zel_engine benchmark::benchmark)

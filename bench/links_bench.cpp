@@ -4,7 +4,7 @@
 #include "IniFile.h"
 #include "PacketReceiver.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTcpServer>
@@ -101,7 +101,7 @@ BENCHMARK(UdpReceive)->Arg(0)->Arg(64)->Arg(1024)->Unit(benchmark::kMillisecond)
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     QTemporaryDir settings;
     TIniFile::SetSettingsFolder(settings.path());
     benchmark::Initialize(&argc, argv);

@@ -1,9 +1,5 @@
 # Live plot: buffer append and reduction per sample, and the shown window fed at 1 kHz.
-if(TARGET zel_plot)
-  add_executable(plot_bench ${CMAKE_CURRENT_LIST_DIR}/plot_bench.cpp)
-  target_link_libraries(plot_bench PRIVATE zel_plot benchmark::benchmark)
-  if(TARGET zel_sim)
-    add_executable(plot_window_bench ${CMAKE_CURRENT_LIST_DIR}/plot_window_bench.cpp)
-    target_link_libraries(plot_window_bench PRIVATE zel_plot zel_sim)
-  endif()
-endif()
+add_executable(plot_bench ${CMAKE_CURRENT_LIST_DIR}/plot_bench.cpp)
+target_link_libraries(plot_bench PRIVATE zel_plot benchmark::benchmark)
+add_executable(plot_window_bench ${CMAKE_CURRENT_LIST_DIR}/plot_window_bench.cpp)
+target_link_libraries(plot_window_bench PRIVATE zel_plot zel_sim)

@@ -1,5 +1,3 @@
 # LOOP answer rate of the simulator over TCP loopback.
-if(TARGET zel_sim)
-  add_executable(sim_loop_bench ${CMAKE_CURRENT_LIST_DIR}/sim_loop_bench.cpp)
-  target_link_libraries(sim_loop_bench PRIVATE zel_sim benchmark::benchmark)
-endif()
+add_executable(sim_loop_bench ${CMAKE_CURRENT_LIST_DIR}/sim_loop_bench.cpp)
+target_link_libraries(sim_loop_bench PRIVATE zel_sim benchmark::benchmark)

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: the full build, the widget-free parts under
-# AddressSanitizer/UndefinedBehaviorSanitizer, the CAN tests under ThreadSanitizer (when present),
-# and bounded fuzzing runs of the receiver and of the payload and selection parsers (when clang
-# is available).
+# Sets up, builds and runs every test, with warnings as errors: the whole offscreen suite (widgets
+# included) under AddressSanitizer/UndefinedBehaviorSanitizer, the CAN tests under
+# ThreadSanitizer, bounded fuzzing runs of the receiver and of the payload and selection parsers
+# (when clang is available), and a plain build for what must run without sanitizers: the console
+# on a real X server, the installed programs and device library, and the benchmarks' compilation.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
@@ -41,21 +42,26 @@ run_ctest() {
   fi
 }
 
-echo "== sanitizer build (widget-free parts, ASan + UBSan)"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZEL_CORE_ONLY=ON -DZEL_SANITIZE=ON
+# Starts a timed step.
+STEP_START=$SECONDS
+step() {
+  echo "== $* (at $((SECONDS - STEP_START)) s)"
+}
+
+step "the whole suite under ASan + UBSan (offscreen)"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEL_SANITIZE=ON -DZEL_WERROR=ON
 cmake --build build-asan -j"$JOBS"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 LSAN_OPTIONS=suppressions=$ROOT/scripts/lsan.supp:print_suppressions=0 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_ctest build-asan
 
-if [ -f scripts/tsan-can.sh ]; then
-  echo "== CAN tests under ThreadSanitizer"
-  bash scripts/tsan-can.sh
-fi
+# The CAN tests also ran above under ASan with leak checking; here they run under TSan.
+step "CAN tests under ThreadSanitizer"
+bash scripts/tsan-can.sh thread
 
 if command -v clang++ >/dev/null 2>&1; then
-  echo "== fuzzing the receiver for ${FUZZ_SECONDS}s"
+  step "fuzzing the receiver for ${FUZZ_SECONDS}s"
   cmake -S fuzz -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++
   cmake --build build-fuzz -j"$JOBS"
   mkdir -p build-fuzz/corpus
@@ -68,7 +74,7 @@ if command -v clang++ >/dev/null 2>&1; then
   fi
   tail -n 12 build-fuzz/fuzz.log
 
-  echo "== fuzzing the payload and selection parsers for ${TEXT_FUZZ_SECONDS}s"
+  step "fuzzing the payload and selection parsers for ${TEXT_FUZZ_SECONDS}s"
   mkdir -p build-fuzz/corpus-cmdtext
   cp -n fuzz/corpus-cmdtext/* build-fuzz/corpus-cmdtext/ 2>/dev/null || true
   if ! ./build-fuzz/cmdtext_fuzz -max_total_time="$TEXT_FUZZ_SECONDS" -print_final_stats=1 build-fuzz/corpus-cmdtext \
@@ -82,12 +88,15 @@ else
   echo "== clang++ not found: fuzzing skipped"
 fi
 
-echo "== full build and tests"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j"$JOBS"
-run_ctest build
+# The tests ran above under the sanitizers; this build has the programs, the two tests that run on
+# a real X server and the benchmarks (compiled, not run: their figures are for people).
+step "plain build: programs, X server tests, benchmarks"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEL_WERROR=ON
+cmake --build build -j"$JOBS" --target zel-console zel-sim zelctl console_e2e_tests console_start_tests \
+  receive_bench sim_loop_bench device_bench links_bench plot_bench plot_window_bench toolwindows_bench \
+  console_bench
 
-echo "== console on a real X server (xvfb-run, xcb), with a screenshot while a move runs"
+step "console on a real X server (xvfb-run, xcb), with a screenshot while a move runs"
 mkdir -p build/screenshots
 if ZEL_SCREENSHOT="$ROOT/build/screenshots/console.png" QT_QPA_PLATFORM=xcb \
     xvfb-run -a -s "-screen 0 1280x1024x24" \
@@ -99,7 +108,7 @@ else
   exit 1
 fi
 
-echo "== the console's own start (font warm-up thread, first paint, orderly end) on a real X server"
+step "the console's own start (first paint, orderly end) on a real X server"
 if QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" build/tests/ui/console_start_tests; then
   PASSED=$((PASSED + 1))
 else
@@ -107,12 +116,22 @@ else
   exit 1
 fi
 
-echo "== install into a temporary prefix"
+step "install into a temporary prefix"
 if bash scripts/install-check.sh build; then
   PASSED=$((PASSED + 1))
 else
   echo "tests: $PASSED passed, $((FAILED + 1)) failed"
   exit 1
 fi
+
+step "a program of its own on the installed device library, against zel-sim"
+if bash scripts/example-check.sh build; then
+  PASSED=$((PASSED + 1))
+else
+  echo "tests: $PASSED passed, $((FAILED + 1)) failed"
+  exit 1
+fi
+
+step "done"
 
 echo "tests: $PASSED passed, $FAILED failed"

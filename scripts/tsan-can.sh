@@ -28,7 +28,7 @@ run_mode() {
     *) echo "tsan-can: unknown mode $mode (thread or address)" >&2; return 2 ;;
   esac
   echo "== CAN tests under the $mode sanitizer ($dir)"
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEL_BUILD_BENCH=OFF "$option" >/dev/null
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$option" >/dev/null
   cmake --build "$dir" --target can_tests -j"$JOBS"
   TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$ROOT/scripts/tsan.supp" \
   ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" \

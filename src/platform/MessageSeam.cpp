@@ -1,8 +1,7 @@
 #include "MessageSeam.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDebug>
-#include <QMessageBox>
 
 namespace {
 TMessageHook& Hook() {
@@ -17,17 +16,11 @@ TMessageHook SetMessageHook(TMessageHook NewHook) {
     return old;
 }
 
-void ShowMessage(const QString& Text, const QString& Caption, QWidget* Parent) {
+void ShowMessage(TMessageKind Kind, const QString& Text, const QString& Caption, QWidget* Parent) {
     const QString caption = Caption.isEmpty() ? QCoreApplication::applicationName() : Caption;
     if (const auto& h = Hook()) {
-        h(Text, caption);
+        h({Kind, Text, caption, Parent});
         return;
     }
-    // Without a widget application (zelctl) there is nobody to show a box to.
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        qWarning().noquote() << Text;
-        return;
-    }
-    QMessageBox box(QMessageBox::NoIcon, caption, Text, QMessageBox::Ok, Parent);
-    box.exec();
+    qWarning().noquote() << Text;
 }

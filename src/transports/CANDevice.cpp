@@ -1,7 +1,6 @@
 #include "CANDevice.h"
 
 #include "CANRxThread.h"
-#include "CanParamsDialog.h"
 #include "IniFile.h"
 #include "MessageSeam.h"
 
@@ -60,7 +59,7 @@ int32_t IndexOf(const std::vector<TCanInterfaceInfo>& List, const QString& Name)
     return -1;
 }
 
-// A backend named by a script holds for its own open only; the dialog's opens read can.cfg.
+// A backend named by a script holds for its own open only; the asked opens read can.cfg.
 class TScopedBackend {
 public:
     explicit TScopedBackend(const QString& Backend) : FActive(!Backend.isEmpty()) {
@@ -97,22 +96,28 @@ void TCANDevice::SetCanApi(TCanApi Api) {
     FApi = std::move(Api);
 }
 
-TCANParamsDlg* TCANDevice::Dialog() const {
-    if (!FDialog) {
-        FDialog = std::make_unique<TCANParamsDlg>();
-        try {
-            LoadDialogFromSettings();
-        } catch (const std::exception& e) {
-            // A bad code in can.cfg must not stop the dialog from being built; Open reports it.
-            qWarning().noquote() << "can.cfg:" << e.what();
-        }
-    }
-    return FDialog.get();
+TCANDevice::TQuestion& TCANDevice::AskOperator() {
+    static TQuestion question;
+    return question;
 }
 
-void TCANDevice::LoadDialogFromSettings() const {
-    FDialog->SetBitrate(Settings().ReadInteger(Common, KeyBitrate, DefaultBitrate));
-    FDialog->SetId(Settings().ReadInteger(Common, KeyId, DefaultId));
+TCanSettings TCANDevice::StoredSettings() const {
+    TCanSettings stored;
+    stored.Bitrate = Settings().ReadInteger(Common, KeyBitrate, DefaultBitrate);
+    stored.Id = Settings().ReadInteger(Common, KeyId, DefaultId);
+    return stored;
+}
+
+TStat TCANDevice::OpenWith(const TCanSettings& Given) {
+    if (Given.Net < 0)
+        return E_NOT_FOUND;
+    if (CanBitrateForCode(uint32_t(Given.Bitrate)) == 0) {
+        qWarning().noquote() << Given.Bitrate << "is not a supported bitrate";
+        return E_INVALID_PARAMETER;
+    }
+    const std::vector<TCanInterfaceInfo> list = Interfaces();
+    const size_t net = size_t(Given.Net);
+    return OpenNet(Given.Net, net < list.size() ? list[net] : TCanInterfaceInfo{}, Given.Bitrate, Given.Id);
 }
 
 void TCANDevice::WriteSettings(TIniFile&, const QString&) {}
@@ -175,12 +180,12 @@ TStat TCANDevice::Open(const QString& PortName) {
             return E_NOT_FOUND;
     }
     const TCanInterfaceInfo info = size_t(net) < list.size() ? list[size_t(net)] : TCanInterfaceInfo{};
-    TCANParamsDlg* dialog = Dialog();
-    LoadDialogFromSettings();
-    dialog->SetInterface(info.Name.isEmpty() ? QString() : PortNameOf(size_t(net), info));
-    if (!dialog->Show())
+    TCanSettings settings = StoredSettings();
+    settings.Net = net;
+    settings.Interface = info.Name.isEmpty() ? QString() : PortNameOf(size_t(net), info);
+    if (AskOperator() && !AskOperator()(*this, settings))
         return E_CMD_ABORTED;
-    return OpenNet(net, info, dialog->GetBitrate(), dialog->GetId());
+    return OpenNet(net, info, settings.Bitrate, settings.Id);
 }
 
 TStat TCANDevice::OpenNet(int32_t Net, const TCanInterfaceInfo& Interface, int32_t BitrateCode, int32_t Id) {
@@ -232,7 +237,7 @@ void TCANDevice::ReportDown(const TCanInterfaceInfo& Interface, int32_t BitrateC
                                                     .arg(CanBitrateForCode(uint32_t(BitrateCode)));
     const QString text = QStringLiteral("CAN interface %1 is down. Bring it up with:\n%2").arg(name, command);
     qWarning().noquote() << text;
-    ShowMessage(text);
+    ShowMessage(TMessageKind::Error, text);
 }
 
 void TCANDevice::ReportBitrate(const TCanInterfaceInfo& Interface, int32_t BitrateCode) {
@@ -250,7 +255,7 @@ void TCANDevice::ReportBitrate(const TCanInterfaceInfo& Interface, int32_t Bitra
             .arg(name, now)
             .arg(wanted);
     qWarning().noquote() << text;
-    ShowMessage(text);
+    ShowMessage(TMessageKind::Error, text);
 }
 
 void TCANDevice::ReleaseNet() {

@@ -6,8 +6,17 @@
 
 #include <memory>
 
-class TCANParamsDlg;
 class TCANRxThread;
+
+// Bit rate code (CanBitrateForCode) and identifier of the target system. Interface is the net
+// as the port list names it ("Net 0 (can0)"), for the question only; empty when not listed.
+struct TCanSettings {
+    int32_t Net = 0;
+    QString Interface;
+    int32_t Bitrate = 4;
+    int32_t Id = 100;
+    bool operator==(const TCanSettings&) const = default;
+};
 
 class TCANDevice : public TDevice {
     Q_OBJECT
@@ -20,7 +29,7 @@ public:
 
     void WriteSettings(TIniFile& File, const QString& Section) override;
     // Without any of the keys "backend", "interface", "net", "bitrate", "id" in the section, and
-    // without "interface" in can.cfg, this opens "Net 0" through the dialog; otherwise it opens
+    // without "interface" in can.cfg, this opens "Net 0" as Open does (asking); otherwise it opens
     // without asking (scripts, zelctl). An interface named wins over a net number; a backend
     // named holds for this open only.
     TStat OpenFromSettings(TIniFile& File, const QString& Section) override;
@@ -33,8 +42,12 @@ public:
     bool HasPortList() override { return true; }
     void GetPortList(QStringList& List) override;
 
-    // Built when first asked for (a connect, or a test): most starts never show it.
-    TCANParamsDlg* Dialog() const;
+    using TQuestion = TOperatorQuestion<TCANDevice, TCanSettings>;
+    static TQuestion& AskOperator();
+    // Bit rate code and identifier from can.cfg (4 and 100 when absent), for net 0.
+    TCanSettings StoredSettings() const;
+    // Opens net Given.Net with the given bit rate and identifier, without asking.
+    TStat OpenWith(const TCanSettings& Given);
     TCANRxThread* RxThread() const { return FRxThread; }
     int32_t NetHandle() const { return FNetHandle; }
     int32_t TxId() const { return FTxId; }
@@ -48,10 +61,8 @@ private:
     void ReportDown(const TCanInterfaceInfo& Interface, int32_t BitrateCode);
     void ReportBitrate(const TCanInterfaceInfo& Interface, int32_t BitrateCode);
     std::vector<TCanInterfaceInfo> Interfaces();
-    void LoadDialogFromSettings() const;
     void ReleaseNet();
 
-    mutable std::unique_ptr<TCANParamsDlg> FDialog;
     TCANRxThread* FRxThread = nullptr;
     int32_t FNetHandle = -1;
     int32_t FTxId = 0;

@@ -138,7 +138,7 @@ void TCANRxThread::ReadFailed(TCanResult Result) {
 }
 
 void TCANRxThread::ShowErrorBox() {
-    HandOver([this] { ShowMessage(QStringLiteral("CAN Error: ") + FErrorText); });
+    HandOver([this] { ShowMessage(TMessageKind::Error, QStringLiteral("CAN Error: ") + FErrorText); });
 }
 
 void TCANRxThread::NotifyData() {

@@ -56,6 +56,21 @@ private:
 };
 
 using TNotifyEvent = std::function<void(TDevice* Sender)>;
+
+// The operator's say before a link opens: a transport asks at every Open with the settings it
+// would use (the stored ones); the answer may change them, false cancels the open. The console
+// installs its dialogs here; a program without a window installs nothing and opens with the
+// stored or given settings.
+template <class TLink, class TSettings>
+using TOperatorQuestion = std::function<bool(TLink& Link, TSettings& Settings)>;
+
+// The transports in list order, as the interface choice shows them (the engine is one).
+class TDeviceListOwner {
+public:
+    virtual ~TDeviceListOwner() = default;
+    virtual int32_t DeviceCount() const = 0;
+    virtual TDevice* GetDevice(int32_t Index) const = 0;
+};
 using TDataAvailableEvent = std::function<void(TDevice* Sender, int32_t Count)>;
 
 class TDevice : public QObject {

@@ -1,6 +1,5 @@
 #include "SerialDevice.h"
 
-#include "BaudrateDialog.h"
 #include "ErrorGuard.h"
 #include "baudrate.h"
 
@@ -40,12 +39,13 @@ TSerialDevice::TSerialDevice(QObject* Owner)
     InterfaceName = QStringLiteral("Serial (RS232)");
 }
 
-TBaudrateDlg* TSerialDevice::Dialog() const {
-    if (!FDialog) {
-        FDialog = std::make_unique<TBaudrateDlg>();
-        FDialog->SelectCode(BaudRateToIndex(Settings().ReadInteger(Common, QStringLiteral("baudrate"), 9600)));
-    }
-    return FDialog.get();
+TSerialDevice::TQuestion& TSerialDevice::AskOperator() {
+    static TQuestion question;
+    return question;
+}
+
+TSerialSettings TSerialDevice::StoredSettings() const {
+    return {GetLastPortName(), Settings().ReadInteger(Common, QStringLiteral("baudrate"), 9600)};
 }
 
 TSerialDevice::~TSerialDevice() {
@@ -55,24 +55,26 @@ TSerialDevice::~TSerialDevice() {
 }
 
 TStat TSerialDevice::Open(const QString& PortName) {
-    Dialog()->SelectCode(BaudRateToIndex(Settings().ReadInteger(Common, QStringLiteral("baudrate"), 9600)));
-    if (!Dialog()->Show())
+    TSerialSettings settings{PortName, StoredSettings().Baudrate};
+    if (AskOperator() && !AskOperator()(*this, settings))
         return E_CMD_ABORTED;
     if (IsOpen())
         Close();
-    return OpenPort(PortName, BaudIndexToRate(Dialog()->Code()));
+    return OpenPort(settings.Port, BaudIndexToRate(BaudRateToIndex(settings.Baudrate)));
 }
 
 TStat TSerialDevice::OpenFromSettings(TIniFile& File, const QString& Section) {
-    const QString port = File.ReadString(Section, QStringLiteral("port"), QString());
-    const int rate = File.ReadInteger(Section, QStringLiteral("baudrate"), 0);
-    if (port.isEmpty() || rate == 0)
+    return OpenWith({File.ReadString(Section, QStringLiteral("port"), QString()),
+                     File.ReadInteger(Section, QStringLiteral("baudrate"), 0)});
+}
+
+TStat TSerialDevice::OpenWith(const TSerialSettings& Given) {
+    if (Given.Port.isEmpty() || Given.Baudrate == 0)
         return E_CMD_ABORTED;
-    const int code = BaudRateToIndex(rate);
-    Dialog()->SelectCode(code);
     if (IsOpen())
         Close();
-    return OpenPort(port, BaudIndexToRate(code));
+    // A speed the table lacks opens at the table's fallback, as the speed list would.
+    return OpenPort(Given.Port, BaudIndexToRate(BaudRateToIndex(Given.Baudrate)));
 }
 
 TStat TSerialDevice::OpenPort(const QString& PortName, int Rate) {

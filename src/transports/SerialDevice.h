@@ -7,7 +7,12 @@
 
 #include <memory>
 
-class TBaudrateDlg;
+// Port name as QSerialPortInfo lists it (or a path) and speed in bit/s.
+struct TSerialSettings {
+    QString Port;
+    int Baudrate = 9600;
+    bool operator==(const TSerialSettings&) const = default;
+};
 
 class TSerialDevice : public TDevice {
     Q_OBJECT
@@ -30,15 +35,18 @@ public:
     // The device names of the serial ports that exist (ttyUSB0, ttyS0, ...), busy ones included.
     void GetPortList(QStringList& List) override;
 
-    // Built when first asked for (a connect, or a test): most starts never show it.
-    TBaudrateDlg* Dialog() const;
+    using TQuestion = TOperatorQuestion<TSerialDevice, TSerialSettings>;
+    static TQuestion& AskOperator();
+    // The last port and speed from uart.cfg (9600 bit/s when absent).
+    TSerialSettings StoredSettings() const;
+    // Opens with the given settings, without asking.
+    TStat OpenWith(const TSerialSettings& Given);
     QSerialPort* Port() const { return FPort; }
 
 private:
     TStat OpenPort(const QString& PortName, int Rate);
     void PortError(QSerialPort::SerialPortError Error);
 
-    mutable std::unique_ptr<TBaudrateDlg> FDialog;
     QSerialPort* FPort = nullptr;
     uint32_t FOpenCount = 0; // tells a write that waited whether the port was opened anew
 };

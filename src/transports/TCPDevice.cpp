@@ -1,7 +1,6 @@
 #include "TCPDevice.h"
 
 #include "ErrorGuard.h"
-#include "HostnameDialog.h"
 
 #include <QTcpSocket>
 
@@ -54,13 +53,14 @@ TTCPDevice::TTCPDevice(QObject* Owner) : TDevice(Owner, QStringLiteral("tcp")) {
     InterfaceName = QStringLiteral("Ethernet/TCP");
 }
 
-THostNameDlg* TTCPDevice::Dialog() const {
-    if (!FDialog) {
-        FDialog = std::make_unique<THostNameDlg>();
-        FDialog->SetHost(Settings().ReadString(Common, QStringLiteral("host"), QString()));
-        FDialog->SetPort(Settings().ReadInteger(Common, QStringLiteral("port"), 1000));
-    }
-    return FDialog.get();
+TTCPDevice::TQuestion& TTCPDevice::AskOperator() {
+    static TQuestion question;
+    return question;
+}
+
+TTcpSettings TTCPDevice::StoredSettings() const {
+    return {Settings().ReadString(Common, QStringLiteral("host"), QString()),
+            Settings().ReadInteger(Common, QStringLiteral("port"), 1000)};
 }
 
 TTCPDevice::~TTCPDevice() {
@@ -74,19 +74,21 @@ bool TTCPDevice::IsOpen() {
 }
 
 TStat TTCPDevice::Open(const QString&) {
-    if (!Dialog()->Show())
+    TTcpSettings settings = StoredSettings();
+    if (AskOperator() && !AskOperator()(*this, settings))
         return E_CMD_ABORTED;
-    return StartConnection(Dialog()->Host(), Dialog()->Port());
+    return StartConnection(settings.Host, settings.Port);
 }
 
 TStat TTCPDevice::OpenFromSettings(TIniFile& File, const QString& Section) {
-    const QString host = File.ReadString(Section, QStringLiteral("host"), QString());
-    const int port = File.ReadInteger(Section, QStringLiteral("port"), 0);
-    if (host.isEmpty() || port <= 0 || port > 65535)
+    return OpenWith({File.ReadString(Section, QStringLiteral("host"), QString()),
+                     File.ReadInteger(Section, QStringLiteral("port"), 0)});
+}
+
+TStat TTCPDevice::OpenWith(const TTcpSettings& Given) {
+    if (Given.Host.isEmpty() || Given.Port <= 0 || Given.Port > 65535)
         return E_INVALID_PARAMETER;
-    Dialog()->SetHost(host);
-    Dialog()->SetPort(port);
-    return StartConnection(host, port);
+    return StartConnection(Given.Host, Given.Port);
 }
 
 TStat TTCPDevice::StartConnection(const QString& Host, int Port) {

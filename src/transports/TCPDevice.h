@@ -9,7 +9,12 @@
 #include <string>
 
 class QTcpSocket;
-class THostNameDlg;
+
+struct TTcpSettings {
+    QString Host;
+    int Port = 1000;
+    bool operator==(const TTcpSettings&) const = default;
+};
 
 class TTCPDevice : public TDevice {
     Q_OBJECT
@@ -28,8 +33,13 @@ public:
     bool HasPortList() override { return true; }
     void GetPortList(QStringList& List) override;
 
-    // Built when first asked for (a connect, or a test): most starts never show it.
-    THostNameDlg* Dialog() const;
+    using TQuestion = TOperatorQuestion<TTCPDevice, TTcpSettings>;
+    static TQuestion& AskOperator();
+    // Host and port from tcp.cfg (empty host, port 1000 when absent).
+    TTcpSettings StoredSettings() const;
+    // Opens with the given settings, without asking; an empty host or a port outside 1..65535
+    // gives E_INVALID_PARAMETER.
+    TStat OpenWith(const TTcpSettings& Given);
     QTcpSocket* Socket() const { return FSocket; }
 
     // Kinds of socket failure, each reported with its own text.
@@ -49,7 +59,6 @@ private:
     void SocketError(QAbstractSocket::SocketError Error);
     void SocketDisconnected();
 
-    mutable std::unique_ptr<THostNameDlg> FDialog;
     QTcpSocket* FSocket = nullptr;
     QString FHost;
     int FPort = 1000;

@@ -1,7 +1,6 @@
 #include "UDPDevice.h"
 
 #include "ErrorGuard.h"
-#include "UDPSettingsDialog.h"
 
 #include <QHostInfo>
 #include <QNetworkDatagram>
@@ -18,14 +17,15 @@ TUDPDevice::TUDPDevice(QObject* Owner) : TDevice(Owner, QStringLiteral("udp")) {
     InterfaceName = QStringLiteral("Ethernet/UDP");
 }
 
-TUDPSettingsDlg* TUDPDevice::Dialog() const {
-    if (!FDialog) {
-        FDialog = std::make_unique<TUDPSettingsDlg>();
-        FDialog->SetAddress(Settings().ReadString(Common, QStringLiteral("ipaddr"), QString()));
-        FDialog->SetListeningPort(Settings().ReadInteger(Common, QStringLiteral("listening_port"), 1501));
-        FDialog->SetTransmitPort(Settings().ReadInteger(Common, QStringLiteral("transmit_port"), 1500));
-    }
-    return FDialog.get();
+TUDPDevice::TQuestion& TUDPDevice::AskOperator() {
+    static TQuestion question;
+    return question;
+}
+
+TUdpSettings TUDPDevice::StoredSettings() const {
+    return {Settings().ReadString(Common, QStringLiteral("ipaddr"), QString()),
+            Settings().ReadInteger(Common, QStringLiteral("listening_port"), 1501),
+            Settings().ReadInteger(Common, QStringLiteral("transmit_port"), 1500)};
 }
 
 TUDPDevice::~TUDPDevice() {
@@ -34,29 +34,27 @@ TUDPDevice::~TUDPDevice() {
 }
 
 TStat TUDPDevice::Open(const QString&) {
-    if (!Dialog()->Show())
-        return E_CMD_ABORTED;
-    int listening = 0;
-    int transmit = 0;
+    TUdpSettings settings = StoredSettings();
     try {
-        listening = Dialog()->ListeningPort();
-        transmit = Dialog()->TransmitPort();
+        if (AskOperator() && !AskOperator()(*this, settings))
+            return E_CMD_ABORTED;
     } catch (const std::exception&) {
-        return E_IO_ERROR;
+        return E_IO_ERROR; // a port field that holds no port
     }
-    return OpenEndpoint(Dialog()->Address(), listening, transmit);
+    return OpenEndpoint(settings.Address, settings.ListeningPort, settings.TransmitPort);
 }
 
 TStat TUDPDevice::OpenFromSettings(TIniFile& File, const QString& Section) {
-    const QString address = File.ReadString(Section, QStringLiteral("ipaddr"), QString());
-    const int listening = File.ReadInteger(Section, QStringLiteral("listening_port"), 0);
-    const int transmit = File.ReadInteger(Section, QStringLiteral("transmit_port"), 0);
-    if (address.isEmpty() || listening <= 0 || transmit <= 0 || listening > 65535 || transmit > 65535)
+    return OpenWith({File.ReadString(Section, QStringLiteral("ipaddr"), QString()),
+                     File.ReadInteger(Section, QStringLiteral("listening_port"), 0),
+                     File.ReadInteger(Section, QStringLiteral("transmit_port"), 0)});
+}
+
+TStat TUDPDevice::OpenWith(const TUdpSettings& Given) {
+    const auto portOk = [](int Port) { return Port > 0 && Port <= 65535; };
+    if (Given.Address.isEmpty() || !portOk(Given.ListeningPort) || !portOk(Given.TransmitPort))
         return E_INVALID_PARAMETER;
-    Dialog()->SetAddress(address);
-    Dialog()->SetListeningPort(listening);
-    Dialog()->SetTransmitPort(transmit);
-    return OpenEndpoint(address, listening, transmit);
+    return OpenEndpoint(Given.Address, Given.ListeningPort, Given.TransmitPort);
 }
 
 TStat TUDPDevice::OpenEndpoint(const QString& Address, int ListeningPort, int TransmitPort) {

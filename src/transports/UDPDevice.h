@@ -12,7 +12,13 @@
 #include <memory>
 
 class QUdpSocket;
-class TUDPSettingsDlg;
+
+struct TUdpSettings {
+    QString Address;
+    int ListeningPort = 1501;
+    int TransmitPort = 1500;
+    bool operator==(const TUdpSettings&) const = default;
+};
 
 class TUDPDevice : public TDevice {
     Q_OBJECT
@@ -35,8 +41,13 @@ public:
     bool HasPortList() override { return true; }
     void GetPortList(QStringList& List) override;
 
-    // Built when first asked for (a connect, or a test): most starts never show it.
-    TUDPSettingsDlg* Dialog() const;
+    using TQuestion = TOperatorQuestion<TUDPDevice, TUdpSettings>;
+    static TQuestion& AskOperator();
+    // Address and ports from udp.cfg (empty address, 1501 and 1500 when absent).
+    TUdpSettings StoredSettings() const;
+    // Opens with the given settings, without asking; an empty address or a port outside
+    // 1..65535 gives E_INVALID_PARAMETER.
+    TStat OpenWith(const TUdpSettings& Given);
     // The local port the endpoint is bound to; 0 when closed.
     quint16 LocalPort() const;
 
@@ -54,7 +65,6 @@ private:
     bool ResolveRemote(QHostAddress& Address, QString* Reason = nullptr);
     bool LookUp(const QString& Name, QHostAddress& Address, QString* Reason = nullptr);
 
-    mutable std::unique_ptr<TUDPSettingsDlg> FDialog;
     TByteQueue FRxQueue{MaxDatagram};
     QUdpSocket* FEndpoint = nullptr;
     QString FRemoteHost;

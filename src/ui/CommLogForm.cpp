@@ -343,16 +343,16 @@ void TCommLog::btnSaveClick() {
 }
 
 bool TCommLog::SaveToFile(const QString& Path) {
-    const QByteArray data =
+    const QByteArray content =
         Path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive) ? CsvText() : ViewText();
     // Written beside the target and renamed over it at the end: a failure leaves any earlier
     // file whole.
     QSaveFile file(Path);
-    if (file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.commit())
+    if (file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit())
         return true;
     const QString reason = file.errorString();
     file.cancelWriting();
-    ShowMessage(QStringLiteral("Error while saving the command log to \"%1\": %2")
+    ShowMessage(TMessageKind::Error, QStringLiteral("Error while saving the command log to \"%1\": %2")
                     .arg(QDir::toNativeSeparators(Path), reason),
                 QStringLiteral("Error"), this);
     return false;
@@ -387,7 +387,7 @@ void TCommLog::RxMsgMemoMouseUp(const QPoint& GlobalPos) {
 }
 
 void TCommLog::ShowDecoding(const TSelectionDecoding& Decoding) {
-    ShowMessage(Decoding.Text, Decoding.Error ? QStringLiteral("Error") : QString(), this);
+    ShowMessage(Decoding.Error ? TMessageKind::Error : TMessageKind::Information, Decoding.Text, Decoding.Error ? QStringLiteral("Error") : QString(), this);
 }
 
 void TCommLog::miAsFloatClick() {

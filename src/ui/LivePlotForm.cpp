@@ -361,7 +361,7 @@ bool TLivePlot::ExportCsvTo(const QString& Path) {
     std::string Error;
     if (ExportCsv(FBuffer, Path.toStdString(), &Error))
         return true;
-    ShowMessage(QStringLiteral("Cannot write %1: %2").arg(Path, QString::fromStdString(Error)),
+    ShowMessage(TMessageKind::Error, QStringLiteral("Cannot write %1: %2").arg(Path, QString::fromStdString(Error)),
                 QStringLiteral("Export CSV"), this);
     return false;
 }
@@ -369,7 +369,7 @@ bool TLivePlot::ExportCsvTo(const QString& Path) {
 bool TLivePlot::ExportPngTo(const QString& Path) {
     if (FCanvas->grab().save(Path, "PNG"))
         return true;
-    ShowMessage(QStringLiteral("Cannot write %1.").arg(Path), QStringLiteral("Export PNG"), this);
+    ShowMessage(TMessageKind::Error, QStringLiteral("Cannot write %1.").arg(Path), QStringLiteral("Export PNG"), this);
     return false;
 }
 

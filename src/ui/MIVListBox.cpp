@@ -526,11 +526,11 @@ QRect TMIVListBox::CheckBoxRect(const QRect& Cell) const {
     return {x, Cell.top() + (Cell.height() - CheckBoxSize) / 2, CheckBoxSize, CheckBoxSize};
 }
 
-void TMIVListBox::DrawCheckBox(QPainter& P, const QRect& Box, TCheckBoxState State) const {
+void TMIVListBox::DrawCheckBox(QPainter& P, const QRect& Area, TCheckBoxState State) const {
     if (!FCheckBoxFlat) {
         QStyleOptionButton opt;
         opt.initFrom(FList);
-        opt.rect = Box;
+        opt.rect = Area;
         opt.state = QStyle::State_Enabled | (State == TCheckBoxState::Checked  ? QStyle::State_On
                                              : State == TCheckBoxState::Grayed ? QStyle::State_NoChange
                                                                                : QStyle::State_Off);
@@ -540,13 +540,13 @@ void TMIVListBox::DrawCheckBox(QPainter& P, const QRect& Box, TCheckBoxState Sta
     P.save();
     P.setPen(QColor(128, 128, 128));
     P.setBrush(State == TCheckBoxState::Grayed ? QColor(Qt::lightGray) : QColor(Qt::white));
-    P.drawRect(Box.adjusted(0, 0, -1, -1));
+    P.drawRect(Area.adjusted(0, 0, -1, -1));
     if (State != TCheckBoxState::Unchecked) {
         P.setPen(QPen(State == TCheckBoxState::Grayed ? Qt::darkGray : Qt::black, 2));
         P.setRenderHint(QPainter::Antialiasing);
         P.drawPolyline(
-            QPolygonF({QPointF(Box.left() + 3, Box.top() + 6.5), QPointF(Box.left() + 5.5, Box.top() + 9),
-                       QPointF(Box.left() + 10, Box.top() + 3.5)}));
+            QPolygonF({QPointF(Area.left() + 3, Area.top() + 6.5), QPointF(Area.left() + 5.5, Area.top() + 9),
+                       QPointF(Area.left() + 10, Area.top() + 3.5)}));
     }
     P.restore();
 }

@@ -171,7 +171,7 @@ public:
 
 private:
     void SortBy(TMIVSortState S);
-    void DrawCheckBox(QPainter& P, const QRect& Box, TCheckBoxState State) const;
+    void DrawCheckBox(QPainter& P, const QRect& Area, TCheckBoxState State) const;
 
     TMIVHeaderControl* FHeader = nullptr;
     TMListBox* FList = nullptr;

@@ -226,7 +226,7 @@ void TMainWinBase::miConnectClick() {
         // The status alone does not tell a wrong address from a busy port or a missing device.
         if (const QString why = FDevice->LinkError(); !why.isEmpty())
             text += QStringLiteral(" (%1)").arg(why);
-        ShowMessage(text, ErrorCaption, this);
+        ShowMessage(TMessageKind::Error, text, ErrorCaption, this);
     }
     miConnect->setEnabled(true);
 }
@@ -234,7 +234,7 @@ void TMainWinBase::miConnectClick() {
 void TMainWinBase::ConnectFailed(const QString& Text) {
     // Shown once the disconnect that goes with it has run, like a lost link.
     StatusBar->showMessage(Text);
-    QTimer::singleShot(0, this, [this, Text] { RunGuarded([&] { ShowMessage(Text, ErrorCaption, this); }); });
+    QTimer::singleShot(0, this, [this, Text] { RunGuarded([&] { ShowMessage(TMessageKind::Error, Text, ErrorCaption, this); }); });
 }
 
 void TMainWinBase::miDisconnectClick() {
@@ -283,12 +283,12 @@ void TMainWinBase::miGetTemperatureClick() {
     try {
         t = FDevice->GetTemperature();
     } catch (...) {
-        ShowMessage(QStringLiteral("Error while reading temperature"), ErrorCaption, this);
+        ShowMessage(TMessageKind::Error, QStringLiteral("Error while reading temperature"), ErrorCaption, this);
         return;
     }
     QLocale locale;
     locale.setNumberOptions(QLocale::OmitGroupSeparator);
-    ShowMessage(QStringLiteral("Current device temperature is %1°C").arg(locale.toString(t, 'f', 1)),
+    ShowMessage(TMessageKind::Information, QStringLiteral("Current device temperature is %1°C").arg(locale.toString(t, 'f', 1)),
                 InformationCaption, this);
 }
 
@@ -351,7 +351,7 @@ void TMainWinBase::HandleError(std::exception_ptr Error) {
         FPreviousErrorHandler(Error);
         return;
     }
-    ShowMessage(QString::fromStdString(ExceptionMessage(Error)), QApplication::applicationName(), this);
+    ShowMessage(TMessageKind::Error, QString::fromStdString(ExceptionMessage(Error)), QApplication::applicationName(), this);
 }
 
 void TMainWinBase::ConnectionError(const QString& Reason) {
@@ -361,7 +361,7 @@ void TMainWinBase::ConnectionError(const QString& Reason) {
                        "Please check cable and communication settings and try to connect again.\n"
                        "(%1)")
             .arg(Reason);
-    ShowMessage(text, ErrorCaption, this);
+    ShowMessage(TMessageKind::Error, text, ErrorCaption, this);
     try {
         miDisconnectClick();
     } catch (...) {

@@ -11,6 +11,7 @@
 #include "MessageSeam.h"
 #include "RollPanel.h"
 #include "WrapLabel.h"
+#include "ZelVersion.h"
 #include "ZEL_commands.h"
 
 #include <QAction>
@@ -43,7 +44,7 @@
 #include <utility>
 
 const QString TMainWin::Caption = QStringLiteral("ZEL Duruzadud");
-const QString TMainWin::Version = QStringLiteral("1.5.1");
+const QString TMainWin::Version = QStringLiteral(ZEL_VERSION);
 
 namespace {
 const QString ErrorCaption = QStringLiteral("Error");
@@ -655,7 +656,7 @@ void TMainWin::AsyncResult(TKORADevice*, int32_t CommandID, TStat Status) {
 // ---- command panels
 
 void TMainWin::ShowFailure(const QString& Prefix, TStat Status) {
-    ShowMessage(Prefix + QString::fromStdString(StatToStr(Status)), ErrorCaption, this);
+    ShowMessage(TMessageKind::Error, Prefix + QString::fromStdString(StatToStr(Status)), ErrorCaption, this);
 }
 
 void TMainWin::btnMoveClick() {

@@ -31,7 +31,7 @@ class TMainWin : public TMainWinBase {
 public:
     static constexpr uint32_t FastStopFlag = 0x00001000;
     static const QString Caption; // "ZEL Duruzadud"
-    static const QString Version; // "1.5.1"
+    static const QString Version; // the project's version
 
     explicit TMainWin(QWidget* Parent = nullptr);
     ~TMainWin() override;

@@ -1,10 +1,4 @@
 # The console: main window frame, gripper window, window placement and the zel-console program.
-if(NOT TARGET zel_zel)
-  return()
-endif()
-if(NOT TARGET zel_dialogs OR NOT TARGET zel_toolwindows OR NOT TARGET zel_widgets OR NOT TARGET zel_plot)
-  return()
-endif()
 
 qt_add_resources(ZEL_CONSOLE_RESOURCES ${CMAKE_CURRENT_LIST_DIR}/resources/console.qrc)
 add_library(zel_console STATIC
@@ -15,7 +9,7 @@ add_library(zel_console STATIC
   ${CMAKE_CURRENT_LIST_DIR}/ConsoleStyle.h ${CMAKE_CURRENT_LIST_DIR}/ConsoleStyle.cpp
   ${ZEL_CONSOLE_RESOURCES})
 target_include_directories(zel_console PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(zel_console PUBLIC zel_zel zel_transports zel_dialogs zel_toolwindows zel_plot zel_widgets
+target_link_libraries(zel_console PUBLIC zel_zel zel_transports zel_linkdialogs zel_messagebox zel_dialogs zel_toolwindows zel_plot zel_widgets
   zel_numedits zel_platform Qt6::Widgets ${CMAKE_DL_LIBS})
 
 add_executable(zel-console ${CMAKE_CURRENT_LIST_DIR}/main.cpp)

@@ -1,6 +1,8 @@
 // zel-console: the gripper console.
 #include "ConsoleApplication.h"
 #include "DeviceTagDialog.h"
+#include "LinkDialogs.h"
+#include "MessageBox.h"
 #include "ZELMainWin.h"
 
 #include <cstdio>
@@ -39,6 +41,9 @@ int main(int argc, char** argv) {
         return rc;
     TConsoleApplication app(argc, argv);
     InitConsoleApplication(app);
+    // The operator answers the links' questions and reads the messages in dialogs and boxes.
+    InstallLinkDialogs();
+    SetMessageHook(MessageBoxHook());
     TMainWin window;
     DeviceTagDlg = new TDeviceTagDlg(&window);
     window.show();

@@ -1,7 +1,4 @@
 # zel_plot: the live plot window and the buffer behind it.
-if(NOT TARGET zel_zel)
-  return()
-endif()
 add_library(zel_plot STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/PlotBuffer.h ${CMAKE_CURRENT_SOURCE_DIR}/PlotBuffer.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/PlotCanvas.h ${CMAKE_CURRENT_SOURCE_DIR}/PlotCanvas.cpp

@@ -188,8 +188,8 @@ TEST_F(CANDeviceTest, OpenStoresTheParametersAndTheNextOpenOffersThemAgain) {
     // A new transport (next program start) prefills its dialog from can.cfg.
     dev.reset();
     TCANDevice again(nullptr);
-    EXPECT_EQ(again.Dialog()->GetBitrate(), 0);
-    EXPECT_EQ(again.Dialog()->GetId(), 200);
+    EXPECT_EQ(again.StoredSettings().Bitrate, 0);
+    EXPECT_EQ(again.StoredSettings().Id, 200);
 }
 
 TEST_F(CANDeviceTest, WriteCutsEachPacketIntoFramesOfEightBytesWithTheTargetId) {
@@ -384,7 +384,7 @@ TEST_F(CANDeviceTest, CloseServesAWaitingHandOverAndIsSafeFromInsideOne) {
 
     // An error box whose owner closes the transport while it is up.
     TMessageRecorder boxes;
-    SetMessageHook([&](const QString&, const QString&) { dev->Close(); });
+    SetMessageHook([&](const TMessage&) { dev->Close(); });
     TFakeCanLib lib2;
     dev->SetCanApi(lib2.Api());
     ASSERT_EQ(OpenThroughDialog(*dev, QStringLiteral("Net 0")), E_SUCCESS);

@@ -1,6 +1,7 @@
 // The CAN parameter dialog: its entries and codes, the enabling of OK, and bad stored codes.
 #include "CANDevice.h"
 #include "CanParamsDialog.h"
+#include "LinkDialogs.h"
 #include "IntegerEdit.h"
 #include "TempSettingsFolder.h"
 
@@ -76,7 +77,7 @@ TEST_F(CanParamsDialogTest, UnsupportedStoredCodeDoesNotStopTheStartButFailsTheO
     Settings.WriteFile(QStringLiteral("can.cfg"), "[common]\nbitrate=3\nid=42\n");
     std::unique_ptr<TCANDevice> dev;
     ASSERT_NO_THROW(dev = std::make_unique<TCANDevice>(nullptr));
-    EXPECT_EQ(dev->Dialog()->GetBitrate(), 4);
+    EXPECT_EQ(LinkDialog(*dev)->GetBitrate(), 4);
     try {
         dev->Open(QStringLiteral("Net 0"));
         ADD_FAILURE() << "no error";

@@ -50,13 +50,15 @@ TEST(ErrorGuard, ExceptionsFromQtCallbacksReachTheHandlerNotQt) {
     EXPECT_EQ(errors.Count(), 1);
 }
 
-TEST(MessageSeam, HookRecordsTextAndUsesTheApplicationNameAsDefaultCaption) {
+TEST(MessageSeam, HookRecordsTextKindAndUsesTheApplicationNameAsDefaultCaption) {
     TMessageRecorder rec;
-    ShowMessage("Hello");
-    ShowMessage("Bye", "Caption");
+    ShowMessage(TMessageKind::Information, "Hello");
+    ShowMessage(TMessageKind::Error, "Bye", "Caption");
     ASSERT_EQ(rec.Count(), 2);
     EXPECT_EQ(rec.Messages()[0].Caption, QCoreApplication::applicationName());
     EXPECT_EQ(rec.Messages()[1].Caption, "Caption");
+    EXPECT_EQ(rec.Messages()[0].Kind, TMessageKind::Information);
+    EXPECT_EQ(rec.Messages()[1].Kind, TMessageKind::Error);
     EXPECT_EQ(rec.Texts(), (QStringList{"Hello", "Bye"}));
 }
 

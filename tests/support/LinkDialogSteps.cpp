@@ -1,5 +1,6 @@
 #include "LinkDialogSteps.h"
 
+#include "DeviceDialog.h"
 #include "HostnameDialog.h"
 #include "PacketReceiver.h"
 #include "UDPSettingsDialog.h"

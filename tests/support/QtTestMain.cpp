@@ -1,4 +1,7 @@
-// gtest main for test binaries that need Qt event loops or widgets.
+// gtest main for test binaries with widgets: a QApplication with the console's link dialogs and
+// message box installed, as the console installs them.
+#include "LinkDialogs.h"
+#include "MessageBox.h"
 #include "QtDebugSink.h"
 
 #include <QApplication>
@@ -12,6 +15,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zel-tests"));
     RouteDebugOutToQt();
+    InstallLinkDialogs();
+    SetMessageHook(MessageBoxHook());
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -23,9 +23,8 @@ bool TRecordingErrorHandler::WaitFor(int Count_, int TimeoutMs) const {
 }
 
 TMessageRecorder::TMessageRecorder() {
-    FPrevious = SetMessageHook([this](const QString& Text, const QString& Caption) {
-        FMessages.push_back({Text, Caption});
-    });
+    FPrevious = SetMessageHook(
+        [this](const TMessage& Message) { FMessages.push_back({Message.Text, Message.Caption, Message.Kind}); });
 }
 
 TMessageRecorder::~TMessageRecorder() {

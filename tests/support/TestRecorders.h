@@ -32,6 +32,7 @@ private:
 struct TRecordedMessage {
     QString Text;
     QString Caption;
+    TMessageKind Kind = TMessageKind::Information;
 };
 
 class TMessageRecorder {

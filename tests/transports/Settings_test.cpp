@@ -24,12 +24,12 @@ TEST_F(TransportSettings, FreshInstallationPrefillsEveryDialogWithTheDefaults) {
     TSerialDevice serial(nullptr);
     TTCPDevice tcp(nullptr);
     TUDPDevice udp(nullptr);
-    EXPECT_EQ(serial.Dialog()->cbBaudrate->currentText(), "9600 baud");
-    EXPECT_EQ(tcp.Dialog()->Host(), "");
-    EXPECT_EQ(tcp.Dialog()->Port(), 1000);
-    EXPECT_EQ(udp.Dialog()->Address(), "");
-    EXPECT_EQ(udp.Dialog()->TransmitPort(), 1500);
-    EXPECT_EQ(udp.Dialog()->ListeningPort(), 1501);
+    EXPECT_EQ(serial.StoredSettings().Baudrate, 9600);
+    EXPECT_EQ(tcp.StoredSettings().Host, "");
+    EXPECT_EQ(tcp.StoredSettings().Port, 1000);
+    EXPECT_EQ(udp.StoredSettings().Address, "");
+    EXPECT_EQ(udp.StoredSettings().TransmitPort, 1500);
+    EXPECT_EQ(udp.StoredSettings().ListeningPort, 1501);
     // Each has its own file beside the program, none written by merely creating them.
     EXPECT_EQ(serial.Settings().FileName(), Settings.Path("uart.cfg"));
     EXPECT_EQ(tcp.Settings().FileName(), Settings.Path("tcp.cfg"));
@@ -50,14 +50,14 @@ TEST_F(TransportSettings, StoredValuesPrefillTheDialogsWhateverTheCase) {
     TSerialDevice serial(nullptr);
     TTCPDevice tcp(nullptr);
     TUDPDevice udp(nullptr);
-    EXPECT_EQ(serial.Dialog()->cbBaudrate->currentText(), "57600 baud");
+    EXPECT_EQ(serial.StoredSettings().Baudrate, 57600);
     EXPECT_EQ(serial.GetLastPortName(), "ttyS3");
-    EXPECT_EQ(tcp.Dialog()->Host(), "10.0.0.7");
-    EXPECT_EQ(tcp.Dialog()->Port(), 502);
+    EXPECT_EQ(tcp.StoredSettings().Host, "10.0.0.7");
+    EXPECT_EQ(tcp.StoredSettings().Port, 502);
     EXPECT_EQ(tcp.GetLastPortName(), "");
-    EXPECT_EQ(udp.Dialog()->Address(), "10.0.0.8");
-    EXPECT_EQ(udp.Dialog()->ListeningPort(), 2001);
-    EXPECT_EQ(udp.Dialog()->TransmitPort(), 2000);
+    EXPECT_EQ(udp.StoredSettings().Address, "10.0.0.8");
+    EXPECT_EQ(udp.StoredSettings().ListeningPort, 2001);
+    EXPECT_EQ(udp.StoredSettings().TransmitPort, 2000);
 }
 
 TEST_F(TransportSettings, CorruptFilesFallBackToDefaults) {
@@ -70,10 +70,10 @@ TEST_F(TransportSettings, CorruptFilesFallBackToDefaults) {
     TSerialDevice serial(nullptr);
     TTCPDevice tcp(nullptr);
     TUDPDevice udp(nullptr);
-    EXPECT_EQ(serial.Dialog()->cbBaudrate->currentText(), "9600 baud");
-    EXPECT_EQ(tcp.Dialog()->Port(), 1000);
-    EXPECT_EQ(tcp.Dialog()->Host(), "");
-    EXPECT_EQ(udp.Dialog()->ListeningPort(), 1501);
+    EXPECT_EQ(serial.StoredSettings().Baudrate, 9600);
+    EXPECT_EQ(tcp.StoredSettings().Port, 1000);
+    EXPECT_EQ(tcp.StoredSettings().Host, "");
+    EXPECT_EQ(udp.StoredSettings().ListeningPort, 1501);
 }
 
 TEST_F(TransportSettings, UnusualStoredSpeedsShowTheirFallback) {

@@ -204,7 +204,7 @@ TEST_F(TCPDeviceTest, OpenFromSettingsChecksItsSection) {
     EXPECT_EQ(Tcp.OpenFromSettings(section, "link"), E_INVALID_PARAMETER);
     section.WriteInteger("link", "port", Server.serverPort());
     EXPECT_EQ(Tcp.OpenFromSettings(section, "link"), E_SUCCESS);
-    EXPECT_EQ(Tcp.Dialog()->Port(), Server.serverPort());
+    EXPECT_EQ(Tcp.StoredSettings().Port, Server.serverPort());
     ASSERT_TRUE(WaitUntil([&] { return Connected == 1; }));
     TIniFile own(Settings.Path("tcp.cfg"));
     EXPECT_EQ(own.ReadString("common", "host", ""), "127.0.0.1");

@@ -174,7 +174,7 @@ TEST_F(UDPDeviceTest, OpenFromSettingsNeedsAddressAndBothPorts) {
     EXPECT_EQ(Udp.OpenFromSettings(section, "link"), E_INVALID_PARAMETER);
     section.WriteInteger("link", "transmit_port", Peer.localPort());
     EXPECT_EQ(Udp.OpenFromSettings(section, "link"), E_SUCCESS);
-    EXPECT_EQ(Udp.Dialog()->TransmitPort(), Peer.localPort());
+    EXPECT_EQ(Udp.StoredSettings().TransmitPort, Peer.localPort());
     const uint8_t b[] = {1, 2, 3};
     EXPECT_EQ(Udp.Write(b, 3), E_SUCCESS);
     ASSERT_TRUE(WaitUntil([&] { return Peer.hasPendingDatagrams(); }));
@@ -227,6 +227,6 @@ TEST_F(UDPDeviceTest, OpenKeepsEachPortUnderItsOwnKey) {
     EXPECT_EQ(section.ReadInteger("s", "transmit_port", 0), Peer.localPort());
     // The next transport prefills its dialog from what this one saved.
     TUDPDevice next(nullptr);
-    EXPECT_EQ(next.Dialog()->ListeningPort(), listening);
-    EXPECT_EQ(next.Dialog()->TransmitPort(), Peer.localPort());
+    EXPECT_EQ(next.StoredSettings().ListeningPort, listening);
+    EXPECT_EQ(next.StoredSettings().TransmitPort, Peer.localPort());
 }

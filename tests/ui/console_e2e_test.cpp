@@ -476,7 +476,7 @@ TEST_F(ConsoleE2E, ABoxOpenedDuringAnExchangeDoesNotFreezeTheLiveValues) {
     Win->edGotoSpeed->setText("20");
     // The refused grasp's box stays open for 2.5 s, opened while the Move waits for its answer.
     QStringList positions;
-    const TMessageHook recorder = SetMessageHook([&](const QString&, const QString&) {
+    const TMessageHook recorder = SetMessageHook([&](const TMessage&) {
         positions << Win->lbPosition->text();
         QEventLoop box;
         QTimer::singleShot(2500, &box, &QEventLoop::quit);

@@ -1,5 +1,6 @@
 // zel-sim: runs a simulated device until SIGINT or SIGTERM.
 #include "Options.h"
+#include "ZelVersion.h"
 #include "Simulator.h"
 
 #include <QCoreApplication>

@@ -24,7 +24,7 @@ TZelctlSession::TZelctlSession(const TZelctlArguments& Args, QTextStream& Out, Q
         Wake();
     });
     // No message box can be answered here; whatever would be shown goes to the error stream.
-    FPreviousHook = SetMessageHook([this](const QString& Text, const QString&) { FErrors << Text; });
+    FPreviousHook = SetMessageHook([this](const TMessage& Message) { FErrors << Message.Text; });
 
     if (Args.Sensor)
         FDevice = new TTAQ(this);

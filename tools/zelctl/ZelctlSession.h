@@ -2,6 +2,7 @@
 // One connection of zelctl: the device, its link opened from the arguments without any dialog,
 // the connect sequence of the console, and bounded waiting in the event loop. Errors that reach
 // the application-wide handler while the session lives are collected here.
+#include "MessageSeam.h"
 #include "ZelctlArguments.h"
 
 #include <QObject>
@@ -69,5 +70,5 @@ private:
     bool FConnectSequenceDone = false;
     std::function<void(const QString&)> FErrorSink;
     std::function<void(std::exception_ptr)> FPreviousHandler;
-    std::function<void(const QString&, const QString&)> FPreviousHook;
+    TMessageHook FPreviousHook;
 };

@@ -7,14 +7,7 @@
 class QComboBox;
 class QPushButton;
 class TDevice;
-
-// What the dialog needs of its owner, the command engine: the transports in list order.
-class TDeviceListOwner {
-public:
-    virtual ~TDeviceListOwner() = default;
-    virtual int32_t DeviceCount() const = 0;
-    virtual TDevice* GetDevice(int32_t Index) const = 0;
-};
+class TDeviceListOwner;
 
 class TDeviceDlg : public QDialog {
     Q_OBJECT

@@ -1,11 +1,14 @@
 #pragma once
-// The single point through which the device layer reaches a device: owns the transports and the
-// interface selection dialog, frames outgoing packets, turns the incoming byte stream into
-// packets and keeps them in its store until the device layer takes them.
+// The single point through which the device layer reaches a device: owns the transports, asks
+// which one to connect, frames outgoing packets, turns the incoming byte stream into packets and
+// keeps them in its store until the device layer takes them.
+#include "CANDevice.h"
 #include "DeviceComponent.h"
-#include "DeviceDialog.h"
 #include "PacketBufferClass.h"
 #include "PacketReceiver.h"
+#include "SerialDevice.h"
+#include "TCPDevice.h"
+#include "UDPDevice.h"
 
 #include <QObject>
 
@@ -14,11 +17,19 @@
 
 class TIniFile;
 
+// Which transport to open and on which port.
+struct TInterfaceChoice {
+    int32_t Index = 0;
+    QString Port;
+};
+
 class TCommand : public QObject, public TDeviceListOwner {
     Q_OBJECT
 public:
     static constexpr int32_t StoreCapacity = 1024;
     static constexpr int32_t ReadChunk = 4096;
+    // The transports' places in the list.
+    enum : int32_t { SerialIndex, TcpIndex, UdpIndex, CanIndex };
 
     explicit TCommand(QObject* Owner);
     ~TCommand() override;
@@ -30,9 +41,22 @@ public:
     void SetOnConnected(TNotifyEvent Handler);
     void SetOnDisconnected(TNotifyEvent Handler);
 
-    // Runs the interface dialog, closes the active transport, opens the chosen one.
+    // The operator's choice of the interface at every Connect (the console's interface dialog);
+    // false cancels. Without it Connect takes the first transport on its last port.
+    using TQuestion = std::function<bool(TCommand& Engine, TInterfaceChoice& Choice)>;
+    static TQuestion& AskOperator();
+
+    // Asks for the interface, closes the active transport, opens the chosen one.
     TStat Connect();
-    // The same without any dialog: opens transport Index from a settings section (headless tools).
+    // The same for a given choice; the transport still asks for its settings.
+    TStat Connect(const TInterfaceChoice& Choice);
+    // Closes the active transport and opens one with the given settings, without asking
+    // (programs without a window).
+    TStat Connect(const TSerialSettings& Settings);
+    TStat Connect(const TTcpSettings& Settings);
+    TStat Connect(const TUdpSettings& Settings);
+    TStat Connect(const TCanSettings& Settings);
+    // The same from a settings section: opens transport Index (headless tools).
     TStat ConnectFromSettings(int32_t Index, TIniFile& File, const QString& Section);
     void Disconnect();
     bool IsConnected() const;
@@ -50,7 +74,6 @@ public:
     void HandleDataAvailable(TDevice* Sender, int32_t Count);
     void ProcessByte(uint8_t Byte) { FReceiver.ProcessByte(Byte); }
 
-    TDeviceDlg* Dialog() const { return FDialog; }
     TPacketReceiver& Receiver() { return FReceiver; }
 
 private:
@@ -58,7 +81,6 @@ private:
 
     TNotifyEvent FOnConnected;
     TNotifyEvent FOnDisconnected;
-    TDeviceDlg* FDialog = nullptr;
     std::vector<TDevice*> FDevices;
     TDevice* FActive = nullptr;
     TDevice* FLastChosen = nullptr;

@@ -1,17 +1,10 @@
 #include "CommandComponent.h"
 
-#include "CANDevice.h"
-#include "DeviceDialog.h"
-#include "SerialDevice.h"
-#include "TCPDevice.h"
-#include "UDPDevice.h"
-
 #include <algorithm>
 #include <stdexcept>
 #include <string>
 
 TCommand::TCommand(QObject* Owner) : QObject(Owner), FFrame(size_t(MaxFrameLength)) {
-    FDialog = new TDeviceDlg(this);
     FDevices.push_back(new TSerialDevice(this));
     FDevices.push_back(new TTCPDevice(this));
     FDevices.push_back(new TUDPDevice(this));
@@ -24,7 +17,6 @@ TCommand::TCommand(QObject* Owner) : QObject(Owner), FFrame(size_t(MaxFrameLengt
 }
 
 TCommand::~TCommand() {
-    delete FDialog;
     FActive = nullptr;
     // The transports close themselves; none may call back into an engine that is half gone.
     for (TDevice* d : FDevices) {
@@ -61,11 +53,36 @@ void TCommand::SetOnDisconnected(TNotifyEvent Handler) {
         FActive->OnDisconnected = FOnDisconnected;
 }
 
+TCommand::TQuestion& TCommand::AskOperator() {
+    static TQuestion question;
+    return question;
+}
+
 TStat TCommand::Connect() {
-    if (!FDialog->Show())
+    TInterfaceChoice choice{0, GetDevice(0)->GetLastPortName()};
+    if (AskOperator() && !AskOperator()(*this, choice))
         return E_CMD_ABORTED;
-    const QString port = FDialog->PortText();
-    return Activate(FDialog->SelectedInterface(), [&port](TDevice* D) { return D->Open(port); });
+    return Connect(choice);
+}
+
+TStat TCommand::Connect(const TInterfaceChoice& Choice) {
+    return Activate(Choice.Index, [&Choice](TDevice* D) { return D->Open(Choice.Port); });
+}
+
+TStat TCommand::Connect(const TSerialSettings& Settings) {
+    return Activate(SerialIndex, [&](TDevice* D) { return static_cast<TSerialDevice*>(D)->OpenWith(Settings); });
+}
+
+TStat TCommand::Connect(const TTcpSettings& Settings) {
+    return Activate(TcpIndex, [&](TDevice* D) { return static_cast<TTCPDevice*>(D)->OpenWith(Settings); });
+}
+
+TStat TCommand::Connect(const TUdpSettings& Settings) {
+    return Activate(UdpIndex, [&](TDevice* D) { return static_cast<TUDPDevice*>(D)->OpenWith(Settings); });
+}
+
+TStat TCommand::Connect(const TCanSettings& Settings) {
+    return Activate(CanIndex, [&](TDevice* D) { return static_cast<TCANDevice*>(D)->OpenWith(Settings); });
 }
 
 TStat TCommand::ConnectFromSettings(int32_t Index, TIniFile& File, const QString& Section) {
