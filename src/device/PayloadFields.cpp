@@ -1,0 +1,233 @@
+#include "PayloadFields.h"
+
+#include "KORADevice.h"
+#include "convert.h"
+#include "stat.h"
+
+#include <cstdio>
+
+namespace {
+size_t KindSize(TFieldKind Kind) {
+    switch (Kind) {
+    case TFieldKind::U8:
+        return 1;
+    case TFieldKind::U16:
+    case TFieldKind::S16:
+        return 2;
+    case TFieldKind::U32:
+    case TFieldKind::F32:
+        return 4;
+    default:
+        return 0;
+    }
+}
+
+bool IsRest(TFieldKind Kind) {
+    return Kind == TFieldKind::Text || Kind == TFieldKind::Bytes || Kind == TFieldKind::Words;
+}
+
+std::string Plural(size_t N, const char* One) {
+    return std::to_string(N) + " " + One + (N == 1 ? "" : "s");
+}
+
+std::string DeviceTypeName(uint32_t V) {
+    return TKORADevice::DeviceTypeToStr(uint8_t(V));
+}
+
+std::string FirmwareText(uint32_t V) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%u.%u.%u rc %u", (V >> 12) & 0xF, (V >> 8) & 0xF, (V >> 4) & 0xF, V & 0xF);
+    return buf;
+}
+} // namespace
+
+std::string FieldHex32(uint32_t Value) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%.8Xh", Value);
+    return buf;
+}
+
+std::string FieldNumber(double Value, int Decimals) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f", Decimals, Value);
+    return buf;
+}
+
+TPayloadLayout::TPayloadLayout(std::vector<TFieldSpec> Fields, bool EmptyToo)
+    : FFields(std::move(Fields)), FEmptyToo(EmptyToo) {
+    for (const TFieldSpec& f : FFields) {
+        FOffsets.push_back(FFixed);
+        FFixed += KindSize(f.Kind);
+        FVariable = FVariable || IsRest(f.Kind);
+    }
+}
+
+bool TPayloadLayout::Fits(size_t Size) const {
+    if (Size == 0 && FEmptyToo)
+        return true;
+    return FVariable ? Size >= FFixed : Size == FFixed;
+}
+
+uint32_t TPayloadLayout::Unsigned(const uint8_t* Data, size_t Field) const {
+    const uint8_t* p = Data + FOffsets[Field];
+    switch (FFields[Field].Kind) {
+    case TFieldKind::U8:
+        return p[0];
+    case TFieldKind::U16:
+    case TFieldKind::S16:
+        return ReadWord(p);
+    case TFieldKind::U32:
+    case TFieldKind::F32:
+        return ReadLongWord(p);
+    default:
+        return 0;
+    }
+}
+
+int32_t TPayloadLayout::Signed(const uint8_t* Data, size_t Field) const {
+    const uint32_t raw = Unsigned(Data, Field);
+    switch (FFields[Field].Kind) {
+    case TFieldKind::S16:
+        return int16_t(uint16_t(raw));
+    case TFieldKind::U32:
+        return int32_t(raw);
+    default:
+        return int32_t(raw);
+    }
+}
+
+float TPayloadLayout::Float(const uint8_t* Data, size_t Field) const {
+    return ReadSingle(Data + FOffsets[Field]);
+}
+
+double TPayloadLayout::Number(const uint8_t* Data, size_t Field) const {
+    const TFieldSpec& f = FFields[Field];
+    double v = 0;
+    if (f.Kind == TFieldKind::F32)
+        v = Float(Data, Field);
+    else if (f.Kind == TFieldKind::S16)
+        v = Signed(Data, Field);
+    else
+        v = Unsigned(Data, Field);
+    return f.Scale != 0 ? v * f.Scale : v;
+}
+
+std::string TPayloadLayout::Describe(const uint8_t* Data, size_t Size) const {
+    if (!Fits(Size)) {
+        const bool shorter = Size < FFixed;
+        std::string s = shorter ? "too short: " : "too long: ";
+        s += std::to_string(Size) + " of " + (FVariable ? "at least " : "") + Plural(FFixed, "byte");
+        return s;
+    }
+    if (Size == 0 && FFixed == 0 && !FVariable)
+        return "no fields";
+    if (Size == 0 && FEmptyToo)
+        return "no fields";
+    std::string s;
+    for (size_t i = 0; i < FFields.size(); ++i) {
+        const TFieldSpec& f = FFields[i];
+        if (!s.empty())
+            s += ", ";
+        s += f.Name;
+        s += ' ';
+        const size_t at = FOffsets[i];
+        if (f.Kind == TFieldKind::Text) {
+            s += '"';
+            for (size_t k = at; k < Size; ++k)
+                s += Data[k] < 32 || Data[k] > 126 ? '_' : char(Data[k]);
+            s += '"';
+            continue;
+        }
+        if (f.Kind == TFieldKind::Bytes) {
+            s += Plural(Size - at, "byte");
+            continue;
+        }
+        if (f.Kind == TFieldKind::Words) {
+            s += Plural((Size - at) / 2, "word");
+            if ((Size - at) % 2)
+                s += " and 1 byte";
+            continue;
+        }
+        const uint32_t raw = Unsigned(Data, i);
+        if (f.Names) {
+            s += f.Names(raw);
+            continue;
+        }
+        if (f.Kind == TFieldKind::F32)
+            s += FieldNumber(Float(Data, i), 2);
+        else if (f.Scale != 0)
+            s += FieldNumber(Number(Data, i), 2);
+        else if (f.Kind == TFieldKind::S16)
+            s += std::to_string(Signed(Data, i));
+        else
+            s += std::to_string(raw);
+        if (!f.Unit.empty()) {
+            s += ' ';
+            s += f.Unit;
+        }
+    }
+    return s;
+}
+
+const TCommandFields* FindCommandFields(const std::vector<TCommandFields>& Table, int32_t ID) {
+    for (const TCommandFields& row : Table)
+        if (row.ID == ID)
+            return &row;
+    return nullptr;
+}
+
+std::string DescribePacketFields(const TCommandFields* Row, bool Received, const TByteArray& Payload) {
+    const uint8_t* p = Payload.data();
+    size_t n = Payload.size();
+    if (!Received || (Row && Row->NoStatus)) {
+        if (!Row)
+            return n == 0 ? "no fields" : Plural(n, "byte") + ", fields not known";
+        return (Received ? Row->Answer : Row->Request).Describe(p, n);
+    }
+    if (n < 2)
+        return "too short for a status: " + Plural(n, "byte");
+    const uint16_t status = ReadWord(p);
+    std::string s = status < 32 ? StatName(status) : "unknown error code " + std::to_string(status);
+    p += 2;
+    n -= 2;
+    // A failure or a bare acknowledgement carries the status alone.
+    if (n == 0)
+        return s;
+    if (!Row)
+        return s + ", " + Plural(n, "byte") + ", fields not known";
+    return s + ", " + Row->Answer.Describe(p, n);
+}
+
+const std::vector<TCommandFields>& GenericCommandFields() {
+    using K = TFieldKind;
+    static const std::vector<TCommandFields> table = {
+        {LOOP, TPayloadLayout({{"data", K::Bytes}}), TPayloadLayout({{"echo", K::Bytes}})},
+        {ANNOUNCE_DISCONNECT, TPayloadLayout(), TPayloadLayout()},
+        {RUN_SCRIPT, TPayloadLayout({{"script", K::Bytes}}), TPayloadLayout({{"data", K::Bytes}})},
+        {TERMINATE_SCRIPT, TPayloadLayout(), TPayloadLayout()},
+        {CMD_ID_GET_TEMPERATURE, TPayloadLayout(), TPayloadLayout({{"temperature", K::S16, "°C", 0.1}})},
+        {GET_SYSINFO, TPayloadLayout(),
+         TPayloadLayout({{"device type", K::U8, {}, 0, DeviceTypeName},
+                         {"hardware revision", K::U8},
+                         {"firmware", K::U16, {}, 0, FirmwareText},
+                         {"serial number", K::U32}})},
+        {SET_DEVICE_TAG, TPayloadLayout({{"tag", K::Text}}), TPayloadLayout()},
+        {GET_DEVICE_TAG, TPayloadLayout(), TPayloadLayout({{"tag", K::Text}})},
+    };
+    return table;
+}
+
+const TCommandFields* GenericFields(int32_t ID) {
+    return FindCommandFields(GenericCommandFields(), ID);
+}
+
+bool ReadSysInfoFields(const TByteArray& Data, TSysInfoFields& Info) {
+    const TPayloadLayout& l = GenericFields(GET_SYSINFO)->Answer;
+    if (!l.Fits(Data.size()) || Data.empty())
+        return false;
+    Info.DeviceType = uint8_t(l.Unsigned(Data.data(), 0));
+    Info.HardwareRevision = uint8_t(l.Unsigned(Data.data(), 1));
+    Info.Firmware = uint16_t(l.Unsigned(Data.data(), 2));
+    Info.SerialNumber = l.Unsigned(Data.data(), 3);
+    return true;
+}
