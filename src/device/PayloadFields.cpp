@@ -4,6 +4,7 @@
 #include "convert.h"
 #include "stat.h"
 
+#include <charconv>
 #include <cstdio>
 
 namespace {
@@ -26,9 +27,14 @@ bool IsRest(TFieldKind Kind) {
     return Kind == TFieldKind::Text || Kind == TFieldKind::Bytes || Kind == TFieldKind::Words;
 }
 
-std::string Plural(size_t N, const char* One) {
-    return std::to_string(N) + " " + One + (N == 1 ? "" : "s");
+void AppendPlural(std::string& Out, size_t N, const char* One) {
+    Out += std::to_string(N);
+    Out += ' ';
+    Out += One;
+    if (N != 1)
+        Out += 's';
 }
+
 
 std::string DeviceTypeName(uint32_t V) {
     return TKORADevice::DeviceTypeToStr(uint8_t(V));
@@ -47,10 +53,20 @@ std::string FieldHex32(uint32_t Value) {
     return buf;
 }
 
+void AppendFieldNumber(std::string& Out, double Value, int Decimals) {
+    // to_chars: no locale and no format string to read, once per field of every packet searched.
+    char buf[512];
+    const auto [end, error] = std::to_chars(buf, buf + sizeof buf, Value, std::chars_format::fixed, Decimals);
+    if (error == std::errc())
+        Out.append(buf, end);
+    else
+        Out += std::to_string(Value);
+}
+
 std::string FieldNumber(double Value, int Decimals) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*f", Decimals, Value);
-    return buf;
+    std::string s;
+    AppendFieldNumber(s, Value, Decimals);
+    return s;
 }
 
 TPayloadLayout::TPayloadLayout(std::vector<TFieldSpec> Fields, bool EmptyToo)
@@ -113,60 +129,65 @@ double TPayloadLayout::Number(const uint8_t* Data, size_t Field) const {
 }
 
 std::string TPayloadLayout::Describe(const uint8_t* Data, size_t Size) const {
-    if (!Fits(Size)) {
-        const bool shorter = Size < FFixed;
-        std::string s = shorter ? "too short: " : "too long: ";
-        s += std::to_string(Size) + " of " + (FVariable ? "at least " : "") + Plural(FFixed, "byte");
-        return s;
-    }
-    if (Size == 0 && FFixed == 0 && !FVariable)
-        return "no fields";
-    if (Size == 0 && FEmptyToo)
-        return "no fields";
     std::string s;
+    AppendDescription(s, Data, Size);
+    return s;
+}
+
+void TPayloadLayout::AppendDescription(std::string& Out, const uint8_t* Data, size_t Size) const {
+    if (!Fits(Size)) {
+        Out += Size < FFixed ? "too short: " : "too long: ";
+        Out += std::to_string(Size);
+        Out += FVariable ? " of at least " : " of ";
+        AppendPlural(Out, FFixed, "byte");
+        return;
+    }
+    if (Size == 0 && ((FFixed == 0 && !FVariable) || FEmptyToo)) {
+        Out += "no fields";
+        return;
+    }
     for (size_t i = 0; i < FFields.size(); ++i) {
         const TFieldSpec& f = FFields[i];
-        if (!s.empty())
-            s += ", ";
-        s += f.Name;
-        s += ' ';
+        if (i > 0)
+            Out += ", ";
+        Out += f.Name;
+        Out += ' ';
         const size_t at = FOffsets[i];
         if (f.Kind == TFieldKind::Text) {
-            s += '"';
+            Out += '"';
             for (size_t k = at; k < Size; ++k)
-                s += Data[k] < 32 || Data[k] > 126 ? '_' : char(Data[k]);
-            s += '"';
+                Out += Data[k] < 32 || Data[k] > 126 ? '_' : char(Data[k]);
+            Out += '"';
             continue;
         }
         if (f.Kind == TFieldKind::Bytes) {
-            s += Plural(Size - at, "byte");
+            AppendPlural(Out, Size - at, "byte");
             continue;
         }
         if (f.Kind == TFieldKind::Words) {
-            s += Plural((Size - at) / 2, "word");
+            AppendPlural(Out, (Size - at) / 2, "word");
             if ((Size - at) % 2)
-                s += " and 1 byte";
+                Out += " and 1 byte";
             continue;
         }
         const uint32_t raw = Unsigned(Data, i);
         if (f.Names) {
-            s += f.Names(raw);
+            Out += f.Names(raw);
             continue;
         }
         if (f.Kind == TFieldKind::F32)
-            s += FieldNumber(Float(Data, i), 2);
+            AppendFieldNumber(Out, Float(Data, i), 2);
         else if (f.Scale != 0)
-            s += FieldNumber(Number(Data, i), 2);
+            AppendFieldNumber(Out, Number(Data, i), 2);
         else if (f.Kind == TFieldKind::S16)
-            s += std::to_string(Signed(Data, i));
+            Out += std::to_string(Signed(Data, i));
         else
-            s += std::to_string(raw);
+            Out += std::to_string(raw);
         if (!f.Unit.empty()) {
-            s += ' ';
-            s += f.Unit;
+            Out += ' ';
+            Out += f.Unit;
         }
     }
-    return s;
 }
 
 const TCommandFields* FindCommandFields(const std::vector<TCommandFields>& Table, int32_t ID) {
@@ -177,25 +198,49 @@ const TCommandFields* FindCommandFields(const std::vector<TCommandFields>& Table
 }
 
 std::string DescribePacketFields(const TCommandFields* Row, bool Received, const TByteArray& Payload) {
+    std::string s;
+    AppendPacketFields(s, Row, Received, Payload);
+    return s;
+}
+
+void AppendPacketFields(std::string& Out, const TCommandFields* Row, bool Received, const TByteArray& Payload) {
     const uint8_t* p = Payload.data();
     size_t n = Payload.size();
     if (!Received || (Row && Row->NoStatus)) {
-        if (!Row)
-            return n == 0 ? "no fields" : Plural(n, "byte") + ", fields not known";
-        return (Received ? Row->Answer : Row->Request).Describe(p, n);
+        if (Row) {
+            (Received ? Row->Answer : Row->Request).AppendDescription(Out, p, n);
+        } else if (n == 0) {
+            Out += "no fields";
+        } else {
+            AppendPlural(Out, n, "byte");
+            Out += ", fields not known";
+        }
+        return;
     }
-    if (n < 2)
-        return "too short for a status: " + Plural(n, "byte");
+    if (n < 2) {
+        Out += "too short for a status: ";
+        AppendPlural(Out, n, "byte");
+        return;
+    }
     const uint16_t status = ReadWord(p);
-    std::string s = status < 32 ? StatName(status) : "unknown error code " + std::to_string(status);
+    if (status < 32) {
+        Out += StatName(status);
+    } else {
+        Out += "unknown error code ";
+        Out += std::to_string(status);
+    }
     p += 2;
     n -= 2;
     // A failure or a bare acknowledgement carries the status alone.
     if (n == 0)
-        return s;
-    if (!Row)
-        return s + ", " + Plural(n, "byte") + ", fields not known";
-    return s + ", " + Row->Answer.Describe(p, n);
+        return;
+    Out += ", ";
+    if (Row) {
+        Row->Answer.AppendDescription(Out, p, n);
+    } else {
+        AppendPlural(Out, n, "byte");
+        Out += ", fields not known";
+    }
 }
 
 const std::vector<TCommandFields>& GenericCommandFields() {

@@ -54,6 +54,8 @@ public:
 
     // "position 20.00 mm, speed 50.00 mm/s"; "no fields"; "too short: 5 of 9 bytes".
     std::string Describe(const uint8_t* Data, size_t Size) const;
+    // The same, appended to Out (no allocation once Out has grown: a search runs it per packet).
+    void AppendDescription(std::string& Out, const uint8_t* Data, size_t Size) const;
 
 private:
     std::vector<TFieldSpec> FFields;
@@ -80,6 +82,7 @@ const TCommandFields* FindCommandFields(const std::vector<TCommandFields>& Table
 // The fields of one logged packet: the request's, or the status and the answer's. A command
 // without a row says how many bytes it carries.
 std::string DescribePacketFields(const TCommandFields* Row, bool Received, const TByteArray& Payload);
+void AppendPacketFields(std::string& Out, const TCommandFields* Row, bool Received, const TByteArray& Payload);
 
 // The commands every device of the family understands.
 const std::vector<TCommandFields>& GenericCommandFields();
@@ -97,4 +100,5 @@ bool ReadSysInfoFields(const TByteArray& Data, TSysInfoFields& Info);
 
 // Formats used by the tables.
 std::string FieldNumber(double Value, int Decimals);
+void AppendFieldNumber(std::string& Out, double Value, int Decimals);
 std::string FieldHex32(uint32_t Value); // "00001000h"

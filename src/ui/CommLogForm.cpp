@@ -38,6 +38,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <set>
+#include <string>
+
 namespace {
 const QString MemoHint =
     QStringLiteral("Mark a byte sequence to convert it into its floating point or integer represenation.");
@@ -126,18 +129,25 @@ std::vector<std::pair<int32_t, std::string>> FilterCommands(TCommLog::TDeviceKin
 }
 
 // A saved log names its commands: the sensor's and the gripper's names tell them apart.
-TCommLog::TDeviceKind KindOfNames(const std::vector<TLogRecord>& Records) {
+TCommLog::TDeviceKind KindOfNames(const std::set<std::string>& Names) {
     bool gripper = false;
-    for (const TLogRecord& r : Records) {
+    for (const std::string& name : Names) {
         for (const TCommandID& c : TTAQ::CommandNames)
-            if (r.CommandName == c.Name)
+            if (name == c.Name)
                 return TCommLog::dkSensor;
-        if (!gripper)
-            for (const TCommandID& c : TZEL::CommandNames)
-                gripper = gripper || r.CommandName == c.Name;
+        for (const TCommandID& c : TZEL::CommandNames)
+            gripper = gripper || name == c.Name;
     }
     return gripper ? TCommLog::dkGripper : TCommLog::dkGeneric;
 }
+
+void ToLower(std::string& S, size_t From = 0) {
+    for (size_t i = From; i < S.size(); ++i)
+        if (S[i] >= 'A' && S[i] <= 'Z')
+            S[i] = char(S[i] - 'A' + 'a');
+}
+
+const char LowerHex[] = "0123456789abcdef";
 } // namespace
 
 TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Tool) {
@@ -196,7 +206,7 @@ TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Tool) {
     edSearch = new QLineEdit(pnSearch);
     edSearch->setObjectName(QStringLiteral("edSearch"));
     findLabel->setBuddy(edSearch);
-    Hint(edSearch, QStringLiteral("Text of the log's lines, or hex bytes of the payloads"));
+    Hint(edSearch, QStringLiteral("Text of a packet's line with its command name, status and fields, or hex bytes of the payloads"));
     cbHexSearch = new QCheckBox(QStringLiteral("Hex bytes"), pnSearch);
     cbHexSearch->setObjectName(QStringLiteral("cbHexSearch"));
     auto* prev = new QPushButton(QStringLiteral("&Previous"), pnSearch);
@@ -643,9 +653,40 @@ bool TCommLog::FindNext(const QString& Pattern, bool Hex, bool Backward) {
     } else {
         if (Pattern.isEmpty())
             return false;
+        // The packet's line with its name, status and fields, whatever the view shows, built in
+        // one buffer and matched in lower case: a million packets in a fraction of a second.
+        std::string needle = Pattern.toStdString();
+        ToLower(needle);
         const TLogOptions options = Options();
+        std::string names[256];
+        for (int id = 0; id < 256; ++id) {
+            names[id] = options.CommandName ? options.CommandName(id) : std::string();
+            ToLower(names[id]);
+        }
+        std::string text;
         hit = FHistory.Find(FHit, Backward, [&](const TLogEntry& E) {
-            return LogPacketText(E.Copy, options, E.TimeMs).contains(Pattern, Qt::CaseInsensitive);
+            const TPacket& p = E.Copy;
+            const int32_t id = p.CommandID & 0xFF;
+            const bool received = (p.CommandID & LogReceivedFlag) != 0;
+            text.assign(received ? "received: id=" : "sent: id=");
+            text += LowerHex[id >> 4];
+            text += LowerHex[id & 15];
+            text += "h (";
+            text += names[id];
+            text += "), length=";
+            text += std::to_string(p.Length);
+            if (!p.Payload.empty())
+                text += ':';
+            for (size_t i = 0; i < p.Payload.size(); ++i) {
+                text += ' ';
+                text += LowerHex[p.Payload[i] >> 4];
+                text += LowerHex[p.Payload[i] & 15];
+            }
+            text += '\n';
+            const size_t fields = text.size();
+            AppendPacketFields(text, FieldsOf(id), received, p.Payload);
+            ToLower(text, fields);
+            return text.find(needle) != std::string::npos;
         });
     }
     ShowHit(hit, Hex ? QString() : Pattern);
@@ -789,11 +830,12 @@ void TCommLog::btnOpenClick() {
 TCommLog* TCommLog::OpenFile(const QString& Path) {
     QFile file(Path);
     std::vector<TLogRecord> records;
+    std::set<std::string> names;
     QString error;
     if (!file.open(QIODevice::ReadOnly))
         error = file.errorString();
     else
-        ParseLogCsv(file, records, error);
+        ParseLogCsv(file, records, error, &names);
     if (!error.isEmpty()) {
         ShowMessage(QStringLiteral("Error while opening the command log \"%1\": %2")
                         .arg(QDir::toNativeSeparators(Path), error),
@@ -804,7 +846,7 @@ TCommLog* TCommLog::OpenFile(const QString& Path) {
     auto* log = new TCommLog(parentWidget());
     log->setAttribute(Qt::WA_DeleteOnClose);
     log->setWindowTitle(QStringLiteral("Communications log - %1").arg(QFileInfo(Path).fileName()));
-    const TDeviceKind kind = KindOfNames(records);
+    const TDeviceKind kind = KindOfNames(names);
     log->LoadRecords(std::move(records), kind);
     return log;
 }

@@ -34,7 +34,7 @@ class TCommLog : public QWidget, public TCommLogSink {
 public:
     static constexpr int32_t HistorySize = 150;
     // Packets the text view holds at most; a longer history is shown a page at a time.
-    static constexpr int32_t PageSize = 1000;
+    static constexpr int32_t PageSize = 500;
     // Whose commands the log names and decodes.
     enum TDeviceKind { dkGeneric, dkGripper, dkSensor };
 
@@ -67,8 +67,10 @@ public:
     // Shows the page that starts at the shown packet First (the history's scroll bar does this).
     void ScrollHistoryTo(int64_t First);
 
-    // Search over the shown packets from the current hit: the pattern's text in the packet's lines,
-    // or with Hex its bytes in the payload. The hit is shown and selected; false when none.
+    // Search over the shown packets from the current hit, either direction, wrapping around: the
+    // pattern in the packet's line with its command name, status and fields (whatever the view
+    // shows; case ignored), or with Hex its bytes in the payload. The hit is shown and selected;
+    // false when none.
     bool FindNext(const QString& Pattern, bool Hex, bool Backward = false);
     bool FindNextFailed();
     // Index among the shown packets of the current hit, -1 without one.

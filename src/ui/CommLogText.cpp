@@ -7,7 +7,6 @@
 
 #include <QIODevice>
 #include <QLocale>
-#include <QRegularExpression>
 #include <QStringList>
 
 #include <cmath>
@@ -141,8 +140,10 @@ QString LogCsvRow(const TPacket& Copy, int64_t TimeMs, const TLogOptions& Option
 }
 
 QString CsvField(const QString& Text) {
-    static const QRegularExpression special(QStringLiteral("[\",\r\n]"));
-    if (!Text.contains(special))
+    bool special = false;
+    for (const QChar c : Text)
+        special = special || c == u'"' || c == u',' || c == u'\r' || c == u'\n';
+    if (!special)
         return Text;
     QString quoted = Text;
     quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
@@ -257,36 +258,61 @@ TSelectionDecoding DecodeSelectionAsText(const QString& Selection) {
 }
 
 namespace {
-// One CSV record from In, fields unquoted; a quoted field may run over line ends. False at the end.
-bool ReadCsvRecord(QIODevice& In, QList<QByteArray>& Fields, qint64& LineNo, bool& Unterminated) {
-    Fields.clear();
-    Unterminated = false;
+// One line of In without its line end, in a buffer kept from line to line.
+bool ReadLine(QIODevice& In, QByteArray& Line) {
+    Line.clear();
     if (In.atEnd())
         return false;
+    char buf[4096];
+    for (;;) {
+        const qint64 n = In.readLine(buf, sizeof buf);
+        if (n <= 0)
+            break;
+        Line.append(buf, n);
+        if (buf[n - 1] == '\n')
+            break;
+    }
+    if (Line.endsWith('\n'))
+        Line.chop(1);
+    return true;
+}
+
+// One CSV record from In; a quoted field may run over line ends. False at the end of In.
+bool ReadCsvRecord(QIODevice& In, QByteArray& Line, QList<QByteArray>& Fields, qint64& LineNo,
+                   bool& Unterminated) {
+    Fields.clear();
+    Unterminated = false;
+    if (!ReadLine(In, Line))
+        return false;
+    ++LineNo;
+    // The usual record has no quotes at all.
+    if (!Line.contains('"')) {
+        if (Line.endsWith('\r'))
+            Line.chop(1);
+        qsizetype from = 0;
+        for (;;) {
+            const qsizetype comma = Line.indexOf(',', from);
+            Fields << Line.mid(from, comma < 0 ? -1 : comma - from);
+            if (comma < 0)
+                return true;
+            from = comma + 1;
+        }
+    }
     QByteArray field;
     bool quoted = false;
     bool started = false;
     for (;;) {
-        QByteArray line = In.readLine();
-        ++LineNo;
-        if (line.endsWith('\n'))
-            line.chop(1);
-        if (!quoted && line.endsWith('\r'))
-            line.chop(1);
-        const char* c = line.constData();
-        const qsizetype n = line.size();
+        const bool crlf = Line.endsWith('\r');
+        const char* c = Line.constData();
+        const qsizetype n = Line.size() - (crlf ? 1 : 0);
         for (qsizetype i = 0; i < n; ++i) {
             if (quoted) {
-                if (c[i] == '"') {
-                    if (i + 1 < n && c[i + 1] == '"') {
-                        field += '"';
-                        ++i;
-                    } else {
-                        quoted = false;
-                    }
-                } else {
+                if (c[i] != '"')
                     field += c[i];
-                }
+                else if (i + 1 < n && c[i + 1] == '"')
+                    field += c[++i];
+                else
+                    quoted = false;
             } else if (c[i] == '"' && !started) {
                 quoted = started = true;
             } else if (c[i] == ',') {
@@ -300,10 +326,13 @@ bool ReadCsvRecord(QIODevice& In, QList<QByteArray>& Fields, qint64& LineNo, boo
         }
         if (!quoted)
             break;
-        if (In.atEnd()) {
+        if (crlf)
+            field += '\r';
+        if (!ReadLine(In, Line)) {
             Unterminated = true;
             break;
         }
+        ++LineNo;
         field += '\n';
     }
     Fields << field;
@@ -337,17 +366,19 @@ bool ReadSeconds(const QByteArray& T, int64_t& Ms) {
 }
 } // namespace
 
-bool ParseLogCsv(QIODevice& In, std::vector<TLogRecord>& Records, QString& Error) {
+bool ParseLogCsv(QIODevice& In, std::vector<TLogRecord>& Records, QString& Error, std::set<std::string>* Names) {
     Records.clear();
     std::vector<TLogRecord> out;
+    std::set<QByteArray> names;
     qint64 lineNo = 0;
+    QByteArray buffer;
     QList<QByteArray> f;
     bool unterminated = false;
     auto fail = [&](qint64 Line, const QString& What) {
         Error = QStringLiteral("line %1: %2").arg(Line).arg(What);
         return false;
     };
-    if (!ReadCsvRecord(In, f, lineNo, unterminated))
+    if (!ReadCsvRecord(In, buffer, f, lineNo, unterminated))
         return fail(1, QStringLiteral("the file is empty"));
     const QList<QByteArray> header = LogCsvHeader().toLatin1().split(',');
     const qsizetype columns = f.size();
@@ -355,7 +386,7 @@ bool ParseLogCsv(QIODevice& In, std::vector<TLogRecord>& Records, QString& Error
         return fail(1, QStringLiteral("not a command log (the first line is not \"%1\")").arg(LogCsvHeader()));
     for (;;) {
         const qint64 line = lineNo + 1;
-        if (!ReadCsvRecord(In, f, lineNo, unterminated))
+        if (!ReadCsvRecord(In, buffer, f, lineNo, unterminated))
             break;
         if (unterminated)
             return fail(line, QStringLiteral("a quoted field is not closed"));
@@ -393,9 +424,13 @@ bool ParseLogCsv(QIODevice& In, std::vector<TLogRecord>& Records, QString& Error
         }
         r.Copy.Length = length;
         r.Copy.CommandID = id | (received ? LogReceivedFlag : 0);
-        r.CommandName = f[3].toStdString();
+        if (names.size() < 512)
+            names.insert(f[3]);
         out.push_back(std::move(r));
     }
     Records = std::move(out);
+    if (Names)
+        for (const QByteArray& n : names)
+            Names->insert(n.toStdString());
     return true;
 }

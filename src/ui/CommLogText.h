@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <functional>
+#include <set>
 #include <vector>
 #include <string>
 
@@ -74,8 +75,9 @@ QString FormatFloatGeneral4(double Value, QChar DecimalPoint);
 struct TLogRecord {
     TPacket Copy; // LogReceivedFlag set for a received packet
     int64_t TimeMs = 0;
-    std::string CommandName;
 };
-// Reads a CSV written by the log's "Save..." or zelctl --log-csv, a record per line. On the first
-// malformed line, Error tells its number and what is wrong and Records is left empty.
-bool ParseLogCsv(class QIODevice& In, std::vector<TLogRecord>& Records, QString& Error);
+// Reads a CSV written by the log's "Save..." or zelctl --log-csv, a record per line; Names gets
+// the command names it holds, each once. On the first malformed line, Error tells its number and
+// what is wrong and Records is left empty.
+bool ParseLogCsv(class QIODevice& In, std::vector<TLogRecord>& Records, QString& Error,
+                 std::set<std::string>* Names = nullptr);
