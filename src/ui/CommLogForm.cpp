@@ -38,6 +38,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <charconv>
 #include <set>
 #include <string>
 
@@ -674,15 +675,19 @@ bool TCommLog::FindNext(const QString& Pattern, bool Hex, bool Backward) {
             text += "h (";
             text += names[id];
             text += "), length=";
-            text += std::to_string(p.Length);
+            char length[16];
+            text.append(length, std::to_chars(length, length + sizeof length, p.Length).ptr);
             if (!p.Payload.empty())
                 text += ':';
-            for (size_t i = 0; i < p.Payload.size(); ++i) {
-                text += ' ';
-                text += LowerHex[p.Payload[i] >> 4];
-                text += LowerHex[p.Payload[i] & 15];
+            const size_t at = text.size();
+            text.resize(at + 3 * p.Payload.size() + 1);
+            char* out = text.data() + at;
+            for (const uint8_t byte : p.Payload) {
+                *out++ = ' ';
+                *out++ = LowerHex[byte >> 4];
+                *out++ = LowerHex[byte & 15];
             }
-            text += '\n';
+            *out = '\n';
             const size_t fields = text.size();
             AppendPacketFields(text, FieldsOf(id), received, p.Payload);
             ToLower(text, fields);
