@@ -32,7 +32,8 @@ namespace {
 double CpuSeconds() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 long ResidentKiB() {
@@ -161,15 +162,15 @@ int main(int argc, char** argv) {
             AddMixed(log, i);
         log.UpdateView();
     });
-    std::printf("1,000,000 packets: logged in %.0f ms CPU; resident size %.1f MB (%.1f MB before the log)\n", fill,
-                double(ResidentKiB()) / 1024.0, double(before) / 1024.0);
+    std::printf("1,000,000 packets: logged in %.0f ms CPU; resident size %.1f MB (%.1f MB before the log)\n",
+                fill, double(ResidentKiB()) / 1024.0, double(before) / 1024.0);
     const double text = Ms([&] { log.FindNext("no such text", false); });
     std::printf("  search without a hit (text): %.0f ms CPU (%.0f ms wall)\n", text, LastWallMs);
     const double hex = Ms([&] { log.FindNext("12 34 56", true); });
     std::printf("  search without a hit (hex bytes 12 34 56): %.0f ms CPU (%.0f ms wall)\n", hex, LastWallMs);
     const double failed = Ms([&] { log.FindNextFailed(); });
-    std::printf("  next failed answer from the start: %.1f ms CPU (%.1f ms wall, hit %lld)\n", failed, LastWallMs,
-                (long long)log.CurrentHit());
+    std::printf("  next failed answer from the start: %.1f ms CPU (%.1f ms wall, hit %lld)\n", failed,
+                LastWallMs, (long long)log.CurrentHit());
     double toStart = 0, toEnd = 0, wallStart = 0, wallEnd = 0;
     for (int i = 0; i < 5; ++i) {
         toStart = std::max(toStart, Ms([&] {
@@ -195,11 +196,13 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     const QString path = dir.filePath("million.csv");
     const double save = Ms([&] { log.SaveToFile(path); });
-    std::printf("save as CSV: %.0f ms CPU (%.0f ms wall), %.1f MB\n", save, LastWallMs, double(QFile(path).size()) / 1e6);
+    std::printf("save as CSV: %.0f ms CPU (%.0f ms wall), %.1f MB\n", save, LastWallMs,
+                double(QFile(path).size()) / 1e6);
     TCommLog* opened = nullptr;
     const double open = Ms([&] { opened = log.OpenFile(path); });
-    std::printf("open the 1,000,000-row CSV: %.0f ms CPU (%.0f ms wall, %d packets); resident size now %.1f MB\n", open, LastWallMs,
-                opened ? opened->History().Count() : 0, double(ResidentKiB()) / 1024.0);
+    std::printf(
+        "open the 1,000,000-row CSV: %.0f ms CPU (%.0f ms wall, %d packets); resident size now %.1f MB\n",
+        open, LastWallMs, opened ? opened->History().Count() : 0, double(ResidentKiB()) / 1024.0);
     delete opened;
     return 0;
 }

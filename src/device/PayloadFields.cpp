@@ -35,14 +35,14 @@ void AppendPlural(std::string& Out, size_t N, const char* One) {
         Out += 's';
 }
 
-
 std::string DeviceTypeName(uint32_t V) {
     return TKORADevice::DeviceTypeToStr(uint8_t(V));
 }
 
 std::string FirmwareText(uint32_t V) {
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%u.%u.%u rc %u", (V >> 12) & 0xF, (V >> 8) & 0xF, (V >> 4) & 0xF, V & 0xF);
+    std::snprintf(buf, sizeof buf, "%u.%u.%u rc %u", (V >> 12) & 0xF, (V >> 8) & 0xF, (V >> 4) & 0xF,
+                  V & 0xF);
     return buf;
 }
 } // namespace
@@ -203,7 +203,8 @@ std::string DescribePacketFields(const TCommandFields* Row, bool Received, const
     return s;
 }
 
-void AppendPacketFields(std::string& Out, const TCommandFields* Row, bool Received, const TByteArray& Payload) {
+void AppendPacketFields(std::string& Out, const TCommandFields* Row, bool Received,
+                        const TByteArray& Payload) {
     const uint8_t* p = Payload.data();
     size_t n = Payload.size();
     if (!Received || (Row && Row->NoStatus)) {

@@ -82,7 +82,8 @@ const TCommandFields* FindCommandFields(const std::vector<TCommandFields>& Table
 // The fields of one logged packet: the request's, or the status and the answer's. A command
 // without a row says how many bytes it carries.
 std::string DescribePacketFields(const TCommandFields* Row, bool Received, const TByteArray& Payload);
-void AppendPacketFields(std::string& Out, const TCommandFields* Row, bool Received, const TByteArray& Payload);
+void AppendPacketFields(std::string& Out, const TCommandFields* Row, bool Received,
+                        const TByteArray& Payload);
 
 // The commands every device of the family understands.
 const std::vector<TCommandFields>& GenericCommandFields();

@@ -10,8 +10,7 @@ std::string CodingText(uint32_t V) {
 }
 
 TPayloadLayout Frame() {
-    return TPayloadLayout(
-        {{"time stamp", K::U32}, {"coding", K::U8, {}, 0, CodingText}, {"data", K::Words}});
+    return TPayloadLayout({{"time stamp", K::U32}, {"coding", K::U8, {}, 0, CodingText}, {"data", K::Words}});
 }
 
 constexpr double GainScale = 100.0 / 255.0;

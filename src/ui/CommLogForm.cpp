@@ -173,12 +173,14 @@ TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Tool) {
     Hint(cbTimeStamps, QStringLiteral("Start each line with the seconds since the first logged packet"));
     cbDecodeFields = new QCheckBox(QStringLiteral("Decode fields"), Panel7);
     cbDecodeFields->setObjectName(QStringLiteral("cbDecodeFields"));
-    Hint(cbDecodeFields, QStringLiteral("Show a line with the fields of each packet by name, value and unit"));
+    Hint(cbDecodeFields,
+         QStringLiteral("Show a line with the fields of each packet by name, value and unit"));
     btnFilter = new QToolButton(Panel7);
     btnFilter->setObjectName(QStringLiteral("btnFilter"));
     btnFilter->setText(QStringLiteral("Filter"));
     btnFilter->setPopupMode(QToolButton::InstantPopup);
-    Hint(btnFilter, QStringLiteral("Show or hide packets by direction and command; hidden packets are still kept"));
+    Hint(btnFilter,
+         QStringLiteral("Show or hide packets by direction and command; hidden packets are still kept"));
     FFilterMenu = new QMenu(btnFilter);
     FFilterMenu->setObjectName(QStringLiteral("FilterMenu"));
     btnFilter->setMenu(FFilterMenu);
@@ -207,7 +209,8 @@ TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Tool) {
     edSearch = new QLineEdit(pnSearch);
     edSearch->setObjectName(QStringLiteral("edSearch"));
     findLabel->setBuddy(edSearch);
-    Hint(edSearch, QStringLiteral("Text of a packet's line with its command name, status and fields, or hex bytes of the payloads"));
+    Hint(edSearch, QStringLiteral("Text of a packet's line with its command name, status and fields, or hex "
+                                  "bytes of the payloads"));
     cbHexSearch = new QCheckBox(QStringLiteral("Hex bytes"), pnSearch);
     cbHexSearch->setObjectName(QStringLiteral("cbHexSearch"));
     auto* prev = new QPushButton(QStringLiteral("&Previous"), pnSearch);
@@ -339,7 +342,8 @@ TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Tool) {
             [this](int Value) { RunGuarded([this, Value] { ScrollHistoryTo(Value); }); });
     connect(next, &QPushButton::clicked, this, [this] { RunGuarded([this] { SearchClicked(false); }); });
     connect(prev, &QPushButton::clicked, this, [this] { RunGuarded([this] { SearchClicked(true); }); });
-    connect(edSearch, &QLineEdit::returnPressed, this, [this] { RunGuarded([this] { SearchClicked(false); }); });
+    connect(edSearch, &QLineEdit::returnPressed, this,
+            [this] { RunGuarded([this] { SearchClicked(false); }); });
     connect(failed, &QPushButton::clicked, this, [this] { RunGuarded([this] { FindNextFailed(); }); });
     auto* find = new QShortcut(QKeySequence::Find, this);
     find->setContext(Qt::WidgetWithChildrenShortcut);
@@ -590,11 +594,10 @@ void TCommLog::BuildFilterMenu() {
     add(QStringLiteral("miShowReceived"), QStringLiteral("Received"), f.Received);
     add(QStringLiteral("miShowUpdates"), QStringLiteral("All automatic updates"), f.Updates);
     FFilterMenu->addSeparator();
-    for (const auto& [id, name] : FilterCommands(FKind))
-    {
+    for (const auto& [id, name] : FilterCommands(FKind)) {
         const QString hex = QStringLiteral("%1").arg(id, 2, 16, QLatin1Char('0')).toUpper();
-        add(QStringLiteral("miShowID") + hex, QString::fromStdString(name) + QStringLiteral(" (%1h)").arg(hex),
-            !f.HiddenIDs.test(size_t(id)));
+        add(QStringLiteral("miShowID") + hex,
+            QString::fromStdString(name) + QStringLiteral(" (%1h)").arg(hex), !f.HiddenIDs.test(size_t(id)));
     }
 }
 
@@ -650,7 +653,8 @@ bool TCommLog::FindNext(const QString& Pattern, bool Hex, bool Backward) {
             lbSearch->setText(QStringLiteral("Not hex bytes"));
             return false;
         }
-        hit = FHistory.Find(FHit, Backward, [&bytes](const TLogEntry& E) { return PayloadContains(E.Copy.Payload, bytes); });
+        hit = FHistory.Find(FHit, Backward,
+                            [&bytes](const TLogEntry& E) { return PayloadContains(E.Copy.Payload, bytes); });
     } else {
         if (Pattern.isEmpty())
             return false;
@@ -701,7 +705,8 @@ bool TCommLog::FindNext(const QString& Pattern, bool Hex, bool Backward) {
 bool TCommLog::FindNextFailed() {
     UpdateView();
     const bool sensor = FSensor;
-    const int64_t hit = FHistory.Find(FHit, false, [sensor](const TLogEntry& E) { return IsFailedAnswer(E, sensor); });
+    const int64_t hit =
+        FHistory.Find(FHit, false, [sensor](const TLogEntry& E) { return IsFailedAnswer(E, sensor); });
     ShowHit(hit, QString());
     return hit >= 0;
 }

@@ -9,8 +9,8 @@
 #include <functional>
 
 struct TLogEntry {
-    TPacket Copy;       // LogReceivedFlag set for a received packet
-    int64_t TimeMs = 0; // since the first packet logged
+    TPacket Copy;        // LogReceivedFlag set for a received packet
+    int64_t TimeMs = 0;  // since the first packet logged
     bool Update = false; // sent by the device by itself, not in answer to a request
 };
 

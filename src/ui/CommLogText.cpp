@@ -366,7 +366,8 @@ bool ReadSeconds(const QByteArray& T, int64_t& Ms) {
 }
 } // namespace
 
-bool ParseLogCsv(QIODevice& In, std::vector<TLogRecord>& Records, QString& Error, std::set<std::string>* Names) {
+bool ParseLogCsv(QIODevice& In, std::vector<TLogRecord>& Records, QString& Error,
+                 std::set<std::string>* Names) {
     Records.clear();
     std::vector<TLogRecord> out;
     std::set<QByteArray> names;
@@ -383,7 +384,8 @@ bool ParseLogCsv(QIODevice& In, std::vector<TLogRecord>& Records, QString& Error
     const QList<QByteArray> header = LogCsvHeader().toLatin1().split(',');
     const qsizetype columns = f.size();
     if (columns < header.size() - 1 || columns > header.size() || f != header.mid(0, columns))
-        return fail(1, QStringLiteral("not a command log (the first line is not \"%1\")").arg(LogCsvHeader()));
+        return fail(1,
+                    QStringLiteral("not a command log (the first line is not \"%1\")").arg(LogCsvHeader()));
     for (;;) {
         const qint64 line = lineNo + 1;
         if (!ReadCsvRecord(In, buffer, f, lineNo, unterminated))
@@ -415,7 +417,8 @@ bool ParseLogCsv(QIODevice& In, std::vector<TLogRecord>& Records, QString& Error
         const QByteArray& hex = f[6];
         const bool shape = length == 0 ? hex.isEmpty() : hex.size() == qsizetype(length) * 3 - 1;
         if (!shape)
-            return fail(line, QStringLiteral("the payload does not hold the %1 bytes of its length").arg(length));
+            return fail(line,
+                        QStringLiteral("the payload does not hold the %1 bytes of its length").arg(length));
         r.Copy.Payload.resize(size_t(length));
         for (int i = 0; i < length; ++i) {
             const char* p = hex.constData() + 3 * i;

@@ -7,7 +7,8 @@ namespace {
 using K = TFieldKind;
 
 std::string GraspingStateText(uint32_t V) {
-    const std::string name = V < std::size(GraspingStateNames) ? std::string(GraspingStateNames[V]) : "invalid";
+    const std::string name =
+        V < std::size(GraspingStateNames) ? std::string(GraspingStateNames[V]) : "invalid";
     return name + " (" + std::to_string(V) + ")";
 }
 

@@ -165,7 +165,8 @@ TEST_F(TAnalyserTest, ASavedLogOpensReadOnlyWithTheSameLinesAndABadOneNamesItsLi
     };
     const Bad bad[] = {
         {4, "0.000,sent,21h,MOVE,9,,00 00,", "line 4: the payload does not hold the 9 bytes of its length"},
-        {3, "0.000,sideways,21h,MOVE,0,,,", "line 3: the direction \"sideways\" is neither sent nor received"},
+        {3, "0.000,sideways,21h,MOVE,0,,,",
+         "line 3: the direction \"sideways\" is neither sent nor received"},
         {2, "x,sent,21h,MOVE,0,,,", "line 2: the time \"x\" is not seconds with three decimals"},
         {5, "0.000,sent,2Gh,MOVE,0,,,", "line 5: the identifier \"2Gh\" is not two hex digits and h"},
         {3, "0.000,sent,21h,MOVE,0,,", "line 3: 7 fields instead of 8"},

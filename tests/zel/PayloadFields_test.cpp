@@ -71,7 +71,8 @@ TEST(PayloadFields, EveryCommandOfBothDevicesFitsFallsShortAndRunsLong) {
         std::string Text;
     };
     const Row rows[] = {
-        {ZelFields(TZEL::MOVE), false, TZEL::MovePayload(20, 50), "flags 0, position 20.00 mm, speed 50.00 mm/s"},
+        {ZelFields(TZEL::MOVE), false, TZEL::MovePayload(20, 50),
+         "flags 0, position 20.00 mm, speed 50.00 mm/s"},
         {ZelFields(TZEL::MOVE), false, {0, 0, 0}, "too short: 3 of 9 bytes"},
         {ZelFields(TZEL::MOVE), true, Answer(E_CMD_PENDING, {}), "E_CMD_PENDING"},
         {ZelFields(TZEL::GRASP), false, TZEL::TwoFloatPayload(8, 50), "width 8.00 mm, speed 50.00 mm/s"},
@@ -80,7 +81,8 @@ TEST(PayloadFields, EveryCommandOfBothDevicesFitsFallsShortAndRunsLong) {
         {ZelFields(TZEL::SET_ACCELERATION), false, TZEL::FloatPayload(150), "acceleration 150.00 mm/s²"},
         {ZelFields(TZEL::SET_FORCE_LIMIT), false, TZEL::FloatPayload(40), "force limit 40.00 N"},
         {ZelFields(TZEL::GET_FORCE_LIMIT), true, Answer(0, Floats({40})), "E_SUCCESS, force limit 40.00 N"},
-        {ZelFields(TZEL::GET_POS), false, TZEL::AutoUpdatePayload(true, 100, true), "update on change only, period 100"},
+        {ZelFields(TZEL::GET_POS), false, TZEL::AutoUpdatePayload(true, 100, true),
+         "update on change only, period 100"},
         {ZelFields(TZEL::GET_POS), false, TZEL::AutoUpdatePayload(false, 100, true), "update off, period 0"},
         {ZelFields(TZEL::GET_POS), false, {}, "no fields"},
         {ZelFields(TZEL::GET_POS), true, Answer(0, Floats({12.5f})), "E_SUCCESS, position 12.50 mm"},
@@ -100,7 +102,8 @@ TEST(PayloadFields, EveryCommandOfBothDevicesFitsFallsShortAndRunsLong) {
          "80.00 N"},
         {ZelFields(GET_SYSINFO), true, Answer(0, {1, 3, 0x12, 0x34, 0x39, 0x30, 0, 0}),
          "E_SUCCESS, device type ZEL 11, hardware revision 3, firmware 3.4.1 rc 2, serial number 12345"},
-        {ZelFields(CMD_ID_GET_TEMPERATURE), true, Answer(0, {0x06, 0xFF}), "E_SUCCESS, temperature -25.00 °C"},
+        {ZelFields(CMD_ID_GET_TEMPERATURE), true, Answer(0, {0x06, 0xFF}),
+         "E_SUCCESS, temperature -25.00 °C"},
         {ZelFields(GET_DEVICE_TAG), true, Answer(0, {'R', 'i', 'g', 10}), "E_SUCCESS, tag \"Rig_\""},
         {ZelFields(SET_DEVICE_TAG), false, {'A'}, "tag \"A\""},
         {ZelFields(0x99), true, Answer(E_CMD_UNKNOWN, {}), "E_CMD_UNKNOWN"},
@@ -109,14 +112,17 @@ TEST(PayloadFields, EveryCommandOfBothDevicesFitsFallsShortAndRunsLong) {
         {ZelFields(TZEL::STOP), true, Answer(0x120, {}), "unknown error code 288"},
         {TaqFields(TTAQ::CMD_ID_MATRIX_INFO), true, Answer(0, {2, 0, 3, 0, 0x54, 1, 250, 0, 0xFF, 0x0F}),
          "E_SUCCESS, cells across 2, cells down 3, cell width 3.40, cell height 2.50, value 4095"},
-        {TaqFields(TTAQ::CMD_ID_FRAME_DATA), true, {1, 0, 0, 0, 2, 5, 0, 0xFE, 0xFF, 7},
+        {TaqFields(TTAQ::CMD_ID_FRAME_DATA),
+         true,
+         {1, 0, 0, 0, 2, 5, 0, 0xFE, 0xFF, 7},
          "time stamp 1, coding run-length, data 2 words and 1 byte"},
         {TaqFields(TTAQ::CMD_ID_FRAME_DATA), true, {1, 0, 0}, "too short: 3 of at least 5 bytes"},
         {TaqFields(TTAQ::CMD_ID_READ_SINGLE_FRAME), true, Answer(0, {9, 0, 0, 0, 0, 1, 0}),
          "E_SUCCESS, time stamp 9, coding plain (0), data 1 word"},
         {TaqFields(TTAQ::CMD_ID_GAIN_GET), true, Answer(0, {255}), "E_SUCCESS, gain 100.00 %"},
         {TaqFields(0x34), false, {0x10, 0x27}, "threshold 10000"},
-        {TaqFields(TTAQ::CMD_ID_TRANSDUCER_TYPE), true, Answer(0, {'P', 'Z'}), "E_SUCCESS, transducer \"PZ\""},
+        {TaqFields(TTAQ::CMD_ID_TRANSDUCER_TYPE), true, Answer(0, {'P', 'Z'}),
+         "E_SUCCESS, transducer \"PZ\""},
         {TaqFields(0x31), false, {1, 2, 3}, "3 bytes, fields not known"},
     };
     for (const Row& r : rows)
@@ -171,5 +177,6 @@ TEST(PayloadFields, TheDevicesReadWhatTheLogShows) {
     const TByteArray frame = {0x39, 0x30, 0, 0, 0, 1, 0, 2, 0, 3, 0, 4, 0};
     taq.PacketReceived(Packet(TTAQ::CMD_ID_FRAME_DATA, frame));
     EXPECT_EQ(taq.FrameData.Timestamp, 12345u);
-    EXPECT_EQ(DescribePacketFields(TaqFields(0), true, frame), "time stamp 12345, coding plain (0), data 4 words");
+    EXPECT_EQ(DescribePacketFields(TaqFields(0), true, frame),
+              "time stamp 12345, coding plain (0), data 4 words");
 }

@@ -19,7 +19,8 @@ public:
     void AddPacket(const TPacket& Packet, bool Received) override;
     static QString Describe(const TPacket& Packet, bool Received, const TKORADevice& Device);
     // The packet's fields as the device reads them ("position 20.00 mm, speed 50.00 mm/s").
-    static std::string Fields(const TKORADevice& Device, int32_t ID, bool Received, const TByteArray& Payload);
+    static std::string Fields(const TKORADevice& Device, int32_t ID, bool Received,
+                              const TByteArray& Payload);
 
 private:
     QTextStream& FOut;
