@@ -266,14 +266,3 @@ const std::vector<TCommandFields>& GenericCommandFields() {
 const TCommandFields* GenericFields(int32_t ID) {
     return FindCommandFields(GenericCommandFields(), ID);
 }
-
-bool ReadSysInfoFields(const TByteArray& Data, TSysInfoFields& Info) {
-    const TPayloadLayout& l = GenericFields(GET_SYSINFO)->Answer;
-    if (!l.Fits(Data.size()) || Data.empty())
-        return false;
-    Info.DeviceType = uint8_t(l.Unsigned(Data.data(), 0));
-    Info.HardwareRevision = uint8_t(l.Unsigned(Data.data(), 1));
-    Info.Firmware = uint16_t(l.Unsigned(Data.data(), 2));
-    Info.SerialNumber = l.Unsigned(Data.data(), 3);
-    return true;
-}

@@ -90,15 +90,6 @@ const std::vector<TCommandFields>& GenericCommandFields();
 // The generic row of ID, or null.
 const TCommandFields* GenericFields(int32_t ID);
 
-// Shared readers of the generic answers (data after the status).
-struct TSysInfoFields {
-    uint8_t DeviceType = 0;
-    uint8_t HardwareRevision = 0;
-    uint16_t Firmware = 0;
-    uint32_t SerialNumber = 0;
-};
-bool ReadSysInfoFields(const TByteArray& Data, TSysInfoFields& Info);
-
 // Formats used by the tables.
 std::string FieldNumber(double Value, int Decimals);
 void AppendFieldNumber(std::string& Out, double Value, int Decimals);

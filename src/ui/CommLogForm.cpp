@@ -34,7 +34,9 @@
 #include <QSaveFile>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextCharFormat>
 #include <QTextCursor>
+#include <QTextEdit>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -521,6 +523,7 @@ void TCommLog::RebuildPage(int64_t First) {
         const TLogEntry& e = FHistory.Shown(i);
         all.append(LogPacketText(e.Copy, options, e.TimeMs));
     }
+    RxMsgMemo->setExtraSelections({});
     RxMsgMemo->setPlainText(all);
     FUnshown = 0;
     FStaleLines = 0;
@@ -698,7 +701,7 @@ bool TCommLog::FindNext(const QString& Pattern, bool Hex, bool Backward) {
             return text.find(needle) != std::string::npos;
         });
     }
-    ShowHit(hit, Hex ? QString() : Pattern);
+    ShowHit(hit, Pattern.simplified());
     return hit >= 0;
 }
 
@@ -743,6 +746,17 @@ void TCommLog::ShowHit(int64_t Index, const QString& Pattern) {
     }
     RxMsgMemo->setTextCursor(cursor);
     RxMsgMemo->centerCursor();
+    // Every other match in the view is marked too.
+    QList<QTextEdit::ExtraSelection> marks;
+    if (!Pattern.isEmpty()) {
+        QTextCharFormat mark;
+        mark.setBackground(QColor(255, 214, 102));
+        mark.setForeground(QColor(Qt::black));
+        for (QTextCursor c = doc->find(Pattern); !c.isNull() && marks.size() < 5000;
+             c = doc->find(Pattern, c))
+            marks.append({c, mark});
+    }
+    RxMsgMemo->setExtraSelections(marks);
 }
 
 void TCommLog::btnSaveClick() {

@@ -116,6 +116,9 @@ TEST_F(TAnalyserTest, DecodesFiltersPagesAndSearchesALongHistory) {
     ASSERT_TRUE(Log.FindNext("e_axis_blocked", false, true));
     EXPECT_EQ(Log.CurrentHit(), first);
     EXPECT_EQ(View()->textCursor().selectedText(), "E_AXIS_BLOCKED");
+    // Every failure in the view is marked: packets 11, 32, ..., 494 of the page 0 to 499.
+    ASSERT_EQ(Log.PageFirst(), 0);
+    EXPECT_EQ(View()->extraSelections().size(), 24);
     // 3999.0 is the position of the last move request and of the update after it.
     ASSERT_TRUE(Log.FindNext("00 F0 79 45", true));
     EXPECT_EQ(Log.History().Shown(Log.CurrentHit()).Copy.Payload, TZEL::MovePayload(3999, 50));
