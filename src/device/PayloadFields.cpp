@@ -35,15 +35,15 @@ void AppendPlural(std::string& Out, size_t N, const char* One) {
         Out += 's';
 }
 
-std::string DeviceTypeName(uint32_t V) {
-    return TKORADevice::DeviceTypeToStr(uint8_t(V));
+void DeviceTypeName(std::string& Out, uint32_t V) {
+    Out += TKORADevice::DeviceTypeToStr(uint8_t(V));
 }
 
-std::string FirmwareText(uint32_t V) {
+void FirmwareText(std::string& Out, uint32_t V) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%u.%u.%u rc %u", (V >> 12) & 0xF, (V >> 8) & 0xF, (V >> 4) & 0xF,
                   V & 0xF);
-    return buf;
+    Out += buf;
 }
 } // namespace
 
@@ -172,7 +172,7 @@ void TPayloadLayout::AppendDescription(std::string& Out, const uint8_t* Data, si
         }
         const uint32_t raw = Unsigned(Data, i);
         if (f.Names) {
-            Out += f.Names(raw);
+            f.Names(Out, raw);
             continue;
         }
         if (f.Kind == TFieldKind::F32)

@@ -27,7 +27,7 @@ struct TFieldSpec {
     // Non-zero: the value shown is the raw value times Scale, with two decimals.
     double Scale = 0;
     // A symbolic text for the raw value ("Holding", "Referenced, Moving"); shown before the number.
-    std::string (*Names)(uint32_t Value) = nullptr;
+    void (*Names)(std::string& Out, uint32_t Value) = nullptr;
 };
 
 class TPayloadLayout {

@@ -5,8 +5,14 @@
 namespace {
 using K = TFieldKind;
 
-std::string CodingText(uint32_t V) {
-    return V == TTAQ::CodingRunLength ? "run-length" : "plain (" + std::to_string(V) + ")";
+void CodingText(std::string& Out, uint32_t V) {
+    if (V == TTAQ::CodingRunLength) {
+        Out += "run-length";
+        return;
+    }
+    Out += "plain (";
+    Out += std::to_string(V);
+    Out += ')';
 }
 
 TPayloadLayout Frame() {

@@ -3,39 +3,59 @@
 #include "ZEL.h"
 #include "ZEL_commands.h"
 
+#include <cstdio>
+
 namespace {
 using K = TFieldKind;
 
-std::string GraspingStateText(uint32_t V) {
-    const std::string name =
-        V < std::size(GraspingStateNames) ? std::string(GraspingStateNames[V]) : "invalid";
-    return name + " (" + std::to_string(V) + ")";
+// "Holding (4)"; "invalid (9)" outside the table.
+void NameAndNumber(std::string& Out, const std::string_view* Names, size_t Count, uint32_t V) {
+    Out += V < Count ? Names[V] : std::string_view("invalid");
+    Out += " (";
+    Out += std::to_string(V);
+    Out += ')';
 }
 
-std::string SystemStateText(uint32_t V) {
-    return FieldHex32(V) + " (" + SystemStateFlagNames(V) + ")";
+void GraspingStateText(std::string& Out, uint32_t V) {
+    NameAndNumber(Out, GraspingStateNames, std::size(GraspingStateNames), V);
 }
 
-std::string HomingText(uint32_t V) {
-    static const char* const names[] = {"default", "outwards", "inwards"};
-    return (V < 3 ? std::string(names[V]) : "invalid") + " (" + std::to_string(V) + ")";
-}
-
-std::string UpdateFlagsText(uint32_t V) {
-    switch (V) {
-    case 0:
-        return "off";
-    case 1:
-        return "on";
-    case 3:
-        return "on change only";
-    default:
-        return "invalid (" + std::to_string(V) + ")";
+void SystemStateText(std::string& Out, uint32_t V) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%.8Xh (", V);
+    Out += hex;
+    const size_t flags = Out.size();
+    for (const TSysflagDescr& f : SystemStateFlags) {
+        if ((V & f.Mask) == 0)
+            continue;
+        if (Out.size() > flags)
+            Out += ", ";
+        Out += f.Text;
     }
+    if (Out.size() == flags)
+        Out += "none";
+    Out += ')';
 }
 
-std::string ResetText(uint32_t V) {
-    return V == 0 ? "keep" : V == 1 ? "reset" : "invalid (" + std::to_string(V) + ")";
+void HomingText(std::string& Out, uint32_t V) {
+    static const std::string_view names[] = {"default", "outwards", "inwards"};
+    NameAndNumber(Out, names, std::size(names), V);
+}
+
+void UpdateFlagsText(std::string& Out, uint32_t V) {
+    static const std::string_view names[] = {"off", "on", "invalid", "on change only"};
+    if (V < 4 && V != 2)
+        Out += names[V];
+    else
+        NameAndNumber(Out, names, 0, V);
+}
+
+void ResetText(std::string& Out, uint32_t V) {
+    static const std::string_view names[] = {"keep", "reset"};
+    if (V < 2)
+        Out += names[V];
+    else
+        NameAndNumber(Out, names, 0, V);
 }
 
 // A state query: empty, or the automatic update request.
