@@ -69,9 +69,9 @@ std::string FieldNumber(double Value, int Decimals) {
     return s;
 }
 
-TPayloadLayout::TPayloadLayout(std::vector<TFieldSpec> Fields, bool EmptyToo)
+TPayloadLayout::TPayloadLayout(std::vector<TFieldDef> Fields, bool EmptyToo)
     : FFields(std::move(Fields)), FEmptyToo(EmptyToo) {
-    for (const TFieldSpec& f : FFields) {
+    for (const TFieldDef& f : FFields) {
         FOffsets.push_back(FFixed);
         FFixed += KindSize(f.Kind);
         FVariable = FVariable || IsRest(f.Kind);
@@ -117,7 +117,7 @@ float TPayloadLayout::Float(const uint8_t* Data, size_t Field) const {
 }
 
 double TPayloadLayout::Number(const uint8_t* Data, size_t Field) const {
-    const TFieldSpec& f = FFields[Field];
+    const TFieldDef& f = FFields[Field];
     double v = 0;
     if (f.Kind == TFieldKind::F32)
         v = Float(Data, Field);
@@ -147,7 +147,7 @@ void TPayloadLayout::AppendDescription(std::string& Out, const uint8_t* Data, si
         return;
     }
     for (size_t i = 0; i < FFields.size(); ++i) {
-        const TFieldSpec& f = FFields[i];
+        const TFieldDef& f = FFields[i];
         if (i > 0)
             Out += ", ";
         Out += f.Name;

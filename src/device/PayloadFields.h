@@ -20,7 +20,7 @@ enum class TFieldKind : uint8_t {
     Words, // the rest of the payload as 16-bit words, counted
 };
 
-struct TFieldSpec {
+struct TFieldDef {
     std::string_view Name;
     TFieldKind Kind;
     std::string_view Unit = {};
@@ -33,9 +33,9 @@ struct TFieldSpec {
 class TPayloadLayout {
 public:
     TPayloadLayout() = default;
-    TPayloadLayout(std::vector<TFieldSpec> Fields, bool EmptyToo = false);
+    TPayloadLayout(std::vector<TFieldDef> Fields, bool EmptyToo = false);
 
-    const std::vector<TFieldSpec>& Fields() const { return FFields; }
+    const std::vector<TFieldDef>& Fields() const { return FFields; }
     // Bytes of the fields of fixed size.
     size_t FixedSize() const { return FFixed; }
     // The last field takes the rest of the payload.
@@ -58,7 +58,7 @@ public:
     void AppendDescription(std::string& Out, const uint8_t* Data, size_t Size) const;
 
 private:
-    std::vector<TFieldSpec> FFields;
+    std::vector<TFieldDef> FFields;
     std::vector<size_t> FOffsets;
     size_t FFixed = 0;
     bool FVariable = false;
