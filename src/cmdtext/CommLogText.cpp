@@ -5,8 +5,8 @@
 #include "convert.h"
 #include "stat.h"
 
+#include <QIODevice>
 #include <QLocale>
-#include <QRegularExpression>
 #include <QStringList>
 
 #include <cmath>
@@ -84,9 +84,25 @@ QString LogPacketDescription(const TPacket& Copy, const TLogOptions& Options) {
 
 QString LogPacketText(const TPacket& Copy, const TLogOptions& Options, int64_t TimeMs) {
     const QString time = Options.TimeStamps ? LogTimeText(TimeMs) + QLatin1Char(' ') : QString();
+    QString text;
     if (Copy.CommandID & LogReceivedFlag)
-        return time + QStringLiteral("    received: ") + LogPacketDescription(Copy, Options);
-    return QLatin1Char('\n') + time + QStringLiteral("sent: ") + LogPacketDescription(Copy, Options);
+        text = time + QStringLiteral("    received: ") + LogPacketDescription(Copy, Options);
+    else
+        text = QLatin1Char('\n') + time + QStringLiteral("sent: ") + LogPacketDescription(Copy, Options);
+    if (Options.DecodeFields && Options.Fields)
+        text.append(QLatin1Char('\n')).append(LogFieldsLine(Copy, Options, TimeMs));
+    return text;
+}
+
+QString LogFieldsLine(const TPacket& Copy, const TLogOptions& Options, int64_t) {
+    const int32_t id = Copy.CommandID & ~LogReceivedFlag;
+    const bool received = (Copy.CommandID & LogReceivedFlag) != 0;
+    // Under the "ID=" of the packet's line.
+    const int indent = (Options.TimeStamps ? 11 : 0) + (received ? 14 : 6);
+    const QString name = Options.CommandName ? QString::fromStdString(Options.CommandName(id))
+                                             : QStringLiteral("ID=") + Hex2(uint32_t(id)) + QLatin1Char('h');
+    const std::string fields = Options.Fields ? Options.Fields(id, received, Copy.Payload) : std::string();
+    return QString(indent, QLatin1Char(' ')) + name + QStringLiteral(": ") + QString::fromStdString(fields);
 }
 
 QString LogTimeText(int64_t TimeMs) {
@@ -94,7 +110,7 @@ QString LogTimeText(int64_t TimeMs) {
 }
 
 QString LogCsvHeader() {
-    return QStringLiteral("time_s,direction,id,command,length,status,payload");
+    return QStringLiteral("time_s,direction,id,command,length,status,payload,fields");
 }
 
 QString LogCsvRow(const TPacket& Copy, int64_t TimeMs, const TLogOptions& Options) {
@@ -114,7 +130,9 @@ QString LogCsvRow(const TPacket& Copy, int64_t TimeMs, const TLogOptions& Option
                               name,
                               QString::number(Copy.Length),
                               status,
-                              payload.mid(1)};
+                              payload.mid(1),
+                              Options.Fields ? QString::fromStdString(Options.Fields(id, received, p))
+                                             : QString()};
     QStringList row;
     for (const QString& f : fields)
         row << CsvField(f);
@@ -122,16 +140,19 @@ QString LogCsvRow(const TPacket& Copy, int64_t TimeMs, const TLogOptions& Option
 }
 
 QString CsvField(const QString& Text) {
-    static const QRegularExpression special(QStringLiteral("[\",\r\n]"));
-    if (!Text.contains(special))
+    bool special = false;
+    for (const QChar c : Text)
+        special = special || c == u'"' || c == u',' || c == u'\r' || c == u'\n';
+    if (!special)
         return Text;
     QString quoted = Text;
     quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-int LogPacketLineCount(const TPacket& Copy) {
-    return (Copy.CommandID & LogReceivedFlag) ? 1 : 2;
+int LogPacketLineCount(const TPacket& Copy, const TLogOptions& Options) {
+    const int fields = Options.DecodeFields && Options.Fields ? 1 : 0;
+    return ((Copy.CommandID & LogReceivedFlag) ? 1 : 2) + fields;
 }
 
 bool ParseSelectedBytes(const QString& Selection, TByteArray& Bytes) {
@@ -234,4 +255,185 @@ TSelectionDecoding DecodeSelectionAsText(const QString& Selection) {
         if (c < 32)
             c = '_';
     return {false, QStringLiteral("Text string is \"") + AnsiToString(b) + QLatin1Char('"')};
+}
+
+namespace {
+// One line of In without its line end, in a buffer kept from line to line.
+bool ReadLine(QIODevice& In, QByteArray& Line) {
+    Line.clear();
+    if (In.atEnd())
+        return false;
+    char buf[4096];
+    for (;;) {
+        const qint64 n = In.readLine(buf, sizeof buf);
+        if (n <= 0)
+            break;
+        Line.append(buf, n);
+        if (buf[n - 1] == '\n')
+            break;
+    }
+    if (Line.endsWith('\n'))
+        Line.chop(1);
+    return true;
+}
+
+// One CSV record from In; a quoted field may run over line ends. False at the end of In.
+bool ReadCsvRecord(QIODevice& In, QByteArray& Line, QList<QByteArray>& Fields, qint64& LineNo,
+                   bool& Unterminated) {
+    Fields.clear();
+    Unterminated = false;
+    if (!ReadLine(In, Line))
+        return false;
+    ++LineNo;
+    // The usual record has no quotes at all.
+    if (!Line.contains('"')) {
+        if (Line.endsWith('\r'))
+            Line.chop(1);
+        qsizetype from = 0;
+        for (;;) {
+            const qsizetype comma = Line.indexOf(',', from);
+            Fields << Line.mid(from, comma < 0 ? -1 : comma - from);
+            if (comma < 0)
+                return true;
+            from = comma + 1;
+        }
+    }
+    QByteArray field;
+    bool quoted = false;
+    bool started = false;
+    for (;;) {
+        const bool crlf = Line.endsWith('\r');
+        const char* c = Line.constData();
+        const qsizetype n = Line.size() - (crlf ? 1 : 0);
+        for (qsizetype i = 0; i < n; ++i) {
+            if (quoted) {
+                if (c[i] != '"')
+                    field += c[i];
+                else if (i + 1 < n && c[i + 1] == '"')
+                    field += c[++i];
+                else
+                    quoted = false;
+            } else if (c[i] == '"' && !started) {
+                quoted = started = true;
+            } else if (c[i] == ',') {
+                Fields << field;
+                field.clear();
+                started = false;
+            } else {
+                field += c[i];
+                started = true;
+            }
+        }
+        if (!quoted)
+            break;
+        if (crlf)
+            field += '\r';
+        if (!ReadLine(In, Line)) {
+            Unterminated = true;
+            break;
+        }
+        ++LineNo;
+        field += '\n';
+    }
+    Fields << field;
+    return true;
+}
+
+bool ReadHexByte(const char* P, uint8_t& B) {
+    const int hi = TPayloadParser::HexDigit(QLatin1Char(P[0]));
+    const int lo = TPayloadParser::HexDigit(QLatin1Char(P[1]));
+    if (hi < 0 || lo < 0)
+        return false;
+    B = uint8_t(hi * 16 + lo);
+    return true;
+}
+
+// "12.345" to milliseconds.
+bool ReadSeconds(const QByteArray& T, int64_t& Ms) {
+    const qsizetype dot = T.indexOf('.');
+    if (dot <= 0 || T.size() - dot != 4)
+        return false;
+    int64_t v = 0;
+    for (qsizetype i = 0; i < T.size(); ++i) {
+        if (i == dot)
+            continue;
+        if (T[i] < '0' || T[i] > '9' || v > (int64_t(1) << 50))
+            return false;
+        v = v * 10 + (T[i] - '0');
+    }
+    Ms = v;
+    return true;
+}
+} // namespace
+
+bool ParseLogCsv(QIODevice& In, std::vector<TLogRecord>& Records, QString& Error,
+                 std::set<std::string>* Names) {
+    Records.clear();
+    std::vector<TLogRecord> out;
+    std::set<QByteArray> names;
+    qint64 lineNo = 0;
+    QByteArray buffer;
+    QList<QByteArray> f;
+    bool unterminated = false;
+    auto fail = [&](qint64 Line, const QString& What) {
+        Error = QStringLiteral("line %1: %2").arg(Line).arg(What);
+        return false;
+    };
+    if (!ReadCsvRecord(In, buffer, f, lineNo, unterminated))
+        return fail(1, QStringLiteral("the file is empty"));
+    const QList<QByteArray> header = LogCsvHeader().toLatin1().split(',');
+    const qsizetype columns = f.size();
+    if (columns < header.size() - 1 || columns > header.size() || f != header.mid(0, columns))
+        return fail(1,
+                    QStringLiteral("not a command log (the first line is not \"%1\")").arg(LogCsvHeader()));
+    for (;;) {
+        const qint64 line = lineNo + 1;
+        if (!ReadCsvRecord(In, buffer, f, lineNo, unterminated))
+            break;
+        if (unterminated)
+            return fail(line, QStringLiteral("a quoted field is not closed"));
+        if (f.size() == 1 && f[0].isEmpty() && In.atEnd())
+            break;
+        if (f.size() != columns)
+            return fail(line, QStringLiteral("%1 fields instead of %2").arg(f.size()).arg(columns));
+        TLogRecord r;
+        if (!ReadSeconds(f[0], r.TimeMs))
+            return fail(line, QStringLiteral("the time \"%1\" is not seconds with three decimals")
+                                  .arg(QString::fromUtf8(f[0])));
+        const bool received = f[1] == "received";
+        if (!received && f[1] != "sent")
+            return fail(line, QStringLiteral("the direction \"%1\" is neither sent nor received")
+                                  .arg(QString::fromUtf8(f[1])));
+        uint8_t id = 0;
+        if (f[2].size() != 3 || f[2][2] != 'h' || !ReadHexByte(f[2].constData(), id))
+            return fail(line, QStringLiteral("the identifier \"%1\" is not two hex digits and h")
+                                  .arg(QString::fromUtf8(f[2])));
+        bool ok = false;
+        const int length = f[4].toInt(&ok);
+        if (!ok || length < 0 || length > MaxPayloadLength)
+            return fail(line, QStringLiteral("the length \"%1\" is not 0 to %2")
+                                  .arg(QString::fromUtf8(f[4]))
+                                  .arg(MaxPayloadLength));
+        const QByteArray& hex = f[6];
+        const bool shape = length == 0 ? hex.isEmpty() : hex.size() == qsizetype(length) * 3 - 1;
+        if (!shape)
+            return fail(line,
+                        QStringLiteral("the payload does not hold the %1 bytes of its length").arg(length));
+        r.Copy.Payload.resize(size_t(length));
+        for (int i = 0; i < length; ++i) {
+            const char* p = hex.constData() + 3 * i;
+            if ((i > 0 && p[-1] != ' ') || !ReadHexByte(p, r.Copy.Payload[size_t(i)]))
+                return fail(line, QStringLiteral("byte %1 of the payload is not two hex digits").arg(i + 1));
+        }
+        r.Copy.Length = length;
+        r.Copy.CommandID = id | (received ? LogReceivedFlag : 0);
+        if (names.size() < 512)
+            names.insert(f[3]);
+        out.push_back(std::move(r));
+    }
+    Records = std::move(out);
+    if (Names)
+        for (const QByteArray& n : names)
+            Names->insert(n.toStdString());
+    return true;
 }

@@ -36,6 +36,9 @@ TPacketDecoding DecodeCommandPacket(uint8_t CommandID, const TByteArray& Payload
 }
 
 bool ParseEditorPayload(const QString& Text, TByteArray& Payload) {
+    Payload.clear();
+    if (Text.size() > PayloadTextLimit)
+        return false;
     if (!TPayloadParser::Parse(Text, Payload))
         return false;
     if (Payload.size() > size_t(MaxPayloadLength)) {

@@ -16,7 +16,12 @@ struct TPacketDecoding {
 };
 TPacketDecoding DecodeCommandPacket(uint8_t CommandID, const TByteArray& Payload);
 
-// The payload parser plus the frame limit: a payload the 16-bit length cannot carry is invalid.
+// Longest payload text the editor takes. A token may carry any number of leading zeros, so no
+// limit fits every valid payload: a longer text is refused rather than cut into another payload.
+constexpr int PayloadTextLimit = 8 * MaxPayloadLength;
+
+// The payload parser plus the frame limit: a payload the 16-bit length cannot carry is invalid,
+// and so is a text above PayloadTextLimit.
 bool ParseEditorPayload(const QString& Text, TByteArray& Payload);
 
 QString PayloadSizeText(size_t Count); // "5 bytes"

@@ -128,8 +128,16 @@ bool TPayloadParser::ParseFloat(QStringView Token, float& Value) {
     }
     if (t[0] == QLatin1Char('-'))
         v = -v;
-    // A value beyond single precision would go on the wire as infinity.
-    if (!std::isfinite(v) || std::fabs(v) > double(std::numeric_limits<float>::max()))
+    // Compared after rounding to single precision, read from the text itself so that the usual
+    // spelling of the largest float (3.4028235e38) counts; beyond it the wire would carry infinity.
+    if (std::isfinite(v) && std::fabs(v) > double(std::numeric_limits<float>::max())) {
+        float f = 0;
+        const auto [fend, ferror] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), f);
+        if (ferror != std::errc() || fend != ascii.data() + ascii.size() || !std::isfinite(f))
+            return false;
+        v = t[0] == QLatin1Char('-') ? -double(f) : double(f);
+    }
+    if (!std::isfinite(v))
         return false;
     Value = float(v);
     return true;

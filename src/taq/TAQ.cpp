@@ -1,5 +1,7 @@
 #include "TAQ.h"
 
+#include "TAQ_fields.h"
+
 #include "Ansi.h"
 #include "CommandComponent.h"
 #include "convert.h"
@@ -29,7 +31,6 @@ namespace {
 constexpr size_t FrameHeader = 5; // time stamp (4) and coding (1)
 constexpr int RunLengthAssertLine = 281;
 constexpr int PlainAssertLine = 285;
-constexpr size_t MatrixInfoLength = 10;
 // Far above any real matrix; a corrupt answer must not make the store allocate gigabytes.
 constexpr int64_t MaxCells = int64_t(1) << 20;
 } // namespace
@@ -46,10 +47,11 @@ TTAQ::~TTAQ() {
 }
 
 bool TTAQ::ApplyMatrixInfo(const TByteArray& Data) {
-    if (Data.size() != MatrixInfoLength)
+    TMatrixInfoFields info;
+    if (!ReadMatrixInfoFields(Data, info))
         return false;
-    const int32_t width = ReadWord(&Data[0]);
-    const int32_t height = ReadWord(&Data[2]);
+    const int32_t width = info.Width;
+    const int32_t height = info.Height;
     if (int64_t(width) * height > MaxCells)
         return false;
     MatrixWidth = width;
@@ -58,11 +60,11 @@ bool TTAQ::ApplyMatrixInfo(const TByteArray& Data) {
     FrameData.SetWidth(MatrixWidth);
     FrameData.SetHeight(MatrixHeight);
     FrameData.Timestamp = 0;
-    CellWidth = float(ReadWord(&Data[4])) * 0.01f;
-    CellHeight = float(ReadWord(&Data[6])) * 0.01f;
+    CellWidth = float(info.CellWidth) * 0.01f;
+    CellHeight = float(info.CellHeight) * 0.01f;
     SensorWidth = float(MatrixWidth) * CellWidth;
     SensorHeight = float(MatrixHeight) * CellHeight;
-    MatrixInfoValue = ReadWord(&Data[8]);
+    MatrixInfoValue = info.Value;
     return true;
 }
 
@@ -87,7 +89,7 @@ bool TTAQ::ReadGain() {
     TStat status = E_SUCCESS;
     if (!ExecuteCommand(CMD_ID_GAIN_GET, {}, data, status))
         return false;
-    Gain = data[0] / 255.0 * 100.0; // Data holds at least one byte (two zeros for a bare status)
+    ReadGainPercent(data, Gain); // Data holds at least one byte (two zeros for a bare status)
     return true;
 }
 
@@ -155,12 +157,13 @@ void TTAQ::TrackAcquisition(const TPacket& Packet) {
 void TTAQ::DecodeFrame(const uint8_t* Frame, size_t Length) {
     if (CellCount == 0)
         return;
-    if (Length < FrameHeader) {
+    TFrameHeader header;
+    if (!ReadFrameHeader(Frame, Length, header)) {
         DebugOut("TAQ: frame of " + std::to_string(Length) + " bytes rejected");
         return;
     }
-    FrameData.Timestamp = ReadLongWord(Frame);
-    if (Frame[4] == CodingRunLength)
+    FrameData.Timestamp = header.Timestamp;
+    if (header.Coding == CodingRunLength)
         DecodeRunLength(Frame + FrameHeader, (Length - FrameHeader) / 2);
     else
         DecodePlain(Frame + FrameHeader, Length);

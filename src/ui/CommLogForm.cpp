@@ -4,11 +4,24 @@
 #include "ErrorGuard.h"
 #include "KORADevice.h"
 #include "MessageSeam.h"
+#include "PayloadFields.h"
 #include "TAQ.h"
+#include "TAQ_fields.h"
+#include "ZEL.h"
+#include "ZEL_fields.h"
 #include "ToolWindow.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QShortcut>
+#include <QToolButton>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -21,9 +34,15 @@
 #include <QSaveFile>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextCharFormat>
 #include <QTextCursor>
+#include <QTextEdit>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <charconv>
+#include <set>
+#include <string>
 
 namespace {
 const QString MemoHint =
@@ -55,6 +74,54 @@ void Hint(QWidget* W, const QString& Text) {
     W->setToolTip(Text);
     W->setStatusTip(Text);
 }
+
+const int64_t KeepChoices[] = {150, 1000, 10000, 100000, 1000000};
+
+std::string KindCommandName(TCommLog::TDeviceKind Kind, int32_t ID) {
+    bool found = false;
+    std::string name;
+    if (Kind == TCommLog::dkGripper)
+        name = LookupCommandName(TZEL::CommandNames, std::size(TZEL::CommandNames), ID, found);
+    else if (Kind == TCommLog::dkSensor)
+        name = LookupCommandName(TTAQ::CommandNames, std::size(TTAQ::CommandNames), ID, found);
+    return found ? name : GenericCommandName(ID);
+}
+
+// The commands a filter offers: the device's own, then the generic ones.
+std::vector<std::pair<int32_t, std::string>> FilterCommands(TCommLog::TDeviceKind Kind) {
+    std::vector<std::pair<int32_t, std::string>> rows;
+    auto add = [&rows](const TCommandID* Table, size_t Count) {
+        for (size_t i = 0; i < Count; ++i)
+            rows.emplace_back(Table[i].ID, std::string(Table[i].Name));
+    };
+    if (Kind == TCommLog::dkGripper)
+        add(TZEL::CommandNames, std::size(TZEL::CommandNames));
+    else if (Kind == TCommLog::dkSensor)
+        add(TTAQ::CommandNames, std::size(TTAQ::CommandNames));
+    add(GenericCommandNames, std::size(GenericCommandNames));
+    return rows;
+}
+
+// A saved log names its commands: the sensor's and the gripper's names tell them apart.
+TCommLog::TDeviceKind KindOfNames(const std::set<std::string>& Names) {
+    bool gripper = false;
+    for (const std::string& name : Names) {
+        for (const TCommandID& c : TTAQ::CommandNames)
+            if (name == c.Name)
+                return TCommLog::dkSensor;
+        for (const TCommandID& c : TZEL::CommandNames)
+            gripper = gripper || name == c.Name;
+    }
+    return gripper ? TCommLog::dkGripper : TCommLog::dkGeneric;
+}
+
+void ToLower(std::string& S, size_t From = 0) {
+    for (size_t i = From; i < S.size(); ++i)
+        if (S[i] >= 'A' && S[i] <= 'Z')
+            S[i] = char(S[i] - 'A' + 'a');
+}
+
+const char LowerHex[] = "0123456789abcdef";
 } // namespace
 
 TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Tool) {
@@ -77,13 +144,67 @@ TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Tool) {
     cbTimeStamps = new QCheckBox(QStringLiteral("Time stamps"), Panel7);
     cbTimeStamps->setObjectName(QStringLiteral("cbTimeStamps"));
     Hint(cbTimeStamps, QStringLiteral("Start each line with the seconds since the first logged packet"));
+    cbDecodeFields = new QCheckBox(QStringLiteral("Decode fields"), Panel7);
+    cbDecodeFields->setObjectName(QStringLiteral("cbDecodeFields"));
+    Hint(cbDecodeFields,
+         QStringLiteral("Show a line with the fields of each packet by name, value and unit"));
+    btnFilter = new QToolButton(Panel7);
+    btnFilter->setObjectName(QStringLiteral("btnFilter"));
+    btnFilter->setText(QStringLiteral("Filter"));
+    btnFilter->setPopupMode(QToolButton::InstantPopup);
+    Hint(btnFilter,
+         QStringLiteral("Show or hide packets by direction and command; hidden packets are still kept"));
+    FFilterMenu = new QMenu(btnFilter);
+    FFilterMenu->setObjectName(QStringLiteral("FilterMenu"));
+    btnFilter->setMenu(FFilterMenu);
+    auto* keepLabel = new QLabel(QStringLiteral("&Keep"), Panel7);
+    cbKeep = new QComboBox(Panel7);
+    cbKeep->setObjectName(QStringLiteral("cbKeep"));
+    for (int64_t k : KeepChoices)
+        cbKeep->addItem(QLocale().toString(qlonglong(k)), QVariant::fromValue(qlonglong(k)));
+    keepLabel->setBuddy(cbKeep);
+    Hint(cbKeep, QStringLiteral("Packets kept in the log; the oldest leave first"));
     auto* top = new QHBoxLayout(Panel7);
     top->setContentsMargins(6, 4, 6, 4);
     top->addWidget(cbShowIDDescr);
     top->addWidget(cbEvaluateErrorCodes);
     top->addWidget(cbTimeStamps);
+    top->addWidget(cbDecodeFields);
     top->addWidget(cbSuppressDataPackets);
     top->addStretch(1);
+    top->addWidget(btnFilter);
+    top->addWidget(keepLabel);
+    top->addWidget(cbKeep);
+
+    pnSearch = new QFrame(this);
+    pnSearch->setObjectName(QStringLiteral("pnSearch"));
+    auto* findLabel = new QLabel(QStringLiteral("F&ind"), pnSearch);
+    edSearch = new QLineEdit(pnSearch);
+    edSearch->setObjectName(QStringLiteral("edSearch"));
+    findLabel->setBuddy(edSearch);
+    Hint(edSearch, QStringLiteral("Text of a packet's line with its command name, status and fields, or hex "
+                                  "bytes of the payloads"));
+    cbHexSearch = new QCheckBox(QStringLiteral("Hex bytes"), pnSearch);
+    cbHexSearch->setObjectName(QStringLiteral("cbHexSearch"));
+    auto* prev = new QPushButton(QStringLiteral("&Previous"), pnSearch);
+    prev->setObjectName(QStringLiteral("btnFindPrevious"));
+    auto* next = new QPushButton(QStringLiteral("&Next"), pnSearch);
+    next->setObjectName(QStringLiteral("btnFindNext"));
+    auto* failed = new QPushButton(QStringLiteral("Next &failed answer"), pnSearch);
+    failed->setObjectName(QStringLiteral("btnNextFailed"));
+    Hint(failed, QStringLiteral("Next received answer with a status other than success or pending"));
+    lbSearch = new QLabel(pnSearch);
+    lbSearch->setObjectName(QStringLiteral("lbSearch"));
+    auto* search = new QHBoxLayout(pnSearch);
+    search->setContentsMargins(6, 2, 6, 2);
+    search->addWidget(findLabel);
+    search->addWidget(edSearch, 1);
+    search->addWidget(cbHexSearch);
+    search->addWidget(prev);
+    search->addWidget(next);
+    search->addWidget(failed);
+    search->addWidget(lbSearch);
+    pnSearch->setVisible(false);
 
     auto* view = new TLogView(this);
     RxMsgMemo = view;
@@ -96,6 +217,16 @@ TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Tool) {
     RxMsgMemo->setContextMenuPolicy(Qt::CustomContextMenu);
     Hint(RxMsgMemo, MemoHint);
     view->OnLeftMouseUp = [this](const QPoint& At) { RxMsgMemoMouseUp(At); };
+    // The whole history: the text view holds one page of it at a time.
+    sbHistory = new QScrollBar(Qt::Vertical, this);
+    sbHistory->setObjectName(QStringLiteral("sbHistory"));
+    Hint(sbHistory, QStringLiteral("Scroll through the whole history a page at a time"));
+    sbHistory->setVisible(false);
+    auto* middle = new QHBoxLayout;
+    middle->setContentsMargins(0, 0, 0, 0);
+    middle->setSpacing(0);
+    middle->addWidget(RxMsgMemo, 1);
+    middle->addWidget(sbHistory);
 
     Panel1 = new QFrame(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -105,9 +236,13 @@ TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Tool) {
     btnSave = new QPushButton(QStringLiteral("Save..."), Panel1);
     btnSave->setObjectName(QStringLiteral("btnSave"));
     Hint(btnSave, QStringLiteral("Save the log as shown to a text file, or as CSV to a file named *.csv"));
+    btnOpen = new QPushButton(QStringLiteral("Open..."), Panel1);
+    btnOpen->setObjectName(QStringLiteral("btnOpen"));
+    Hint(btnOpen, QStringLiteral("Open a log saved as CSV in a window of its own"));
     auto* bottom = new QHBoxLayout(Panel1);
     bottom->setContentsMargins(6, 4, 6, 4);
     bottom->addStretch(1);
+    bottom->addWidget(btnOpen);
     bottom->addWidget(btnSave);
     bottom->addWidget(btnClear);
 
@@ -115,7 +250,8 @@ TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Tool) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(Panel7);
-    layout->addWidget(RxMsgMemo, 1);
+    layout->addWidget(pnSearch);
+    layout->addLayout(middle, 1);
     layout->addWidget(Panel1);
 
     PopupMenu1 = new QMenu(this);
@@ -137,9 +273,18 @@ TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Tool) {
 
     setTabOrder(cbShowIDDescr, cbEvaluateErrorCodes);
     setTabOrder(cbEvaluateErrorCodes, cbTimeStamps);
-    setTabOrder(cbTimeStamps, cbSuppressDataPackets);
-    setTabOrder(cbSuppressDataPackets, RxMsgMemo);
-    setTabOrder(RxMsgMemo, btnSave);
+    setTabOrder(cbTimeStamps, cbDecodeFields);
+    setTabOrder(cbDecodeFields, cbSuppressDataPackets);
+    setTabOrder(cbSuppressDataPackets, btnFilter);
+    setTabOrder(btnFilter, cbKeep);
+    setTabOrder(cbKeep, edSearch);
+    setTabOrder(edSearch, cbHexSearch);
+    setTabOrder(cbHexSearch, prev);
+    setTabOrder(prev, next);
+    setTabOrder(next, failed);
+    setTabOrder(failed, RxMsgMemo);
+    setTabOrder(RxMsgMemo, btnOpen);
+    setTabOrder(btnOpen, btnSave);
     setTabOrder(btnSave, btnClear);
 
     auto guarded = [this](void (TCommLog::*Handler)()) {
@@ -148,8 +293,10 @@ TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Tool) {
     connect(cbShowIDDescr, &QCheckBox::clicked, this, guarded(&TCommLog::OnOptionsChanged));
     connect(cbEvaluateErrorCodes, &QCheckBox::clicked, this, guarded(&TCommLog::OnOptionsChanged));
     connect(cbTimeStamps, &QCheckBox::clicked, this, guarded(&TCommLog::OnOptionsChanged));
+    connect(cbDecodeFields, &QCheckBox::clicked, this, guarded(&TCommLog::OnOptionsChanged));
     connect(btnClear, &QPushButton::clicked, this, guarded(&TCommLog::btnClearClick));
     connect(btnSave, &QPushButton::clicked, this, guarded(&TCommLog::btnSaveClick));
+    connect(btnOpen, &QPushButton::clicked, this, guarded(&TCommLog::btnOpenClick));
     connect(miAsFloat, &QAction::triggered, this, guarded(&TCommLog::miAsFloatClick));
     connect(miAsInteger, &QAction::triggered, this, guarded(&TCommLog::miAsIntegerClick));
     connect(miAsText, &QAction::triggered, this, guarded(&TCommLog::miAsTextClick));
@@ -161,12 +308,32 @@ TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Tool) {
             FContextMenu->popup(RxMsgMemo->viewport()->mapToGlobal(At));
         });
     });
+    connect(cbKeep, &QComboBox::activated, this, [this](int Index) {
+        RunGuarded([this, Index] { SetKeep(cbKeep->itemData(Index).toLongLong()); });
+    });
+    connect(sbHistory, &QScrollBar::valueChanged, this,
+            [this](int Value) { RunGuarded([this, Value] { ScrollHistoryTo(Value); }); });
+    connect(next, &QPushButton::clicked, this, [this] { RunGuarded([this] { SearchClicked(false); }); });
+    connect(prev, &QPushButton::clicked, this, [this] { RunGuarded([this] { SearchClicked(true); }); });
+    connect(edSearch, &QLineEdit::returnPressed, this,
+            [this] { RunGuarded([this] { SearchClicked(false); }); });
+    connect(failed, &QPushButton::clicked, this, [this] { RunGuarded([this] { FindNextFailed(); }); });
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    find->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(find, &QShortcut::activated, this, guarded(&TCommLog::ShowSearch));
+    auto* findNext = new QShortcut(QKeySequence::FindNext, this);
+    findNext->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(findNext, &QShortcut::activated, this, [this] { RunGuarded([this] { SearchClicked(false); }); });
+    auto* findPrev = new QShortcut(QKeySequence::FindPrevious, this);
+    findPrev->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(findPrev, &QShortcut::activated, this, [this] { RunGuarded([this] { SearchClicked(true); }); });
 
     FViewTimer = new QTimer(this);
     FViewTimer->setSingleShot(true);
     FViewTimer->setInterval(ViewIntervalMs);
     connect(FViewTimer, &QTimer::timeout, this, [this] { RunGuarded([this] { UpdateView(); }); });
 
+    BuildFilterMenu();
     resize(817, 646);
 }
 
@@ -192,8 +359,21 @@ void TCommLog::showEvent(QShowEvent* Event) {
 void TCommLog::SetDevice(TKORADevice* Device) {
     FDevice = Device;
     FSensor = qobject_cast<TTAQ*>(Device) != nullptr;
+    FKind = FSensor ? dkSensor : qobject_cast<TZEL*>(Device) ? dkGripper : dkGeneric;
     if (FSensor)
         cbSuppressDataPackets->setVisible(true);
+    BuildFilterMenu();
+}
+
+const TCommandFields* TCommLog::FieldsOf(int32_t ID) const {
+    switch (FKind) {
+    case dkGripper:
+        return ZelFields(ID);
+    case dkSensor:
+        return TaqFields(ID);
+    default:
+        return GenericFields(ID);
+    }
 }
 
 TLogOptions TCommLog::Options() const {
@@ -201,35 +381,52 @@ TLogOptions TCommLog::Options() const {
     o.ShowIDDescr = cbShowIDDescr->isChecked();
     o.EvaluateErrorCodes = cbEvaluateErrorCodes->isChecked();
     o.TimeStamps = cbTimeStamps->isChecked();
+    o.DecodeFields = cbDecodeFields->isChecked();
     o.SensorDevice = FSensor;
     if (FDevice) {
         const QPointer<TKORADevice> device = FDevice;
         o.CommandName = [device](int32_t ID) { return device ? device->CommandName(ID) : std::string(); };
+    } else if (FReadOnly) {
+        const TDeviceKind kind = FKind;
+        o.CommandName = [kind](int32_t ID) { return KindCommandName(kind, ID); };
     }
+    o.Fields = [this](int32_t ID, bool Received, const TByteArray& Payload) {
+        return DescribePacketFields(FieldsOf(ID), Received, Payload);
+    };
     return o;
 }
 
 void TCommLog::AddPacket(const TPacket& Packet, bool Received) {
     if (FSensor && cbSuppressDataPackets->isChecked() && Packet.CommandID == 0)
         return;
-    TPacket copy = Packet;
+    TLogEntry entry;
+    entry.Copy = Packet;
     if (Received)
-        copy.CommandID |= LogReceivedFlag;
+        entry.Copy.CommandID |= LogReceivedFlag;
     const uint32_t now = FClock ? FClock() : GetTickCount32();
-    if (FTimes.empty())
+    if (!FStarted) {
+        FStarted = true;
         FOrigin = now;
-    while (FHistory.Count() > HistorySize - 1) {
-        // The view always matches the history: a dropped packet takes all of its lines along.
-        if (FUnshown < FHistory.Count())
-            FStaleLines += LogPacketLineCount(FHistory.At(0));
-        else
-            --FUnshown;
-        FHistory.Delete(0);
-        FTimes.pop_front();
     }
-    FHistory.Add(copy);
-    FTimes.push_back(int64_t(TicksSince(FOrigin, now)));
-    ++FUnshown;
+    entry.TimeMs = int64_t(TicksSince(FOrigin, now));
+    const TCommandFields* row = FieldsOf(Packet.CommandID & 0xFF);
+    entry.Update = FHistory.IsUpdate(entry.Copy, row && row->Update);
+    const bool shown = FHistory.Add(std::move(entry), [this](const TLogEntry& Gone, bool WasShown) {
+        if (!WasShown)
+            return;
+        // The view always matches the history: a dropped packet takes all of its lines along.
+        if (FPageFirst > 0) {
+            --FPageFirst;
+        } else if (FPageCount > 0) {
+            FStaleLines += LogPacketLineCount(Gone.Copy, Options());
+            --FPageCount;
+        } else if (FUnshown > 0) {
+            --FUnshown;
+        }
+        FHit = FHit > 0 ? FHit - 1 : -1;
+    });
+    if (shown && FFollow)
+        ++FUnshown;
     ScheduleView();
 }
 
@@ -241,46 +438,85 @@ void TCommLog::ScheduleView() {
 
 void TCommLog::UpdateView() {
     FViewTimer->stop();
-    if (FUnshown == 0 && FStaleLines == 0)
+    if (FUnshown == 0 && FStaleLines == 0) {
+        UpdateHistoryBar();
         return;
+    }
     // Nothing of the view survives: cheaper to write it anew.
-    if (FUnshown >= FHistory.Count()) {
-        RebuildView();
+    if (FFollow && (FPageCount == 0 || FUnshown >= PageSize)) {
+        RebuildPage(0);
         return;
     }
     const TLogOptions options = Options();
+    int32_t drop = FStaleLines;
+    while (FPageCount + FUnshown > PageSize) {
+        drop += LogPacketLineCount(FHistory.Shown(FPageFirst).Copy, options);
+        ++FPageFirst;
+        --FPageCount;
+    }
     QString text;
-    for (int32_t i = FHistory.Count() - FUnshown; i < FHistory.Count(); ++i)
-        text.append(QLatin1Char('\n')).append(PacketText(i, options));
+    for (int64_t i = FPageFirst + FPageCount; i < FPageFirst + FPageCount + FUnshown; ++i) {
+        const TLogEntry& e = FHistory.Shown(i);
+        text.append(QLatin1Char('\n')).append(LogPacketText(e.Copy, options, e.TimeMs));
+    }
     // One edit block: the view lays out and repaints once for the trim and the append together.
     QTextCursor cursor(RxMsgMemo->document());
     cursor.beginEditBlock();
-    if (FStaleLines > 0) {
+    if (drop > 0) {
         cursor.movePosition(QTextCursor::Start);
-        cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, FStaleLines);
+        cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, drop);
         cursor.removeSelectedText();
     }
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(text);
+    if (!text.isEmpty()) {
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(text);
+    }
     cursor.endEditBlock();
+    FPageCount += FUnshown;
     FUnshown = 0;
     FStaleLines = 0;
-    ScrollToEnd();
+    if (FFollow)
+        ScrollToEnd();
+    UpdateHistoryBar();
 }
 
-void TCommLog::RebuildView() {
+void TCommLog::RebuildPage(int64_t First) {
     FViewTimer->stop();
+    const int64_t shown = FHistory.ShownCount();
+    const int64_t last = std::max<int64_t>(0, shown - PageSize);
+    FPageFirst = FFollow ? last : std::clamp<int64_t>(First, 0, last);
+    FPageCount = std::min<int64_t>(PageSize, shown - FPageFirst);
     const TLogOptions options = Options();
     QString all;
-    for (int32_t i = 0; i < FHistory.Count(); ++i) {
-        if (i > 0)
+    for (int64_t i = FPageFirst; i < FPageFirst + FPageCount; ++i) {
+        if (i > FPageFirst)
             all.append(QLatin1Char('\n'));
-        all.append(PacketText(i, options));
+        const TLogEntry& e = FHistory.Shown(i);
+        all.append(LogPacketText(e.Copy, options, e.TimeMs));
     }
+    RxMsgMemo->setExtraSelections({});
     RxMsgMemo->setPlainText(all);
     FUnshown = 0;
     FStaleLines = 0;
-    ScrollToEnd();
+    if (FFollow)
+        ScrollToEnd();
+    UpdateHistoryBar();
+}
+
+void TCommLog::UpdateHistoryBar() {
+    const int64_t last = std::max<int64_t>(0, FHistory.ShownCount() - PageSize);
+    const QSignalBlocker block(sbHistory);
+    sbHistory->setRange(0, int(last));
+    sbHistory->setPageStep(PageSize);
+    sbHistory->setSingleStep(PageSize / 10);
+    sbHistory->setValue(int(FPageFirst));
+    sbHistory->setVisible(last > 0);
+}
+
+void TCommLog::ScrollHistoryTo(int64_t First) {
+    const int64_t last = std::max<int64_t>(0, FHistory.ShownCount() - PageSize);
+    FFollow = First >= last;
+    RebuildPage(First);
 }
 
 void TCommLog::ScrollToEnd() {
@@ -291,33 +527,207 @@ void TCommLog::ScrollToEnd() {
 QStringList TCommLog::Lines() {
     UpdateView();
     QStringList lines;
-    if (FHistory.Count() == 0)
+    if (FPageCount == 0)
         return lines;
     for (QTextBlock b = RxMsgMemo->document()->begin(); b.isValid(); b = b.next())
         lines << b.text();
     return lines;
 }
 
-QString TCommLog::PacketText(int32_t Index, const TLogOptions& Options) const {
-    return LogPacketText(FHistory.At(Index), Options, FTimes[size_t(Index)]);
-}
-
 void TCommLog::SetClock(TTickSource Clock) {
     FClock = std::move(Clock);
+}
+
+void TCommLog::SetKeep(int64_t Packets) {
+    FHistory.SetKeep(Packets);
+    const int index = cbKeep->findData(QVariant::fromValue(qlonglong(FHistory.Keep())));
+    if (index >= 0)
+        cbKeep->setCurrentIndex(index);
+    FHit = -1;
+    FFollow = true;
+    RebuildPage(0);
+}
+
+void TCommLog::SetFilter(const TLogFilter& Filter) {
+    FHistory.SetFilter(Filter);
+    FHit = -1;
+    FFollow = true;
+    RebuildPage(0);
+}
+
+void TCommLog::BuildFilterMenu() {
+    FFilterMenu->clear();
+    const TLogFilter& f = FHistory.Filter();
+    auto add = [this](const QString& Name, const QString& Text, bool Checked) {
+        QAction* a = AddItem(FFilterMenu, Name, Text);
+        a->setCheckable(true);
+        a->setChecked(Checked);
+        connect(a, &QAction::toggled, this, [this] { RunGuarded([this] { FilterMenuChanged(); }); });
+    };
+    add(QStringLiteral("miShowSent"), QStringLiteral("Sent"), f.Sent);
+    add(QStringLiteral("miShowReceived"), QStringLiteral("Received"), f.Received);
+    add(QStringLiteral("miShowUpdates"), QStringLiteral("All automatic updates"), f.Updates);
+    FFilterMenu->addSeparator();
+    for (const auto& [id, name] : FilterCommands(FKind)) {
+        const QString hex = QStringLiteral("%1").arg(id, 2, 16, QLatin1Char('0')).toUpper();
+        add(QStringLiteral("miShowID") + hex,
+            QString::fromStdString(name) + QStringLiteral(" (%1h)").arg(hex), !f.HiddenIDs.test(size_t(id)));
+    }
+}
+
+void TCommLog::FilterMenuChanged() {
+    TLogFilter f = FHistory.Filter();
+    for (QAction* a : FFilterMenu->actions()) {
+        const QString name = a->objectName();
+        if (name == QLatin1String("miShowSent"))
+            f.Sent = a->isChecked();
+        else if (name == QLatin1String("miShowReceived"))
+            f.Received = a->isChecked();
+        else if (name == QLatin1String("miShowUpdates"))
+            f.Updates = a->isChecked();
+        else if (name.startsWith(QLatin1String("miShowID")))
+            f.HiddenIDs.set(size_t(name.mid(8).toInt(nullptr, 16)), !a->isChecked());
+    }
+    SetFilter(f);
 }
 
 void TCommLog::btnClearClick() {
     FViewTimer->stop();
     FHistory.Clear();
     // The next packet starts the time stamps anew.
-    FTimes.clear();
-    FUnshown = 0;
+    FStarted = false;
+    FPageFirst = FPageCount = FUnshown = 0;
     FStaleLines = 0;
+    FFollow = true;
+    FHit = -1;
     RxMsgMemo->clear();
+    UpdateHistoryBar();
 }
 
 void TCommLog::OnOptionsChanged() {
-    RebuildView();
+    RebuildPage(FPageFirst);
+}
+
+void TCommLog::ShowSearch() {
+    pnSearch->setVisible(true);
+    edSearch->setFocus(Qt::ShortcutFocusReason);
+    edSearch->selectAll();
+}
+
+void TCommLog::SearchClicked(bool Backward) {
+    FindNext(edSearch->text(), cbHexSearch->isChecked(), Backward);
+}
+
+bool TCommLog::FindNext(const QString& Pattern, bool Hex, bool Backward) {
+    UpdateView();
+    int64_t hit = -1;
+    if (Hex) {
+        TByteArray bytes;
+        if (!ParseSelectedBytes(Pattern, bytes)) {
+            lbSearch->setText(QStringLiteral("Not hex bytes"));
+            return false;
+        }
+        hit = FHistory.Find(FHit, Backward,
+                            [&bytes](const TLogEntry& E) { return PayloadContains(E.Copy.Payload, bytes); });
+    } else {
+        if (Pattern.isEmpty())
+            return false;
+        // The packet's line with its name, status and fields, whatever the view shows, built in
+        // one buffer and matched in lower case: a million packets in a fraction of a second.
+        std::string needle = Pattern.toStdString();
+        ToLower(needle);
+        const TLogOptions options = Options();
+        std::string names[256];
+        for (int id = 0; id < 256; ++id) {
+            names[id] = options.CommandName ? options.CommandName(id) : std::string();
+            ToLower(names[id]);
+        }
+        std::string text;
+        hit = FHistory.Find(FHit, Backward, [&](const TLogEntry& E) {
+            const TPacket& p = E.Copy;
+            const int32_t id = p.CommandID & 0xFF;
+            const bool received = (p.CommandID & LogReceivedFlag) != 0;
+            text.assign(received ? "received: id=" : "sent: id=");
+            text += LowerHex[id >> 4];
+            text += LowerHex[id & 15];
+            text += "h (";
+            text += names[id];
+            text += "), length=";
+            char length[16];
+            text.append(length, std::to_chars(length, length + sizeof length, p.Length).ptr);
+            if (!p.Payload.empty())
+                text += ':';
+            const size_t at = text.size();
+            text.resize(at + 3 * p.Payload.size() + 1);
+            char* out = text.data() + at;
+            for (const uint8_t byte : p.Payload) {
+                *out++ = ' ';
+                *out++ = LowerHex[byte >> 4];
+                *out++ = LowerHex[byte & 15];
+            }
+            *out = '\n';
+            const size_t fields = text.size();
+            AppendPacketFields(text, FieldsOf(id), received, p.Payload);
+            ToLower(text, fields);
+            return text.find(needle) != std::string::npos;
+        });
+    }
+    ShowHit(hit, Pattern.simplified());
+    return hit >= 0;
+}
+
+bool TCommLog::FindNextFailed() {
+    UpdateView();
+    const bool sensor = FSensor;
+    const int64_t hit =
+        FHistory.Find(FHit, false, [sensor](const TLogEntry& E) { return IsFailedAnswer(E, sensor); });
+    ShowHit(hit, QString());
+    return hit >= 0;
+}
+
+void TCommLog::ShowHit(int64_t Index, const QString& Pattern) {
+    if (Index < 0) {
+        lbSearch->setText(QStringLiteral("Not found"));
+        return;
+    }
+    FHit = Index;
+    lbSearch->setText(QStringLiteral("Packet %1 of %2").arg(Index + 1).arg(FHistory.ShownCount()));
+    if (Index < FPageFirst || Index >= FPageFirst + FPageCount)
+        ScrollHistoryTo(std::max<int64_t>(0, Index - PageSize / 2));
+    // The hit's first line in the view, past the empty line before a sent packet.
+    const TLogOptions options = Options();
+    int block = 0;
+    for (int64_t i = FPageFirst; i < Index; ++i)
+        block += LogPacketLineCount(FHistory.Shown(i).Copy, options);
+    const int lines = LogPacketLineCount(FHistory.Shown(Index).Copy, options);
+    const bool sent = (FHistory.Shown(Index).Copy.CommandID & LogReceivedFlag) == 0;
+    QTextDocument* doc = RxMsgMemo->document();
+    const QTextBlock first = doc->findBlockByNumber(block + (sent ? 1 : 0));
+    const QTextBlock last = doc->findBlockByNumber(block + lines - 1);
+    QTextCursor cursor(first);
+    cursor.setPosition(last.position() + last.length() - 1, QTextCursor::KeepAnchor);
+    // Highlights the match itself when the text has it, else the packet's lines.
+    if (!Pattern.isEmpty()) {
+        const QString text = cursor.selectedText();
+        const qsizetype at = text.indexOf(Pattern, 0, Qt::CaseInsensitive);
+        if (at >= 0) {
+            cursor.setPosition(first.position() + int(at));
+            cursor.setPosition(first.position() + int(at + Pattern.size()), QTextCursor::KeepAnchor);
+        }
+    }
+    RxMsgMemo->setTextCursor(cursor);
+    RxMsgMemo->centerCursor();
+    // Every other match in the view is marked too.
+    QList<QTextEdit::ExtraSelection> marks;
+    if (!Pattern.isEmpty()) {
+        QTextCharFormat mark;
+        mark.setBackground(QColor(255, 214, 102));
+        mark.setForeground(QColor(Qt::black));
+        for (QTextCursor c = doc->find(Pattern); !c.isNull() && marks.size() < 5000;
+             c = doc->find(Pattern, c))
+            marks.append({c, mark});
+    }
+    RxMsgMemo->setExtraSelections(marks);
 }
 
 void TCommLog::btnSaveClick() {
@@ -343,12 +753,17 @@ void TCommLog::btnSaveClick() {
 }
 
 bool TCommLog::SaveToFile(const QString& Path) {
-    const QByteArray content =
-        Path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive) ? CsvText() : ViewText();
     // Written beside the target and renamed over it at the end: a failure leaves any earlier
     // file whole.
     QSaveFile file(Path);
-    if (file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit())
+    bool ok = file.open(QIODevice::WriteOnly);
+    if (ok && Path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)) {
+        ok = WriteCsv(file);
+    } else if (ok) {
+        const QByteArray data = ViewText();
+        ok = file.write(data) == data.size();
+    }
+    if (ok && file.commit())
         return true;
     const QString reason = file.errorString();
     file.cancelWriting();
@@ -359,19 +774,96 @@ bool TCommLog::SaveToFile(const QString& Path) {
 }
 
 QByteArray TCommLog::ViewText() {
-    const QStringList lines = Lines();
-    if (lines.isEmpty())
-        return QByteArray();
-    return (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
+    // Every shown packet, also those outside the view's page.
+    UpdateView();
+    const TLogOptions options = Options();
+    QString text;
+    for (int64_t i = 0; i < FHistory.ShownCount(); ++i) {
+        const TLogEntry& e = FHistory.Shown(i);
+        text.append(LogPacketText(e.Copy, options, e.TimeMs)).append(QLatin1Char('\n'));
+    }
+    return text.toUtf8();
 }
 
-QByteArray TCommLog::CsvText() const {
+bool TCommLog::WriteCsv(QIODevice& Out) const {
+    // Every kept packet, hidden ones too; written in pieces, a million rows never make one string.
     const TLogOptions options = Options();
-    // RFC 4180 ends every record with CR LF.
-    QString csv = LogCsvHeader() + QStringLiteral("\r\n");
-    for (int32_t i = 0; i < FHistory.Count(); ++i)
-        csv += LogCsvRow(FHistory.At(i), FTimes[size_t(i)], options) + QStringLiteral("\r\n");
-    return csv.toUtf8();
+    QString chunk = LogCsvHeader() + QStringLiteral("\r\n");
+    for (int32_t i = 0; i < FHistory.Count(); ++i) {
+        const TLogEntry& e = FHistory.Entry(i);
+        // RFC 4180 ends every record with CR LF.
+        chunk += LogCsvRow(e.Copy, e.TimeMs, options) + QStringLiteral("\r\n");
+        if (chunk.size() > (1 << 20) || i == FHistory.Count() - 1) {
+            const QByteArray data = chunk.toUtf8();
+            if (Out.write(data) != data.size())
+                return false;
+            chunk.clear();
+        }
+    }
+    if (FHistory.Count() == 0) {
+        const QByteArray data = chunk.toUtf8();
+        return Out.write(data) == data.size();
+    }
+    return true;
+}
+
+void TCommLog::btnOpenClick() {
+    QFileDialog dialog(this, QStringLiteral("Open command log"));
+    dialog.setObjectName(QStringLiteral("OpenLogDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters({QStringLiteral("CSV files (*.csv)"), QStringLiteral("All files (*)")});
+    dialog.setDirectory(FSaveFolder.isEmpty() ? QDir::homePath() : FSaveFolder);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const QString path = dialog.selectedFiles().constFirst();
+    FSaveFolder = QFileInfo(path).absolutePath();
+    if (TCommLog* log = OpenFile(path))
+        log->show();
+}
+
+TCommLog* TCommLog::OpenFile(const QString& Path) {
+    QFile file(Path);
+    std::vector<TLogRecord> records;
+    std::set<std::string> names;
+    QString error;
+    if (!file.open(QIODevice::ReadOnly))
+        error = file.errorString();
+    else
+        ParseLogCsv(file, records, error, &names);
+    if (!error.isEmpty()) {
+        ShowMessage(TMessageKind::Error, QStringLiteral("Error while opening the command log \"%1\": %2")
+                        .arg(QDir::toNativeSeparators(Path), error),
+                    QStringLiteral("Error"), this);
+        return nullptr;
+    }
+    // A window of the main window, beside this one; it goes away when closed.
+    auto* log = new TCommLog(parentWidget());
+    log->setAttribute(Qt::WA_DeleteOnClose);
+    log->setWindowTitle(QStringLiteral("Communications log - %1").arg(QFileInfo(Path).fileName()));
+    const TDeviceKind kind = KindOfNames(names);
+    log->LoadRecords(std::move(records), kind);
+    return log;
+}
+
+void TCommLog::LoadRecords(std::vector<TLogRecord>&& Records, TDeviceKind Kind) {
+    FReadOnly = true;
+    FKind = Kind;
+    FSensor = Kind == dkSensor;
+    cbSuppressDataPackets->setVisible(false);
+    btnClear->setVisible(false);
+    cbKeep->setEnabled(false);
+    BuildFilterMenu();
+    FHistory.SetKeep(std::max<int64_t>(int64_t(Records.size()), 1));
+    for (TLogRecord& r : Records) {
+        const TCommandFields* row = FieldsOf(r.Copy.CommandID & 0xFF);
+        TLogEntry e{std::move(r.Copy), r.TimeMs, false};
+        e.Update = FHistory.IsUpdate(e.Copy, row && row->Update);
+        FHistory.Add(std::move(e));
+    }
+    Records.clear();
+    FFollow = true;
+    RebuildPage(0);
 }
 
 QString TCommLog::SelectedText() const {
@@ -387,7 +879,8 @@ void TCommLog::RxMsgMemoMouseUp(const QPoint& GlobalPos) {
 }
 
 void TCommLog::ShowDecoding(const TSelectionDecoding& Decoding) {
-    ShowMessage(Decoding.Error ? TMessageKind::Error : TMessageKind::Information, Decoding.Text, Decoding.Error ? QStringLiteral("Error") : QString(), this);
+    ShowMessage(Decoding.Error ? TMessageKind::Error : TMessageKind::Information, Decoding.Text,
+                Decoding.Error ? QStringLiteral("Error") : QString(), this);
 }
 
 void TCommLog::miAsFloatClick() {

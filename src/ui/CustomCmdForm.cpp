@@ -26,9 +26,6 @@
 #include <QVBoxLayout>
 
 namespace {
-// Long enough for the largest payload in its longest notation ("255 " per byte).
-constexpr int PayloadTextLimit = 4 * MaxPayloadLength + 64;
-
 void Hint(QWidget* W, const QString& Text) {
     W->setToolTip(Text);
     W->setStatusTip(Text);
@@ -90,7 +87,9 @@ TCustomCmd::TCustomCmd(QWidget* Parent) : QWidget(Parent, Qt::Tool) {
     edPayload->setInsertPolicy(QComboBox::NoInsert);
     // Completion would replace what is typed by a history entry while the decoding follows it.
     edPayload->setCompleter(nullptr);
-    edPayload->lineEdit()->setMaxLength(PayloadTextLimit);
+    // One character over the limit: a longer paste is cut to a text that the check refuses,
+    // never to a shorter valid payload.
+    edPayload->lineEdit()->setMaxLength(PayloadTextLimit + 1);
     edPayload->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     edPayload->setMinimumContentsLength(20);
     edPayload->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);

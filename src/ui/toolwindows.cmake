@@ -4,5 +4,5 @@ add_library(zel_toolwindows STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/CommLogForm.h ${CMAKE_CURRENT_SOURCE_DIR}/CommLogForm.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/CustomCmdForm.h ${CMAKE_CURRENT_SOURCE_DIR}/CustomCmdForm.cpp)
 target_include_directories(zel_toolwindows PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(zel_toolwindows PUBLIC zel_cmdtext zel_device zel_taq zel_numedits zel_widgets
+target_link_libraries(zel_toolwindows PUBLIC zel_cmdtext zel_device zel_zel zel_taq zel_numedits zel_widgets
   zel_platform Qt6::Widgets)

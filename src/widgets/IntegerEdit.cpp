@@ -36,7 +36,7 @@ std::optional<int32_t> TIntegerEdit::Parse(const QString& Text) {
     const qsizetype x = t.indexOf(QLatin1String("0x"));
     if (x >= 0)
         t.replace(x, 2, u'$');
-    t = t.trimmed();
+    // The whole text is the number: a blank before or after it makes the entry invalid.
     if (t.isEmpty())
         return std::nullopt;
     bool ok = false;

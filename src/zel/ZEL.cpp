@@ -1,5 +1,6 @@
 #include "ZEL.h"
 
+#include "ZEL_fields.h"
 #include "convert.h"
 
 const TCommandID TZEL::CommandNames[30] = {
@@ -129,23 +130,23 @@ TStat TZEL::GetForceLimit(float& Value) {
 TStat TZEL::ReadFloat(uint8_t CommandID, float& Value) {
     TByteArray data;
     TStat status = E_SUCCESS;
-    if (!ExecuteCommand(CommandID, {}, data, status) || data.size() != 4)
+    float value = 0;
+    if (!ExecuteCommand(CommandID, {}, data, status) || !ReadZelFloat(CommandID, data, value))
         return E_CMD_FAILED;
     if (status == E_SUCCESS)
-        Value = ReadSingle(data.data());
+        Value = value;
     return status;
 }
 
 TStat TZEL::GetGraspingStats(TGraspingStats& Stats, bool Reset) {
     TByteArray data;
     TStat status = E_SUCCESS;
-    if (!ExecuteCommand(GET_GRASPING_STATS, {uint8_t(Reset ? 1 : 0)}, data, status) || data.size() != 8)
+    TGraspingStats stats;
+    if (!ExecuteCommand(GET_GRASPING_STATS, {uint8_t(Reset ? 1 : 0)}, data, status) ||
+        !ReadGraspingStats(data, stats))
         return E_CMD_FAILED;
-    if (status == E_SUCCESS) {
-        Stats.Grasps = ReadLongWord(data.data());
-        Stats.PartsNotFound = ReadWord(data.data() + 4);
-        Stats.PartsLost = ReadWord(data.data() + 6);
-    }
+    if (status == E_SUCCESS)
+        Stats = stats;
     return status;
 }
 
@@ -173,12 +174,13 @@ bool TZEL::ReadSystemLimits() {
     TByteArray data;
     TStat status = E_SUCCESS;
     // A short answer would leave limits half-read; the device check fails instead.
-    if (!ExecuteCommand(GET_SYSTEM_LIMITS, {}, data, status) || data.size() < 4 * SystemLimitCount)
+    float values[SystemLimitCount];
+    if (!ExecuteCommand(GET_SYSTEM_LIMITS, {}, data, status) || !ReadSystemLimitFields(data, values))
         return false;
     float* limits[SystemLimitCount] = {&Stroke,          &MinSpeed, &MaxSpeed,     &MinAcceleration,
                                        &MaxAcceleration, &MinForce, &NominalForce, &OverdriveForce};
     for (int i = 0; i < SystemLimitCount; ++i)
-        *limits[i] = ReadSingle(data.data() + 4 * i);
+        *limits[i] = values[i];
     return true;
 }
 
@@ -226,37 +228,39 @@ void TZEL::PacketReceived(const TPacket& Packet) {
 
 void TZEL::DecodeReport(int32_t CommandID, const TByteArray& Data) {
     switch (CommandID) {
-    case GET_SYSTEM_STATE:
-        if (Data.size() != 4) {
+    case GET_SYSTEM_STATE: {
+        uint32_t state = 0;
+        if (!ReadZelUnsigned(GET_SYSTEM_STATE, Data, state)) {
             SystemState = 0;
             return;
         }
-        SystemState = ReadLongWord(Data.data());
+        SystemState = state;
         if (OnSystemStateChange)
             OnSystemStateChange(this);
         return;
-    case GET_GRASPING_STATE:
-        if (Data.size() != 1) {
+    }
+    case GET_GRASPING_STATE: {
+        uint32_t state = 0;
+        if (!ReadZelUnsigned(GET_GRASPING_STATE, Data, state)) {
             GraspingState = 0;
             return;
         }
-        if (Data[0] > 7)
+        if (state > 7)
             throw EAssertionFailed("src/zel/ZEL", GraspingStateAssertLine);
-        GraspingState = Data[0];
+        GraspingState = uint8_t(state);
         if (OnGraspingStateChange)
             OnGraspingStateChange(this);
         return;
+    }
     case GET_POS:
-        if (Data.size() != 4)
+        if (!ReadZelFloat(GET_POS, Data, Position))
             return;
-        Position = ReadSingle(Data.data());
         if (OnPositionChange)
             OnPositionChange(this);
         return;
     case GET_FORCE:
-        if (Data.size() != 4)
+        if (!ReadZelFloat(GET_FORCE, Data, Force))
             return;
-        Force = ReadSingle(Data.data());
         if (OnForceChange)
             OnForceChange(this);
         return;

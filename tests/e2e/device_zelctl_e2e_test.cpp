@@ -194,13 +194,14 @@ TEST_F(ZelctlE2E, LogCsvRecordsTheExchangeBesideTheUsualOutput) {
     QList<QStringList> rows;
     ASSERT_TRUE(ReadCsv(QString::fromUtf8(f.readAll()), rows));
     ASSERT_GE(rows.size(), 9);
-    EXPECT_EQ(rows[0], (QStringList{"time_s", "direction", "id", "command", "length", "status", "payload"}));
-    EXPECT_EQ(rows[1], (QStringList{"0.000", "sent", "50h", "GET_SYSINFO", "0", "", ""}));
+    EXPECT_EQ(rows[0], (QStringList{"time_s", "direction", "id", "command", "length", "status", "payload",
+                                    "fields"}));
+    EXPECT_EQ(rows[1], (QStringList{"0.000", "sent", "50h", "GET_SYSINFO", "0", "", "", "no fields"}));
     // The motion: its request, the pending answer, later its final result.
     QStringList motion;
     double last = 0;
     for (qsizetype i = 1; i < rows.size(); ++i) {
-        ASSERT_EQ(rows[i].size(), 7) << i;
+        ASSERT_EQ(rows[i].size(), 8) << i;
         EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d+\\.\\d{3}$")).match(rows[i][0]).hasMatch());
         EXPECT_GE(rows[i][0].toDouble(), last) << i;
         last = rows[i][0].toDouble();
@@ -209,9 +210,13 @@ TEST_F(ZelctlE2E, LogCsvRecordsTheExchangeBesideTheUsualOutput) {
     }
     EXPECT_EQ(motion, (QStringList{"sent 9 ", "received 2 E_CMD_PENDING", "received 2 E_SUCCESS"}));
     EXPECT_EQ(rows[rows.size() - 2],
-              (QStringList{rows[rows.size() - 2][0], "sent", "46h", "CMD_ID_GET_TEMPERATURE", "0", "", ""}));
-    EXPECT_EQ(rows.last().mid(1),
-              (QStringList{"received", "46h", "CMD_ID_GET_TEMPERATURE", "4", "E_SUCCESS", "00 00 38 01"}));
+              (QStringList{rows[rows.size() - 2][0], "sent", "46h", "CMD_ID_GET_TEMPERATURE", "0", "", "",
+                           "no fields"}));
+    EXPECT_EQ(rows.last().mid(1), (QStringList{"received", "46h", "CMD_ID_GET_TEMPERATURE", "4", "E_SUCCESS",
+                                               "00 00 38 01", "E_SUCCESS, temperature 31.20 °C"}));
+    // The printed log carries the same fields under each packet.
+    EXPECT_TRUE(r.Err.contains(QStringLiteral("\n      MOVE: flags 0, position 40.00 mm, speed 400.00 mm/s\n")))
+        << r.Err.toStdString();
 
     // A log that cannot be created stops zelctl before it connects.
     const TRun bad = Zelctl(Tcp() << "--log-csv" << Dir.filePath(QStringLiteral("gone/trace.csv")) << "info");

@@ -275,13 +275,13 @@ TEST_F(CommLogE2E, SavesTheViewAsTextAndTheHistoryAsCsv) {
     QList<QStringList> records;
     ASSERT_TRUE(ReadCsv(saveAs("log.CSV"), records));
     ASSERT_EQ(records.size(), Log.History().Count() + 1);
-    EXPECT_EQ(records[0],
-              (QStringList{"time_s", "direction", "id", "command", "length", "status", "payload"}));
-    EXPECT_EQ(records[1], (QStringList{"0.000", "sent", "50h", "GET_SYSINFO", "0", "", ""}));
+    EXPECT_EQ(records[0], (QStringList{"time_s", "direction", "id", "command", "length", "status",
+                                       "payload", "fields"}));
+    EXPECT_EQ(records[1], (QStringList{"0.000", "sent", "50h", "GET_SYSINFO", "0", "", "", "no fields"}));
     EXPECT_EQ(records[2].mid(0, 6),
               (QStringList{"0.000", "received", "50h", "GET_SYSINFO", "10", "E_SUCCESS"}));
     EXPECT_EQ(records.last(), (QStringList{"2.500", "received", "46h", "CMD_ID_GET_TEMPERATURE", "4",
-                                           "E_SUCCESS", "00 00 38 01"}));
+                                           "E_SUCCESS", "00 00 38 01", "E_SUCCESS, temperature 31.20 °C"}));
     EXPECT_TRUE(Messages.Texts().isEmpty());
 
     // A file that cannot be written is named with the reason; the log stays as it was.

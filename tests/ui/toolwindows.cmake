@@ -5,5 +5,6 @@ zel_add_test(cmdtext_tests
   LABELS ui)
 zel_add_test(toolwindow_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/CommLog_test.cpp ${CMAKE_CURRENT_LIST_DIR}/CustomCmd_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/CommLogInputs_test.cpp ${CMAKE_CURRENT_LIST_DIR}/CommLogAnalyser_test.cpp
   LIBS zel_toolwindows zel_zel zel_taq zel_device_testkit zel_sim zel_testsupport
   LABELS ui e2e)

@@ -2,8 +2,20 @@
 
 #include "CommLogText.h"
 #include "KORADevice.h"
+#include "TAQ.h"
+#include "TAQ_fields.h"
+#include "ZEL.h"
+#include "ZEL_fields.h"
 #include "convert.h"
 #include "stat.h"
+
+std::string TTrafficPrinter::Fields(const TKORADevice& Device, int32_t ID, bool Received,
+                                    const TByteArray& Payload) {
+    const TCommandFields* row = qobject_cast<const TTAQ*>(&Device)   ? TaqFields(ID)
+                                : qobject_cast<const TZEL*>(&Device) ? ZelFields(ID)
+                                                                     : GenericFields(ID);
+    return DescribePacketFields(row, Received, Payload);
+}
 
 QString TTrafficPrinter::Describe(const TPacket& Packet, bool Received, const TKORADevice& Device) {
     const int32_t id = Packet.CommandID & 0xFF;
@@ -30,7 +42,17 @@ QString TTrafficPrinter::Describe(const TPacket& Packet, bool Received, const TK
 }
 
 void TTrafficPrinter::AddPacket(const TPacket& Packet, bool Received) {
-    FOut << (Received ? "    received: " : "sent: ") << Describe(Packet, Received, FDevice) << Qt::endl;
+    FOut << (Received ? "    received: " : "sent: ") << Describe(Packet, Received, FDevice) << '\n';
+    // The fields below, as the console's log shows them with "Decode fields" on.
+    TPacket copy = Packet;
+    if (Received)
+        copy.CommandID |= LogReceivedFlag;
+    TLogOptions options;
+    options.CommandName = [this](int32_t ID) { return FDevice.CommandName(ID); };
+    options.Fields = [this](int32_t ID, bool In, const TByteArray& Payload) {
+        return Fields(FDevice, ID, In, Payload);
+    };
+    FOut << LogFieldsLine(copy, options) << Qt::endl;
 }
 
 TTrafficCsv::TTrafficCsv(const QString& Path, const TKORADevice& Device, bool Sensor, TTickSource Clock)
@@ -67,6 +89,9 @@ void TTrafficCsv::AddPacket(const TPacket& Packet, bool Received) {
     TLogOptions options;
     options.SensorDevice = FSensor;
     options.CommandName = [this](int32_t ID) { return FDevice.CommandName(ID); };
+    options.Fields = [this](int32_t ID, bool In, const TByteArray& Payload) {
+        return TTrafficPrinter::Fields(FDevice, ID, In, Payload);
+    };
     Write(LogCsvRow(copy, int64_t(TicksSince(FOrigin, now)), options));
 }
 

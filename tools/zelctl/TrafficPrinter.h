@@ -1,12 +1,14 @@
 #pragma once
-// Writes every logged packet as one line, in the command log's words, with command names and
-// the status of received packets decoded; or as the command log's CSV record.
+// Writes every logged packet as a line in the command log's words, with command names and the
+// status of received packets decoded, and a line with its fields; or as the command log's CSV
+// record.
 #include "CommLog.h"
 #include "tick.h"
 
 #include <QFile>
 #include <QTextStream>
 
+#include <string>
 #include <vector>
 
 class TKORADevice;
@@ -16,6 +18,9 @@ public:
     TTrafficPrinter(QTextStream& Out, const TKORADevice& Device) : FOut(Out), FDevice(Device) {}
     void AddPacket(const TPacket& Packet, bool Received) override;
     static QString Describe(const TPacket& Packet, bool Received, const TKORADevice& Device);
+    // The packet's fields as the device reads them ("position 20.00 mm, speed 50.00 mm/s").
+    static std::string Fields(const TKORADevice& Device, int32_t ID, bool Received,
+                              const TByteArray& Payload);
 
 private:
     QTextStream& FOut;
