@@ -1,10 +1,8 @@
 #include "IniFile.h"
 
 #include "Ansi.h"
+#include "SettingsFolder.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QStandardPaths>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -151,21 +149,7 @@ TIniFile::~TIniFile() = default;
 QString TIniFile::SettingsFolder() {
     if (!FolderOverride().isEmpty())
         return FolderOverride();
-    QString dir = QCoreApplication::applicationDirPath();
-    if (dir.isEmpty())
-        dir = QDir::currentPath();
-    if (QFileInfo(dir).isWritable())
-        return dir;
-    // An installed program's folder (/usr/bin) takes no files: every save would fail.
-    const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-    return ChooseSettingsFolder(dir, false, config);
-}
-
-QString TIniFile::ChooseSettingsFolder(const QString& ProgramFolder, bool ProgramFolderWritable,
-                                       const QString& ConfigFolder) {
-    if (ProgramFolderWritable || ConfigFolder.isEmpty() || !QDir().mkpath(ConfigFolder))
-        return ProgramFolder;
-    return ConfigFolder;
+    return SettingsFolder::ForThisProgram();
 }
 
 void TIniFile::SetSettingsFolder(const QString& Folder) {
