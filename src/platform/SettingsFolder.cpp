@@ -1,5 +1,7 @@
 #include "SettingsFolder.h"
 
+#include "InstallLayout.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -12,18 +14,6 @@ const QString FolderName = QStringLiteral("zel-console");
 
 // Folders where earlier versions kept the settings of a program whose folder was read-only.
 const QStringList EarlierConfigFolders = {QStringLiteral("ZEL Duruzadud"), QStringLiteral("zelctl")};
-
-// A build tree has CMake's cache at its top; programs sit a few levels below it.
-bool InBuildTree(const QString& ProgramFolder) {
-    QDir dir(ProgramFolder);
-    for (int up = 0; up < 5; ++up) {
-        if (dir.exists(QStringLiteral("CMakeCache.txt")))
-            return true;
-        if (!dir.cdUp())
-            break;
-    }
-    return false;
-}
 
 bool HoldsSettings(const QString& Folder) {
     const QDir dir(Folder);
@@ -61,7 +51,7 @@ const QStringList& FileNames() {
 }
 
 QString Choose(const QString& ProgramFolder, const QString& ConfigHome) {
-    if (InBuildTree(ProgramFolder))
+    if (!InstallLayout::BuildTreeTop(ProgramFolder).isEmpty())
         return ProgramFolder;
     const bool writable = QFileInfo(ProgramFolder).isWritable();
     if (writable && !IsInstallBin(ProgramFolder) && HoldsSettings(ProgramFolder))

@@ -1,6 +1,7 @@
 #include "SettingsFolder.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QTemporaryDir>
 
