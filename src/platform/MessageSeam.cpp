@@ -1,4 +1,5 @@
 #include "MessageSeam.h"
+#include "LogCategories.h"
 
 #include <QApplication>
 #include <QDebug>
@@ -25,7 +26,7 @@ void ShowMessage(const QString& Text, const QString& Caption, QWidget* Parent) {
     }
     // Without a widget application (zelctl) there is nobody to show a box to.
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        qWarning().noquote() << Text;
+        qCWarning(lcApp).noquote() << Text;
         return;
     }
     QMessageBox box(QMessageBox::NoIcon, caption, Text, QMessageBox::Ok, Parent);

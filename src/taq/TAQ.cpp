@@ -3,7 +3,7 @@
 #include "Ansi.h"
 #include "CommandComponent.h"
 #include "convert.h"
-#include "debugout.h"
+#include "LogCategories.h"
 
 #include <algorithm>
 #include <exception>
@@ -156,7 +156,7 @@ void TTAQ::DecodeFrame(const uint8_t* Frame, size_t Length) {
     if (CellCount == 0)
         return;
     if (Length < FrameHeader) {
-        DebugOut("TAQ: frame of " + std::to_string(Length) + " bytes rejected");
+        qCDebug(lcDevice) << "TAQ: frame of" << Length << "bytes rejected";
         return;
     }
     FrameData.Timestamp = ReadLongWord(Frame);

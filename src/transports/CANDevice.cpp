@@ -1,4 +1,5 @@
 #include "CANDevice.h"
+#include "LogCategories.h"
 
 #include "CANRxThread.h"
 #include "CanParamsDialog.h"
@@ -104,7 +105,7 @@ TCANParamsDlg* TCANDevice::Dialog() const {
             LoadDialogFromSettings();
         } catch (const std::exception& e) {
             // A bad code in can.cfg must not stop the dialog from being built; Open reports it.
-            qWarning().noquote() << "can.cfg:" << e.what();
+            qCWarning(lcTransport).noquote() << "can.cfg:" << e.what();
         }
     }
     return FDialog.get();
@@ -139,7 +140,7 @@ TStat TCANDevice::OpenFromSettings(TIniFile& File, const QString& Section) {
     const int32_t code =
         File.ReadInteger(Section, KeyBitrate, Settings().ReadInteger(Common, KeyBitrate, DefaultBitrate));
     if (CanBitrateForCode(uint32_t(code)) == 0) {
-        qWarning().noquote() << code << "is not a supported bitrate";
+        qCWarning(lcTransport).noquote() << code << "is not a supported bitrate";
         return E_INVALID_PARAMETER;
     }
     const int32_t id = File.ReadInteger(Section, KeyId, Settings().ReadInteger(Common, KeyId, DefaultId));
@@ -147,7 +148,7 @@ TStat TCANDevice::OpenFromSettings(TIniFile& File, const QString& Section) {
     if (!name.isEmpty()) {
         net = IndexOf(list, name);
         if (net < 0) {
-            qWarning().noquote() << "CAN interface" << name << "not found";
+            qCWarning(lcTransport).noquote() << "CAN interface" << name << "not found";
             return E_NOT_FOUND;
         }
     }
@@ -186,7 +187,7 @@ TStat TCANDevice::Open(const QString& PortName) {
 TStat TCANDevice::OpenNet(int32_t Net, const TCanInterfaceInfo& Interface, int32_t BitrateCode, int32_t Id) {
     // Frames can only be sent with a valid standard identifier, and the answers come with the next.
     if (Id < 0 || Id > MaxId) {
-        qWarning().noquote() << "CAN: identifier" << Id << "is outside 0 to" << MaxId;
+        qCWarning(lcTransport).noquote() << "CAN: identifier" << Id << "is outside 0 to" << MaxId;
         return E_INVALID_PARAMETER;
     }
     if (FNetHandle != -1)
@@ -231,7 +232,7 @@ void TCANDevice::ReportDown(const TCanInterfaceInfo& Interface, int32_t BitrateC
                                                     .arg(name)
                                                     .arg(CanBitrateForCode(uint32_t(BitrateCode)));
     const QString text = QStringLiteral("CAN interface %1 is down. Bring it up with:\n%2").arg(name, command);
-    qWarning().noquote() << text;
+    qCWarning(lcTransport).noquote() << text;
     ShowMessage(text);
 }
 
@@ -249,7 +250,7 @@ void TCANDevice::ReportBitrate(const TCanInterfaceInfo& Interface, int32_t Bitra
                        "sudo ip link set %1 up type can bitrate %3")
             .arg(name, now)
             .arg(wanted);
-    qWarning().noquote() << text;
+    qCWarning(lcTransport).noquote() << text;
     ShowMessage(text);
 }
 

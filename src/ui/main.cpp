@@ -1,6 +1,7 @@
 // zel-console: the gripper console.
 #include "ConsoleApplication.h"
 #include "DeviceTagDialog.h"
+#include "QtDebugSink.h"
 #include "ZELMainWin.h"
 
 #include <cstdio>
@@ -28,7 +29,7 @@ const char HelpText[] =
     "  DISPLAY, WAYLAND_DISPLAY   the display the window opens on; without one, run the\n"
     "                             console on a virtual display: xvfb-run -a zel-console\n"
     "  QT_LOGGING_RULES           debug output, for example \"zel.*.debug=true\" (categories\n"
-    "                             zel.transport, zel.can, zel.protocol, zel.device, zel.ui)\n"
+    "                             zel.protocol, zel.transport, zel.can, zel.device, zel.app)\n"
     "\n"
     "Exit status:\n"
     "  0 when the window was closed, 1 when no display could be opened.\n";
@@ -84,6 +85,7 @@ int main(int argc, char** argv) {
     QtHandler = qInstallMessageHandler(StartMessages);
     TConsoleApplication app(argc, argv);
     qInstallMessageHandler(QtHandler);
+    RouteDebugOutToQt();
     InitConsoleApplication(app);
     TMainWin window;
     DeviceTagDlg = new TDeviceTagDlg(&window);
