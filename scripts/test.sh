@@ -9,7 +9,7 @@ ROOT=$(pwd)
 
 bash scripts/setup.sh
 
-JOBS=$(nproc)
+JOBS=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}
 FUZZ_SECONDS=${ZEL_FUZZ_SECONDS:-30}
 # The payload and selection parsers are small: 15 s unless ZEL_FUZZ_SECONDS says otherwise.
 TEXT_FUZZ_SECONDS=${ZEL_FUZZ_SECONDS:-15}
@@ -83,7 +83,7 @@ else
 fi
 
 echo "== full build and tests"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON -DZEL_BUILD_BENCH=ON
 cmake --build build -j"$JOBS"
 run_ctest build
 
@@ -109,6 +109,14 @@ fi
 
 echo "== install into a temporary prefix"
 if bash scripts/install-check.sh build; then
+  PASSED=$((PASSED + 1))
+else
+  echo "tests: $PASSED passed, $((FAILED + 1)) failed"
+  exit 1
+fi
+
+echo "== the Debian package, unpacked into a temporary root"
+if bash scripts/package-check.sh build; then
   PASSED=$((PASSED + 1))
 else
   echo "tests: $PASSED passed, $((FAILED + 1)) failed"

@@ -438,7 +438,10 @@ Options:
   --keep-going                  run the remaining commands after a failure
   --settings DIR                folder of the transports' settings files
                                 (uart.cfg, tcp.cfg, ...), which opening a link
-                                updates; beside zelctl unless given
+                                updates; unless given, the console's folder
+                                $XDG_CONFIG_HOME/zel-console (by default
+                                ~/.config/zel-console), or beside zelctl in
+                                its build tree or in a portable copy
   --connect-timeout SECONDS     wait for the device to be accepted (5)
   --result-timeout SECONDS      wait for the final result of a motion (60)
   -h, --help                    show this text
