@@ -37,8 +37,7 @@ QString BuildTreeTop(const QString& ProgramFolder) {
 }
 
 QString Readme(const QString& ProgramFolder) {
-    const QString installed =
-        IfFile(ProgramFolder + QStringLiteral("/../share/doc/zel-console/README.md"));
+    const QString installed = IfFile(ProgramFolder + QStringLiteral("/../share/doc/zel-console/README.md"));
     if (!installed.isEmpty())
         return installed;
     const QString top = BuildTreeTop(ProgramFolder);

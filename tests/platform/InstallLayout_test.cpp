@@ -25,14 +25,23 @@ TEST(InstallLayout, ReadmeIsTheInstalledOneOrTheProjectsOwn) {
         std::vector<const char*> Files; // "@" in a file stands for the root folder
         const char* Expected;           // below the root; empty: none
     } rows[] = {
-        {"installed", "usr/bin", {"usr/share/doc/zel-console/README.md"}, "usr/share/doc/zel-console/README.md"},
+        {"installed",
+         "usr/bin",
+         {"usr/share/doc/zel-console/README.md"},
+         "usr/share/doc/zel-console/README.md"},
         {"installed without documentation", "usr/bin", {"usr/README.md", "README.md"}, ""},
-        {"build tree inside the project", "src/build/src/ui",
-         {"src/README.md", "src/build/CMakeCache.txt:CMAKE_HOME_DIRECTORY:INTERNAL=@/src"}, "src/README.md"},
-        {"build tree outside the project", "b/tools/zelctl",
-         {"p/README.md", "b/CMakeCache.txt:X:STRING=1\nCMAKE_HOME_DIRECTORY:INTERNAL=@/p"}, "p/README.md"},
-        {"build tree of a project without README", "b/ui",
-         {"b/README.md", "b/CMakeCache.txt:CMAKE_HOME_DIRECTORY:INTERNAL=@/p"}, ""},
+        {"build tree inside the project",
+         "src/build/src/ui",
+         {"src/README.md", "src/build/CMakeCache.txt:CMAKE_HOME_DIRECTORY:INTERNAL=@/src"},
+         "src/README.md"},
+        {"build tree outside the project",
+         "b/tools/zelctl",
+         {"p/README.md", "b/CMakeCache.txt:X:STRING=1\nCMAKE_HOME_DIRECTORY:INTERNAL=@/p"},
+         "p/README.md"},
+        {"build tree of a project without README",
+         "b/ui",
+         {"b/README.md", "b/CMakeCache.txt:CMAKE_HOME_DIRECTORY:INTERNAL=@/p"},
+         ""},
         {"a copy somewhere", "copy/zel", {"copy/README.md", "README.md"}, ""},
     };
     for (const auto& r : rows) {

@@ -25,23 +25,34 @@ QByteArray Get(const QString& Path) {
 TEST(SettingsFolder, EachKindOfProgramFindsItsFolder) {
     const struct {
         const char* Case;
-        const char* Program;                           // the program's folder below the root
+        const char* Program;                                    // the program's folder below the root
         std::vector<std::pair<const char*, const char*>> Files; // files present before
-        const char* Expected;                          // chosen folder below the root
-        const char* ExpectedTcp;                       // tcp.cfg there afterwards
+        const char* Expected;                                   // chosen folder below the root
+        const char* ExpectedTcp;                                // tcp.cfg there afterwards
     } rows[] = {
         {"build tree", "build/src/ui", {{"build/CMakeCache.txt", ""}}, "build/src/ui", "(none)"},
         {"portable copy", "zel", {{"zel/tcp.cfg", "port=1"}}, "zel", "port=1"},
         {"fresh installation", "usr/bin", {}, "home/zel-console", "(none)"},
         {"writable folder without settings", "opt/zel", {}, "home/zel-console", "(none)"},
-        {"earlier version beside an installed program", "usr/bin",
-         {{"usr/bin/tcp.cfg", "port=2"}}, "home/zel-console", "port=2"},
-        {"earlier version's configuration folder", "usr/bin",
-         {{"home/ZEL Duruzadud/tcp.cfg", "port=3"}}, "home/zel-console", "port=3"},
-        {"earlier zelctl folder", "usr/bin", {{"home/zelctl/tcp.cfg", "port=4"}}, "home/zel-console",
+        {"earlier version beside an installed program",
+         "usr/bin",
+         {{"usr/bin/tcp.cfg", "port=2"}},
+         "home/zel-console",
+         "port=2"},
+        {"earlier version's configuration folder",
+         "usr/bin",
+         {{"home/ZEL Duruzadud/tcp.cfg", "port=3"}},
+         "home/zel-console",
+         "port=3"},
+        {"earlier zelctl folder",
+         "usr/bin",
+         {{"home/zelctl/tcp.cfg", "port=4"}},
+         "home/zel-console",
          "port=4"},
-        {"new folder in use: earlier files left alone", "usr/bin",
-         {{"usr/bin/tcp.cfg", "port=2"}, {"home/zel-console/uart.cfg", "x"}}, "home/zel-console",
+        {"new folder in use: earlier files left alone",
+         "usr/bin",
+         {{"usr/bin/tcp.cfg", "port=2"}, {"home/zel-console/uart.cfg", "x"}},
+         "home/zel-console",
          "(none)"},
     };
     for (const auto& r : rows) {
@@ -61,6 +72,7 @@ TEST(SettingsFolder, EachKindOfProgramFindsItsFolder) {
 TEST(SettingsFolder, WithoutAConfigurationFolderTheProgramFolderStays) {
     QTemporaryDir root;
     Put(root.filePath("home"), "a plain file where the folder should be");
-    EXPECT_EQ(SettingsFolder::Choose(root.filePath("usr/bin"), root.filePath("home")), root.filePath("usr/bin"));
+    EXPECT_EQ(SettingsFolder::Choose(root.filePath("usr/bin"), root.filePath("home")),
+              root.filePath("usr/bin"));
     EXPECT_EQ(SettingsFolder::Choose(root.filePath("usr/bin"), QString()), root.filePath("usr/bin"));
 }
