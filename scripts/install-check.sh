@@ -44,14 +44,14 @@ connect_as "$WORK/me"
 check "settings in the configuration folder" test -s "$WORK/me/.config/zel-console/tcp.cfg"
 check "nothing written beside the program" test ! -e "$PREFIX/bin/tcp.cfg"
 if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null 2>&1; then
-  printf '[Common]\nhost=earlier.example\nport=1\n' >"$PREFIX/bin/tcp.cfg"
+  printf '[Common]\nipaddr=earlier.example\n' >"$PREFIX/bin/udp.cfg"
   mkdir -p "$WORK/user"
   chown nobody "$WORK/user"
   connect_as "$WORK/user" setpriv --reuid=nobody --regid=nogroup --clear-groups
   check "an ordinary user's settings in the configuration folder" test -s "$WORK/user/.config/zel-console/tcp.cfg"
   check "settings left beside the program are carried over" \
-    grep -q "host=earlier.example" "$WORK/user/.config/zel-console/tcp.cfg"
-  rm -f "$PREFIX/bin/tcp.cfg"
+    grep -q "ipaddr=earlier.example" "$WORK/user/.config/zel-console/udp.cfg"
+  rm -f "$PREFIX/bin/udp.cfg"
 else
   echo "install-check: an ordinary user's settings not tried (needs root to run as another user)"
 fi
