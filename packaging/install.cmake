@@ -1,14 +1,48 @@
-# Installation and the Debian package: the three programs, a desktop entry and a scalable icon.
+# Installation and the Debian package: the three programs, their manual pages, a desktop entry,
+# a scalable icon and the documentation.
 include(GNUInstallDirs)
+set(ZEL_SUMMARY_zel-console "control and test console for the ZEL two-finger gripper")
+set(ZEL_SUMMARY_zel-sim "device simulator for the ZEL console, zelctl and their tests")
+set(ZEL_SUMMARY_zelctl "command-line twin of the ZEL console's device layer")
+set(ZEL_MANPAGES)
 foreach(program zel-console zel-sim zelctl)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    # Written from the built program's --help, so the page always says what the program does.
+    set(page ${CMAKE_BINARY_DIR}/man/${program}.1)
+    add_custom_command(OUTPUT ${page}.gz
+      COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/manpage.sh $<TARGET_FILE:${program}> ${program}
+              ${PROJECT_VERSION} ${ZEL_SUMMARY_${program}} ${page}
+      COMMAND gzip -9nkf ${page}
+      DEPENDS ${program} ${CMAKE_CURRENT_LIST_DIR}/manpage.sh
+      COMMENT "Manual page ${program}(1)"
+      VERBATIM)
+    list(APPEND ZEL_MANPAGES ${page}.gz)
+    install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   endif()
 endforeach()
+add_custom_target(manpages ALL DEPENDS ${ZEL_MANPAGES})
+
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/zel-console.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/zel-console.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+
+# The README keeps its relative picture links: docs/ lies beside it as in the source tree. The
+# console's documentation label opens this README.
+set(CMAKE_INSTALL_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/zel-console)
+file(GLOB ZEL_DOC_PICTURES ${CMAKE_SOURCE_DIR}/docs/*.png)
+install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_CURRENT_LIST_DIR}/copyright
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${ZEL_DOC_PICTURES} DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
+set(ZEL_CHANGELOG ${CMAKE_BINARY_DIR}/doc/changelog.gz)
+add_custom_command(OUTPUT ${ZEL_CHANGELOG}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/doc
+  COMMAND sh -c "gzip -9n < \"$0\" > \"$1\"" ${CMAKE_CURRENT_LIST_DIR}/changelog ${ZEL_CHANGELOG}
+  DEPENDS ${CMAKE_CURRENT_LIST_DIR}/changelog
+  VERBATIM)
+add_custom_target(changelog ALL DEPENDS ${ZEL_CHANGELOG})
+install(FILES ${ZEL_CHANGELOG} DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(CPACK_PACKAGE_NAME zel-console)
 set(CPACK_PACKAGE_VENDOR "ZEL console developers")
@@ -17,7 +51,16 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Control and test console for the ZEL two-
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# Dependencies come from the shared libraries the programs link.
+# Dependencies come from the shared libraries the programs link. Qt's CAN plug-in loads
+# libsocketcan at run time to set bit rates; without it that fails with "Invalid parameter".
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libsocketcan2)
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS can-utils)
+# Stripped programs; with debugging information built, it goes into a separate -dbgsym package.
+if(CMAKE_BUILD_TYPE MATCHES "^(RelWithDebInfo|Debug)$")
+  set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
+else()
+  set(CPACK_STRIP_FILES ON)
+endif()
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 include(CPack)

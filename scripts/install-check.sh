@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs a built tree into a temporary prefix and checks what a user of the installed programs
-# meets: the programs start, the desktop entry validates, and an installed program whose folder
-# it cannot write keeps its settings in the user's configuration folder.
+# meets: the programs start, the desktop entry validates, and an installed program keeps its
+# settings in the user's configuration folder.
 #   bash scripts/install-check.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -30,18 +30,30 @@ fi
 check "desktop entry validates" desktop-file-validate "$PREFIX/share/applications/zel-console.desktop"
 check "icon installed" test -s "$PREFIX/share/icons/hicolor/scalable/apps/zel-console.svg"
 
-# As an unprivileged user the installed bin folder is read-only: the TCP link's settings, which
-# are written when a connection starts, must land in that user's configuration folder.
-if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null 2>&1; then
-  mkdir -p "$WORK/home"
-  chown nobody "$WORK/home"
-  setpriv --reuid=nobody --regid=nogroup --clear-groups \
-    env HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/.config" QT_QPA_PLATFORM=offscreen \
+# An installed program keeps its settings in the user's configuration folder, never beside itself,
+# even where it could write there (root): the TCP link's settings, written when a connection
+# starts, land in ~/.config/zel-console. Then the same as an ordinary user, and settings an
+# earlier version left beside the program are carried over into the folder of a user who has none.
+connect_as() { # home, [setpriv arguments...]
+  local home=$1; shift
+  "$@" env HOME="$home" XDG_CONFIG_HOME="$home/.config" QT_QPA_PLATFORM=offscreen \
     "$PREFIX/bin/zelctl" --tcp 127.0.0.1:1 info >/dev/null 2>&1 || true
-  check "settings in the configuration folder" test -s "$WORK/home/.config/zelctl/tcp.cfg"
-  check "nothing written beside the program" test ! -e "$PREFIX/bin/tcp.cfg"
+}
+mkdir -p "$WORK/me"
+connect_as "$WORK/me"
+check "settings in the configuration folder" test -s "$WORK/me/.config/zel-console/tcp.cfg"
+check "nothing written beside the program" test ! -e "$PREFIX/bin/tcp.cfg"
+if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null 2>&1; then
+  printf '[Common]\nipaddr=earlier.example\n' >"$PREFIX/bin/udp.cfg"
+  mkdir -p "$WORK/user"
+  chown nobody "$WORK/user"
+  connect_as "$WORK/user" setpriv --reuid=nobody --regid=nogroup --clear-groups
+  check "an ordinary user's settings in the configuration folder" test -s "$WORK/user/.config/zel-console/tcp.cfg"
+  check "settings left beside the program are carried over" \
+    grep -q "ipaddr=earlier.example" "$WORK/user/.config/zel-console/udp.cfg"
+  rm -f "$PREFIX/bin/udp.cfg"
 else
-  echo "install-check: settings fall-back not tried (needs root to run as another user)"
+  echo "install-check: an ordinary user's settings not tried (needs root to run as another user)"
 fi
 
 echo "install-check: $FAILS failed"

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Sets up and builds, starts zel-sim as a gripper in the background and opens zel-console against
-# it. Closing the console stops the simulator.
-#   ZEL_SIM_TCP  TCP port (default 1000; binding it needs privileges, so when it cannot be bound
-#                the simulator takes 11000, then any free port)
+# Installs what running needs, builds zel-sim and zel-console, starts zel-sim in the background as
+# a gripper and opens zel-console against it. Closing the console stops the simulator.
+#   ZEL_SIM_TCP  TCP port (default 1000, the gripper's own; ports below 1024 need privileges, so
+#                when it cannot be bound the simulator takes 11000, then any free port)
 #   ZEL_SIM_UDP  UDP port (default 1500; any free port when taken)
 #   ZEL_SIM_PTY  symbolic link to the simulator's pseudo-terminal (default /tmp/zel-tty, or
 #                /tmp/zel-tty-USER for a user who is not root)
-# The console's link settings (tcp.cfg, udp.cfg, uart.cfg beside the program) are seeded with the
-# simulator's address, ports and pseudo-terminal only when they do not exist yet.
+#   CMAKE_BUILD_PARALLEL_LEVEL  build jobs (default: one per processor)
+# The console's link settings (tcp.cfg, udp.cfg, uart.cfg beside the program in the build tree)
+# are seeded with the simulator's address, ports and pseudo-terminal only when they do not exist.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,15 +19,24 @@ PTY=${ZEL_SIM_PTY:-$DEFAULT_PTY}
 SIM=build/tools/zel-sim/zel-sim
 CONSOLE=build/src/ui/zel-console
 
-bash scripts/setup.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)" --target zel-sim zel-console
+bash scripts/setup.sh run
+# A fresh build tree is configured without tests, benchmarks and GoogleTest; an existing one (the
+# test command's) is built as it is configured.
+if [ ! -f build/CMakeCache.txt ]; then
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF -DZEL_BUILD_BENCH=OFF >/dev/null
+fi
+if [ -n "${CMAKE_BUILD_PARALLEL_LEVEL:-}" ]; then
+  cmake --build build --target zel-sim zel-console
+else
+  cmake --build build -j"$(nproc)" --target zel-sim zel-console
+fi
 
 # A window needs a display; offscreen and other platforms chosen on purpose are left alone.
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
   echo "run.sh: no display (neither DISPLAY nor WAYLAND_DISPLAY is set), so the console window cannot open." >&2
   echo "        Run it in a desktop session, or on a virtual X display with:" >&2
   echo "          xvfb-run -a -s \"-screen 0 1280x1024x24\" bash scripts/run.sh" >&2
+  command -v xvfb-run >/dev/null 2>&1 || echo "        (xvfb-run comes with the Debian package xvfb)" >&2
   exit 1
 fi
 
@@ -62,13 +72,17 @@ start_sim() {
   return 1
 }
 
+why=""
 if ! start_sim "$TCP" "$UDP"; then
-  echo "zel-sim could not open TCP port $TCP or UDP port $UDP ($(cat "$WORK/err"))."
-  echo "(Ports below 1024 need privileges, and a port may be taken.) Trying a high port instead."
+  first_err=$(cat "$WORK/err")
   start_sim 11000 "$UDP" || start_sim 0 "$UDP" || start_sim 0 0 || {
-    echo "zel-sim does not start: $(cat "$WORK/err")" >&2
+    echo "zel-sim does not start: $first_err; $(cat "$WORK/err")" >&2
     exit 1
   }
+  case "$first_err" in
+    *protected*|*ermission*) why="ports below 1024 are kept for privileged programs" ;;
+    *) why="${first_err#zel-sim: }" ;;
+  esac
 fi
 
 endpoint() { sed -n "s/^$1 //p" "$WORK/out" | head -n 1; }
@@ -78,8 +92,17 @@ SIM_PTY=$(endpoint pty-link)
 [ -n "$SIM_PTY" ] || SIM_PTY=$(endpoint pty)
 TCP_PORT=${SIM_TCP##*:}
 UDP_PORT=${SIM_UDP##*:}
+# Information, not a failure: the simulator works the same on any port.
+if [ -n "$why" ]; then
+  moved=()
+  [ "$TCP_PORT" = "$TCP" ] || moved+=("TCP port $TCP_PORT instead of $TCP")
+  [ "$UDP_PORT" = "$UDP" ] || moved+=("UDP port $UDP_PORT instead of $UDP")
+  echo "Note: zel-sim uses $(IFS=,; echo "${moved[*]}" | sed 's/,/ and /') ($why)."
+  echo "      The console's link settings and the summary below name the ports it uses."
+fi
 
-# The console keeps its link settings beside the program; the operator's own are never replaced.
+# A console in its build tree keeps its link settings beside itself; the operator's own are never
+# replaced.
 CFG_DIR=$(dirname "$CONSOLE")
 seed() {
   local file="$CFG_DIR/$1"

@@ -1,17 +1,28 @@
 #!/usr/bin/env bash
-# Installs the Debian packages needed to build, test, benchmark and fuzz the project.
+# Installs the Debian packages the project needs.
+#   bash scripts/setup.sh        everything: build, test, benchmark, fuzz, package (the test command)
+#   bash scripts/setup.sh run    only what building and running the console and zel-sim needs
 # Idempotent: packages already present are skipped; nothing is installed when all are there.
 set -euo pipefail
 
-PACKAGES=(
+RUN_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-serialbus-dev
-  libqt6serialbus6 libqt6serialbus6-bin libsocketcan2 xvfb
+  libqt6serialbus6 libqt6serialbus6-bin libsocketcan2
   libgl-dev libxkbcommon-dev
+)
+TEST_PACKAGES=(
+  xvfb
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev
-  desktop-file-utils dpkg-dev file
+  desktop-file-utils dpkg-dev file man-db
 )
+
+case "${1:-all}" in
+  run) PACKAGES=("${RUN_PACKAGES[@]}") ;;
+  all) PACKAGES=("${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}") ;;
+  *) echo "usage: setup.sh [run|all]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${PACKAGES[@]}"; do

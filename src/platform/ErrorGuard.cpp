@@ -1,4 +1,5 @@
 #include "ErrorGuard.h"
+#include "LogCategories.h"
 
 #include <QDebug>
 
@@ -23,10 +24,10 @@ void HandleException(std::exception_ptr Error) noexcept {
             h(Error);
             return;
         }
-        qWarning().noquote() << "Unhandled error:" << QString::fromStdString(ExceptionMessage(Error));
+        qCWarning(lcApp).noquote() << "Unhandled error:" << QString::fromStdString(ExceptionMessage(Error));
     } catch (...) {
         // A failing handler must not take the event loop down with it.
-        qWarning() << "The error handler failed while reporting an error";
+        qCWarning(lcApp) << "The error handler failed while reporting an error";
     }
 }
 

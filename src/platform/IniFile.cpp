@@ -1,11 +1,10 @@
 #include "IniFile.h"
 
 #include "Ansi.h"
+#include "SettingsFolder.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
-#include <QStandardPaths>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
@@ -234,21 +233,7 @@ TIniFile::~TIniFile() = default;
 QString TIniFile::SettingsFolder() {
     if (!FolderOverride().isEmpty())
         return FolderOverride();
-    QString dir = QCoreApplication::applicationDirPath();
-    if (dir.isEmpty())
-        dir = QDir::currentPath();
-    if (QFileInfo(dir).isWritable())
-        return dir;
-    // An installed program's folder (/usr/bin) takes no files: every save would fail.
-    const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-    return ChooseSettingsFolder(dir, false, config);
-}
-
-QString TIniFile::ChooseSettingsFolder(const QString& ProgramFolder, bool ProgramFolderWritable,
-                                       const QString& ConfigFolder) {
-    if (ProgramFolderWritable || ConfigFolder.isEmpty() || !QDir().mkpath(ConfigFolder))
-        return ProgramFolder;
-    return ConfigFolder;
+    return SettingsFolder::ForThisProgram();
 }
 
 TIniFile::TReportHandler TIniFile::SetReportHandler(TReportHandler Handler) {

@@ -1,5 +1,5 @@
 #pragma once
-// INI settings file beside the program: case-insensitive sections and keys, every write goes to
+// INI settings file: case-insensitive sections and keys, every write goes to
 // the file at once, missing files and keys give the default. A corrupt, unreadable or oversized
 // file reads as empty, and one that was not read whole is never rewritten; a file in code page
 // 1252 (not UTF-8) is written back in it, with its line endings and byte-order mark. A write that
@@ -16,14 +16,10 @@ public:
     explicit TIniFile(const QString& FileName);
     ~TIniFile();
 
-    // Folder of the settings files: the program's folder (see ChooseSettingsFolder) unless a test
-    // pointed it elsewhere.
+    // Folder of the settings files (see SettingsFolder.h) unless a test or an option pointed it
+    // elsewhere.
     static QString SettingsFolder();
-    static void SetSettingsFolder(const QString& Folder); // empty restores the program folder
-    // The program's folder when it can be written (build tree, portable copy); otherwise the
-    // user's configuration folder, created on the way; the program's folder when that fails too.
-    static QString ChooseSettingsFolder(const QString& ProgramFolder, bool ProgramFolderWritable,
-                                        const QString& ConfigFolder);
+    static void SetSettingsFolder(const QString& Folder); // empty restores the usual folder
     // Where problems with a settings file go (each once: a file not read whole, a file or folder
     // that cannot be written), as one line naming the file and the reason. Empty: standard error.
     using TReportHandler = std::function<void(const QString& Text)>;

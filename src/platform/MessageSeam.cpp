@@ -1,4 +1,5 @@
 #include "MessageSeam.h"
+#include "LogCategories.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -22,5 +23,5 @@ void ShowMessage(TMessageKind Kind, const QString& Text, const QString& Caption,
         h({Kind, Text, caption, Parent});
         return;
     }
-    qWarning().noquote() << Text;
+    qCWarning(lcApp).noquote() << Text;
 }

@@ -1,4 +1,5 @@
 #include "QtDebugSink.h"
+#include "LogCategories.h"
 
 #include "debugout.h"
 
@@ -6,5 +7,5 @@
 #include <QString>
 
 void RouteDebugOutToQt() {
-    SetDebugSink([](const std::string& Text) { qDebug().noquote() << QString::fromStdString(Text); });
+    SetDebugSink([](const std::string& Text) { qCDebug(lcProtocol).noquote() << QString::fromStdString(Text); });
 }

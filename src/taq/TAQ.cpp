@@ -5,7 +5,7 @@
 #include "Ansi.h"
 #include "CommandComponent.h"
 #include "convert.h"
-#include "debugout.h"
+#include "LogCategories.h"
 
 #include <algorithm>
 #include <exception>
@@ -159,7 +159,7 @@ void TTAQ::DecodeFrame(const uint8_t* Frame, size_t Length) {
         return;
     TFrameHeader header;
     if (!ReadFrameHeader(Frame, Length, header)) {
-        DebugOut("TAQ: frame of " + std::to_string(Length) + " bytes rejected");
+        qCDebug(lcDevice) << "TAQ: frame of" << Length << "bytes rejected";
         return;
     }
     FrameData.Timestamp = header.Timestamp;

@@ -1,4 +1,5 @@
 #include "CANDevice.h"
+#include "LogCategories.h"
 
 #include "CANRxThread.h"
 #include "IniFile.h"
@@ -112,7 +113,7 @@ TStat TCANDevice::OpenWith(const TCanSettings& Given) {
     if (Given.Net < 0)
         return E_NOT_FOUND;
     if (CanBitrateForCode(uint32_t(Given.Bitrate)) == 0) {
-        qWarning().noquote() << Given.Bitrate << "is not a supported bitrate";
+        qCWarning(lcTransport).noquote() << Given.Bitrate << "is not a supported bitrate";
         return E_INVALID_PARAMETER;
     }
     const std::vector<TCanInterfaceInfo> list = Interfaces();
@@ -144,7 +145,7 @@ TStat TCANDevice::OpenFromSettings(TIniFile& File, const QString& Section) {
     const int32_t code =
         File.ReadInteger(Section, KeyBitrate, Settings().ReadInteger(Common, KeyBitrate, DefaultBitrate));
     if (CanBitrateForCode(uint32_t(code)) == 0) {
-        qWarning().noquote() << code << "is not a supported bitrate";
+        qCWarning(lcTransport).noquote() << code << "is not a supported bitrate";
         return E_INVALID_PARAMETER;
     }
     const int32_t id = File.ReadInteger(Section, KeyId, Settings().ReadInteger(Common, KeyId, DefaultId));
@@ -152,7 +153,7 @@ TStat TCANDevice::OpenFromSettings(TIniFile& File, const QString& Section) {
     if (!name.isEmpty()) {
         net = IndexOf(list, name);
         if (net < 0) {
-            qWarning().noquote() << "CAN interface" << name << "not found";
+            qCWarning(lcTransport).noquote() << "CAN interface" << name << "not found";
             return E_NOT_FOUND;
         }
     }
@@ -191,7 +192,7 @@ TStat TCANDevice::Open(const QString& PortName) {
 TStat TCANDevice::OpenNet(int32_t Net, const TCanInterfaceInfo& Interface, int32_t BitrateCode, int32_t Id) {
     // Frames can only be sent with a valid standard identifier, and the answers come with the next.
     if (Id < 0 || Id > MaxId) {
-        qWarning().noquote() << "CAN: identifier" << Id << "is outside 0 to" << MaxId;
+        qCWarning(lcTransport).noquote() << "CAN: identifier" << Id << "is outside 0 to" << MaxId;
         return E_INVALID_PARAMETER;
     }
     if (FNetHandle != -1)
@@ -236,7 +237,7 @@ void TCANDevice::ReportDown(const TCanInterfaceInfo& Interface, int32_t BitrateC
                                                     .arg(name)
                                                     .arg(CanBitrateForCode(uint32_t(BitrateCode)));
     const QString text = QStringLiteral("CAN interface %1 is down. Bring it up with:\n%2").arg(name, command);
-    qWarning().noquote() << text;
+    qCWarning(lcTransport).noquote() << text;
     ShowMessage(TMessageKind::Error, text);
 }
 
@@ -254,7 +255,7 @@ void TCANDevice::ReportBitrate(const TCanInterfaceInfo& Interface, int32_t Bitra
                        "sudo ip link set %1 up type can bitrate %3")
             .arg(name, now)
             .arg(wanted);
-    qWarning().noquote() << text;
+    qCWarning(lcTransport).noquote() << text;
     ShowMessage(TMessageKind::Error, text);
 }
 

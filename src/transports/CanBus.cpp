@@ -1,4 +1,5 @@
 #include "CanBus.h"
+#include "LogCategories.h"
 
 #include "CanDoorbell.h"
 #include "CanNet.h"
@@ -111,7 +112,7 @@ void TCanBus::WorkerMain() {
         FLoop = nullptr;
         FRunning = false;
     } catch (...) {
-        qWarning() << "CAN: the CAN worker could not run";
+        qCWarning(lcCan) << "CAN: the CAN worker could not run";
         std::lock_guard<std::mutex> l(FLock);
         FBell = nullptr;
         FLoop = nullptr;
@@ -140,7 +141,7 @@ void TCanBus::Drain() {
             task->Fn();
         } catch (...) {
             // Tasks report through what they own; an exception must not reach the event loop.
-            qWarning() << "CAN: a task of the CAN worker failed";
+            qCWarning(lcCan) << "CAN: a task of the CAN worker failed";
         }
         {
             std::lock_guard<std::mutex> l(FLock);

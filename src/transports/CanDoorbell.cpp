@@ -1,4 +1,5 @@
 #include "CanDoorbell.h"
+#include "LogCategories.h"
 
 #include <QDebug>
 #include <QSocketNotifier>
@@ -24,7 +25,7 @@ TCanDoorbell::TCanDoorbell(std::function<void()> OnRing, QObject* Parent)
             if (FOnRing)
                 FOnRing();
         } catch (...) {
-            qWarning() << "CAN: a wake-up handler failed";
+            qCWarning(lcCan) << "CAN: a wake-up handler failed";
         }
     });
 }

@@ -1,4 +1,5 @@
 #include "CanNet.h"
+#include "LogCategories.h"
 
 #include "CanBus.h"
 
@@ -37,7 +38,7 @@ void TCanNet::Start() {
     QString error;
     FDevice = FSeam->CreateDevice(FBackend, FInterface, &error);
     if (!FDevice) {
-        qDebug().noquote() << "CAN:" << FBackend << FInterface << error;
+        qCDebug(lcCan).noquote() << "CAN:" << FBackend << FInterface << error;
         Fail(CAN_NET_NOT_FOUND);
         return;
     }
@@ -49,7 +50,7 @@ void TCanNet::Start() {
     QObject::connect(FDevice, &QCanBusDevice::errorOccurred, FDevice,
                      [this](QCanBusDevice::CanBusError E) { Guarded([this, E] { OnError(int(E)); }); });
     if (!FDevice->connectDevice()) {
-        qDebug().noquote() << "CAN:" << FBackend << FInterface << FDevice->errorString();
+        qCDebug(lcCan).noquote() << "CAN:" << FBackend << FInterface << FDevice->errorString();
         Fail(CAN_IO_ERROR);
         return;
     }
@@ -69,11 +70,11 @@ void TCanNet::Watch() {
     case TCanBusSeam::TLinkState::Up:
         return;
     case TCanBusSeam::TLinkState::Down:
-        qDebug().noquote() << "CAN:" << FInterface << "was set down";
+        qCDebug(lcCan).noquote() << "CAN:" << FInterface << "was set down";
         Fail(CAN_LINK_DOWN);
         break;
     case TCanBusSeam::TLinkState::Gone:
-        qDebug().noquote() << "CAN:" << FInterface << "has gone away";
+        qCDebug(lcCan).noquote() << "CAN:" << FInterface << "has gone away";
         Fail(CAN_LINK_LOST);
         break;
     }
@@ -255,7 +256,7 @@ void TCanNet::OnFramesReceived() {
     FChanged.notify_all();
     if (dropped > 0) {
         TCanBus::Instance().CountDropped(dropped);
-        qDebug().noquote() << "CAN:" << FInterface << "receive queue full:" << dropped << "frames dropped,"
+        qCDebug(lcCan).noquote() << "CAN:" << FInterface << "receive queue full:" << dropped << "frames dropped,"
                            << lost << "since the net was opened";
     }
 }
@@ -263,12 +264,12 @@ void TCanNet::OnFramesReceived() {
 void TCanNet::OnErrorFrame(const QCanBusFrame& Frame) {
     const QString text = FDevice ? FDevice->interpretErrorFrame(Frame).simplified() : QString();
     if (Frame.error() & QCanBusFrame::BusOffError) {
-        qDebug().noquote() << "CAN:" << FInterface << "bus off:" << text;
+        qCDebug(lcCan).noquote() << "CAN:" << FInterface << "bus off:" << text;
         Fail(CAN_BUS_OFF);
         return;
     }
     // Error-warning, error-passive, restarts and single bus errors: the link still works.
-    qDebug().noquote() << "CAN:" << FInterface << "error frame:" << text;
+    qCDebug(lcCan).noquote() << "CAN:" << FInterface << "error frame:" << text;
 }
 
 void TCanNet::OnStateChanged(int State) {
@@ -294,7 +295,7 @@ void TCanNet::OnError(int Error) {
     switch (Error) {
     case QCanBusDevice::ReadError:
     case QCanBusDevice::ConnectionError:
-        qDebug().noquote() << "CAN:" << FBackend << FInterface
+        qCDebug(lcCan).noquote() << "CAN:" << FBackend << FInterface
                            << (FDevice ? FDevice->errorString() : QString());
         {
             bool wasConnected;

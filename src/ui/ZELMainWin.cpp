@@ -5,6 +5,7 @@
 #include "BandPanel.h"
 #include "FloatEdit.h"
 #include "FloatEditDialog.h"
+#include "InstallLayout.h"
 #include "LineMemo.h"
 #include "ListBoxDialog.h"
 #include "LivePlotForm.h"
@@ -509,15 +510,7 @@ void TMainWin::BuildMenu() {
 }
 
 QString TMainWin::FindReadme() {
-    QDir dir(QCoreApplication::applicationDirPath());
-    for (int up = 0; up < 5; ++up) {
-        const QFileInfo f(dir.filePath(QStringLiteral("README.md")));
-        if (f.isFile())
-            return f.absoluteFilePath();
-        if (!dir.cdUp())
-            break;
-    }
-    return {};
+    return InstallLayout::Readme(QCoreApplication::applicationDirPath());
 }
 
 // ---- connection state

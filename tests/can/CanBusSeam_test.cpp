@@ -10,6 +10,7 @@
 #include "TestWait.h"
 
 #include <QLabel>
+#include <QLoggingCategory>
 
 #include <gtest/gtest.h>
 
@@ -24,6 +25,7 @@ class TDebugCapture {
 public:
     TDebugCapture() {
         Instance = this;
+        QLoggingCategory::setFilterRules(QStringLiteral("zel.can.debug=true"));
         FPrevious = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& Text) {
             TDebugCapture* self = Instance.load();
             if (!self)
@@ -33,6 +35,7 @@ public:
         });
     }
     ~TDebugCapture() {
+        QLoggingCategory::setFilterRules(QString());
         qInstallMessageHandler(FPrevious);
         Instance = nullptr;
     }

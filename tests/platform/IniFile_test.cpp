@@ -123,17 +123,6 @@ TEST(IniFileFolder, DefaultsToTheProgramFolder) {
     EXPECT_EQ(TIniFile::PathFor("uart.cfg"), QCoreApplication::applicationDirPath() + "/uart.cfg");
 }
 
-TEST(IniFileFolder, InstalledProgramKeepsSettingsInTheConfigurationFolder) {
-    QTemporaryDir temp;
-    const QString config = temp.filePath("config/zel");
-    // A writable program folder keeps its files; a read-only one sends them to the configuration
-    // folder, which is created; with no configuration folder to be had, the program folder stays.
-    EXPECT_EQ(TIniFile::ChooseSettingsFolder("/opt/zel", true, config), "/opt/zel");
-    EXPECT_EQ(TIniFile::ChooseSettingsFolder("/usr/bin", false, config), config);
-    EXPECT_TRUE(QFileInfo(config).isDir());
-    EXPECT_EQ(TIniFile::ChooseSettingsFolder("/usr/bin", false, QString()), "/usr/bin");
-}
-
 TEST_F(IniFileTest, WritesNeverLoseWhatTheFileHeld) {
     // A settings file saved by a Windows editor: code page 1252, not UTF-8.
     const QByteArray ansi("; Gr\xFC\xDF" "e aus M\xFCnchen \x80\r\n[common]\r\nhost=M\xFCller-PC\r\n");

@@ -6,6 +6,7 @@
 #include "debugout.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -62,13 +63,17 @@ TEST(MessageSeam, HookRecordsTextKindAndUsesTheApplicationNameAsDefaultCaption) 
     EXPECT_EQ(rec.Texts(), (QStringList{"Hello", "Bye"}));
 }
 
-TEST(QtDebugSink, CoreDebugOutputReachesQtMessageHandler) {
+TEST(QtDebugSink, CoreDebugOutputIsInItsCategoryAndOffUntilSwitchedOn) {
     static QStringList seen;
     seen.clear();
     RouteDebugOutToQt();
-    QtMessageHandler old = qInstallMessageHandler(
-        [](QtMsgType, const QMessageLogContext&, const QString& Text) { seen.append(Text); });
+    QtMessageHandler old = qInstallMessageHandler([](QtMsgType, const QMessageLogContext& Context, const QString& Text) {
+        seen.append(QString::fromLatin1(Context.category) + ": " + Text);
+    });
+    DebugOut("quiet");
+    QLoggingCategory::setFilterRules(QStringLiteral("zel.*.debug=true"));
     DebugOut("Checksum mismatch");
+    QLoggingCategory::setFilterRules(QString());
     qInstallMessageHandler(old);
-    EXPECT_EQ(seen, QStringList{"Checksum mismatch"});
+    EXPECT_EQ(seen, QStringList{"zel.protocol: Checksum mismatch"});
 }

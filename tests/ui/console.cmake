@@ -13,3 +13,6 @@ add_executable(console_start_tests ${CMAKE_CURRENT_LIST_DIR}/console_start_test.
 target_link_libraries(console_start_tests PRIVATE zel_console GTest::gtest)
 gtest_discover_tests(console_start_tests DISCOVERY_TIMEOUT 60
   PROPERTIES LABELS "ui" ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+add_test(NAME zel_console_without_display
+  COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/no_display_test.sh $<TARGET_FILE:zel-console>)
+set_tests_properties(zel_console_without_display PROPERTIES LABELS ui)

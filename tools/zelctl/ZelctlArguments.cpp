@@ -411,7 +411,10 @@ Options:
                                 block, with the failure text
   --settings DIR                folder of the transports' settings files
                                 (uart.cfg, tcp.cfg, ...), which opening a link
-                                updates; beside zelctl unless given
+                                updates; unless given, the console's folder
+                                $XDG_CONFIG_HOME/zel-console (by default
+                                ~/.config/zel-console), or beside zelctl in
+                                its build tree or in a portable copy
   --connect-timeout SECONDS     wait for the device to be accepted (5)
   --result-timeout SECONDS      wait for the final result of a motion (60)
   -h, --help                    show this text

@@ -1,6 +1,6 @@
 // zelctl: the console's device layer on the command line, for scripted test rigs.
 #include "IniFile.h"
-#include "debugout.h"
+#include "QtDebugSink.h"
 #include "ZelctlArguments.h"
 #include "ZelctlRunner.h"
 #include "ZelctlSession.h"
@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& Text) {
         std::fprintf(stderr, "zelctl: %s\n", Text.toLocal8Bit().constData());
     });
-    SetDebugSink([](const std::string& Text) { std::fprintf(stderr, "zelctl: %s\n", Text.c_str()); });
+    RouteDebugOutToQt();
     // Qt's own event dispatcher costs less per pass than the GLib one, and every exchange waits
     // in passes; an empty QT_NO_GLIB set in the environment brings GLib back.
     if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))

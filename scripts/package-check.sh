@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Builds the Debian package of a build tree, unpacks it into a temporary root (dpkg -x) and checks
+# what an installed system gets: documentation with the README's pictures, copyright and changelog,
+# manual pages, the desktop entry and icon, stripped programs, the package relations, and that
+# the programs run from the unpacked root.
+#   bash scripts/package-check.sh [BUILD_DIR]   (default: build)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD=$(cd "${1:-build}" && pwd)
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+ROOT=$WORK/root
+FAILS=0
+check() { # name, command...
+  local name=$1; shift
+  if "$@" >"$WORK/out" 2>&1; then
+    echo "package-check: ok   $name"
+  else
+    echo "package-check: FAIL $name"; sed 's/^/    /' "$WORK/out"; FAILS=$((FAILS + 1))
+  fi
+}
+
+(cd "$BUILD" && cpack -G DEB >"$WORK/cpack.log" 2>&1) || { cat "$WORK/cpack.log"; exit 1; }
+VERSION=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$BUILD/CMakeCache.txt")
+DEB=$(ls "$BUILD"/zel-console_"$VERSION"_*.deb)
+dpkg -x "$DEB" "$ROOT"
+DOC=$ROOT/usr/share/doc/zel-console
+
+check "README and the pictures it shows" sh -c '
+  test -s "$0/README.md" || exit 1
+  for p in $(grep -o "](docs/[^)]*)" "$0/README.md" | tr -d "()]"); do test -s "$0/$p" || { echo "missing $p"; exit 1; }; done' "$DOC"
+check "copyright" grep -q '^Copyright: ' "$DOC/copyright"
+check "changelog names this version" sh -c 'gzip -dc "$0/changelog.gz" | head -n 1 | grep -q "^zel-console ($1)"' "$DOC" "$VERSION"
+for p in zel-console zel-sim zelctl; do
+  check "man page $p(1)" sh -c 'gzip -dc "$0" | grep -q "^\.SH NAME" && man -l "$0" >/dev/null' "$ROOT/usr/share/man/man1/$p.1.gz"
+  check "$p is stripped" sh -c 'file -L "$0" | grep -q ", stripped"' "$ROOT/usr/bin/$p"
+done
+# The page says everything the help says: every option of zelctl's help is in it.
+check "man zelctl shows every option, the exit status and the settings folder" sh -c '
+  page=$(MANWIDTH=200 man -l "$0/usr/share/man/man1/zelctl.1.gz" 2>/dev/null)
+  for o in $("$0/usr/bin/zelctl" --help | grep -o -- "--[a-z][a-z-]*" | sort -u); do
+    printf "%s" "$page" | grep -q -- "$o" || { echo "missing $o"; exit 1; }
+  done
+  printf "%s" "$page" | grep -q "EXIT STATUS" && printf "%s" "$page" | grep -q "zel-console"' "$ROOT"
+check "desktop entry validates" desktop-file-validate "$ROOT/usr/share/applications/zel-console.desktop"
+check "icon" test -s "$ROOT/usr/share/icons/hicolor/scalable/apps/zel-console.svg"
+check "recommends libsocketcan2, suggests can-utils" sh -c '
+  dpkg-deb -f "$0" Recommends | grep -qw libsocketcan2 && dpkg-deb -f "$0" Suggests | grep -qw can-utils' "$DEB"
+check "debugging information in the -dbgsym package" sh -c '
+  ls "$0"/zel-console-dbgsym_*.ddeb >/dev/null 2>&1 || ls "$0"/zel-console-dbgsym_*.deb >/dev/null 2>&1' "$BUILD"
+# The unpacked programs run.
+if "$ROOT/usr/bin/zelctl" --help 2>&1 | grep -q -- "--version"; then
+  check "zelctl --version" sh -c '"$0" --version | grep -q "$1"' "$ROOT/usr/bin/zelctl" "$VERSION"
+else
+  check "zelctl --help" "$ROOT/usr/bin/zelctl" --help
+fi
+check "zel-console --version" sh -c '"$0" --version | grep -qx "zel-console $1"' "$ROOT/usr/bin/zel-console" "$VERSION"
+check "zel-sim --help" "$ROOT/usr/bin/zel-sim" --help
+
+SIZE=$(du -k "$DEB" | cut -f1)
+INSTALLED=$(du -sk "$ROOT" | cut -f1)
+echo "package-check: $(basename "$DEB"): ${SIZE} kB, ${INSTALLED} kB installed"
+echo "package-check: $FAILS failed"
+exit $((FAILS > 0))
