@@ -9,7 +9,7 @@ PACKAGES=(
   libqt6serialbus6 libqt6serialbus6-bin libsocketcan2 xvfb
   libgl-dev libxkbcommon-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  pybind11-dev python3-dev python3-pytest
+  pybind11-dev python3-dev python3-pytest python3-numpy
   clang libclang-rt-dev
   desktop-file-utils dpkg-dev file
 )

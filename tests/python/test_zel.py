@@ -1,4 +1,7 @@
 """The zel module against zel-sim: what a test rig or robot program sees."""
+import os
+import subprocess
+import sys
 import threading
 import time
 
@@ -183,3 +186,31 @@ def test_sensor_frames(start_sim):
     with pytest.raises(zel.ConnectFailed) as refused:
         zel.Gripper.connect(sim.url(), timeout=2)
     assert "not a ZEL Series Gripper" in str(refused.value)
+
+
+@pytest.mark.parametrize("numpy", [True, False])
+def test_sensor_cells_as_numpy_array_or_rows(start_sim, numpy):
+    pytest.importorskip("numpy")
+    sim = start_sim("--device", "sensor", "--matrix", "4x3")
+    block = "" if numpy else "import sys; sys.modules['numpy'] = None\n"
+    script = block + (
+        "import sys, zel\n"
+        "with zel.Sensor.connect(sys.argv[1]) as s:\n"
+        "    cells = s.frame().cells\n"
+        "    print(type(cells).__name__, [len(row) for row in cells], sum(sum(row) for row in cells) > 0)\n")
+    out = subprocess.run([sys.executable, "-c", script, sim.url()], capture_output=True, text=True, timeout=60)
+    assert out.stdout.split(" ", 1) == ["ndarray" if numpy else "list", "[4, 4, 4] True\n"], out.stderr
+
+
+def test_installed_package_imports_from_the_prefix(tmp_path):
+    build = os.environ.get("ZEL_BUILD_DIR")
+    if not build:
+        pytest.skip("ZEL_BUILD_DIR does not name the build folder")
+    subprocess.run(["cmake", "--install", build, "--prefix", str(tmp_path), "--component", "python"],
+                   check=True, capture_output=True, timeout=120)
+    (package,) = tmp_path.glob("lib/python3*/*-packages/zel")
+    assert {p.name for p in package.iterdir()} >= {"__init__.py", "__init__.pyi", "py.typed"}
+    env = dict(os.environ, PYTHONPATH=str(package.parent))
+    out = subprocess.run([sys.executable, "-c", "import zel; print(zel.__file__, zel.Gripper)"], cwd=tmp_path,
+                         env=env, capture_output=True, text=True, timeout=60, check=True)
+    assert out.stdout.startswith(str(package))
