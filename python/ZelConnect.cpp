@@ -57,7 +57,8 @@ TLink ParseLink(const std::string& Url) {
             key("port", QString::number(port));
             link.Description = QStringLiteral("TCP %1:%2").arg(host).arg(port).toStdString();
         } else {
-            const int listen = Number(Url, take("listen", QStringLiteral("1501")), 1, 65535, "listening port");
+            const int listen =
+                Number(Url, take("listen", QStringLiteral("1501")), 1, 65535, "listening port");
             link.Transport = 2;
             key("ipaddr", host);
             key("transmit_port", QString::number(port));
@@ -89,8 +90,11 @@ TLink ParseLink(const std::string& Url) {
         key(net ? "net" : "interface", host);
         key("bitrate", QString::number(bitrate));
         key("id", QString::number(id));
-        link.Description =
-            QStringLiteral("CAN %1 %2, bit rate code %3, id %4").arg(backend, host).arg(bitrate).arg(id).toStdString();
+        link.Description = QStringLiteral("CAN %1 %2, bit rate code %3, id %4")
+                               .arg(backend, host)
+                               .arg(bitrate)
+                               .arg(id)
+                               .toStdString();
     } else {
         Bad(Url, "unknown scheme '" + scheme.toStdString() + "'");
     }
@@ -158,7 +162,8 @@ void ConnectDevice(TKORADevice& Device, const TLink& Link, double TimeoutSeconds
     } else if (!accepted && !*sequenceDone) {
         why = "no answer within the time limit";
     } else if (!accepted) {
-        why = Device.IsConnected() ? "the device check failed" : "the device did not answer the system information request";
+        why = Device.IsConnected() ? "the device check failed"
+                                   : "the device did not answer the system information request";
     }
     if (accepted && why.empty())
         return;

@@ -8,7 +8,6 @@
 #include "ZelErrors.h"
 #include "ZelRuntime.h"
 
-
 #include <QThread>
 
 namespace zelpy {
@@ -35,8 +34,12 @@ TDeviceSession::~TDeviceSession() {
     delete FDevice;
 }
 
+bool TDeviceSession::OnOwnerThread() const {
+    return QThread::currentThread() == FThread;
+}
+
 void TDeviceSession::CheckThread() const {
-    if (QThread::currentThread() != FThread)
+    if (!OnOwnerThread())
         throw std::runtime_error("A zel device is used from the thread that created it only");
 }
 
@@ -150,19 +153,21 @@ TAsyncResultEvent TDeviceSession::Recorder(const std::shared_ptr<TFinal>& Final)
     };
 }
 
-void TDeviceSession::WaitFinal(uint8_t CommandID, const TFinal& Final, int SeenBefore, double TimeoutSeconds) {
+void TDeviceSession::WaitFinal(uint8_t CommandID, const TFinal& Final, int SeenBefore,
+                               double TimeoutSeconds) {
     Run([&] {
         const bool arrived =
-            PumpUntil(
-            [&] { return Final.Count > SeenBefore || !FDevice->IsConnected() || FCallbackError; }, TimeoutSeconds);
+            PumpUntil([&] { return Final.Count > SeenBefore || !FDevice->IsConnected() || FCallbackError; },
+                      TimeoutSeconds);
         RaisePending();
         const std::string name = CommandName(CommandID);
         if (Final.Count <= SeenBefore) {
             if (arrived)
-                throw TError(TFailure::LinkLost, "Connection closed while waiting for the result of command " + name,
+                throw TError(TFailure::LinkLost,
+                             "Connection closed while waiting for the result of command " + name,
                              E_NOT_OPENED, name);
-            throw TError(TFailure::Timeout, "Timeout while waiting for the result of command " + name, E_TIMEOUT,
-                         name);
+            throw TError(TFailure::Timeout, "Timeout while waiting for the result of command " + name,
+                         E_TIMEOUT, name);
         }
         if (Final.Status != E_SUCCESS)
             throw TError(TFailure::CommandFailed, "Command " + name + " finished: " + StatToStr(Final.Status),
@@ -170,7 +175,8 @@ void TDeviceSession::WaitFinal(uint8_t CommandID, const TFinal& Final, int SeenB
     });
 }
 
-TResponse TDeviceSession::Send(uint8_t CommandID, const TByteArray& Payload, bool Wait, double TimeoutSeconds) {
+TResponse TDeviceSession::Send(uint8_t CommandID, const TByteArray& Payload, bool Wait,
+                               double TimeoutSeconds) {
     auto final = std::make_shared<TFinal>();
     TResponse r = Run([&] {
         // As the custom command editor sends, keeping the answer's data.

@@ -50,6 +50,7 @@ public:
     bool Connected() const;
     const std::string& Link() const { return FLink; }
     TKORADevice& Device() const { return *FDevice; }
+    bool OnOwnerThread() const;
 
     TInfo Info();
     double Temperature();

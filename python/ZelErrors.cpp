@@ -7,8 +7,8 @@
 
 namespace zelpy {
 namespace {
-bool TakeBetween(const std::string& Text, const std::string& Head, const std::string& Tail, std::string& Middle,
-                 std::string& Rest) {
+bool TakeBetween(const std::string& Text, const std::string& Head, const std::string& Tail,
+                 std::string& Middle, std::string& Rest) {
     if (Text.rfind(Head, 0) != 0)
         return false;
     const size_t end = Text.find(Tail, Head.size());

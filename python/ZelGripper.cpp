@@ -15,11 +15,12 @@ double Now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-constexpr uint8_t UpdateCommands[UpdateKinds] = {TZEL::GET_SYSTEM_STATE, TZEL::GET_GRASPING_STATE, TZEL::GET_POS,
-                                                 TZEL::GET_FORCE};
+constexpr uint8_t UpdateCommands[UpdateKinds] = {TZEL::GET_SYSTEM_STATE, TZEL::GET_GRASPING_STATE,
+                                                 TZEL::GET_POS, TZEL::GET_FORCE};
 } // namespace
 
-TMotion::TMotion(std::shared_ptr<TGripper> Gripper, uint8_t CommandID, int FirstStatus, std::shared_ptr<TFinal> Final)
+TMotion::TMotion(std::shared_ptr<TGripper> Gripper, uint8_t CommandID, int FirstStatus,
+                 std::shared_ptr<TFinal> Final)
     : FGripper(std::move(Gripper)), FCommandID(CommandID), FCommand(FGripper->CommandName(CommandID)),
       FFirstStatus(FirstStatus), FFinal(std::move(Final)) {}
 
@@ -226,12 +227,12 @@ void TGripper::Unsubscribe(TUpdates& Updates) {
 
 bool TGripper::NextUpdate(TUpdates& Updates, double TimeoutSeconds, TUpdate& Update) {
     return Run([&] {
-        if (Updates.Queue.empty()) {
+        if (Updates.Queue.empty() && Updates.Open) {
             PumpUntil([&] { return !Updates.Queue.empty() || !FDevice->IsConnected(); }, TimeoutSeconds);
             RaisePending();
         }
         if (Updates.Queue.empty()) {
-            if (!FDevice->IsConnected())
+            if (Updates.Open && !FDevice->IsConnected())
                 throw TError(TFailure::LinkLost, "Connection closed while waiting for automatic updates",
                              E_NOT_OPENED);
             return false;

@@ -13,7 +13,13 @@ class TZEL;
 
 namespace zelpy {
 
-enum TUpdateKind : int { SystemStateUpdate = 0, GraspingStateUpdate, PositionUpdate, ForceUpdate, UpdateKinds };
+enum TUpdateKind : int {
+    SystemStateUpdate = 0,
+    GraspingStateUpdate,
+    PositionUpdate,
+    ForceUpdate,
+    UpdateKinds
+};
 
 struct TUpdate {
     int Kind = 0;
@@ -36,7 +42,8 @@ struct TUpdates {
 };
 
 struct TLimits {
-    float Stroke, MinSpeed, MaxSpeed, MinAcceleration, MaxAcceleration, MinForce, NominalForce, OverdriveForce;
+    float Stroke, MinSpeed, MaxSpeed, MinAcceleration, MaxAcceleration, MinForce, NominalForce,
+        OverdriveForce;
 };
 
 class TGripper;
@@ -44,7 +51,8 @@ class TGripper;
 // A motion started without waiting.
 class TMotion {
 public:
-    TMotion(std::shared_ptr<TGripper> Gripper, uint8_t CommandID, int FirstStatus, std::shared_ptr<TFinal> Final);
+    TMotion(std::shared_ptr<TGripper> Gripper, uint8_t CommandID, int FirstStatus,
+            std::shared_ptr<TFinal> Final);
     const std::string& Command() const { return FCommand; }
     bool Done() const;
     int Status() const; // the final status; -1 while it runs

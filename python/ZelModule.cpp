@@ -13,7 +13,6 @@
 #include "ZEL.h"
 #include "stat.h"
 
-
 #include <algorithm>
 #include <chrono>
 #include <optional>
@@ -70,10 +69,30 @@ TPyUpdate ToPython(const TUpdate& U) {
     return {KindNames[U.Kind], value, U.Time};
 }
 
-// A subscription as Python holds it: the gripper stays alive while it is held.
+// A subscription as Python holds it: the gripper stays alive while it is held. One that is let
+// go without close() (a for loop left with break) is closed on the way out.
 struct TPyUpdates {
     std::shared_ptr<TGripper> Gripper;
     std::shared_ptr<TUpdates> Updates;
+
+    TPyUpdates(std::shared_ptr<TGripper> G, std::shared_ptr<TUpdates> U)
+        : Gripper(std::move(G)), Updates(std::move(U)) {}
+    TPyUpdates(TPyUpdates&&) = default;
+    ~TPyUpdates() {
+        if (!Updates || !Updates->Open || _Py_IsFinalizing())
+            return;
+        if (!Gripper->OnOwnerThread()) {
+            Updates->Open = false;
+            return;
+        }
+        try {
+            py::gil_scoped_release release;
+            Gripper->Unsubscribe(*Updates);
+        } catch (...) {
+            // Another thread or a closed link: nothing more can be switched off from here.
+            Updates->Open = false;
+        }
+    }
 };
 
 struct TPyFrames {
@@ -110,7 +129,8 @@ py::object Cells(const TFrame& F) {
             return new py::object(py::none());
         }
     }();
-    if (!numpy->is_none() && F.Width > 0 && F.Height > 0 && F.Cells.size() == size_t(F.Width) * size_t(F.Height)) {
+    if (!numpy->is_none() && F.Width > 0 && F.Height > 0 &&
+        F.Cells.size() == size_t(F.Width) * size_t(F.Height)) {
         py::object array = numpy->attr("array")(py::cast(F.Cells), "int32");
         return array.attr("reshape")(F.Height, F.Width);
     }
@@ -266,9 +286,8 @@ PYBIND11_MODULE(_zel, m) {
         .def_readonly("min_force", &TLimits::MinForce)
         .def_readonly("nominal_force", &TLimits::NominalForce)
         .def_readonly("overdrive_force", &TLimits::OverdriveForce)
-        .def("__repr__", [](const TLimits& L) {
-            return "<zel.Limits stroke " + std::to_string(L.Stroke) + " mm>";
-        });
+        .def("__repr__",
+             [](const TLimits& L) { return "<zel.Limits stroke " + std::to_string(L.Stroke) + " mm>"; });
 
     py::class_<TResponse>(m, "Response")
         .def_readonly("command", &TResponse::CommandID)
@@ -276,7 +295,8 @@ PYBIND11_MODULE(_zel, m) {
         .def_property_readonly("status_name", [](const TResponse& R) { return StatName(R.Status); })
         .def_property_readonly("data",
                                [](const TResponse& R) {
-                                   return py::bytes(reinterpret_cast<const char*>(R.Data.data()), R.Data.size());
+                                   return py::bytes(reinterpret_cast<const char*>(R.Data.data()),
+                                                    R.Data.size());
                                })
         .def("__repr__", [](const TResponse& R) {
             return "<zel.Response " + std::to_string(R.CommandID) + " " + StatName(R.Status) + ">";
@@ -295,7 +315,8 @@ PYBIND11_MODULE(_zel, m) {
         .def_property_readonly("done", &TMotion::Done)
         .def_property_readonly("status",
                                [](const TMotion& M) -> py::object {
-                                   return M.Status() < 0 ? py::object(py::none()) : py::object(py::int_(M.Status()));
+                                   return M.Status() < 0 ? py::object(py::none())
+                                                         : py::object(py::int_(M.Status()));
                                })
         .def(
             "wait", [](TMotion& M, std::optional<double> Seconds) { M.Wait(Timeout(Seconds)); },
@@ -333,10 +354,11 @@ PYBIND11_MODULE(_zel, m) {
                 return got ? py::cast(ToPython(u)) : py::object(py::none());
             },
             py::arg("timeout") = py::none())
-        .def("close", [](TPyUpdates& U) {
-            py::gil_scoped_release release;
-            U.Gripper->Unsubscribe(*U.Updates);
-        })
+        .def("close",
+             [](TPyUpdates& U) {
+                 py::gil_scoped_release release;
+                 U.Gripper->Unsubscribe(*U.Updates);
+             })
         .def("__enter__", [](py::object Self) { return Self; })
         .def("__exit__",
              [](TPyUpdates& U, py::args) {
@@ -365,25 +387,29 @@ PYBIND11_MODULE(_zel, m) {
             [](TGripper& G, const std::string& Direction, bool Wait, std::optional<double> Seconds) {
                 return Motion(G, TZEL::HOMING, HomingDirection(Direction), 0, Wait, Seconds);
             },
-            py::arg("direction") = "default", py::kw_only(), py::arg("wait") = true, py::arg("timeout") = 60.0)
+            py::arg("direction") = "default", py::kw_only(), py::arg("wait") = true,
+            py::arg("timeout") = 60.0)
         .def(
             "move",
             [](TGripper& G, float Position, float Speed, bool Wait, std::optional<double> Seconds) {
                 return Motion(G, TZEL::MOVE, Position, Speed, Wait, Seconds);
             },
-            py::arg("position"), py::arg("speed"), py::kw_only(), py::arg("wait") = true, py::arg("timeout") = 60.0)
+            py::arg("position"), py::arg("speed"), py::kw_only(), py::arg("wait") = true,
+            py::arg("timeout") = 60.0)
         .def(
             "grasp",
             [](TGripper& G, float Width, float Speed, bool Wait, std::optional<double> Seconds) {
                 return Motion(G, TZEL::GRASP, Width, Speed, Wait, Seconds);
             },
-            py::arg("width"), py::arg("speed"), py::kw_only(), py::arg("wait") = true, py::arg("timeout") = 60.0)
+            py::arg("width"), py::arg("speed"), py::kw_only(), py::arg("wait") = true,
+            py::arg("timeout") = 60.0)
         .def(
             "release",
             [](TGripper& G, float Position, float Speed, bool Wait, std::optional<double> Seconds) {
                 return Motion(G, TZEL::RELEASE, Position, Speed, Wait, Seconds);
             },
-            py::arg("position"), py::arg("speed"), py::kw_only(), py::arg("wait") = true, py::arg("timeout") = 60.0)
+            py::arg("position"), py::arg("speed"), py::kw_only(), py::arg("wait") = true,
+            py::arg("timeout") = 60.0)
         .def("stop", &TGripper::Stop, Release())
         .def("fast_stop", &TGripper::FastStop, Release())
         .def("ack", &TGripper::Ack, Release())
@@ -432,8 +458,9 @@ PYBIND11_MODULE(_zel, m) {
                 }
                 return TPyUpdates{G, u};
             },
-            py::arg("kinds") = std::vector<std::string>(std::begin(KindNames), std::end(KindNames)), py::kw_only(),
-            py::arg("period") = 50, py::arg("on_change") = true, py::arg("callback") = py::none());
+            py::arg("kinds") = std::vector<std::string>(std::begin(KindNames), std::end(KindNames)),
+            py::kw_only(), py::arg("period") = 50, py::arg("on_change") = true,
+            py::arg("callback") = py::none());
 
     py::class_<TMatrix>(m, "Matrix")
         .def_readonly("width", &TMatrix::Width)

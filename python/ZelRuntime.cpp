@@ -6,7 +6,6 @@
 #include "ErrorGuard.h"
 #include "IniFile.h"
 
-
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>

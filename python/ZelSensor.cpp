@@ -34,8 +34,15 @@ TFrame TSensor::Copy() const {
 
 TMatrix TSensor::Matrix() const {
     const TTAQ& t = Taq();
-    return {t.MatrixWidth, t.MatrixHeight, t.CellWidth, t.CellHeight, t.SensorWidth, t.SensorHeight,
-            t.TransducerType.toStdString(), t.Gain, t.Threshold};
+    return {t.MatrixWidth,
+            t.MatrixHeight,
+            t.CellWidth,
+            t.CellHeight,
+            t.SensorWidth,
+            t.SensorHeight,
+            t.TransducerType.toStdString(),
+            t.Gain,
+            t.Threshold};
 }
 
 TFrame TSensor::Frame(bool RunLength) {
@@ -80,12 +87,12 @@ void TSensor::StopFrames() {
 
 bool TSensor::NextFrame(double TimeoutSeconds, TFrame& Frame) {
     return Run([&] {
-        if (FFrames.empty()) {
+        if (FFrames.empty() && FCollecting) {
             PumpUntil([&] { return !FFrames.empty() || !FDevice->IsConnected(); }, TimeoutSeconds);
             RaisePending();
         }
         if (FFrames.empty()) {
-            if (!FDevice->IsConnected())
+            if (FCollecting && !FDevice->IsConnected())
                 throw TError(TFailure::LinkLost, "Connection closed while waiting for frames", E_NOT_OPENED);
             return false;
         }

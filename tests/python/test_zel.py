@@ -146,7 +146,7 @@ def test_updates_as_iterator_and_callback(start_sim):
         assert positions == sorted(positions) and len(positions) > 5
         assert positions[-1] == pytest.approx(30, abs=0.1)
         assert ("grasping_state", zel.GraspingState.POSITIONING) in seen
-        assert updates.closed and next(updates, None) is None
+        assert updates.closed and next(updates, None) is None and updates.get() is None
 
         got = []
         with g.updates(["force", "system_state"], period=10, callback=got.append):
@@ -182,6 +182,7 @@ def test_sensor_frames(start_sim):
             assert [len(row) for row in f.cells] == [4, 4, 4]
         with s.frames(period=5) as frames:
             stamps = [next(frames).timestamp for _ in range(3)]
+        assert frames.get() is None
         assert stamps == sorted(stamps) and len(set(stamps)) == 3
     with pytest.raises(zel.ConnectFailed) as refused:
         zel.Gripper.connect(sim.url(), timeout=2)
