@@ -6,6 +6,7 @@
 #include "ZelErrors.h"
 #include "ZelRuntime.h"
 
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QUrlQuery>
@@ -77,6 +78,11 @@ TLink ParseLink(const std::string& Url) {
         key("baudrate", QString::number(baud));
         link.Description = QStringLiteral("serial %1 at %2 Bd").arg(port).arg(baud).toStdString();
     } else if (scheme == QLatin1String("can")) {
+        // As written: QUrl would read a net number as an IPv4 address.
+        const QString raw = QString::fromStdString(Url);
+        const qsizetype from = raw.indexOf(QLatin1String("://")) + 3;
+        const qsizetype to = raw.indexOf(QRegularExpression(QStringLiteral("[/?#]")), from);
+        const QString host = raw.mid(from, to < 0 ? -1 : to - from);
         if (host.isEmpty())
             Bad(Url, "expected can://INTERFACE or can://NET");
         const QString backend = take("backend", QStringLiteral("socketcan"));
@@ -91,7 +97,7 @@ TLink ParseLink(const std::string& Url) {
         key("bitrate", QString::number(bitrate));
         key("id", QString::number(id));
         link.Description = QStringLiteral("CAN %1 %2, bit rate code %3, id %4")
-                               .arg(backend, host)
+                               .arg(backend, net ? QStringLiteral("net ") + host : host)
                                .arg(bitrate)
                                .arg(id)
                                .toStdString();
@@ -140,14 +146,20 @@ void ConnectDevice(TKORADevice& Device, const TLink& Link, double TimeoutSeconds
     } restore{Device, previous};
 
     const std::string prefix = "Cannot connect over " + Link.Description + ": ";
+    TakeMessages();
+    // What the transport would have shown the operator says more than its status.
+    auto reason = [](std::string Why) {
+        const std::string shown = TakeMessages();
+        return shown.empty() ? Why : Why + "\n" + shown;
+    };
     TStat result = E_SUCCESS;
     try {
         result = Device.ConnectFromSettings(Link.Transport, ini, Section);
     } catch (const std::exception& e) {
-        throw TError(TFailure::ConnectFailed, prefix + e.what());
+        throw TError(TFailure::ConnectFailed, prefix + reason(e.what()));
     }
     if (result != E_SUCCESS)
-        throw TError(TFailure::ConnectFailed, prefix + StatToStr(result), result);
+        throw TError(TFailure::ConnectFailed, prefix + reason(StatToStr(result)), result);
 
     PumpUntil([&] { return accepted || *sequenceDone; }, TimeoutSeconds);
     std::string why;
@@ -165,8 +177,11 @@ void ConnectDevice(TKORADevice& Device, const TLink& Link, double TimeoutSeconds
         why = Device.IsConnected() ? "the device check failed"
                                    : "the device did not answer the system information request";
     }
-    if (accepted && why.empty())
+    if (accepted && why.empty()) {
+        TakeMessages();
         return;
+    }
+    why = reason(why);
     try {
         Device.Disconnect();
     } catch (const std::exception&) {

@@ -5,6 +5,7 @@
 
 #include "ErrorGuard.h"
 #include "IniFile.h"
+#include "MessageSeam.h"
 
 #include <QApplication>
 #include <QDir>
@@ -30,6 +31,7 @@ namespace {
 QApplication* GApp = nullptr;
 std::deque<std::exception_ptr> GReported;
 std::exception_ptr GInterrupt;
+std::string GMessages;
 QEventLoop* GLoop = nullptr;
 
 // Signal handlers run only when the interpreter gets the lock back; waits look at them this often.
@@ -69,6 +71,9 @@ void EnsureApplication() {
         // use here and must not land beside the interpreter.
         static QTemporaryDir settings;
         TIniFile::SetSettingsFolder(settings.path());
+        SetMessageHook([](const QString& Text, const QString&) {
+            GMessages += (GMessages.empty() ? "" : "\n") + Text.toStdString();
+        });
         SetApplicationErrorHandler([](std::exception_ptr Error) {
             GReported.push_back(Error);
             Wake();
@@ -126,6 +131,12 @@ std::exception_ptr TakeInterrupt() {
     std::exception_ptr e = GInterrupt;
     GInterrupt = nullptr;
     return e;
+}
+
+std::string TakeMessages() {
+    std::string m;
+    m.swap(GMessages);
+    return m;
 }
 
 } // namespace zelpy

@@ -4,6 +4,7 @@
 // loop of the calling thread (the device library delivers its sockets' data there).
 #include <exception>
 #include <functional>
+#include <string>
 
 namespace zelpy {
 
@@ -22,5 +23,9 @@ void Wake();
 std::exception_ptr TakeReportedError();
 // A KeyboardInterrupt or other error raised by a signal handler while PumpUntil ran.
 std::exception_ptr TakeInterrupt();
+
+// The texts the transports would have shown in a message box since the last call, joined by
+// newlines (nothing can be shown or answered here; the transports also print them as warnings).
+std::string TakeMessages();
 
 } // namespace zelpy

@@ -66,6 +66,7 @@ def test_other_links(start_sim, kind):
     "serial:///dev/ttyS0?baud=fast",
     "can://can0?id=4096",
     "can://zel-no-such-bus0",
+    "can://250?backend=zel-no-such-plugin",
     "tcp://127.0.0.1:1",  # nobody listens
 ])
 def test_links_that_cannot_be_opened(url):
