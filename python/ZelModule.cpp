@@ -200,8 +200,17 @@ template <class T, class C> void BindDevice(C& Class) {
     Class.def_static("connect", &Connect<T>, py::arg("url"), py::arg("timeout") = 5.0)
         .def("close", &T::Close, Release())
         .def("__enter__", [](py::object Self) { return Self; })
-        .def(
-            "__exit__", [](T& D, py::args) { D.Close(); }, Release())
+        .def("__exit__",
+             [](T& D, py::object Type, py::object, py::object) {
+                 try {
+                     py::gil_scoped_release release;
+                     D.Close();
+                 } catch (...) {
+                     // The error that left the block matters more than one while closing after it.
+                     if (Type.is_none())
+                         throw;
+                 }
+             })
         .def_property_readonly("connected", &T::Connected)
         .def_property_readonly("link", &T::Link)
         .def("info", &T::Info, Release())

@@ -131,6 +131,8 @@ def test_link_lost_during_a_move_while_other_threads_run(start_sim):
             g.move(100, 5)  # would take 19 s
         assert lost.value.command == "MOVE"
         assert not g.connected
+        with pytest.raises(zel.LinkLost):
+            g.tag()
 
 
 def test_updates_as_iterator_and_callback(start_sim):
