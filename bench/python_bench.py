@@ -2,7 +2,8 @@
 """The zel Python module against zel-sim over TCP loopback, figures printed, nothing asserted:
   - temperature() in a Python loop beside the same exchange looped in C++ (the device layer's
     ReadTemperature on the same connection), rounds taken in turn; goal: at most 1.3 times;
-  - the update iterator with all four reports every 1 ms: rate, backlog and losses.
+  - the update iterator with all four reports every 1 ms: rate, backlog and losses;
+  - its headroom: how fast it takes a burst of position reports the simulator sends at once.
 
     python3 bench/python_bench.py [--build build] [--count 2000] [--rounds 7] [--seconds 3]
 """
@@ -16,8 +17,8 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
-def start_sim(binary):
-    proc = subprocess.Popen([binary, "--tcp", "0", "--referenced"], stdout=subprocess.PIPE,
+def start_sim(binary, *options):
+    proc = subprocess.Popen([binary, "--tcp", "0", "--referenced", *options], stdout=subprocess.PIPE,
                             stderr=subprocess.DEVNULL, text=True)
     endpoint = None
     for line in proc.stdout:
@@ -78,6 +79,24 @@ def updates(g, seconds):
           f"oldest taken {worst_lag * 1e3:.2f} ms after arrival, client processor {100 * used / elapsed:.0f} %")
 
 
+def burst(zel, binary, size):
+    proc, url = start_sim(binary, "--fault", f"burst={size}")
+    try:
+        with zel.Gripper.connect(url) as g, g.updates(["position"], period=60000) as u:
+            while u.get(timeout=0.3) is not None:  # the bursts after switching on
+                pass
+            t0 = time.perf_counter()
+            g.temperature()  # its answer is followed by the burst
+            for _ in range(size):
+                next(u)
+            elapsed = time.perf_counter() - t0
+            print(f"updates    a burst of {size} position reports taken in {elapsed * 1e3:.0f} ms: "
+                  f"{size / elapsed:.0f} reports/s, largest queue {u.max_backlog}, dropped {u.dropped}")
+    finally:
+        proc.kill()
+        proc.wait()
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--build", default=os.path.join(ROOT, "build"))
@@ -88,7 +107,8 @@ def main():
     sys.path.insert(0, os.path.join(a.build, "python"))
     import zel
 
-    proc, url = start_sim(os.path.join(a.build, "tools", "zel-sim", "zel-sim"))
+    sim = os.path.join(a.build, "tools", "zel-sim", "zel-sim")
+    proc, url = start_sim(sim)
     try:
         with zel.Gripper.connect(url) as g:
             exchanges(zel, g, a.count, a.rounds)
@@ -96,6 +116,7 @@ def main():
     finally:
         proc.kill()
         proc.wait()
+    burst(zel, sim, 20000)
 
 
 if __name__ == "__main__":
