@@ -316,7 +316,9 @@ PYBIND11_MODULE(_zel, m) {
         .def_readonly("value", &TPyUpdate::Value)
         .def_readonly("time", &TPyUpdate::Time)
         .def("__repr__", [](const TPyUpdate& U) {
-            return "<zel.Update " + U.Kind + " " + py::repr(U.Value).cast<std::string>() + ">";
+            const py::object shown =
+                py::isinstance<py::float_>(U.Value) ? py::str("{:.3f}").format(U.Value) : py::repr(U.Value);
+            return "<zel.Update " + U.Kind + " " + shown.cast<std::string>() + ">";
         });
 
     py::class_<TMotion, std::shared_ptr<TMotion>>(m, "Motion")
