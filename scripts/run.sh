@@ -23,7 +23,7 @@ bash scripts/setup.sh run
 # A fresh build tree is configured without tests, benchmarks and GoogleTest; an existing one (the
 # test command's) is built as it is configured.
 if [ ! -f build/CMakeCache.txt ]; then
-  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF -DZEL_BUILD_BENCH=OFF >/dev/null
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF -DZEL_PYTHON=OFF >/dev/null
 fi
 if [ -n "${CMAKE_BUILD_PARALLEL_LEVEL:-}" ]; then
   cmake --build build --target zel-sim zel-console

@@ -14,6 +14,7 @@ RUN_PACKAGES=(
 TEST_PACKAGES=(
   xvfb
   libgtest-dev libgmock-dev libbenchmark-dev
+  pybind11-dev python3-dev python3-pytest python3-numpy
   clang libclang-rt-dev
   desktop-file-utils dpkg-dev file man-db
 )

@@ -49,7 +49,8 @@ step() {
 }
 
 step "the whole suite under ASan + UBSan (offscreen)"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEL_SANITIZE=ON -DZEL_WERROR=ON
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEL_SANITIZE=ON -DZEL_WERROR=ON \
+  -DZEL_PYTHON=OFF
 cmake --build build-asan -j"$JOBS"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 LSAN_OPTIONS=suppressions=$ROOT/scripts/lsan.supp:print_suppressions=0 \
@@ -88,14 +89,18 @@ else
   echo "== clang++ not found: fuzzing skipped"
 fi
 
-# The tests ran above under the sanitizers; this build has the programs, the two tests that run on
-# a real X server and the benchmarks (compiled, not run: their figures are for people). Packaging
-# installs only what this list built, not everything.
-step "plain build: programs, X server tests, benchmarks"
+# The tests ran above under the sanitizers; this build has the programs, the Python module (an
+# interpreter cannot load a sanitized one), the two tests that run on a real X server and the
+# benchmarks (compiled, not run: their figures are for people). Packaging installs only what this
+# list built, not everything.
+step "plain build: programs, Python module, X server tests, benchmarks"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEL_WERROR=ON -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON
-cmake --build build -j"$JOBS" --target zel-console zel-sim zelctl console_e2e_tests console_start_tests \
+cmake --build build -j"$JOBS" --target zel-console zel-sim zelctl zel_python console_e2e_tests console_start_tests \
   receive_bench sim_loop_bench device_bench links_bench plot_bench plot_window_bench toolwindows_bench \
   console_bench
+
+step "the Python module against zel-sim (pytest)"
+run_ctest build -R '^python_zel$'
 
 step "console on a real X server (xvfb-run, xcb), with a screenshot while a move runs"
 mkdir -p build/screenshots

@@ -1,0 +1,577 @@
+// The Python module zel._zel: bindings of the gripper and the sensor. Every call that may wait in
+// the device layer gives up the interpreter lock; callbacks take it back.
+// Python's headers before Qt's, whose "slots" macro they would meet.
+#include <pybind11/functional.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include "ZelErrors.h"
+#include "ZelGripper.h"
+#include "ZelRuntime.h"
+#include "ZelSensor.h"
+
+#include "ZEL.h"
+#include "ZelVersion.h"
+#include "stat.h"
+
+#include <algorithm>
+#include <chrono>
+#include <optional>
+
+namespace py = pybind11;
+using namespace zelpy;
+
+namespace {
+using Release = py::call_guard<py::gil_scoped_release>;
+
+const char* const KindNames[UpdateKinds] = {"system_state", "grasping_state", "position", "force"};
+
+// Classes defined in the package's Python part, looked up once it has been imported.
+py::object PackageAttr(const char* Name) {
+    return py::module_::import("zel").attr(Name);
+}
+
+const py::object& GraspingStateClass() {
+    static const py::object* cls = new py::object(PackageAttr("GraspingState"));
+    return *cls;
+}
+
+const py::object& SystemStateClass() {
+    static const py::object* cls = new py::object(PackageAttr("SystemState"));
+    return *cls;
+}
+
+double Timeout(std::optional<double> Seconds) {
+    return Seconds ? std::max(*Seconds, 0.0) : -1.0;
+}
+
+py::object NameOrNone(int Status) {
+    return Status < 0 ? py::object(py::none()) : py::object(py::str(StatName(Status)));
+}
+
+struct TPyUpdate {
+    std::string Kind;
+    py::object Value;
+    double Time;
+};
+
+TPyUpdate ToPython(const TUpdate& U) {
+    py::object value;
+    switch (U.Kind) {
+    case SystemStateUpdate:
+        value = SystemStateClass()(uint32_t(U.Value));
+        break;
+    case GraspingStateUpdate:
+        value = GraspingStateClass()(int(U.Value));
+        break;
+    default:
+        value = py::float_(U.Value);
+    }
+    return {KindNames[U.Kind], value, U.Time};
+}
+
+// A subscription as Python holds it: the gripper stays alive while it is held. One that is let
+// go without close() (a for loop left with break) is closed on the way out.
+struct TPyUpdates {
+    std::shared_ptr<TGripper> Gripper;
+    std::shared_ptr<TUpdates> Updates;
+
+    TPyUpdates(std::shared_ptr<TGripper> G, std::shared_ptr<TUpdates> U)
+        : Gripper(std::move(G)), Updates(std::move(U)) {}
+    TPyUpdates(TPyUpdates&&) = default;
+    ~TPyUpdates() {
+        if (!Updates || !Updates->Open || _Py_IsFinalizing())
+            return;
+        if (!Gripper->OnOwnerThread()) {
+            Updates->Open = false;
+            return;
+        }
+        try {
+            py::gil_scoped_release release;
+            Gripper->Unsubscribe(*Updates);
+        } catch (...) {
+            // Another thread or a closed link: nothing more can be switched off from here.
+            Updates->Open = false;
+        }
+    }
+};
+
+struct TPyFrames {
+    std::shared_ptr<TSensor> Sensor;
+    bool Open = true;
+};
+
+unsigned KindMask(const std::vector<std::string>& Kinds) {
+    unsigned mask = 0;
+    for (const std::string& k : Kinds) {
+        const auto it = std::find(std::begin(KindNames), std::end(KindNames), k);
+        if (it == std::end(KindNames))
+            throw py::value_error("unknown update kind '" + k +
+                                  "': expected system_state, grasping_state, position or force");
+        mask |= 1u << (it - std::begin(KindNames));
+    }
+    if (mask == 0)
+        throw py::value_error("no update kind given");
+    return mask;
+}
+
+int CheckPeriod(int Period) {
+    if (Period < 1 || Period > 65535)
+        throw py::value_error("period must be 1 to 65535 ms");
+    return Period;
+}
+
+// Frames as NumPy arrays (height x width) when NumPy is there, as lists of rows otherwise.
+py::object Cells(const TFrame& F) {
+    static const py::object* numpy = [] {
+        try {
+            return new py::object(py::module_::import("numpy"));
+        } catch (const py::error_already_set&) {
+            return new py::object(py::none());
+        }
+    }();
+    if (!numpy->is_none() && F.Width > 0 && F.Height > 0 &&
+        F.Cells.size() == size_t(F.Width) * size_t(F.Height)) {
+        py::object array = numpy->attr("array")(py::cast(F.Cells), "int32");
+        return array.attr("reshape")(F.Height, F.Width);
+    }
+    py::list rows;
+    for (int y = 0; y < F.Height; ++y) {
+        py::list row;
+        for (int x = 0; x < F.Width && size_t(y * F.Width + x) < F.Cells.size(); ++x)
+            row.append(F.Cells[size_t(y * F.Width + x)]);
+        rows.append(row);
+    }
+    return rows;
+}
+
+struct TPyFrame {
+    uint32_t Timestamp;
+    int Width, Height;
+    py::object Cells;
+};
+
+TPyFrame ToPython(const TFrame& F) {
+    return {F.Timestamp, F.Width, F.Height, Cells(F)};
+}
+
+uint8_t HomingDirection(const std::string& Direction) {
+    if (Direction == "default")
+        return TZEL::HomeDefault;
+    if (Direction == "outwards")
+        return TZEL::HomeOutwards;
+    if (Direction == "inwards")
+        return TZEL::HomeInwards;
+    throw py::value_error("direction must be 'default', 'inwards' or 'outwards'");
+}
+
+std::shared_ptr<TMotion> Motion(TGripper& G, uint8_t CommandID, float A, float B, bool Wait,
+                                std::optional<double> Seconds) {
+    std::shared_ptr<TMotion> m;
+    py::gil_scoped_release release;
+    m = G.Start(CommandID, A, B);
+    if (Wait)
+        m->Wait(Timeout(Seconds));
+    return m;
+}
+
+template <class T> std::shared_ptr<T> Connect(const std::string& Url, double Seconds) {
+    EnsureApplication();
+    auto d = std::make_shared<T>();
+    py::gil_scoped_release release;
+    d->Connect(Url, Seconds);
+    return d;
+}
+
+std::string Latin1Tag(const std::string& Utf8) {
+    const py::str s(Utf8);
+    std::string tag;
+    try {
+        tag = s.attr("encode")("latin-1").cast<std::string>();
+    } catch (const py::error_already_set&) {
+        throw py::value_error("the tag takes Latin-1 characters only");
+    }
+    if (tag.size() > 64)
+        throw py::value_error("the tag holds at most 64 characters");
+    return tag;
+}
+
+// Members that Gripper and Sensor share.
+template <class T, class C> void BindDevice(C& Class) {
+    Class.def_static("connect", &Connect<T>, py::arg("url"), py::arg("timeout") = 5.0)
+        .def("close", &T::Close, Release())
+        .def("__enter__", [](py::object Self) { return Self; })
+        .def("__exit__",
+             [](T& D, py::object Type, py::object, py::object) {
+                 try {
+                     py::gil_scoped_release release;
+                     D.Close();
+                 } catch (...) {
+                     // The error that left the block matters more than one while closing after it.
+                     if (Type.is_none())
+                         throw;
+                 }
+             })
+        .def_property_readonly("connected", &T::Connected)
+        .def_property_readonly("link", &T::Link)
+        .def("info", &T::Info, Release())
+        .def("temperature", &T::Temperature, Release())
+        .def(
+            "tag",
+            [](T& D, std::optional<std::string> Text) -> py::object {
+                if (Text) {
+                    const std::string tag = Latin1Tag(*Text);
+                    py::gil_scoped_release release;
+                    D.SetTag(tag);
+                }
+                std::string tag;
+                {
+                    py::gil_scoped_release release;
+                    tag = D.Tag();
+                }
+                return py::reinterpret_steal<py::object>(
+                    PyUnicode_DecodeLatin1(tag.data(), Py_ssize_t(tag.size()), nullptr));
+            },
+            py::arg("text") = py::none())
+        .def(
+            "send",
+            [](T& D, int Command, py::bytes Payload, bool Wait, std::optional<double> Seconds) {
+                if (Command < 0 || Command > 255)
+                    throw py::value_error("command must be 0 to 255");
+                const std::string p = Payload;
+                TByteArray payload(p.begin(), p.end());
+                py::gil_scoped_release release;
+                return D.Send(uint8_t(Command), payload, Wait, Timeout(Seconds));
+            },
+            py::arg("command"), py::arg("payload") = py::bytes(), py::kw_only(), py::arg("wait") = true,
+            py::arg("timeout") = 60.0)
+        .def("process_events", &T::ProcessEvents, py::arg("seconds"), Release());
+}
+
+void RaiseTranslated(const TError& E) {
+    static const char* const classes[] = {"LinkLost", "CommandFailed", "Timeout", "ConnectFailed"};
+    const py::object cls = PackageAttr(classes[int(E.Kind)]);
+    const py::object status = E.Status < 0 ? py::object(py::none()) : py::object(py::int_(E.Status));
+    const py::object command = E.Command.empty() ? py::object(py::none()) : py::object(py::str(E.Command));
+    const py::object error = cls(E.what(), status, NameOrNone(E.Status), command);
+    PyErr_SetObject(cls.ptr(), error.ptr());
+}
+} // namespace
+
+PYBIND11_MODULE(_zel, m) {
+    m.doc() = "The ZEL gripper and TAQ sensor over the device library";
+    m.attr("__version__") = ZEL_VERSION;
+
+    py::register_exception_translator([](std::exception_ptr p) {
+        try {
+            if (p)
+                std::rethrow_exception(p);
+        } catch (const TError& e) {
+            RaiseTranslated(e);
+        }
+    });
+
+    py::class_<TInfo>(m, "Info")
+        .def_readonly("model", &TInfo::Model)
+        .def_readonly("device_type", &TInfo::DeviceType)
+        .def_readonly("serial_number", &TInfo::SerialNumber)
+        .def_readonly("hardware_revision", &TInfo::HardwareRevision)
+        .def_property_readonly("firmware",
+                               [](const TInfo& I) {
+                                   std::string v = std::to_string(I.FirmwareMajor) + "." +
+                                                   std::to_string(I.FirmwareMinor) + "." +
+                                                   std::to_string(I.FirmwarePatch);
+                                   return I.FirmwareRC ? v + "-RC" + std::to_string(I.FirmwareRC) : v;
+                               })
+        .def("__repr__", [](const TInfo& I) {
+            return "<zel.Info " + I.Model + " serial " + std::to_string(I.SerialNumber) + ">";
+        });
+
+    py::class_<TLimits>(m, "Limits")
+        .def_readonly("stroke", &TLimits::Stroke)
+        .def_readonly("min_speed", &TLimits::MinSpeed)
+        .def_readonly("max_speed", &TLimits::MaxSpeed)
+        .def_readonly("min_acceleration", &TLimits::MinAcceleration)
+        .def_readonly("max_acceleration", &TLimits::MaxAcceleration)
+        .def_readonly("min_force", &TLimits::MinForce)
+        .def_readonly("nominal_force", &TLimits::NominalForce)
+        .def_readonly("overdrive_force", &TLimits::OverdriveForce)
+        .def("__repr__",
+             [](const TLimits& L) { return "<zel.Limits stroke " + std::to_string(L.Stroke) + " mm>"; });
+
+    py::class_<TResponse>(m, "Response")
+        .def_readonly("command", &TResponse::CommandID)
+        .def_readonly("status", &TResponse::Status)
+        .def_property_readonly("status_name", [](const TResponse& R) { return StatName(R.Status); })
+        .def_property_readonly("data",
+                               [](const TResponse& R) {
+                                   return py::bytes(reinterpret_cast<const char*>(R.Data.data()),
+                                                    R.Data.size());
+                               })
+        .def("__repr__", [](const TResponse& R) {
+            return "<zel.Response " + std::to_string(R.CommandID) + " " + StatName(R.Status) + ">";
+        });
+
+    py::class_<TPyUpdate>(m, "Update")
+        .def_readonly("kind", &TPyUpdate::Kind)
+        .def_readonly("value", &TPyUpdate::Value)
+        .def_readonly("time", &TPyUpdate::Time)
+        .def("__repr__", [](const TPyUpdate& U) {
+            const py::object shown =
+                py::isinstance<py::float_>(U.Value) ? py::str("{:.3f}").format(U.Value) : py::repr(U.Value);
+            return "<zel.Update " + U.Kind + " " + shown.cast<std::string>() + ">";
+        });
+
+    py::class_<TMotion, std::shared_ptr<TMotion>>(m, "Motion")
+        .def_property_readonly("command", &TMotion::Command)
+        .def_property_readonly("done", &TMotion::Done)
+        .def_property_readonly("status",
+                               [](const TMotion& M) -> py::object {
+                                   return M.Status() < 0 ? py::object(py::none())
+                                                         : py::object(py::int_(M.Status()));
+                               })
+        .def(
+            "wait", [](TMotion& M, std::optional<double> Seconds) { M.Wait(Timeout(Seconds)); },
+            py::arg("timeout") = 60.0, Release())
+        .def("__repr__", [](const TMotion& M) {
+            return "<zel.Motion " + M.Command() + (M.Done() ? " done>" : " running>");
+        });
+
+    py::class_<TPyUpdates>(m, "Updates")
+        .def("__iter__", [](py::object Self) { return Self; })
+        .def("__next__",
+             [](TPyUpdates& U) {
+                 if (U.Updates->Callback)
+                     throw py::type_error("these updates go to their callback");
+                 if (!U.Updates->Open)
+                     throw py::stop_iteration();
+                 TUpdate u;
+                 {
+                     py::gil_scoped_release release;
+                     U.Gripper->NextUpdate(*U.Updates, -1, u);
+                 }
+                 return ToPython(u);
+             })
+        .def(
+            "get",
+            [](TPyUpdates& U, std::optional<double> Seconds) -> py::object {
+                if (U.Updates->Callback)
+                    throw py::type_error("these updates go to their callback");
+                TUpdate u;
+                bool got = false;
+                {
+                    py::gil_scoped_release release;
+                    got = U.Gripper->NextUpdate(*U.Updates, Timeout(Seconds), u);
+                }
+                return got ? py::cast(ToPython(u)) : py::object(py::none());
+            },
+            py::arg("timeout") = py::none())
+        .def("close",
+             [](TPyUpdates& U) {
+                 py::gil_scoped_release release;
+                 U.Gripper->Unsubscribe(*U.Updates);
+             })
+        .def("__enter__", [](py::object Self) { return Self; })
+        .def("__exit__",
+             [](TPyUpdates& U, py::args) {
+                 py::gil_scoped_release release;
+                 U.Gripper->Unsubscribe(*U.Updates);
+             })
+        .def_property_readonly("kinds",
+                               [](const TPyUpdates& U) {
+                                   std::vector<std::string> kinds;
+                                   for (int k = 0; k < UpdateKinds; ++k)
+                                       if (U.Updates->Kinds & (1u << k))
+                                           kinds.push_back(KindNames[k]);
+                                   return kinds;
+                               })
+        .def_property_readonly("closed", [](const TPyUpdates& U) { return !U.Updates->Open; })
+        .def_property_readonly("pending", [](const TPyUpdates& U) { return U.Updates->Queue.size(); })
+        .def_property_readonly("received", [](const TPyUpdates& U) { return U.Updates->Received; })
+        .def_property_readonly("dropped", [](const TPyUpdates& U) { return U.Updates->Dropped; })
+        .def_property_readonly("max_backlog", [](const TPyUpdates& U) { return U.Updates->MaxBacklog; });
+
+    py::class_<TGripper, std::shared_ptr<TGripper>> gripper(m, "Gripper");
+    BindDevice<TGripper>(gripper);
+    gripper
+        .def(
+            "home",
+            [](TGripper& G, const std::string& Direction, bool Wait, std::optional<double> Seconds) {
+                return Motion(G, TZEL::HOMING, HomingDirection(Direction), 0, Wait, Seconds);
+            },
+            py::arg("direction") = "default", py::kw_only(), py::arg("wait") = true,
+            py::arg("timeout") = 60.0)
+        .def(
+            "move",
+            [](TGripper& G, float Position, float Speed, bool Wait, std::optional<double> Seconds) {
+                return Motion(G, TZEL::MOVE, Position, Speed, Wait, Seconds);
+            },
+            py::arg("position"), py::arg("speed"), py::kw_only(), py::arg("wait") = true,
+            py::arg("timeout") = 60.0)
+        .def(
+            "grasp",
+            [](TGripper& G, float Width, float Speed, bool Wait, std::optional<double> Seconds) {
+                return Motion(G, TZEL::GRASP, Width, Speed, Wait, Seconds);
+            },
+            py::arg("width"), py::arg("speed"), py::kw_only(), py::arg("wait") = true,
+            py::arg("timeout") = 60.0)
+        .def(
+            "release",
+            [](TGripper& G, float Position, float Speed, bool Wait, std::optional<double> Seconds) {
+                return Motion(G, TZEL::RELEASE, Position, Speed, Wait, Seconds);
+            },
+            py::arg("position"), py::arg("speed"), py::kw_only(), py::arg("wait") = true,
+            py::arg("timeout") = 60.0)
+        .def("stop", &TGripper::Stop, Release())
+        .def("fast_stop", &TGripper::FastStop, Release())
+        .def("ack", &TGripper::Ack, Release())
+        .def("position", &TGripper::Position, Release())
+        .def("force", &TGripper::Force, Release())
+        .def("grasping_state",
+             [](TGripper& G) {
+                 int s = 0;
+                 {
+                     py::gil_scoped_release release;
+                     s = G.GraspingState();
+                 }
+                 return GraspingStateClass()(s);
+             })
+        .def("system_state",
+             [](TGripper& G) {
+                 uint32_t s = 0;
+                 {
+                     py::gil_scoped_release release;
+                     s = G.SystemState();
+                 }
+                 return SystemStateClass()(s);
+             })
+        .def("limits", &TGripper::Limits)
+        .def(
+            "updates",
+            [](std::shared_ptr<TGripper> G, std::vector<std::string> Kinds, int Period, bool OnChange,
+               std::optional<py::function> Callback) {
+                const unsigned mask = KindMask(Kinds);
+                std::function<void(const TUpdate&)> deliver;
+                if (Callback) {
+                    // Dropped with the interpreter lock held, whichever thread lets go of it last.
+                    std::shared_ptr<py::function> cb(new py::function(*Callback), [](py::function* F) {
+                        py::gil_scoped_acquire gil;
+                        delete F;
+                    });
+                    deliver = [cb](const TUpdate& U) {
+                        py::gil_scoped_acquire gil;
+                        (*cb)(ToPython(U));
+                    };
+                }
+                std::shared_ptr<TUpdates> u;
+                {
+                    py::gil_scoped_release release;
+                    u = G->Subscribe(mask, CheckPeriod(Period), OnChange, std::move(deliver));
+                }
+                return TPyUpdates{G, u};
+            },
+            py::arg("kinds") = std::vector<std::string>(std::begin(KindNames), std::end(KindNames)),
+            py::kw_only(), py::arg("period") = 50, py::arg("on_change") = true,
+            py::arg("callback") = py::none());
+
+    py::class_<TMatrix>(m, "Matrix")
+        .def_readonly("width", &TMatrix::Width)
+        .def_readonly("height", &TMatrix::Height)
+        .def_readonly("cell_width", &TMatrix::CellWidth)
+        .def_readonly("cell_height", &TMatrix::CellHeight)
+        .def_readonly("sensor_width", &TMatrix::SensorWidth)
+        .def_readonly("sensor_height", &TMatrix::SensorHeight)
+        .def_readonly("transducer_type", &TMatrix::TransducerType)
+        .def_readonly("gain", &TMatrix::Gain)
+        .def_readonly("threshold", &TMatrix::Threshold)
+        .def("__repr__", [](const TMatrix& M) {
+            return "<zel.Matrix " + std::to_string(M.Width) + "x" + std::to_string(M.Height) + ">";
+        });
+
+    py::class_<TPyFrame>(m, "Frame")
+        .def_readonly("timestamp", &TPyFrame::Timestamp)
+        .def_readonly("width", &TPyFrame::Width)
+        .def_readonly("height", &TPyFrame::Height)
+        .def_readonly("cells", &TPyFrame::Cells)
+        .def("__repr__", [](const TPyFrame& F) {
+            return "<zel.Frame " + std::to_string(F.Width) + "x" + std::to_string(F.Height) + " at " +
+                   std::to_string(F.Timestamp) + ">";
+        });
+
+    py::class_<TPyFrames>(m, "Frames")
+        .def("__iter__", [](py::object Self) { return Self; })
+        .def("__next__",
+             [](TPyFrames& F) {
+                 if (!F.Open)
+                     throw py::stop_iteration();
+                 TFrame frame;
+                 {
+                     py::gil_scoped_release release;
+                     F.Sensor->NextFrame(-1, frame);
+                 }
+                 return ToPython(frame);
+             })
+        .def(
+            "get",
+            [](TPyFrames& F, std::optional<double> Seconds) -> py::object {
+                TFrame frame;
+                bool got = false;
+                {
+                    py::gil_scoped_release release;
+                    got = F.Sensor->NextFrame(Timeout(Seconds), frame);
+                }
+                return got ? py::cast(ToPython(frame)) : py::object(py::none());
+            },
+            py::arg("timeout") = py::none())
+        .def("close",
+             [](TPyFrames& F) {
+                 if (!F.Open)
+                     return;
+                 F.Open = false;
+                 py::gil_scoped_release release;
+                 F.Sensor->StopFrames();
+             })
+        .def("__enter__", [](py::object Self) { return Self; })
+        .def("__exit__", [](py::object Self, py::args) { Self.attr("close")(); })
+        .def_property_readonly("dropped", [](const TPyFrames& F) { return F.Sensor->Dropped(); });
+
+    py::class_<TSensor, std::shared_ptr<TSensor>> sensor(m, "Sensor");
+    BindDevice<TSensor>(sensor);
+    sensor.def("matrix", &TSensor::Matrix)
+        .def(
+            "frame",
+            [](TSensor& S, bool RunLength) {
+                TFrame f;
+                {
+                    py::gil_scoped_release release;
+                    f = S.Frame(RunLength);
+                }
+                return ToPython(f);
+            },
+            py::kw_only(), py::arg("run_length") = false)
+        .def(
+            "frames",
+            [](std::shared_ptr<TSensor> S, int Period, bool RunLength) {
+                CheckPeriod(Period);
+                {
+                    py::gil_scoped_release release;
+                    S->StartFrames(Period, RunLength);
+                }
+                return TPyFrames{S};
+            },
+            py::kw_only(), py::arg("period") = 100, py::arg("run_length") = false);
+
+    // The same exchange as temperature() in a loop without Python in between: the benchmark's
+    // reference for the cost of the bindings.
+    m.def(
+        "_native_temperature_loop",
+        [](TGripper& G, int Count) {
+            const auto start = std::chrono::steady_clock::now();
+            double celsius = 0;
+            for (int i = 0; i < Count; ++i)
+                if (!G.Device().ReadTemperature(celsius))
+                    throw TError(TFailure::LinkLost, "the link is closed");
+            return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        },
+        py::arg("gripper"), py::arg("count"), Release());
+}
