@@ -2,11 +2,20 @@
 // under the pointer and the keyboard cursor, and frames written and read back.
 #include "FrameFiles.h"
 #include "PressureMap.h"
+#include "TAQMainWin.h"
 
 #include "CsvReader.h"
+#include "TempSettingsFolder.h"
 
 #include <QApplication>
+#include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QAbstractSpinBox>
 #include <QColor>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QSet>
 #include <QMouseEvent>
 #include <QFile>
 #include <QTemporaryDir>
@@ -174,4 +183,54 @@ TEST(FrameFiles, RecordThenOpenGivesTheSameFrames) {
     ASSERT_TRUE(one.open(QIODevice::ReadOnly));
     EXPECT_EQ(one.readAll(), QByteArray("0,1,2\n3,4,5\n"));
     EXPECT_FALSE(WriteFrameCsv(dir.filePath("none.csv"), {}, 3, 2, &error));
+}
+
+// The window at its smallest and at a large size: no control overlaps another (the scroll areas take
+// what does not fit), and every control can be named by a screen reader and reached with Tab.
+TEST(TAQWindow, UsableAtAnySizeWithKeyboardAndScreenReader) {
+    TTempSettingsFolder settings;
+    TTAQMainWin win;
+    win.show();
+    for (const QSize size : {win.minimumSize(), QSize(1600, 1100)}) {
+        win.resize(size);
+        QApplication::processEvents();
+        for (QWidget* w : win.findChildren<QWidget*>()) {
+            if (!w->isVisible() || w->isWindow())
+                continue;
+            const QList<QWidget*> siblings =
+                w->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+            for (QWidget* s : siblings)
+                if (s != w && s->isVisible() && !qobject_cast<QScrollBar*>(s) &&
+                    w->geometry().intersects(s->geometry()))
+                    ADD_FAILURE() << size.width() << "x" << size.height() << ": "
+                                  << w->objectName().toStdString() << " overlaps "
+                                  << s->objectName().toStdString();
+        }
+    }
+    QStringList unnamed;
+    QSet<QWidget*> chain;
+    for (QWidget* w = win.nextInFocusChain(); w && w != &win; w = w->nextInFocusChain())
+        chain.insert(w);
+    for (QWidget* w : win.centralWidget()->findChildren<QWidget*>()) {
+        const bool control = qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) ||
+                             qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QAbstractSlider*>(w) ||
+                             qobject_cast<QComboBox*>(w) || dynamic_cast<TPressureMap*>(w);
+        if (!control || qobject_cast<QScrollBar*>(w) || w->parentWidget()->inherits("QAbstractSpinBox") ||
+            w->parentWidget()->inherits("QComboBox"))
+            continue;
+        const auto* b = qobject_cast<QAbstractButton*>(w);
+        if (w->accessibleName().isEmpty() && !(b && !b->text().isEmpty()))
+            unnamed << w->objectName();
+        if (w->focusPolicy() & Qt::TabFocus)
+            EXPECT_TRUE(chain.contains(w)) << w->objectName().toStdString();
+        else
+            ADD_FAILURE() << w->objectName().toStdString() << " cannot be reached with Tab";
+    }
+    EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(' ').toStdString();
+    const QString shot = qEnvironmentVariable("ZEL_SCREENSHOT_SMALL");
+    if (!shot.isEmpty()) {
+        win.resize(win.minimumSize());
+        QApplication::processEvents();
+        win.grab().save(shot);
+    }
 }

@@ -282,6 +282,9 @@ TEST_F(TAQE2E, MapShowsThePressOfTheSimulatedObject) {
 
     const QString target = qEnvironmentVariable("ZEL_SCREENSHOT");
     if (!target.isEmpty()) {
+        // A whole press in the plot of the total first, then the next press.
+        ProcessEventsFor(4000);
+        EXPECT_TRUE(WaitUntil([&] { return FrameStats(Win->Map->Cells(), 16, 22).Maximum > 2500; }, 6000));
         EXPECT_TRUE(Win->grab().save(target)) << target.toStdString();
     }
     const QString dark = qEnvironmentVariable("ZEL_SCREENSHOT_DARK");
@@ -295,6 +298,8 @@ TEST_F(TAQE2E, MapShowsThePressOfTheSimulatedObject) {
         p.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x40));
         p.setColor(QPalette::ButtonText, QColor(0xe6, 0xe6, 0xe6));
         p.setColor(QPalette::Highlight, QColor(0x4a, 0x90, 0xd9));
+        for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+            p.setColor(QPalette::Disabled, role, QColor(0x80, 0x80, 0x88));
         const QPalette before = QApplication::palette();
         QApplication::setPalette(p);
         ProcessEventsFor(100);
