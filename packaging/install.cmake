@@ -9,6 +9,7 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/zel-console.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/zel-console.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+include(${CMAKE_CURRENT_LIST_DIR}/taq.cmake) # the sensor window: zel-taq, its entry, icon and manual page
 
 set(CPACK_PACKAGE_NAME zel-console)
 set(CPACK_PACKAGE_VENDOR "ZEL console developers")
