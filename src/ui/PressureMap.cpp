@@ -37,10 +37,6 @@ const std::array<QRgb, 256>& Table() {
     return table;
 }
 
-QRgb TableColour(const TColourRange& Range, int32_t Value) {
-    return Table()[size_t(std::lround(Range.Fraction(Value) * 255))];
-}
-
 QString Number(int64_t Value) {
     return QString::number(Value);
 }
@@ -181,11 +177,16 @@ const QImage& TPressureMap::CellImage() {
     }
     if (FImage.width() != FWidth || FImage.height() != FHeight)
         FImage = QImage(FWidth, FHeight, QImage::Format_RGB32);
+    // Integer steps into the table: the same colours as ScaleColour, without a division per cell.
+    const std::array<QRgb, 256>& table = Table();
+    const int64_t low = FRange.Low, span = std::max<int64_t>(1, int64_t(FRange.High) - FRange.Low);
     const int32_t* cell = FCells.data();
     for (int y = 0; y < FHeight; ++y) {
         auto* line = reinterpret_cast<QRgb*>(FImage.scanLine(y));
-        for (int x = 0; x < FWidth; ++x)
-            line[x] = TableColour(FRange, *cell++);
+        for (int x = 0; x < FWidth; ++x) {
+            const int64_t v = std::clamp<int64_t>(*cell++ - low, 0, span);
+            line[x] = table[size_t((v * 510 + span) / (2 * span))];
+        }
     }
     return FImage;
 }
@@ -328,8 +329,7 @@ void TScaleLegend::SetRange(TColourRange Range) {
         return;
     FRange = Range;
     setAccessibleDescription(RangeText());
-    updateGeometry();
-    update();
+    update(); // the size hint holds six digits: the layout stays
 }
 
 QString TScaleLegend::RangeText() const {
@@ -351,10 +351,14 @@ void TScaleLegend::paintEvent(QPaintEvent*) {
         const QFontMetrics fm(font());
         const int half = fm.height() / 2;
         const QRect bar(0, half, 18, std::max(1, height() - 2 * half));
-        for (int y = 0; y < bar.height(); ++y) {
-            p.setPen(QColor(ScaleColour(1.0 - double(y) / std::max(1, bar.height() - 1))));
-            p.drawLine(bar.left(), bar.top() + y, bar.right(), bar.top() + y);
-        }
+        // The whole scale, top colour first, stretched over the bar in one call.
+        static const QImage scale = [] {
+            QImage image(1, 256, QImage::Format_RGB32);
+            for (int i = 0; i < 256; ++i)
+                image.setPixel(0, 255 - i, Table()[size_t(i)]);
+            return image;
+        }();
+        p.drawImage(bar, scale);
         p.setPen(palette().color(QPalette::WindowText));
         p.drawRect(bar.adjusted(0, 0, -1, -1));
         const int x = bar.right() + 6;
@@ -383,7 +387,7 @@ void TTotalPlot::Add(double TimeS, double Total) {
     FPoints.emplace_back(TimeS, Total);
     while (FPoints.size() > 2 && FPoints.front().x() < TimeS - SpanS)
         FPoints.pop_front();
-    update();
+    // Repainted by its owner at display rate, not per frame.
 }
 
 void TTotalPlot::Clear() {
@@ -409,17 +413,38 @@ void TTotalPlot::paintEvent(QPaintEvent*) {
         FMax = std::max(FMax, top);
         const QRectF area = QRectF(rect()).adjusted(4, fm.height() + 4, -4, -4);
         const double t1 = FPoints.back().x(), t0 = t1 - SpanS;
+        // Each pixel column draws the lowest and highest total it holds: the curve keeps its peaks
+        // whatever the frame rate, and its cost follows the width, not the number of frames.
         QPainterPath path;
         bool first = true;
-        for (const QPointF& pt : FPoints) {
-            const QPointF at(area.left() + (pt.x() - t0) / SpanS * area.width(),
-                             area.bottom() - pt.y() / FMax * area.height());
+        int column = -1;
+        double lo = 0, hi = 0;
+        const auto flush = [&] {
+            if (column < 0)
+                return;
+            const double x = area.left() + column;
+            const QPointF a(x, area.bottom() - lo / FMax * area.height());
+            const QPointF b(x, area.bottom() - hi / FMax * area.height());
             if (first)
-                path.moveTo(at);
+                path.moveTo(a);
             else
-                path.lineTo(at);
+                path.lineTo(a);
+            if (hi != lo)
+                path.lineTo(b);
             first = false;
+        };
+        for (const QPointF& pt : FPoints) {
+            const int c = int((pt.x() - t0) / SpanS * area.width());
+            if (c != column) {
+                flush();
+                column = c;
+                lo = hi = pt.y();
+            } else {
+                lo = std::min(lo, pt.y());
+                hi = std::max(hi, pt.y());
+            }
         }
+        flush();
         p.setRenderHint(QPainter::Antialiasing);
         p.setPen(QPen(QColor(ScaleColour(0.55)), 1.5));
         p.drawPath(path);

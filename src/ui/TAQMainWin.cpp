@@ -62,12 +62,20 @@ QPushButton* Button(const QString& Name, const QString& Text, const QString& Hin
     return b;
 }
 
-QLabel* Value(const QString& Name, const QString& Meaning, QWidget* Parent) {
+// Live values change with every frame shown: plain text without wrapping or selection, which would
+// lay the text out as a document each time. The others can be selected and copied.
+enum class TValueKind { Live, Selectable };
+
+QLabel* Value(const QString& Name, const QString& Meaning, QWidget* Parent,
+              TValueKind Kind = TValueKind::Live) {
     auto* l = new QLabel(Parent);
     l->setObjectName(Name);
     l->setAccessibleName(Meaning);
-    l->setWordWrap(true);
-    l->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    l->setTextFormat(Qt::PlainText);
+    if (Kind == TValueKind::Selectable) {
+        l->setWordWrap(true);
+        l->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    }
     return l;
 }
 
@@ -111,8 +119,10 @@ void TTAQMainWin::FormCreate() {
     FDisplayHold->setInterval(DisplayHoldMs);
     connect(FDisplayHold, &QTimer::timeout, this, [this] {
         RunGuarded([this] {
-            if (FDisplayPending)
-                FlushDisplay();
+            if (!FDisplayPending)
+                return;
+            FlushDisplay();
+            FDisplayHold->start(); // frames keep coming: the next display waits its turn
         });
     });
     FRateTimer = new QTimer(this);
@@ -235,7 +245,8 @@ void TTAQMainWin::BuildSensorBox(QWidget* Parent) {
     const auto guarded = [this](void (TTAQMainWin::*Handler)()) {
         return [this, Handler] { RunGuarded([&] { (this->*Handler)(); }); };
     };
-    lbMatrix = Value(QStringLiteral("lbMatrix"), QStringLiteral("Matrix description"), gbSensor);
+    lbMatrix = Value(QStringLiteral("lbMatrix"), QStringLiteral("Matrix description"), gbSensor,
+                     TValueKind::Selectable);
     g->addWidget(lbMatrix, 0, 0, 1, 4);
 
     edGain = new QDoubleSpinBox(gbSensor);
@@ -307,6 +318,7 @@ void TTAQMainWin::BuildFramesBox(QWidget* Parent) {
             QStringLiteral("Write every frame received to a CSV file (time stamp, then the cells) until "
                            "this is switched off or the acquisition stops"));
     lbRecording = Value(QStringLiteral("lbRecording"), QStringLiteral("Recording state"), gbFrames);
+    lbRecording->setWordWrap(true);
     g->addWidget(btnSaveCsv, 0, 0);
     g->addWidget(btnSavePng, 0, 1);
     g->addWidget(cbRecord, 1, 0, 1, 2);
@@ -339,6 +351,7 @@ void TTAQMainWin::BuildPlaybackBox(QWidget* Parent) {
         Button(QStringLiteral("btnNextFrame"), QStringLiteral(">"), QStringLiteral("Next frame"), gbPlayback);
     btnNextFrame->setAccessibleName(QStringLiteral("Next frame"));
     lbPlayback = Value(QStringLiteral("lbPlayback"), QStringLiteral("Recording shown"), gbPlayback);
+    lbPlayback->setWordWrap(true);
     g->addWidget(btnOpenRecording, 0, 0);
     g->addWidget(btnLive, 0, 1);
     g->addWidget(tbPlayback, 1, 0, 1, 3);
@@ -632,8 +645,8 @@ void TTAQMainWin::FrameArrived() {
         return; // the recording has the display
     if (!FPlotClock.isValid())
         FPlotClock.start();
-    const TFrameStats stats = FrameStats(cells, FTaq->MatrixWidth, FTaq->MatrixHeight);
-    TotalPlot->Add(FPlotClock.elapsed() / 1000.0, double(stats.Total));
+    FLiveStats = FrameStats(cells, FTaq->MatrixWidth, FTaq->MatrixHeight);
+    TotalPlot->Add(FPlotClock.elapsed() / 1000.0, double(FLiveStats.Total));
     FDisplayPending = true;
     if (!FDisplayHold->isActive()) {
         FlushDisplay();
@@ -651,7 +664,8 @@ void TTAQMainWin::FlushDisplay() {
         ShowRecordingState();
 }
 
-void TTAQMainWin::ShowFrame(const std::vector<int32_t>& Cells, const QString& Source) {
+void TTAQMainWin::ShowFrame(const std::vector<int32_t>& Cells, const QString& Source,
+                            const TFrameStats* Stats) {
     const bool had = Map->HasFrame();
     if (Cells.empty()) {
         Map->Clear();
@@ -662,7 +676,7 @@ void TTAQMainWin::ShowFrame(const std::vector<int32_t>& Cells, const QString& So
         lbCentre->setText(QStringLiteral("--"));
         Legend->SetRange(TColourRange{});
     } else {
-        FStats = FrameStats(Cells, Map->MatrixWidth(), Map->MatrixHeight());
+        FStats = Stats ? *Stats : FrameStats(Cells, Map->MatrixWidth(), Map->MatrixHeight());
         const TColourRange range = RangeFor(FStats, edRangeMax->value());
         Map->SetFrame(Cells, range);
         Legend->SetRange(range);
@@ -887,11 +901,14 @@ void TTAQMainWin::ShowRecordedFrame(int Index) {
     FPlayStamp = stamp;
     const TFrameStats stats = FrameStats(FPlayCells, FPlayer.Width(), FPlayer.Height());
     TotalPlot->Add(stamp / 1000.0, double(stats.Total));
-    ShowFrame(FPlayCells, QStringLiteral("%1: frame %2 of %3, time stamp %4")
-                              .arg(QFileInfo(FPlayer.FileName()).fileName())
-                              .arg(Index + 1)
-                              .arg(FPlayer.Count())
-                              .arg(stamp));
+    TotalPlot->update();
+    ShowFrame(FPlayCells,
+              QStringLiteral("%1: frame %2 of %3, time stamp %4")
+                  .arg(QFileInfo(FPlayer.FileName()).fileName())
+                  .arg(Index + 1)
+                  .arg(FPlayer.Count())
+                  .arg(stamp),
+              &stats);
     const QSignalBlocker block(tbPlayback);
     tbPlayback->setValue(Index);
     ShowPlaybackState();

@@ -153,7 +153,8 @@ private:
     QWidget* BuildMapSide();
     void BuildMenu();
     void FrameArrived();
-    void ShowFrame(const std::vector<int32_t>& Cells, const QString& Source);
+    void ShowFrame(const std::vector<int32_t>& Cells, const QString& Source,
+                   const TFrameStats* Stats = nullptr);
     void ShowCursor();
     void ShowAcquisitionState();
     void ShowSensorValues();
@@ -171,7 +172,8 @@ private:
     // Live frames are shown at once, and further ones within the hold-off together when it ends.
     QTimer* FDisplayHold = nullptr;
     bool FDisplayPending = false;
-    TFrameStats FStats;
+    TFrameStats FStats;     // of the frame shown
+    TFrameStats FLiveStats; // of the newest live frame
     QTimer* FRateTimer = nullptr;
     QElapsedTimer FRateClock;
     int FRateFrames = 0;
