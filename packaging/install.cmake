@@ -27,6 +27,7 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/zel-console.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/zel-console.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+include(${CMAKE_CURRENT_LIST_DIR}/taq.cmake) # the sensor window: zel-taq, its entry, icon and manual page
 
 # The README keeps its relative picture links: docs/ lies beside it as in the source tree. The
 # console's documentation label opens this README.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what running needs, builds zel-sim and zel-console, starts zel-sim in the background as
 # a gripper and opens zel-console against it. Closing the console stops the simulator.
+#   --sensor     zel-sim as the TAQ matrix sensor, and the sensor's window zel-taq instead
 #   ZEL_SIM_TCP  TCP port (default 1000, the gripper's own; ports below 1024 need privileges, so
 #                when it cannot be bound the simulator takes 11000, then any free port)
 #   ZEL_SIM_UDP  UDP port (default 1500; any free port when taken)
@@ -18,6 +19,8 @@ UDP=${ZEL_SIM_UDP:-1500}
 PTY=${ZEL_SIM_PTY:-$DEFAULT_PTY}
 SIM=build/tools/zel-sim/zel-sim
 CONSOLE=build/src/ui/zel-console
+DEVICE=gripper LABEL="ZEL gripper"
+if [ "${1:-}" = "--sensor" ]; then DEVICE=sensor LABEL="TAQ matrix sensor" CONSOLE=build/src/ui/zel-taq; fi
 
 bash scripts/setup.sh run
 # A fresh build tree is configured without tests, benchmarks and GoogleTest; an existing one (the
@@ -26,9 +29,9 @@ if [ ! -f build/CMakeCache.txt ]; then
   cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF -DZEL_PYTHON=OFF >/dev/null
 fi
 if [ -n "${CMAKE_BUILD_PARALLEL_LEVEL:-}" ]; then
-  cmake --build build --target zel-sim zel-console
+  cmake --build build --target zel-sim "$(basename "$CONSOLE")"
 else
-  cmake --build build -j"$(nproc)" --target zel-sim zel-console
+  cmake --build build -j"$(nproc)" --target zel-sim "$(basename "$CONSOLE")"
 fi
 
 # A window needs a display; offscreen and other platforms chosen on purpose are left alone.
@@ -56,7 +59,7 @@ trap 'exit 143' TERM
 # Starts the simulator on the given ports; true once it reports "ready".
 start_sim() {
   : >"$WORK/out"
-  "$SIM" --device gripper --tcp "$1" --udp "$2" --pty "$PTY" >"$WORK/out" 2>"$WORK/err" &
+  "$SIM" --device "$DEVICE" --tcp "$1" --udp "$2" --pty "$PTY" >"$WORK/out" 2>"$WORK/err" &
   SIM_PID=$!
   for _ in $(seq 1 100); do
     if grep -q '^ready' "$WORK/out"; then return 0; fi
@@ -129,7 +132,7 @@ fi
 
 cat <<EOF
 
-zel-sim runs as a ZEL gripper:
+zel-sim runs as a $LABEL:
   Ethernet/TCP    host 127.0.0.1, port $TCP_PORT
   Ethernet/UDP    address 127.0.0.1, transmit port $UDP_PORT (the console listens on 1501)
   Serial (RS232)  $SIM_PTY

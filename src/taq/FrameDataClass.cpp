@@ -18,16 +18,13 @@ void TFrameData::Resize() {
     FCells.resize(count > 0 ? size_t(count) : 0, 0);
 }
 
-void TFrameData::SetCell(int32_t Index, int32_t Value) {
-    if (Index < 0 || Index >= Count())
-        throw std::out_of_range("Index is out of bounds (" + std::to_string(Index) + " > " +
-                                std::to_string(Count() - 1) + ")");
-    FCells[size_t(Index)] = Value;
+void TFrameData::OutOfBounds(int32_t Index) const {
+    throw std::out_of_range("Index is out of bounds (" + std::to_string(Index) + " > " +
+                            std::to_string(Count() - 1) + ")");
 }
 
 int32_t TFrameData::Cell(int32_t Index) const {
     if (Index < 0 || Index >= Count())
-        throw std::out_of_range("Index is out of bounds (" + std::to_string(Index) + " > " +
-                                std::to_string(Count() - 1) + ")");
+        OutOfBounds(Index);
     return FCells[size_t(Index)];
 }

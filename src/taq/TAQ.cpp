@@ -175,7 +175,7 @@ void TTAQ::DecodeRunLength(const uint8_t* Words, size_t WordCount) {
     const int64_t count = FrameData.Count();
     int64_t index = 0;
     for (size_t w = 0; w < WordCount; ++w) {
-        const int16_t value = BytesToSmallInt(Words[2 * w], Words[2 * w + 1]);
+        const auto value = int16_t(uint16_t(Words[2 * w] | Words[2 * w + 1] << 8)); // read in place
         if (value >= 0) {
             if (index < count)
                 FrameData.SetCell(int32_t(index), value);
@@ -195,8 +195,8 @@ void TTAQ::DecodePlain(const uint8_t* Words, size_t Length) {
     if (Length != FrameHeader + 2 * size_t(CellCount))
         throw EAssertionFailed("src/taq/TAQ", PlainAssertLine);
     const int32_t cells = std::min(CellCount, FrameData.Count());
-    for (int32_t i = 0; i < cells; ++i)
-        FrameData.SetCell(i, ReadWord(Words + 2 * size_t(i)));
+    for (int32_t i = 0; i < cells; ++i) // little-endian words, read in place
+        FrameData.SetCell(i, int32_t(Words[2 * size_t(i)]) | int32_t(Words[2 * size_t(i) + 1]) << 8);
 }
 
 void TTAQ::GetCommandName(int32_t CommandID, std::string& Name) const {

@@ -16,7 +16,9 @@ public:
         CMD_ID_STOP_PERIODIC_ACQ = 0x22,
         CMD_ID_TARE = 0x23,
         CMD_ID_MATRIX_INFO = 0x30,
+        CMD_ID_THRESHOLD_SET = 0x34,
         CMD_ID_THRESHOLD_GET = 0x35,
+        CMD_ID_GAIN_SET = 0x36,
         CMD_ID_GAIN_GET = 0x37,
         CMD_ID_TRANSDUCER_TYPE = 0x38,
     };

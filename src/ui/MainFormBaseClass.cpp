@@ -157,12 +157,12 @@ void TMainWinBase::FinishCreate() {
         throw std::logic_error(
             "KORADevice must be initialized when calling the main form's inherited create");
     EnableControls(false);
-    TPlacementKeeper().Restore(this);
+    TPlacementKeeper(PlacementKey).Restore(this);
 }
 
 void TMainWinBase::closeEvent(QCloseEvent* Event) {
     RunGuarded([&] {
-        TPlacementKeeper().Save(this);
+        TPlacementKeeper(PlacementKey).Save(this);
         QMainWindow::closeEvent(Event);
     });
 }

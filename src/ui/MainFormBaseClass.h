@@ -101,6 +101,9 @@ protected:
 
     void closeEvent(QCloseEvent* Event) override;
 
+    // Key of the window's placement in settings.ini; a second program on the frame keeps its own.
+    QString PlacementKey = QStringLiteral("MainWin");
+
 private:
     void AttachDevice(TKORADevice* Device);
     void BuildMenus();

@@ -1,9 +1,11 @@
 #pragma once
-// The matrix sensor: a pressure spot that wanders over the cells, seen through gain, baseline
-// and threshold, and coded as plain or run-length frames.
+// The matrix sensor: an object pressing on the pad again and again (the contact grows and fades),
+// with noise on every cell, seen through gain, baseline and threshold, and coded as plain or
+// run-length frames.
 #include "SimConfig.h"
 #include "Types.h"
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -27,6 +29,9 @@ public:
     void SetThreshold(uint16_t Value) { FThreshold = Value; }
     const TSensorConfig& Config() const { return FConfig; }
 
+    // Frames made since the start, single and periodic (read from any thread: benchmarks).
+    uint64_t FramesMade() const { return FFramesMade.load(std::memory_order_relaxed); }
+
     static void AppendRunLength(const std::vector<uint16_t>& Cells, TByteArray& Out);
 
 private:
@@ -34,6 +39,7 @@ private:
     uint8_t FGain;
     uint16_t FThreshold;
     uint16_t FBaseline;
+    mutable std::atomic<uint64_t> FFramesMade{0};
 };
 
 } // namespace zelsim

@@ -1,0 +1,311 @@
+// The sensor window against zel-sim over loopback TCP, connected through the real dialogs:
+// acquisition with its recording and playback, the sensor settings, the disconnect and the lost
+// link during an acquisition, and the refusal of the wrong device by each window.
+#include "TAQMainWin.h"
+#include "ZELMainWin.h"
+
+#include "IniFile.h"
+#include "LinkDialogSteps.h"
+#include "ModalDriver.h"
+#include "SensorModel.h"
+#include "Simulator.h"
+#include "TempSettingsFolder.h"
+#include "TestRecorders.h"
+#include "TestWait.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <mutex>
+
+namespace {
+zelsim::TSimConfig SensorConfig() {
+    zelsim::TSimConfig c;
+    c.Device = zelsim::EDeviceKind::Sensor;
+    c.Sensor.MatrixWidth = 8;
+    c.Sensor.MatrixHeight = 10;
+    c.Sensor.CellHeight = 680;
+    return c;
+}
+} // namespace
+
+class TAQE2E : public SettingsFolderTest {
+protected:
+    void TearDown() override {
+        Win.reset();
+        Gripper.reset();
+        Sim.reset();
+    }
+
+    void StartSim(zelsim::TSimConfig Config) {
+        Config.TcpPort = 0;
+        Config.Verbose = true;
+        Sim = std::make_unique<zelsim::TSimThread>(Config);
+        std::string error;
+        ASSERT_TRUE(Sim->Start(&error)) << error;
+        Sim->Run([this](zelsim::TSimulator& S) {
+            S.SetLogSink([this](const std::string& Line) {
+                std::lock_guard<std::mutex> lock(FLogMutex);
+                FLog.push_back(Line);
+            });
+        });
+    }
+    void Start(zelsim::TSimConfig Config = SensorConfig()) {
+        ASSERT_NO_FATAL_FAILURE(StartSim(Config));
+        Win = std::make_unique<TTAQMainWin>();
+        Win->show();
+    }
+    // Device > Connect of Window through the interface and host dialogs.
+    void Connect(TMainWinBase& Window) {
+        TModalDriver driver;
+        driver.Then(ChooseInterface(1)).Then(EnterHost(QStringLiteral("127.0.0.1"), Sim->TcpPort()));
+        Window.miConnect->trigger();
+    }
+    bool Connect() {
+        Connect(*Win);
+        return WaitUntil([&] { return Win->miDisconnect->isEnabled(); }, 5000);
+    }
+    // Index of the first simulator log line holding Text, -1 when none.
+    int LogIndex(const std::string& Text) {
+        std::lock_guard<std::mutex> lock(FLogMutex);
+        for (size_t i = 0; i < FLog.size(); ++i)
+            if (FLog[i].find(Text) != std::string::npos)
+                return int(i);
+        return -1;
+    }
+    void ClearLog() {
+        std::lock_guard<std::mutex> lock(FLogMutex);
+        FLog.clear();
+    }
+
+    TRecordingErrorHandler Errors;
+    TMessageRecorder Messages;
+    std::unique_ptr<zelsim::TSimThread> Sim;
+    std::unique_ptr<TTAQMainWin> Win;
+    std::unique_ptr<TMainWin> Gripper;
+
+private:
+    std::mutex FLogMutex;
+    std::vector<std::string> FLog;
+};
+
+TEST_F(TAQE2E, AcquisitionIsRecordedAndPlayedBack) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    EXPECT_FALSE(Win->btnReadFrame->isEnabled());
+    EXPECT_FALSE(Win->btnSaveCsv->isEnabled());
+    ASSERT_TRUE(Connect());
+    EXPECT_EQ(Win->Map->MatrixWidth(), 8);
+    EXPECT_EQ(Win->Map->MatrixHeight(), 10);
+    EXPECT_TRUE(Win->lbMatrix->text().startsWith("8 x 10 cells of 3.40 x 6.80, piezoresistive"));
+    // Cells twice as high as wide: the map is drawn in the sensor's proportions.
+    const QRectF shape = Win->Map->MatrixRect();
+    EXPECT_NEAR(shape.height() / shape.width(), 10 * 2.0 / 8, 0.02);
+
+    // One frame, run-length coded.
+    Win->cbCoding->setCurrentIndex(2);
+    Win->btnReadFrame->click();
+    EXPECT_TRUE(Win->Map->HasFrame());
+    EXPECT_EQ(Win->FramesReceived(), 1);
+    EXPECT_TRUE(Win->lbSource->text().startsWith("Live frame, time stamp"));
+    EXPECT_TRUE(Win->btnSaveCsv->isEnabled());
+
+    // Periodic frames, run-length coded every 10 ms, recorded while they run.
+    Win->edStartPayload->setText(QStringLiteral("0x02 0x0A 0x00"));
+    const QString path = Settings.Path(QStringLiteral("run.csv"));
+    ASSERT_TRUE(Win->StartRecording(path));
+    Win->btnStart->click();
+    EXPECT_TRUE(Win->Acquiring());
+    EXPECT_TRUE(Win->Taq()->PeriodicAcquisition);
+    EXPECT_FALSE(Win->btnStart->isEnabled());
+    ASSERT_TRUE(WaitUntil([&] { return Win->FramesReceived() >= 40 && Win->FrameRate() > 0; }, 5000));
+    EXPECT_GT(Win->FrameRate(), 20);
+    Win->btnStop->click();
+    EXPECT_FALSE(Win->Acquiring());
+    EXPECT_FALSE(Win->Taq()->PeriodicAcquisition);
+    EXPECT_FALSE(Win->Recording().IsOpen());
+    const int recorded = Win->Recording().Count();
+    EXPECT_EQ(recorded, Win->FramesReceived()); // every frame of the acquisition, nothing else
+    EXPECT_TRUE(Win->lbRecording->text().startsWith(QStringLiteral("Recorded %1 frames").arg(recorded)));
+    EXPECT_EQ(Errors.Count(), 0) << Errors.Messages().join('|').toStdString();
+    EXPECT_EQ(Messages.Count(), 0) << Messages.Texts().join('|').toStdString();
+    // The start parameters are remembered for the next session.
+    EXPECT_EQ(TIniFile(TIniFile::PathFor("settings.ini")).ReadString("TAQ", "StartPayload", QString()),
+              "0x02 0x0A 0x00");
+
+    // Played back: the recording has the display until "Live".
+    ASSERT_TRUE(Win->OpenRecording(path));
+    ASSERT_EQ(Win->Player().Count(), recorded);
+    EXPECT_TRUE(Win->lbSource->text().startsWith(QStringLiteral("run.csv: frame 1 of %1").arg(recorded)));
+    EXPECT_FALSE(Win->btnPrevFrame->isEnabled());
+    Win->btnNextFrame->click();
+    EXPECT_TRUE(Win->lbPlayback->text().endsWith(QStringLiteral("frame 2 of %1").arg(recorded)));
+    Win->btnPlay->click();
+    EXPECT_TRUE(Win->Playing());
+    ASSERT_TRUE(WaitUntil([&] { return !Win->Playing(); }, 5000));
+    EXPECT_TRUE(Win->lbPlayback->text().endsWith(QStringLiteral("frame %1 of %1").arg(recorded)));
+    Win->btnReadFrame->click(); // a live frame meanwhile does not take the display
+    EXPECT_TRUE(Win->lbSource->text().startsWith("run.csv"));
+    Win->btnLive->click();
+    EXPECT_FALSE(Win->Player().IsOpen());
+    EXPECT_TRUE(Win->lbSource->text().startsWith("Live frame"));
+}
+
+TEST_F(TAQE2E, GainThresholdAndTareReachTheSensor) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(Connect());
+    EXPECT_NEAR(Win->edGain->value(), 128 / 2.55, 0.06);
+    EXPECT_EQ(Win->edThreshold->value(), 20);
+
+    Win->edGain->setValue(100);
+    Win->btnGainSet->click();
+    Win->edThreshold->setValue(1234);
+    Win->btnThresholdSet->click();
+    Win->btnTare->click();
+    uint8_t gain = 0;
+    uint16_t threshold = 0;
+    Sim->Run([&](zelsim::TSimulator& S) {
+        gain = S.Sensor()->Gain();
+        threshold = S.Sensor()->Threshold();
+    });
+    EXPECT_EQ(gain, 255);
+    EXPECT_EQ(threshold, 1234);
+    EXPECT_DOUBLE_EQ(Win->Taq()->Gain, 100); // read back after the set
+    EXPECT_EQ(Win->Taq()->Threshold, 1234);
+    EXPECT_GE(LogIndex("CMD_ID_TARE"), 0);
+    EXPECT_EQ(Messages.Count(), 0) << Messages.Texts().join('|').toStdString();
+}
+
+TEST_F(TAQE2E, DisconnectAndLostLinkEndTheAcquisition) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(Connect());
+    Win->btnStart->click(); // no parameters: the sensor's own period
+    ASSERT_TRUE(WaitUntil([&] { return Win->FramesReceived() >= 3; }));
+    ClearLog();
+    Win->miDisconnect->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return Win->miConnect->isEnabled(); }));
+    ASSERT_TRUE(WaitUntil([&] { return LogIndex("ANNOUNCE_DISCONNECT") >= 0; }));
+    EXPECT_GE(LogIndex("CMD_ID_STOP_PERIODIC_ACQ"), 0);
+    EXPECT_LT(LogIndex("CMD_ID_STOP_PERIODIC_ACQ"), LogIndex("ANNOUNCE_DISCONNECT"));
+    EXPECT_FALSE(Win->Acquiring());
+    EXPECT_EQ(Win->lbAcquisition->text(), "Not connected");
+    EXPECT_EQ(Messages.Count(), 0) << Messages.Texts().join('|').toStdString();
+
+    // The link breaks while frames arrive and one is recorded.
+    ASSERT_TRUE(Connect());
+    ASSERT_TRUE(Win->StartRecording(Settings.Path(QStringLiteral("lost.csv"))));
+    Win->btnStart->click();
+    ASSERT_TRUE(WaitUntil([&] { return Win->Recording().Count() >= 2; }));
+    zelsim::TFaultConfig pull;
+    pull.CloseAfter = 2;
+    Sim->Run([pull](zelsim::TSimulator& S) { S.SetFaults(pull); });
+    ASSERT_TRUE(WaitUntil([&] { return Messages.Count() >= 1; }));
+    EXPECT_TRUE(Messages.Messages().front().Text.startsWith(
+        "A Connection Error occurred or the connection to the device was interrupted."));
+    EXPECT_FALSE(Win->Acquiring());
+    EXPECT_FALSE(Win->Taq()->PeriodicAcquisition);
+    EXPECT_FALSE(Win->Recording().IsOpen());
+    EXPECT_TRUE(Win->lbRecording->text().startsWith("Recorded"));
+    EXPECT_EQ(Win->lbFrameRate->text(), "-- frames/s received");
+    EXPECT_FALSE(Win->btnStart->isEnabled());
+    EXPECT_FALSE(Win->btnReadFrame->isEnabled());
+    EXPECT_FALSE(Win->miCustomCommands->isEnabled());
+    EXPECT_TRUE(Win->miConnect->isEnabled());
+    EXPECT_TRUE(Win->Map->HasFrame()); // the last frame stays to be looked at and saved
+    EXPECT_TRUE(Win->btnSaveCsv->isEnabled());
+    EXPECT_EQ(Errors.Count(), 0) << Errors.Messages().join('|').toStdString();
+}
+
+TEST_F(TAQE2E, EachWindowRefusesTheOtherDevice) {
+    // The sensor window and a gripper.
+    ASSERT_NO_FATAL_FAILURE(Start(zelsim::TSimConfig{}));
+    Connect(*Win);
+    ASSERT_TRUE(Errors.WaitFor(1));
+    EXPECT_EQ(Errors.Messages(), QStringList{"Connected device is not a TAQ"});
+    EXPECT_FALSE(Win->miDisconnect->isEnabled());
+    EXPECT_FALSE(Win->btnStart->isEnabled());
+    EXPECT_FALSE(Win->miGetSystemInfo->isEnabled());
+    Win.reset();
+    Sim.reset();
+    Errors.Clear();
+
+    // The gripper console and the sensor, as before this window existed.
+    ASSERT_NO_FATAL_FAILURE(StartSim(SensorConfig()));
+    Gripper = std::make_unique<TMainWin>();
+    Gripper->show();
+    Connect(*Gripper);
+    ASSERT_TRUE(Errors.WaitFor(1));
+    EXPECT_EQ(Errors.Messages(), QStringList{"Connected device is not a ZEL Series Gripper"});
+    EXPECT_FALSE(Gripper->miDisconnect->isEnabled());
+    EXPECT_FALSE(Gripper->btnMove->isEnabled());
+}
+
+// Also run on a real X server by scripts that set ZEL_SCREENSHOT (and ZEL_SCREENSHOT_DARK for the
+// same window in a dark palette) to keep the picture.
+TEST_F(TAQE2E, MapShowsThePressOfTheSimulatedObject) {
+    zelsim::TSimConfig cfg = SensorConfig();
+    cfg.Sensor.MatrixWidth = 16;
+    cfg.Sensor.MatrixHeight = 22;
+    cfg.Sensor.CellHeight = 340;
+    ASSERT_NO_FATAL_FAILURE(Start(cfg));
+    Win->resize(1000, 760);
+    ASSERT_TRUE(Connect());
+    Win->btnTare->click();
+    Win->edStartPayload->setText(QStringLiteral("0x02 0x14 0x00"));
+    Win->btnStart->click();
+    // Unloaded, the tared pad reads 0; pressed, a round contact rises far above the noise.
+    TFrameStats stats;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            stats = FrameStats(Win->Map->Cells(), 16, 22);
+            return stats.Maximum > 2500;
+        },
+        6000));
+    ASSERT_TRUE(stats.Centre.has_value());
+    const QPoint peak(stats.MaximumIndex % 16, stats.MaximumIndex / 16);
+    EXPECT_LT(std::abs(stats.Centre->x() - (peak.x() + 0.5)), 2.0);
+    EXPECT_LT(std::abs(stats.Centre->y() - (peak.y() + 0.5)), 2.0);
+    EXPECT_EQ(Win->Map->Value(QPoint(peak.x() < 8 ? 15 : 0, peak.y() < 11 ? 21 : 0)), 0); // far corner
+    EXPECT_GT(Win->TotalPlot->Count(), 1u);
+    Win->Map->SetCursor(peak);
+    EXPECT_TRUE(Win->lbCell->text().startsWith(
+        QStringLiteral("column %1, row %2: ").arg(peak.x() + 1).arg(peak.y() + 1)));
+
+    const QString target = qEnvironmentVariable("ZEL_SCREENSHOT");
+    if (!target.isEmpty()) {
+        // A whole press in the plot of the total first, then the next press.
+        ProcessEventsFor(4000);
+        EXPECT_TRUE(WaitUntil([&] { return FrameStats(Win->Map->Cells(), 16, 22).Maximum > 2500; }, 6000));
+        EXPECT_TRUE(Win->grab().save(target)) << target.toStdString();
+    }
+    const QString dark = qEnvironmentVariable("ZEL_SCREENSHOT_DARK");
+    if (!dark.isEmpty()) {
+        QPalette p;
+        p.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2f));
+        p.setColor(QPalette::WindowText, QColor(0xe6, 0xe6, 0xe6));
+        p.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x22));
+        p.setColor(QPalette::AlternateBase, QColor(0x33, 0x33, 0x38));
+        p.setColor(QPalette::Text, QColor(0xe6, 0xe6, 0xe6));
+        p.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x40));
+        p.setColor(QPalette::ButtonText, QColor(0xe6, 0xe6, 0xe6));
+        p.setColor(QPalette::Highlight, QColor(0x4a, 0x90, 0xd9));
+        for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+            p.setColor(QPalette::Disabled, role, QColor(0x80, 0x80, 0x88));
+        const QPalette before = QApplication::palette();
+        QApplication::setPalette(p);
+        ProcessEventsFor(100);
+        EXPECT_TRUE(Win->grab().save(dark)) << dark.toStdString();
+        QApplication::setPalette(before);
+    }
+    Win->btnStop->click();
+    EXPECT_EQ(Errors.Count(), 0) << Errors.Messages().join('|').toStdString();
+}
