@@ -32,6 +32,7 @@ public:
     TStat Write(const uint8_t* Buffer, int32_t Count) override;
     bool HasPortList() override { return true; }
     void GetPortList(QStringList& List) override;
+    QString LinkDescription() const override;
 
     // Built when first asked for (a connect, or a test): most starts never show it.
     TCANParamsDlg* Dialog() const;
@@ -55,6 +56,7 @@ private:
     TCANRxThread* FRxThread = nullptr;
     int32_t FNetHandle = -1;
     int32_t FTxId = 0;
+    QString FInterfaceName;
     // Counts opens and closes, so that a Close can tell that a nested one has done its work.
     uint64_t FLinkSerial = 0;
     TCanApi FApi;

@@ -79,6 +79,8 @@ public:
 
     // Value of "Portname" in section "Common" of the own settings file; empty when absent.
     QString GetLastPortName() const;
+    // The open link and where it goes ("Ethernet/TCP 127.0.0.1:11000"), for the status bar.
+    virtual QString LinkDescription() const { return InterfaceName; }
 
     TIniFile& Settings() const { return *FSettings; }
     QString InterfaceName;

@@ -197,3 +197,9 @@ void TSerialDevice::PortError(QSerialPort::SerialPortError Error) {
     FPort->clearError();
     throw ECommunicationError(QStringLiteral("Serial port failure: %1").arg(text).toStdString());
 }
+
+QString TSerialDevice::LinkDescription() const {
+    if (!FPort)
+        return InterfaceName;
+    return QStringLiteral("Serial %1 %2 Bd").arg(FPort->portName()).arg(FPort->baudRate());
+}

@@ -29,6 +29,7 @@ public:
     bool HasPortList() override { return true; }
     // The device names of the serial ports that exist (ttyUSB0, ttyS0, ...), busy ones included.
     void GetPortList(QStringList& List) override;
+    QString LinkDescription() const override;
 
     // Built when first asked for (a connect, or a test): most starts never show it.
     TBaudrateDlg* Dialog() const;

@@ -34,6 +34,7 @@ public:
     TStat Write(const uint8_t* Buffer, int32_t Count) override;
     bool HasPortList() override { return true; }
     void GetPortList(QStringList& List) override;
+    QString LinkDescription() const override;
 
     // Built when first asked for (a connect, or a test): most starts never show it.
     TUDPSettingsDlg* Dialog() const;
