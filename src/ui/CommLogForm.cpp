@@ -142,17 +142,14 @@ TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Tool) {
     setTabOrder(RxMsgMemo, btnSave);
     setTabOrder(btnSave, btnClear);
 
-    auto guarded = [this](void (TCommLog::*Handler)()) {
-        return [this, Handler] { RunGuarded([this, Handler] { (this->*Handler)(); }); };
-    };
-    connect(cbShowIDDescr, &QCheckBox::clicked, this, guarded(&TCommLog::OnOptionsChanged));
-    connect(cbEvaluateErrorCodes, &QCheckBox::clicked, this, guarded(&TCommLog::OnOptionsChanged));
-    connect(cbTimeStamps, &QCheckBox::clicked, this, guarded(&TCommLog::OnOptionsChanged));
-    connect(btnClear, &QPushButton::clicked, this, guarded(&TCommLog::btnClearClick));
-    connect(btnSave, &QPushButton::clicked, this, guarded(&TCommLog::btnSaveClick));
-    connect(miAsFloat, &QAction::triggered, this, guarded(&TCommLog::miAsFloatClick));
-    connect(miAsInteger, &QAction::triggered, this, guarded(&TCommLog::miAsIntegerClick));
-    connect(miAsText, &QAction::triggered, this, guarded(&TCommLog::miAsTextClick));
+    connect(cbShowIDDescr, &QCheckBox::clicked, this, Guarded(this, &TCommLog::OnOptionsChanged));
+    connect(cbEvaluateErrorCodes, &QCheckBox::clicked, this, Guarded(this, &TCommLog::OnOptionsChanged));
+    connect(cbTimeStamps, &QCheckBox::clicked, this, Guarded(this, &TCommLog::OnOptionsChanged));
+    connect(btnClear, &QPushButton::clicked, this, Guarded(this, &TCommLog::btnClearClick));
+    connect(btnSave, &QPushButton::clicked, this, Guarded(this, &TCommLog::btnSaveClick));
+    connect(miAsFloat, &QAction::triggered, this, Guarded(this, &TCommLog::miAsFloatClick));
+    connect(miAsInteger, &QAction::triggered, this, Guarded(this, &TCommLog::miAsIntegerClick));
+    connect(miAsText, &QAction::triggered, this, Guarded(this, &TCommLog::miAsTextClick));
     connect(copy, &QAction::triggered, this, [this] { RunGuarded([this] { RxMsgMemo->copy(); }); });
     connect(selectAll, &QAction::triggered, this, [this] { RunGuarded([this] { RxMsgMemo->selectAll(); }); });
     connect(RxMsgMemo, &QWidget::customContextMenuRequested, this, [this, copy](const QPoint& At) {
