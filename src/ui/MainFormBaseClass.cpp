@@ -1,7 +1,7 @@
 #include "MainFormBaseClass.h"
 
 #include "CommLogForm.h"
-#include "ConsoleApplication.h"
+#include "CommandComponent.h"
 #include "CustomCmdForm.h"
 #include "DeviceComponent.h"
 #include "DeviceTagDialog.h"
@@ -13,6 +13,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLabel>
+#include <QScreen>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -20,7 +22,10 @@
 
 #include <stdexcept>
 
-TDeviceTagDlg* DeviceTagDlg = nullptr;
+QPointer<TDeviceTagDlg> DeviceTagDlg;
+
+const QString TMainWinBase::LicenceLine =
+    QStringLiteral("Licence: not chosen yet by the project; all rights reserved.");
 
 namespace {
 const QString ErrorCaption = QStringLiteral("Error");
@@ -37,24 +42,38 @@ QAction* AddItem(QMenu* Menu, const QString& Name, const QString& Caption, const
 
 TMainWinBase::TMainWinBase(QWidget* Parent) : QMainWindow(Parent) {
     setWindowTitle(QStringLiteral("koRA Duruzadud"));
-    resize(820, 797);
+    resize(FitOnScreen(QSize(820, 797), screen()->availableGeometry()));
     setMinimumSize(300, 480);
     BuildMenus();
     StatusBar = statusBar();
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
     StatusBar->setSizeGripEnabled(true);
+    lbConnection = new QLabel(QStringLiteral("Disconnected"), StatusBar);
+    lbConnection->setObjectName(QStringLiteral("lbConnection"));
+    lbConnection->setAccessibleDescription(QStringLiteral("Connection"));
+    StatusBar->addPermanentWidget(lbConnection);
+}
+
+QSize TMainWinBase::FitOnScreen(QSize Size, const QRect& Available) {
+    // Room for the window manager's frame and title, which the window's own size leaves out.
+    constexpr int FrameWidth = 16;
+    constexpr int FrameHeight = 40;
+    return Size.boundedTo(QSize(Available.width() - FrameWidth, Available.height() - FrameHeight))
+        .expandedTo(QSize(300, 480));
 }
 
 TMainWinBase::~TMainWinBase() {
     if (FHandlerInstalled)
         SetApplicationErrorHandler(std::move(FPreviousErrorHandler));
-    if (FDevice) {
-        FDevice->OnDisconnect = nullptr;
-        FDevice->OnConnect = nullptr;
-        RunGuarded([this] { FDevice->Disconnect(); });
-    }
-    if (DeviceTagDlg == FOwnTagDlg)
-        DeviceTagDlg = nullptr;
+    DisconnectForClose();
+}
+
+void TMainWinBase::DisconnectForClose() {
+    if (!FDevice)
+        return;
+    FDevice->OnDisconnect = nullptr;
+    FDevice->OnConnect = nullptr;
+    RunGuarded([this] { FDevice->Disconnect(); });
 }
 
 void TMainWinBase::BuildMenus() {
@@ -70,6 +89,9 @@ void TMainWinBase::BuildMenus() {
                            QStringLiteral("Disconnect from the currently connected device"));
     miDisconnect->setShortcut(Qt::Key_F3);
     miDisconnect->setEnabled(false);
+    miDevice->addSeparator();
+    miExit = AddItem(miDevice, QStringLiteral("miExit"), QStringLiteral("E&xit"), QStringLiteral("Close the program"));
+    miExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     miCommands = MainMenu1->addMenu(QStringLiteral("&Commands"));
     miCommands->setObjectName(QStringLiteral("miCommands"));
@@ -94,31 +116,32 @@ void TMainWinBase::BuildMenus() {
                            QStringLiteral("Display incoming and outgoing command data"));
     miCommandLog->setCheckable(true);
 
+    miHelp = MainMenu1->addMenu(QStringLiteral("&Help"));
+    miHelp->setObjectName(QStringLiteral("miHelp"));
+    miAbout = AddItem(miHelp, QStringLiteral("miAbout"), QStringLiteral("&About..."),
+                      QStringLiteral("Program version and licence"));
+
     // Shortcuts of items in disabled menus still reach the window.
-    for (QAction* a : {miConnect, miDisconnect, miCustomCommands})
+    for (QAction* a : {miConnect, miDisconnect, miExit, miCustomCommands})
         a->setShortcutContext(Qt::WindowShortcut);
 
-    const auto guarded = [this](void (TMainWinBase::*Handler)()) {
-        return [this, Handler] { RunGuarded([&] { (this->*Handler)(); }); };
-    };
-    connect(miConnect, &QAction::triggered, this, guarded(&TMainWinBase::miConnectClick));
-    connect(miDisconnect, &QAction::triggered, this, guarded(&TMainWinBase::miDisconnectClick));
-    connect(miDeviceTag, &QAction::triggered, this, guarded(&TMainWinBase::miDeviceTagClick));
-    connect(miGetSystemInfo, &QAction::triggered, this, guarded(&TMainWinBase::miGetSystemInfoClick));
-    connect(miGetTemperature, &QAction::triggered, this, guarded(&TMainWinBase::miGetTemperatureClick));
-    connect(miCustomCommands, &QAction::triggered, this, guarded(&TMainWinBase::miCustomCommandsClick));
-    connect(miCommandLog, &QAction::triggered, this, guarded(&TMainWinBase::miCommandLogClick));
-    connect(miCommands, &QMenu::aboutToShow, this, guarded(&TMainWinBase::miCommandsClick));
-    connect(miView, &QMenu::aboutToShow, this, guarded(&TMainWinBase::miViewClick));
+    connect(miConnect, &QAction::triggered, this, Guarded(this, &TMainWinBase::miConnectClick));
+    connect(miDisconnect, &QAction::triggered, this, Guarded(this, &TMainWinBase::miDisconnectClick));
+    connect(miDeviceTag, &QAction::triggered, this, Guarded(this, &TMainWinBase::miDeviceTagClick));
+    connect(miGetSystemInfo, &QAction::triggered, this, Guarded(this, &TMainWinBase::miGetSystemInfoClick));
+    connect(miGetTemperature, &QAction::triggered, this, Guarded(this, &TMainWinBase::miGetTemperatureClick));
+    connect(miCustomCommands, &QAction::triggered, this, Guarded(this, &TMainWinBase::miCustomCommandsClick));
+    connect(miCommandLog, &QAction::triggered, this, Guarded(this, &TMainWinBase::miCommandLogClick));
+    connect(miExit, &QAction::triggered, this, Guarded(this, &TMainWinBase::miExitClick));
+    connect(miAbout, &QAction::triggered, this, Guarded(this, &TMainWinBase::miAboutClick));
+    connect(miCommands, &QMenu::aboutToShow, this, Guarded(this, &TMainWinBase::miCommandsClick));
+    connect(miView, &QMenu::aboutToShow, this, Guarded(this, &TMainWinBase::miViewClick));
 }
 
 void TMainWinBase::AttachDevice(TKORADevice* Device) {
-    // The log is the device's log sink, so it comes with the device. It is the first control that
-    // measures text: everything built before it overlaps the start's font warm-up.
-    if (!FCommLog) {
-        TConsoleApplication::WaitForFonts();
+    // The log is the device's log sink, so it comes with the device.
+    if (!FCommLog)
         FCommLog = new TCommLog(this);
-    }
     FDevice = Device;
     FDevice->OnConnect = [this](TKORADevice*) { OnDeviceConnect(); };
     FDevice->OnDisconnect = [this](TKORADevice*) { OnDeviceDisconnect(); };
@@ -157,6 +180,8 @@ void TMainWinBase::closeEvent(QCloseEvent* Event) {
 
 void TMainWinBase::OnDeviceConnect() {
     FDisconnectRequested = false;
+    const TDevice* link = FDevice->Command() ? FDevice->Command()->ActiveDevice() : nullptr;
+    lbConnection->setText(link ? link->LinkDescription() : QStringLiteral("Connected"));
     miConnect->setEnabled(false);
     miDisconnect->setEnabled(true);
     if (OnConnectionChanged)
@@ -168,6 +193,7 @@ void TMainWinBase::OnDeviceDisconnect() {
     // say so as for any other connection failure, once the disconnect itself has run.
     const bool lost = miDisconnect->isEnabled() && !FDisconnectRequested;
     FDisconnectRequested = true;
+    lbConnection->setText(QStringLiteral("Disconnected"));
     miConnect->setEnabled(true);
     miDisconnect->setEnabled(false);
     if (OnConnectionChanged)
@@ -278,7 +304,7 @@ void TMainWinBase::miDeviceTagClick() {
         tag.clear();
     }
     if (!DeviceTagDlg)
-        DeviceTagDlg = FOwnTagDlg = new TDeviceTagDlg(this);
+        DeviceTagDlg = new TDeviceTagDlg(this);
     DeviceTagDlg->SetTag(tag);
     if (DeviceTagDlg->Execute())
         FDevice->SetDeviceTag(DeviceTagDlg->GetTag());
@@ -341,4 +367,21 @@ void TMainWinBase::ConnectionError(const QString& Reason) {
     miConnect->setEnabled(true);
     miDisconnect->setEnabled(false);
     EnableControls(false);
+}
+
+void TMainWinBase::miExitClick() {
+    close();
+}
+
+QString TMainWinBase::AboutText() const {
+    return windowTitle();
+}
+
+QString TMainWinBase::AboutBoxText() const {
+    return QStringLiteral("%1\n\nBuilt with Qt %2, running on Qt %3.\n%4")
+        .arg(AboutText(), QStringLiteral(QT_VERSION_STR), QString::fromLatin1(qVersion()), LicenceLine);
+}
+
+void TMainWinBase::miAboutClick() {
+    ShowMessage(AboutBoxText(), QStringLiteral("About %1").arg(QApplication::applicationName()), this);
 }
