@@ -33,7 +33,7 @@ void Place(QGridLayout* Grid, QWidget* Widget, int Row, int Column, int RowSpan 
 } // namespace
 
 TCommandPanel::TCommandPanel(const char* Name, const QString& Title, const QColor& Band,
-                             const TButtonSpec& Button, QWidget* Parent)
+                             const TButtonDef& Button, QWidget* Parent)
     : TBandPanel(Title, Band, Parent) {
     setObjectName(QLatin1String(Name));
     FGrid = new QGridLayout(Content());
@@ -50,7 +50,7 @@ void TCommandPanel::Rearranged() {
 }
 
 TValuePanel::TValuePanel(const char* Name, const QString& Title, const QColor& Band, const QString& Caption,
-                         const char* ValueName, const QString& Initial, const TButtonSpec& Button,
+                         const char* ValueName, const QString& Initial, const TButtonDef& Button,
                          QWidget* Parent)
     : TCommandPanel(Name, Title, Band, Button, Parent) {
     FValue = new QLabel(Initial, Content());
@@ -76,24 +76,24 @@ void TValuePanel::SetCompact(bool Compact) {
 }
 
 TMotionPanel::TMotionPanel(const char* Name, const QString& Title, const QColor& Band,
-                           const TValueRowSpec (&Rows)[2], const TButtonSpec& Button, QWidget* Parent)
+                           const TValueRowDef (&Rows)[2], const TButtonDef& Button, QWidget* Parent)
     : TCommandPanel(Name, Title, Band, Button, Parent) {
     for (int i = 0; i < 2; ++i) {
-        const TValueRowSpec& spec = Rows[i];
+        const TValueRowDef& def = Rows[i];
         TRow& row = FRows[i];
-        const QString caption = QString::fromUtf8(spec.Caption);
-        const QString unit = QString::fromUtf8(spec.Unit);
+        const QString caption = QString::fromUtf8(def.Caption);
+        const QString unit = QString::fromUtf8(def.Unit);
         row.Edit = new TFloatEdit(Content());
-        row.Edit->setObjectName(QLatin1String(spec.Edit));
-        row.Edit->SetRange(2, spec.Max);
-        row.Edit->setText(QString::fromUtf8(spec.Initial));
+        row.Edit->setObjectName(QLatin1String(def.Edit));
+        row.Edit->SetRange(2, def.Max);
+        row.Edit->setText(QString::fromUtf8(def.Initial));
         row.Edit->setMaximumWidth(90);
         row.Edit->setAccessibleDescription(caption + QStringLiteral(" in ") + unit);
         QLocale locale;
         SetHint(row.Edit, QStringLiteral("Input range: %1 to %2 %3")
-                              .arg(locale.toString(2.0, 'f', 2), locale.toString(spec.Max, 'f', 2), unit));
+                              .arg(locale.toString(2.0, 'f', 2), locale.toString(def.Max, 'f', 2), unit));
         row.TrackBar = new QSlider(Qt::Horizontal, Content());
-        row.TrackBar->setObjectName(QLatin1String(spec.TrackBar));
+        row.TrackBar->setObjectName(QLatin1String(def.TrackBar));
         row.TrackBar->setRange(0, TrackBarMax);
         row.TrackBar->setMinimumWidth(TrackBarMinWidth);
         row.TrackBar->setValue(0);
@@ -177,7 +177,7 @@ void TMotionPanel::TrackbarChange(QSlider* Sender) {
 }
 
 TTextPanel::TTextPanel(const char* Name, const QString& Title, const QColor& Band, const QString& Text,
-                       const TButtonSpec& Button, QWidget* Extra, QWidget* Parent)
+                       const TButtonDef& Button, QWidget* Extra, QWidget* Parent)
     : TCommandPanel(Name, Title, Band, Button, Parent) {
     auto* text = new QLabel(Text, Content());
     text->setWordWrap(true);

@@ -11,7 +11,7 @@ class QPushButton;
 class QSlider;
 class TFloatEdit;
 
-struct TButtonSpec {
+struct TButtonDef {
     const char* Name;
     const char* Text;
     const char* Hint;
@@ -19,7 +19,7 @@ struct TButtonSpec {
 
 // One value row of a motion panel: caption, edit (name, initial text, unit, initial maximum) and
 // track bar.
-struct TValueRowSpec {
+struct TValueRowDef {
     const char* Caption;
     const char* Edit;
     const char* Initial;
@@ -33,7 +33,7 @@ void SetHint(QWidget* Widget, const QString& Hint);
 
 class TCommandPanel : public TBandPanel {
 public:
-    TCommandPanel(const char* Name, const QString& Title, const QColor& Band, const TButtonSpec& Button,
+    TCommandPanel(const char* Name, const QString& Title, const QColor& Band, const TButtonDef& Button,
                   QWidget* Parent);
     QPushButton* Button() const { return FButton; }
     // Captions above their values, for a narrow column.
@@ -51,7 +51,7 @@ protected:
 class TValuePanel : public TCommandPanel {
 public:
     TValuePanel(const char* Name, const QString& Title, const QColor& Band, const QString& Caption,
-                const char* ValueName, const QString& Initial, const TButtonSpec& Button, QWidget* Parent);
+                const char* ValueName, const QString& Initial, const TButtonDef& Button, QWidget* Parent);
     QLabel* Value() const { return FValue; }
     void SetCompact(bool Compact) override;
 
@@ -66,8 +66,8 @@ public:
     static constexpr int TrackBarMax = 200;
     // Room for the handle to travel in even the narrowest window.
     static constexpr int TrackBarMinWidth = 80;
-    TMotionPanel(const char* Name, const QString& Title, const QColor& Band, const TValueRowSpec (&Rows)[2],
-                 const TButtonSpec& Button, QWidget* Parent);
+    TMotionPanel(const char* Name, const QString& Title, const QColor& Band, const TValueRowDef (&Rows)[2],
+                 const TButtonDef& Button, QWidget* Parent);
 
     TFloatEdit* Edit(int Row) const { return FRows[Row].Edit; }
     QSlider* TrackBar(int Row) const { return FRows[Row].TrackBar; }
@@ -100,5 +100,5 @@ class TTextPanel : public TCommandPanel {
 public:
     // Extra, if any, goes below the text (the homing direction list).
     TTextPanel(const char* Name, const QString& Title, const QColor& Band, const QString& Text,
-               const TButtonSpec& Button, QWidget* Extra, QWidget* Parent);
+               const TButtonDef& Button, QWidget* Extra, QWidget* Parent);
 };

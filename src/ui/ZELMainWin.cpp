@@ -118,7 +118,7 @@ struct TValuePanelRow {
     const char* Value;
     const char* Initial;
     const char* Meaning;
-    TButtonSpec Button;
+    TButtonDef Button;
     void (TMainWin::*Click)();
     TValuePanel* TMainWin::*Panel;
     QLabel* TMainWin::*Label;
@@ -138,8 +138,8 @@ struct TMotionPanelRow {
     const char* Name;
     const char* Title;
     QRgb Band;
-    TValueRowSpec Rows[2];
-    TButtonSpec Button;
+    TValueRowDef Rows[2];
+    TButtonDef Button;
     void (TMainWin::*Click)();
     TMotionPanel* TMainWin::*Panel;
     TFloatEdit* TMainWin::*Edits[2];
@@ -173,7 +173,7 @@ struct TTextPanelRow {
     const char* Title;
     QRgb Band;
     const char* Text;
-    TButtonSpec Button;
+    TButtonDef Button;
     void (TMainWin::*Click)();
     TTextPanel* TMainWin::*Panel;
     QPushButton* TMainWin::*Btn;
