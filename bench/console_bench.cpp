@@ -1,6 +1,6 @@
 // Figures of the console window (run: build/bench/console_bench [startup|live|memory]):
-//  - start-up: process start to the main window's first paint, beside a bare QMainWindow started
-//    the same way (goal: at most 1.5 times the bare window); median of repeated runs;
+//  - start-up: process start to the main window's first paint, beside a bare QMainWindow and a bare
+//    window with one label started the same way; median of repeated runs;
 //  - live updates: zel-sim reporting position, force, system and grasping state every 1 ms with
 //    every report sent, to a connected window: the UI thread's processor share, the receive
 //    store's high-water mark, and the lag from a report's arrival at the socket to its label text

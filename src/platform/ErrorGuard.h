@@ -26,3 +26,8 @@ template <class F> void RunGuarded(F&& Body) noexcept {
         HandleException(std::current_exception());
     }
 }
+
+// A slot that runs Object's member Handler through RunGuarded: connect(..., Guarded(this, &T::Click)).
+template <class T, class TObject> auto Guarded(TObject* Object, void (T::*Handler)()) {
+    return [Object, Handler] { RunGuarded([&] { (Object->*Handler)(); }); };
+}

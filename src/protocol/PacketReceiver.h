@@ -82,8 +82,8 @@ private:
 };
 
 // Writes the frame of a packet into Out (room for MaxFrameLength bytes). A payload longer than
-// 65535 bytes, or a Length that disagrees with the payload, is refused with E_INVALID_PARAMETER
-// and nothing is written.
+// 65535 bytes, or a packet whose Length is negative or beyond its payload's size, is refused with
+// E_INVALID_PARAMETER and nothing is written; a payload longer than Length is sent up to Length.
 TStat BuildFrame(const TPacket& Packet, uint8_t* Out, int32_t& FrameLength);
 TStat BuildFrame(int32_t CommandID, const uint8_t* Payload, size_t Length, uint8_t* Out,
                  int32_t& FrameLength);

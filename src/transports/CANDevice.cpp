@@ -224,6 +224,7 @@ TStat TCANDevice::OpenNet(int32_t Net, const TCanInterfaceInfo& Interface, int32
     }
     FRxThread = new TCANRxThread(this, FNetHandle, OnDataAvailable, FApi);
     FTxId = Id;
+    FInterfaceName = Interface.Name;
     Settings().WriteInteger(Common, KeyBitrate, BitrateCode);
     Settings().WriteInteger(Common, KeyId, Id);
     StartConnectPoll();
@@ -330,4 +331,8 @@ void TCANDevice::GetPortList(QStringList& List) {
         List.append(PortNameOf(net, list[net]));
     if (List.isEmpty())
         List.append(QStringLiteral("not installed"));
+}
+
+QString TCANDevice::LinkDescription() const {
+    return QStringLiteral("CAN %1 id %2").arg(FInterfaceName).arg(FTxId);
 }

@@ -41,6 +41,7 @@ public:
     TStat Write(const uint8_t* Buffer, int32_t Count) override;
     bool HasPortList() override { return true; }
     void GetPortList(QStringList& List) override;
+    QString LinkDescription() const override;
 
     using TQuestion = TOperatorQuestion<TCANDevice, TCanSettings>;
     static TQuestion& AskOperator();
@@ -66,6 +67,7 @@ private:
     TCANRxThread* FRxThread = nullptr;
     int32_t FNetHandle = -1;
     int32_t FTxId = 0;
+    QString FInterfaceName;
     // Counts opens and closes, so that a Close can tell that a nested one has done its work.
     uint64_t FLinkSerial = 0;
     TCanApi FApi;

@@ -94,6 +94,8 @@ public:
 
     // Value of "Portname" in section "Common" of the own settings file; empty when absent.
     QString GetLastPortName() const;
+    // The open link and where it goes ("Ethernet/TCP 127.0.0.1:11000"), for the status bar.
+    virtual QString LinkDescription() const { return InterfaceName; }
 
     // Why the last Open failed or the link was lost: the link's address and the system's reason.
     QString LastError() const { return FLastError; }

@@ -204,3 +204,9 @@ void TSerialDevice::PortError(QSerialPort::SerialPortError Error) {
     FPort->clearError();
     throw ECommunicationError(QStringLiteral("Serial port failure: %1").arg(LastError()).toStdString());
 }
+
+QString TSerialDevice::LinkDescription() const {
+    if (!FPort)
+        return InterfaceName;
+    return QStringLiteral("Serial %1 %2 Bd").arg(FPort->portName()).arg(FPort->baudRate());
+}

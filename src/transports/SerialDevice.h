@@ -34,6 +34,7 @@ public:
     bool HasPortList() override { return true; }
     // The device names of the serial ports that exist (ttyUSB0, ttyS0, ...), busy ones included.
     void GetPortList(QStringList& List) override;
+    QString LinkDescription() const override;
 
     using TQuestion = TOperatorQuestion<TSerialDevice, TSerialSettings>;
     static TQuestion& AskOperator();

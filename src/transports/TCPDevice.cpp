@@ -255,3 +255,7 @@ void TTCPDevice::SocketDisconnected() {
         },
         Qt::QueuedConnection);
 }
+
+QString TTCPDevice::LinkDescription() const {
+    return QStringLiteral("%1 %2:%3").arg(InterfaceName, FHost).arg(FPort);
+}

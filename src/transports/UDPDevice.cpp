@@ -271,3 +271,7 @@ void TUDPDevice::WriteSettings(TIniFile& File, const QString& Section) {
     File.WriteInteger(Section, QStringLiteral("listening_port"), FLocalPort);
     File.WriteInteger(Section, QStringLiteral("transmit_port"), FRemotePort);
 }
+
+QString TUDPDevice::LinkDescription() const {
+    return QStringLiteral("%1 %2:%3").arg(InterfaceName, FRemoteHost).arg(FRemotePort);
+}

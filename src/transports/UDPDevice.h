@@ -40,6 +40,7 @@ public:
     TStat Write(const uint8_t* Buffer, int32_t Count) override;
     bool HasPortList() override { return true; }
     void GetPortList(QStringList& List) override;
+    QString LinkDescription() const override;
 
     using TQuestion = TOperatorQuestion<TUDPDevice, TUdpSettings>;
     static TQuestion& AskOperator();

@@ -287,19 +287,16 @@ TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Tool) {
     setTabOrder(btnOpen, btnSave);
     setTabOrder(btnSave, btnClear);
 
-    auto guarded = [this](void (TCommLog::*Handler)()) {
-        return [this, Handler] { RunGuarded([this, Handler] { (this->*Handler)(); }); };
-    };
-    connect(cbShowIDDescr, &QCheckBox::clicked, this, guarded(&TCommLog::OnOptionsChanged));
-    connect(cbEvaluateErrorCodes, &QCheckBox::clicked, this, guarded(&TCommLog::OnOptionsChanged));
-    connect(cbTimeStamps, &QCheckBox::clicked, this, guarded(&TCommLog::OnOptionsChanged));
-    connect(cbDecodeFields, &QCheckBox::clicked, this, guarded(&TCommLog::OnOptionsChanged));
-    connect(btnClear, &QPushButton::clicked, this, guarded(&TCommLog::btnClearClick));
-    connect(btnSave, &QPushButton::clicked, this, guarded(&TCommLog::btnSaveClick));
-    connect(btnOpen, &QPushButton::clicked, this, guarded(&TCommLog::btnOpenClick));
-    connect(miAsFloat, &QAction::triggered, this, guarded(&TCommLog::miAsFloatClick));
-    connect(miAsInteger, &QAction::triggered, this, guarded(&TCommLog::miAsIntegerClick));
-    connect(miAsText, &QAction::triggered, this, guarded(&TCommLog::miAsTextClick));
+    connect(cbShowIDDescr, &QCheckBox::clicked, this, Guarded(this, &TCommLog::OnOptionsChanged));
+    connect(cbEvaluateErrorCodes, &QCheckBox::clicked, this, Guarded(this, &TCommLog::OnOptionsChanged));
+    connect(cbTimeStamps, &QCheckBox::clicked, this, Guarded(this, &TCommLog::OnOptionsChanged));
+    connect(cbDecodeFields, &QCheckBox::clicked, this, Guarded(this, &TCommLog::OnOptionsChanged));
+    connect(btnClear, &QPushButton::clicked, this, Guarded(this, &TCommLog::btnClearClick));
+    connect(btnSave, &QPushButton::clicked, this, Guarded(this, &TCommLog::btnSaveClick));
+    connect(btnOpen, &QPushButton::clicked, this, Guarded(this, &TCommLog::btnOpenClick));
+    connect(miAsFloat, &QAction::triggered, this, Guarded(this, &TCommLog::miAsFloatClick));
+    connect(miAsInteger, &QAction::triggered, this, Guarded(this, &TCommLog::miAsIntegerClick));
+    connect(miAsText, &QAction::triggered, this, Guarded(this, &TCommLog::miAsTextClick));
     connect(copy, &QAction::triggered, this, [this] { RunGuarded([this] { RxMsgMemo->copy(); }); });
     connect(selectAll, &QAction::triggered, this, [this] { RunGuarded([this] { RxMsgMemo->selectAll(); }); });
     connect(RxMsgMemo, &QWidget::customContextMenuRequested, this, [this, copy](const QPoint& At) {
@@ -320,7 +317,7 @@ TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Tool) {
     connect(failed, &QPushButton::clicked, this, [this] { RunGuarded([this] { FindNextFailed(); }); });
     auto* find = new QShortcut(QKeySequence::Find, this);
     find->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(find, &QShortcut::activated, this, guarded(&TCommLog::ShowSearch));
+    connect(find, &QShortcut::activated, this, Guarded(this, &TCommLog::ShowSearch));
     auto* findNext = new QShortcut(QKeySequence::FindNext, this);
     findNext->setContext(Qt::WidgetWithChildrenShortcut);
     connect(findNext, &QShortcut::activated, this, [this] { RunGuarded([this] { SearchClicked(false); }); });

@@ -177,14 +177,11 @@ TCustomCmd::TCustomCmd(QWidget* Parent) : QWidget(Parent, Qt::Tool) {
     setTabOrder(AutosendIntervalEdit, RollPanel2->Header());
     setTabOrder(RollPanel2->Header(), LogMemo);
 
-    auto guarded = [this](void (TCustomCmd::*Handler)()) {
-        return [this, Handler] { RunGuarded([this, Handler] { (this->*Handler)(); }); };
-    };
-    connect(edID, &QLineEdit::textChanged, this, guarded(&TCustomCmd::CommandEditChange));
-    connect(edPayload, &QComboBox::editTextChanged, this, guarded(&TCustomCmd::CommandEditChange));
-    connect(btnSend, &QPushButton::clicked, this, guarded(&TCustomCmd::btnSendClick));
-    connect(cbAutosend, &QCheckBox::toggled, this, guarded(&TCustomCmd::cbAutoSendClick));
-    connect(AutosendTimer, &QTimer::timeout, this, guarded(&TCustomCmd::AutosendTimerTimer));
+    connect(edID, &QLineEdit::textChanged, this, Guarded(this, &TCustomCmd::CommandEditChange));
+    connect(edPayload, &QComboBox::editTextChanged, this, Guarded(this, &TCustomCmd::CommandEditChange));
+    connect(btnSend, &QPushButton::clicked, this, Guarded(this, &TCustomCmd::btnSendClick));
+    connect(cbAutosend, &QCheckBox::toggled, this, Guarded(this, &TCustomCmd::cbAutoSendClick));
+    connect(AutosendTimer, &QTimer::timeout, this, Guarded(this, &TCustomCmd::AutosendTimerTimer));
     // Enter sends, as the default button of the window.
     auto sendOnEnter = [this] {
         RunGuarded([this] {

@@ -54,7 +54,6 @@ private:
     void UpdateDecoding(uint8_t ID, const TByteArray& Payload);
     bool UpdatePayload();
     void ApplySendState();
-    void Send();
 
     QWidget* pnCmdEntry = nullptr;
     TIntegerEdit* edID = nullptr;

@@ -1,5 +1,7 @@
 #include "DialogCentering.h"
 
+#include "OnScreen.h"
+
 #include <QApplication>
 #include <QDialog>
 
@@ -10,9 +12,7 @@ void CenterDialogOnMainWindow(QDialog* Dialog) {
     // Size it once; a size the operator chose stays for the next opening.
     if (!Dialog->testAttribute(Qt::WA_Resized))
         Dialog->adjustSize();
-    QRect r = Dialog->frameGeometry();
-    r.moveCenter(main->frameGeometry().center());
-    Dialog->move(r.topLeft());
+    CenterOnScreenOf(Dialog, main);
 }
 
 bool ExecDialogCentered(QDialog* Dialog) {

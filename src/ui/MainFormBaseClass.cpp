@@ -1,7 +1,7 @@
 #include "MainFormBaseClass.h"
 
 #include "CommLogForm.h"
-#include "ConsoleApplication.h"
+#include "CommandComponent.h"
 #include "CustomCmdForm.h"
 #include "DeviceComponent.h"
 #include "DeviceTagDialog.h"
@@ -15,6 +15,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDebug>
+#include <QLabel>
+#include <QScreen>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -22,7 +24,10 @@
 
 #include <stdexcept>
 
-TDeviceTagDlg* DeviceTagDlg = nullptr;
+QPointer<TDeviceTagDlg> DeviceTagDlg;
+
+const QString TMainWinBase::LicenceLine =
+    QStringLiteral("Licence: not chosen yet by the project; all rights reserved.");
 
 namespace {
 const QString ErrorCaption = QStringLiteral("Error");
@@ -39,12 +44,24 @@ QAction* AddItem(QMenu* Menu, const QString& Name, const QString& Caption, const
 
 TMainWinBase::TMainWinBase(QWidget* Parent) : QMainWindow(Parent) {
     setWindowTitle(QStringLiteral("koRA Duruzadud"));
-    resize(820, 797);
+    resize(FitOnScreen(QSize(820, 797), screen()->availableGeometry()));
     setMinimumSize(300, 480);
     BuildMenus();
     StatusBar = statusBar();
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
     StatusBar->setSizeGripEnabled(true);
+    lbConnection = new QLabel(QStringLiteral("Disconnected"), StatusBar);
+    lbConnection->setObjectName(QStringLiteral("lbConnection"));
+    lbConnection->setAccessibleDescription(QStringLiteral("Connection"));
+    StatusBar->addPermanentWidget(lbConnection);
+}
+
+QSize TMainWinBase::FitOnScreen(QSize Size, const QRect& Available) {
+    // Room for the window manager's frame and title, which the window's own size leaves out.
+    constexpr int FrameWidth = 16;
+    constexpr int FrameHeight = 40;
+    return Size.boundedTo(QSize(Available.width() - FrameWidth, Available.height() - FrameHeight))
+        .expandedTo(QSize(300, 480));
 }
 
 TMainWinBase::~TMainWinBase() {
@@ -52,13 +69,15 @@ TMainWinBase::~TMainWinBase() {
         SetApplicationErrorHandler(std::move(FPreviousErrorHandler));
         TIniFile::SetReportHandler(nullptr);
     }
-    if (FDevice) {
-        FDevice->OnDisconnect = nullptr;
-        FDevice->OnConnect = nullptr;
-        RunGuarded([this] { FDevice->Disconnect(); });
-    }
-    if (DeviceTagDlg == FOwnTagDlg)
-        DeviceTagDlg = nullptr;
+    DisconnectForClose();
+}
+
+void TMainWinBase::DisconnectForClose() {
+    if (!FDevice)
+        return;
+    FDevice->OnDisconnect = nullptr;
+    FDevice->OnConnect = nullptr;
+    RunGuarded([this] { FDevice->Disconnect(); });
 }
 
 void TMainWinBase::BuildMenus() {
@@ -74,6 +93,9 @@ void TMainWinBase::BuildMenus() {
                            QStringLiteral("Disconnect from the currently connected device"));
     miDisconnect->setShortcut(Qt::Key_F3);
     miDisconnect->setEnabled(false);
+    miDevice->addSeparator();
+    miExit = AddItem(miDevice, QStringLiteral("miExit"), QStringLiteral("E&xit"), QStringLiteral("Close the program"));
+    miExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     miCommands = MainMenu1->addMenu(QStringLiteral("&Commands"));
     miCommands->setObjectName(QStringLiteral("miCommands"));
@@ -98,31 +120,32 @@ void TMainWinBase::BuildMenus() {
                            QStringLiteral("Display incoming and outgoing command data"));
     miCommandLog->setCheckable(true);
 
+    miHelp = MainMenu1->addMenu(QStringLiteral("&Help"));
+    miHelp->setObjectName(QStringLiteral("miHelp"));
+    miAbout = AddItem(miHelp, QStringLiteral("miAbout"), QStringLiteral("&About..."),
+                      QStringLiteral("Program version and licence"));
+
     // Shortcuts of items in disabled menus still reach the window.
-    for (QAction* a : {miConnect, miDisconnect, miCustomCommands})
+    for (QAction* a : {miConnect, miDisconnect, miExit, miCustomCommands})
         a->setShortcutContext(Qt::WindowShortcut);
 
-    const auto guarded = [this](void (TMainWinBase::*Handler)()) {
-        return [this, Handler] { RunGuarded([&] { (this->*Handler)(); }); };
-    };
-    connect(miConnect, &QAction::triggered, this, guarded(&TMainWinBase::miConnectClick));
-    connect(miDisconnect, &QAction::triggered, this, guarded(&TMainWinBase::miDisconnectClick));
-    connect(miDeviceTag, &QAction::triggered, this, guarded(&TMainWinBase::miDeviceTagClick));
-    connect(miGetSystemInfo, &QAction::triggered, this, guarded(&TMainWinBase::miGetSystemInfoClick));
-    connect(miGetTemperature, &QAction::triggered, this, guarded(&TMainWinBase::miGetTemperatureClick));
-    connect(miCustomCommands, &QAction::triggered, this, guarded(&TMainWinBase::miCustomCommandsClick));
-    connect(miCommandLog, &QAction::triggered, this, guarded(&TMainWinBase::miCommandLogClick));
-    connect(miCommands, &QMenu::aboutToShow, this, guarded(&TMainWinBase::miCommandsClick));
-    connect(miView, &QMenu::aboutToShow, this, guarded(&TMainWinBase::miViewClick));
+    connect(miConnect, &QAction::triggered, this, Guarded(this, &TMainWinBase::miConnectClick));
+    connect(miDisconnect, &QAction::triggered, this, Guarded(this, &TMainWinBase::miDisconnectClick));
+    connect(miDeviceTag, &QAction::triggered, this, Guarded(this, &TMainWinBase::miDeviceTagClick));
+    connect(miGetSystemInfo, &QAction::triggered, this, Guarded(this, &TMainWinBase::miGetSystemInfoClick));
+    connect(miGetTemperature, &QAction::triggered, this, Guarded(this, &TMainWinBase::miGetTemperatureClick));
+    connect(miCustomCommands, &QAction::triggered, this, Guarded(this, &TMainWinBase::miCustomCommandsClick));
+    connect(miCommandLog, &QAction::triggered, this, Guarded(this, &TMainWinBase::miCommandLogClick));
+    connect(miExit, &QAction::triggered, this, Guarded(this, &TMainWinBase::miExitClick));
+    connect(miAbout, &QAction::triggered, this, Guarded(this, &TMainWinBase::miAboutClick));
+    connect(miCommands, &QMenu::aboutToShow, this, Guarded(this, &TMainWinBase::miCommandsClick));
+    connect(miView, &QMenu::aboutToShow, this, Guarded(this, &TMainWinBase::miViewClick));
 }
 
 void TMainWinBase::AttachDevice(TKORADevice* Device) {
-    // The log is the device's log sink, so it comes with the device. It is the first control that
-    // measures text: everything built before it overlaps the start's font warm-up.
-    if (!FCommLog) {
-        TConsoleApplication::WaitForFonts();
+    // The log is the device's log sink, so it comes with the device.
+    if (!FCommLog)
         FCommLog = new TCommLog(this);
-    }
     FDevice = Device;
     FDevice->OnConnect = [this](TKORADevice*) { OnDeviceConnect(); };
     FDevice->OnDisconnect = [this](TKORADevice*) { OnDeviceDisconnect(); };
@@ -169,6 +192,8 @@ void TMainWinBase::closeEvent(QCloseEvent* Event) {
 
 void TMainWinBase::OnDeviceConnect() {
     FDisconnectRequested = false;
+    const TDevice* link = FDevice->Command() ? FDevice->Command()->ActiveDevice() : nullptr;
+    lbConnection->setText(link ? link->LinkDescription() : QStringLiteral("Connected"));
     miConnect->setEnabled(false);
     miDisconnect->setEnabled(true);
     if (OnConnectionChanged)
@@ -180,6 +205,7 @@ void TMainWinBase::OnDeviceDisconnect() {
     // say so as for any other connection failure, once the disconnect itself has run.
     const bool lost = miDisconnect->isEnabled() && !FDisconnectRequested;
     FDisconnectRequested = true;
+    lbConnection->setText(QStringLiteral("Disconnected"));
     miConnect->setEnabled(true);
     miDisconnect->setEnabled(false);
     if (OnConnectionChanged)
@@ -305,7 +331,7 @@ void TMainWinBase::miDeviceTagClick() {
         readError = QString::fromStdString(ExceptionMessage(std::current_exception()));
     }
     if (!DeviceTagDlg)
-        DeviceTagDlg = FOwnTagDlg = new TDeviceTagDlg(this);
+        DeviceTagDlg = new TDeviceTagDlg(this);
     DeviceTagDlg->SetTag(tag);
     // An empty text must not pass for an empty tag: Apply could overwrite the real one.
     DeviceTagDlg->SetReadError(readError);
@@ -370,4 +396,21 @@ void TMainWinBase::ConnectionError(const QString& Reason) {
     miConnect->setEnabled(true);
     miDisconnect->setEnabled(false);
     EnableControls(false);
+}
+
+void TMainWinBase::miExitClick() {
+    close();
+}
+
+QString TMainWinBase::AboutText() const {
+    return windowTitle();
+}
+
+QString TMainWinBase::AboutBoxText() const {
+    return QStringLiteral("%1\n\nBuilt with Qt %2, running on Qt %3.\n%4")
+        .arg(AboutText(), QStringLiteral(QT_VERSION_STR), QString::fromLatin1(qVersion()), LicenceLine);
+}
+
+void TMainWinBase::miAboutClick() {
+    ShowMessage(TMessageKind::Information, AboutBoxText(), QStringLiteral("About %1").arg(QApplication::applicationName()), this);
 }

@@ -7,6 +7,7 @@
 #include "ErrorGuard.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -14,6 +15,7 @@
 #include <vector>
 
 class QAction;
+class QLabel;
 class QMenu;
 class TCommLog;
 class TCustomCmd;
@@ -22,8 +24,9 @@ class TKORADevice;
 class TListBoxDlg;
 class TMainWinBase;
 
-// The shared device tag dialog, created once at program start after the main window.
-extern TDeviceTagDlg* DeviceTagDlg;
+// The shared device tag dialog, created once at program start after the main window; null
+// again once it is gone with its window.
+extern QPointer<TDeviceTagDlg> DeviceTagDlg;
 
 using TMainWinNotifyEvent = std::function<void(TMainWinBase* Sender)>;
 
@@ -36,6 +39,7 @@ public:
     QMenu* miDevice = nullptr;
     QAction* miConnect = nullptr;
     QAction* miDisconnect = nullptr;
+    QAction* miExit = nullptr;
     QMenu* miCommands = nullptr;
     QAction* miDeviceTag = nullptr;
     QAction* miGetSystemInfo = nullptr;
@@ -44,7 +48,14 @@ public:
     QAction* miCustomCommands = nullptr;
     QMenu* miView = nullptr;
     QAction* miCommandLog = nullptr;
+    QMenu* miHelp = nullptr;
+    QAction* miAbout = nullptr;
     QStatusBar* StatusBar = nullptr;
+    // Permanent status bar field: the link and where it goes, or "Disconnected".
+    QLabel* lbConnection = nullptr;
+
+    // The project's licence, for the About box.
+    static const QString LicenceLine;
 
     TKORADevice* Device() const { return FDevice; }
     // Built with the device (CreateDevice).
@@ -78,6 +89,13 @@ public:
     void miViewClick();
     void miCustomCommandsClick();
     void miCommandLogClick();
+    void miExitClick();
+    void miAboutClick();
+    // Program name and version, Qt's version and the licence line.
+    QString AboutBoxText() const;
+
+    // Size bounded by the screen's available area less the window frame, never below the minimum.
+    static QSize FitOnScreen(QSize Size, const QRect& Available);
 
     // The application-wide handler of errors that nothing else caught.
     void HandleError(std::exception_ptr Error);
@@ -98,6 +116,13 @@ protected:
     // The rest of the construction, once the subclass has created its device: installs the
     // error handler and restores the placement. Refuses to finish without a device.
     void FinishCreate();
+    // Closes the link with the device's notifications off; the derived window calls it from its
+    // destructor so that nothing the close runs reaches a half-destroyed window.
+    void DisconnectForClose();
+    bool ControlsEnabled() const { return FControlsEnabled; }
+
+    // The program's name, version and a line about it; the first lines of the About box.
+    virtual QString AboutText() const;
 
     void closeEvent(QCloseEvent* Event) override;
 
@@ -115,6 +140,5 @@ private:
     TErrorHandler FPreviousErrorHandler;
     bool FHandlerInstalled = false;
     TKORADevice* FDevice = nullptr;
-    TDeviceTagDlg* FOwnTagDlg = nullptr;
     bool FDisconnectRequested = false; // the window itself closes the link
 };

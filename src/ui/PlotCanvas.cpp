@@ -10,8 +10,15 @@
 #include <chrono>
 #include <cmath>
 
-const QColor PlotPositionColor(20, 70, 170);
-const QColor PlotForceColor(200, 60, 20);
+// The curves against the plot's ground (the palette's base): dark on a light ground, light on a
+// dark one, so that both read in every palette.
+QColor PlotPositionColor(const QPalette& Palette) {
+    return Palette.color(QPalette::Base).lightness() < 128 ? QColor(120, 180, 255) : QColor(20, 70, 170);
+}
+
+QColor PlotForceColor(const QPalette& Palette) {
+    return Palette.color(QPalette::Base).lightness() < 128 ? QColor(255, 140, 90) : QColor(200, 60, 20);
+}
 // Light enough that a state reads as a colour without drowning the curves' labels.
 const QColor PlotStateColors[8] = {
     QColor(190, 190, 190), // Idle
@@ -47,19 +54,19 @@ struct TLegendItem {
     bool Line;
 };
 
-std::vector<TLegendItem> LegendItems() {
-    std::vector<TLegendItem> Items{{QStringLiteral("Position (mm)"), PlotPositionColor, true},
-                                   {QStringLiteral("Force (N)"), PlotForceColor, true}};
+std::vector<TLegendItem> LegendItems(const QPalette& Palette) {
+    std::vector<TLegendItem> Items{{QStringLiteral("Position (mm)"), PlotPositionColor(Palette), true},
+                                   {QStringLiteral("Force (N)"), PlotForceColor(Palette), true}};
     for (int S = 0; S < 8; ++S)
         Items.push_back({QString::fromStdString(GraspingStateText(S)), PlotStateColors[S], false});
     return Items;
 }
 
 // Lays the legend out in rows across Width; calls Place for every item with its left edge and row.
-template <class F> int LayoutLegend(const QFontMetrics& Fm, int Width, F&& Place) {
+template <class F> int LayoutLegend(const QPalette& Palette, const QFontMetrics& Fm, int Width, F&& Place) {
     const int Mark = Fm.height();
     int X = 0, Row = 0;
-    for (const TLegendItem& Item : LegendItems()) {
+    for (const TLegendItem& Item : LegendItems(Palette)) {
         int W = Mark + 4 + Fm.horizontalAdvance(Item.Text) + 2 * Gap;
         if (X > 0 && X + W > Width) {
             X = 0;
@@ -100,7 +107,7 @@ void TPlotCanvas::SetCursorX(std::optional<double> X) {
 void TPlotCanvas::UpdateLayout() {
     const QFontMetrics Fm = fontMetrics();
     const int Line = Fm.height();
-    FLegendRows = LayoutLegend(Fm, std::max(1, width() - 2 * Gap), [](const TLegendItem&, int, int) {});
+    FLegendRows = LayoutLegend(palette(), Fm, std::max(1, width() - 2 * Gap), [](const TLegendItem&, int, int) {});
     const int Labels = Fm.horizontalAdvance(QStringLiteral("-8888.88"));
     const int Top = Gap + FLegendRows * Line + Gap;
     const int Side = Gap + Line + Gap + Labels + Gap; // title, labels
@@ -145,8 +152,8 @@ void TPlotCanvas::paintEvent(QPaintEvent*) {
             PaintAxes(P);
             P.save();
             P.setClipRect(FPlotArea.adjusted(1, 1, 0, -FBandHeight));
-            PaintCurve(P, FFrame.ForcePoints, FFrame.Force, PlotForceColor);
-            PaintCurve(P, FFrame.PositionPoints, FFrame.Position, PlotPositionColor);
+            PaintCurve(P, FFrame.ForcePoints, FFrame.Force, PlotForceColor(palette()));
+            PaintCurve(P, FFrame.PositionPoints, FFrame.Position, PlotPositionColor(palette()));
             P.restore();
             if (FCursorX && FPlotArea.contains(int(*FCursorX), FPlotArea.center().y())) {
                 P.setPen(QPen(palette().text().color(), 1, Qt::DashLine));
@@ -201,8 +208,8 @@ void TPlotCanvas::PaintAxes(QPainter& P) {
             P.drawStaticText(QPointF(X, Y - S.size().height() / 2), S);
         });
     };
-    ValueLabels(FFrame.Position, PlotPositionColor, true);
-    ValueLabels(FFrame.Force, PlotForceColor, false);
+    ValueLabels(FFrame.Position, PlotPositionColor(palette()), true);
+    ValueLabels(FFrame.Force, PlotForceColor(palette()), false);
 }
 
 void TPlotCanvas::PaintCurve(QPainter& P, const std::vector<TPlotPoint>& Points, const TPlotAxis& Axis,
@@ -251,8 +258,8 @@ void TPlotCanvas::PaintStatic() {
         P.drawText(QRectF(-A.height() / 2.0, -Line / 2.0, A.height(), Line), Qt::AlignCenter, Text);
         P.restore();
     };
-    Title(QStringLiteral("Position (mm)"), PlotPositionColor, true);
-    Title(QStringLiteral("Force (N)"), PlotForceColor, false);
+    Title(QStringLiteral("Position (mm)"), PlotPositionColor(palette()), true);
+    Title(QStringLiteral("Force (N)"), PlotForceColor(palette()), false);
     PaintLegend(P);
 }
 
@@ -272,7 +279,7 @@ const QStaticText& TPlotCanvas::Label(const QString& Text) {
 void TPlotCanvas::PaintLegend(QPainter& P) {
     const QFontMetrics Fm = fontMetrics();
     const int Line = Fm.height();
-    LayoutLegend(Fm, std::max(1, width() - 2 * Gap), [&](const TLegendItem& Item, int X, int Row) {
+    LayoutLegend(palette(), Fm, std::max(1, width() - 2 * Gap), [&](const TLegendItem& Item, int X, int Row) {
         const int Left = Gap + X, Top = Gap + Row * Line;
         if (Item.Line) {
             P.setPen(QPen(Item.Color, 2));

@@ -82,6 +82,6 @@ private:
 };
 
 // Colours of the curves and of the grasping states, shared by the legend and the band.
-extern const QColor PlotPositionColor;
-extern const QColor PlotForceColor;
+QColor PlotPositionColor(const QPalette& Palette);
+QColor PlotForceColor(const QPalette& Palette);
 extern const QColor PlotStateColors[8];

@@ -2,16 +2,15 @@
 
 #include "ConsoleApplication.h"
 
-#include "BandPanel.h"
 #include "FloatEdit.h"
 #include "FloatEditDialog.h"
+#include "GripperPanels.h"
 #include "InstallLayout.h"
 #include "LineMemo.h"
 #include "ListBoxDialog.h"
 #include "LivePlotForm.h"
 #include "MessageSeam.h"
 #include "RollPanel.h"
-#include "WrapLabel.h"
 #include "ZelVersion.h"
 #include "ZEL_commands.h"
 
@@ -24,19 +23,22 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QIcon>
-#include <QPixmap>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
-#include <QPainterPath>
+#include <QPixmap>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScopeGuard>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QSplitter>
+#include <QStyle>
 #include <QTimer>
+#include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -61,33 +63,23 @@ bool Succeeded(TStat Status) {
     return Status == E_SUCCESS || Status == E_CMD_PENDING;
 }
 
-void SetHint(QWidget* W, const QString& Hint) {
-    W->setToolTip(Hint);
-    W->setStatusTip(Hint);
-}
-
 QLabel* BuddyLabel(const QString& Text, QWidget* Buddy, QWidget* Parent) {
     auto* l = new QLabel(Text, Parent);
     l->setBuddy(Buddy);
     return l;
 }
 
-QPushButton* Button(const QString& Name, const QString& Text, const QString& Hint, QWidget* Parent) {
-    auto* b = new QPushButton(Text, Parent);
-    b->setObjectName(Name);
-    SetHint(b, Hint);
-    return b;
-}
+// Colours of the live values on the state panel's black ground.
+const QColor HealthyColor(0x4c, 0xff, 0x6a);
+const QColor ErrorColor(0xff, 0x4c, 0x4c);
+const QColor NeutralColor(0xb0, 0xb0, 0xb0);
+constexpr uint8_t GraspingStateErrorIndex = 7; // "ERROR"
 
-TBandPanel* Panel(const QString& Name, const QString& Title, const QColor& Band, QWidget* Parent) {
-    auto* p = new TBandPanel(Title, Band, Parent);
-    p->setObjectName(Name);
-    return p;
-}
-
-void Describe(QLabel* Label, const QString& Meaning) {
-    Label->setAccessibleName(Meaning);
-    Label->setAccessibleDescription(Meaning);
+void SetTextColor(QWidget* W, const QColor& Color) {
+    QPalette p = W->palette();
+    p.setColor(QPalette::WindowText, Color);
+    p.setColor(QPalette::Text, Color);
+    W->setPalette(p);
 }
 
 // The large bold text of the gripper's values and of the fast-stop button. One size for both: every
@@ -117,6 +109,103 @@ QIcon FastStopIcon() {
     p.drawRoundedRect(QRectF(14, 27, 36, 10), 2, 2);
     return QIcon(pm);
 }
+
+// The command column, top to bottom: acceleration and force limit, the three motion panels, then
+// homing, stop and the fast-stop acknowledgement.
+struct TValuePanelRow {
+    const char* Name;
+    const char* Title;
+    QRgb Band;
+    const char* Caption;
+    const char* Value;
+    const char* Initial;
+    const char* Meaning;
+    TButtonDef Button;
+    void (TMainWin::*Click)();
+    TValuePanel* TMainWin::*Panel;
+    QLabel* TMainWin::*Label;
+    QPushButton* TMainWin::*Btn;
+};
+
+const TValuePanelRow ValuePanels[] = {
+    {"pnAcc", "ACC ", 0x5b8cc8, "Acceleration:", "lbAcc", "500 mm/s²", "Finger acceleration",
+     {"btnAcc", "Change", "Set a new finger acceleration"}, &TMainWin::btnAccClick, &TMainWin::pnAcc,
+     &TMainWin::lbAcc, &TMainWin::btnAcc},
+    {"pnForce", "FORCE ", 0x8a6fc0, "Grasping Force Limit:", "lbForce", "20 N", "Grasping force limit",
+     {"btnForce", "Change", "Set a new grasping force limit"}, &TMainWin::btnForceClick, &TMainWin::pnForce,
+     &TMainWin::lbForce, &TMainWin::btnForce},
+};
+
+struct TMotionPanelRow {
+    const char* Name;
+    const char* Title;
+    QRgb Band;
+    TValueRowDef Rows[2];
+    TButtonDef Button;
+    void (TMainWin::*Click)();
+    TMotionPanel* TMainWin::*Panel;
+    TFloatEdit* TMainWin::*Edits[2];
+    QSlider* TMainWin::*TrackBars[2];
+    QPushButton* TMainWin::*Btn;
+};
+
+const TMotionPanelRow MotionPanels[] = {
+    {"pnGoto", "MOVE ", 0x3fa35b,
+     {{"Target position", "edGotoPos", "50", "mm", 65, "tbGotoPos"},
+      {"Speed", "edGotoSpeed", "50", "mm/s", 60, "tbGotoSpeed"}},
+     {"btnMove", "&Move", "Move the fingers to the given position (pre-positioning mode)"},
+     &TMainWin::btnMoveClick, &TMainWin::pnGoto, {&TMainWin::edGotoPos, &TMainWin::edGotoSpeed},
+     {&TMainWin::tbGotoPos, &TMainWin::tbGotoSpeed}, &TMainWin::btnMove},
+    {"pnGrasp", "GRASP  ", 0xd08a1e,
+     {{"Nominal part width", "edGraspingPos", "8", "mm", 65, "tbGraspingPos"},
+      {"Grasping speed", "edGraspingSpeed", "50", "mm/s", 60, "tbGraspingSpeed"}},
+     {"btnGrasp", "&Grasp", "Grasp a part with the given width"}, &TMainWin::btnGraspClick,
+     &TMainWin::pnGrasp, {&TMainWin::edGraspingPos, &TMainWin::edGraspingSpeed},
+     {&TMainWin::tbGraspingPos, &TMainWin::tbGraspingSpeed}, &TMainWin::btnGrasp},
+    {"pnRelease", "RELEASE  ", 0x2b9aa0,
+     {{"Release position", "edReleasePos", "50", "mm", 65, "tbReleasePos"},
+      {"Release speed", "edReleaseSpeed", "50", "mm/s", 60, "tbReleaseSpeed"}},
+     {"btnRelease", "&Release", "Release a previously grasped part"}, &TMainWin::btnReleaseClick,
+     &TMainWin::pnRelease, {&TMainWin::edReleasePos, &TMainWin::edReleaseSpeed},
+     {&TMainWin::tbReleasePos, &TMainWin::tbReleaseSpeed}, &TMainWin::btnRelease},
+};
+
+struct TTextPanelRow {
+    const char* Name;
+    const char* Title;
+    QRgb Band;
+    const char* Text;
+    TButtonDef Button;
+    void (TMainWin::*Click)();
+    TTextPanel* TMainWin::*Panel;
+    QPushButton* TMainWin::*Btn;
+    QComboBox* TMainWin::*Extra;
+};
+
+const TTextPanelRow TextPanels[] = {
+    {"pnHoming", "HOME", 0x6d7b8a, "Execute a homing sequence on the device. Direction:",
+     {"btnHoming", "Homing", "Execute a homing sequence in the given direction"}, &TMainWin::btnHomingClick,
+     &TMainWin::pnHoming, &TMainWin::btnHoming, &TMainWin::cbHomingDir},
+    {"pnStop", "STOP ", 0xc83c3c, "Pressing \"Stop\" will immediately stop the movement of the gripper.",
+     {"btnStop", "Stop", "Stop a movement immediately"}, &TMainWin::btnStopClick, &TMainWin::pnStop,
+     &TMainWin::btnStop, nullptr},
+    {"pnFastStopAcknowledge", "ACK", 0xb04c8c,
+     "Acknowledge the FAST STOP state of the device and return back to operating mode.",
+     {"btnFastStopAcknowledge", "OK", "Acknowledge the FAST STOP state"},
+     &TMainWin::btnFastStopAcknowledgeClick, &TMainWin::pnFastStopAcknowledge,
+     &TMainWin::btnFastStopAcknowledge, nullptr},
+};
+
+// A vertical scroll area whose content takes the full width and scrolls only when it is taller.
+QScrollArea* ColumnScroller(const QString& Name, QWidget* Content, QWidget* Parent) {
+    auto* s = new QScrollArea(Parent);
+    s->setObjectName(Name);
+    s->setWidgetResizable(true);
+    s->setFrameShape(QFrame::NoFrame);
+    s->setFocusPolicy(Qt::NoFocus);
+    s->setWidget(Content);
+    return s;
+}
 } // namespace
 
 // Outside any namespace: the macro declares the resource's initialiser where it stands.
@@ -132,13 +221,16 @@ TMainWin::TMainWin(QWidget* Parent) : TMainWinBase(Parent) {
 }
 
 TMainWin::~TMainWin() {
-    // The device outlives this part of the window by a moment: nothing may call back into it.
+    // The device outlives this part of the window by a moment: nothing may call back into it, and
+    // the link closes while the whole window still exists (closing can run the event loop).
     FZel->OnSystemStateChange = nullptr;
     FZel->OnGraspingStateChange = nullptr;
     FZel->OnPositionChange = nullptr;
     FZel->OnForceChange = nullptr;
     for (int32_t id : {TZEL::HOMING, TZEL::MOVE, TZEL::GRASP, TZEL::RELEASE})
         FZel->AsyncResults().Unregister(id);
+    FValueHold->stop();
+    DisconnectForClose();
 }
 
 void TMainWin::FormCreate() {
@@ -149,30 +241,29 @@ void TMainWin::FormCreate() {
     BuildMenu();
 
     auto* central = new QWidget(this);
-    auto* columns = new QHBoxLayout(central);
-    columns->addWidget(Splitter1, 1);
-    auto* right = new QVBoxLayout;
-    right->addWidget(RollPanel3);
-    right->addWidget(RollPanel1);
-    right->addStretch(1);
-    right->addWidget(pnEmergency);
-    columns->addLayout(right);
+    FColumns = new QBoxLayout(QBoxLayout::LeftToRight, central);
+    FColumns->setContentsMargins(4, 4, 4, 4);
+    FColumns->addWidget(Splitter1, 1);
+    FColumns->addWidget(FStateColumn);
     setCentralWidget(central);
+    SetTabOrder();
 
-    const QList<QWidget*> order{btnAcc,          btnForce,         edGotoPos,
-                                tbGotoPos,       edGotoSpeed,      tbGotoSpeed,
-                                btnMove,         edGraspingPos,    tbGraspingPos,
-                                edGraspingSpeed, tbGraspingSpeed,  btnGrasp,
-                                edReleasePos,    tbReleasePos,     edReleaseSpeed,
-                                tbReleaseSpeed,  btnRelease,       cbHomingDir,
-                                btnHoming,       btnStop,          btnFastStopAcknowledge,
-                                LogMemo,         btnEmergencyStop, lbWebSite};
-    for (qsizetype i = 1; i < order.size(); ++i)
-        setTabOrder(order[i - 1], order[i]);
+    // The widths that decide the arrangement (see ArrangeForSize).
+    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    QWidget* commands = sbCommands->widget();
+    FCommandsWide = commands->minimumSizeHint().width() + scrollBar;
+    for (TCommandPanel* p : FPanels)
+        p->SetCompact(true);
+    FCommandsCompact = commands->minimumSizeHint().width() + scrollBar;
+    for (TCommandPanel* p : FPanels)
+        p->SetCompact(false);
+    FStateWidth = std::max(sbState->widget()->minimumSizeHint().width() + scrollBar,
+                           pnEmergency->minimumSizeHint().width());
+    FStateColumn->setFixedWidth(FStateWidth);
 
-    for (TFloatEdit* e :
-         {edGotoPos, edGotoSpeed, edGraspingPos, edGraspingSpeed, edReleasePos, edReleaseSpeed})
-        FloatEditChange(e);
+    for (TMotionPanel* p : FMotionPanels)
+        for (int row = 0; row < 2; ++row)
+            p->FloatEditChange(p->Edit(row));
 }
 
 void TMainWin::HookDevice() {
@@ -181,7 +272,7 @@ void TMainWin::HookDevice() {
     FValueHold->setInterval(15);
     connect(FValueHold, &QTimer::timeout, this, [this] {
         RunGuarded([this] {
-            if (FControlsEnabled)
+            if (ControlsEnabled())
                 ShowValues();
         });
     });
@@ -195,175 +286,61 @@ void TMainWin::BuildCommandPanels() {
     Splitter1 = new QSplitter(Qt::Vertical, this);
     Splitter1->setObjectName(QStringLiteral("Splitter1"));
     Splitter1->setChildrenCollapsible(false);
-    sbCommands = new QScrollArea(Splitter1);
-    sbCommands->setObjectName(QStringLiteral("sbCommands"));
-    sbCommands->setWidgetResizable(true);
-    sbCommands->setFrameShape(QFrame::NoFrame);
     auto* inner = new QWidget;
     inner->setObjectName(QStringLiteral("sbCommandsContent"));
     auto* column = new QVBoxLayout(inner);
+    column->setContentsMargins(4, 4, 4, 4);
     column->setSpacing(4);
 
-    const auto guarded = [this](auto Handler) {
-        return [this, Handler] { RunGuarded([&] { (this->*Handler)(); }); };
+    const auto add = [&](TCommandPanel* Panel, void (TMainWin::*Click)()) {
+        connect(Panel->Button(), &QPushButton::clicked, this, Guarded(this, Click));
+        column->addWidget(Panel);
+        FPanels.push_back(Panel);
     };
-
-    // Acceleration and force limit: a value and a button that opens the value dialog.
-    const auto valuePanel = [&](const QString& Name, const QString& Title, const QColor& Band,
-                                const QString& Text, QLabel*& Value, const QString& ValueName,
-                                const QString& Initial, QPushButton*& Btn, const QString& BtnName,
-                                const QString& Hint) {
-        TBandPanel* p = Panel(Name, Title, Band, inner);
-        auto* g = new QHBoxLayout(p->Content());
-        Value = new QLabel(Initial, p->Content());
-        Value->setObjectName(ValueName);
-        Value->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-        Btn = Button(BtnName, QStringLiteral("Change"), Hint, p->Content());
-        g->addWidget(BuddyLabel(Text, Btn, p->Content()));
-        g->addWidget(Value, 1);
-        g->addWidget(Btn);
-        column->addWidget(p);
-        return p;
-    };
-    pnAcc = valuePanel(QStringLiteral("pnAcc"), QStringLiteral("ACC "), QColor(0x5b, 0x8c, 0xc8),
-                       QStringLiteral("Acceleration:"), lbAcc, QStringLiteral("lbAcc"),
-                       QStringLiteral("500 mm/s²"), btnAcc, QStringLiteral("btnAcc"),
-                       QStringLiteral("Set a new finger acceleration"));
-    Describe(lbAcc, QStringLiteral("Finger acceleration"));
-    pnForce = valuePanel(QStringLiteral("pnForce"), QStringLiteral("FORCE "), QColor(0x8a, 0x6f, 0xc0),
-                         QStringLiteral("Grasping Force Limit:"), lbForce, QStringLiteral("lbForce"),
-                         QStringLiteral("20 N"), btnForce, QStringLiteral("btnForce"),
-                         QStringLiteral("Set a new grasping force limit"));
-    Describe(lbForce, QStringLiteral("Grasping force limit"));
-    connect(btnAcc, &QPushButton::clicked, this, guarded(&TMainWin::btnAccClick));
-    connect(btnForce, &QPushButton::clicked, this, guarded(&TMainWin::btnForceClick));
-
-    // Move, grasp, release: two value edits with track bars and a button.
-    std::vector<QLabel*> motionCaptions;
-    const auto motionPanel = [&](const QString& Name, const QString& Title, const QColor& Band,
-                                 const QString& PosText, TFloatEdit*& Pos, const QString& PosName,
-                                 const QString& PosInitial, QSlider*& PosBar, const QString& PosBarName,
-                                 const QString& SpeedText, TFloatEdit*& Speed, const QString& SpeedName,
-                                 QSlider*& SpeedBar, const QString& SpeedBarName, QPushButton*& Btn,
-                                 const QString& BtnName, const QString& BtnText, const QString& Hint) {
-        TBandPanel* p = Panel(Name, Title, Band, inner);
-        auto* g = new QGridLayout(p->Content());
-        g->setColumnStretch(3, 1);
-        const auto row = [&](int Row, const QString& Text, TFloatEdit*& Ed, const QString& EdName,
-                             const QString& Initial, const QString& Unit, double Max, QSlider*& Bar,
-                             const QString& BarName) {
-            Ed = new TFloatEdit(p->Content());
-            Ed->setObjectName(EdName);
-            Ed->SetRange(2, Max);
-            Ed->setText(Initial);
-            Ed->setMaximumWidth(90);
-            Ed->setAccessibleDescription(Text + QStringLiteral(" in ") + Unit);
-            SetHint(Ed, QStringLiteral("Input range: %1 to %2 %3").arg(Num(2, 2), Num(Max, 2), Unit));
-            Bar = new QSlider(Qt::Horizontal, p->Content());
-            Bar->setObjectName(BarName);
-            Bar->setRange(0, 200);
-            Bar->setValue(0);
-            Bar->setAccessibleName(Text);
-            QLabel* caption = BuddyLabel(Text, Ed, p->Content());
-            motionCaptions.push_back(caption);
-            g->addWidget(caption, Row, 0);
-            g->addWidget(Ed, Row, 1);
-            g->addWidget(new QLabel(Unit, p->Content()), Row, 2);
-            g->addWidget(Bar, Row, 3);
-            FCouples.emplace_back(Ed, Bar);
-            connect(Ed, &QLineEdit::textChanged, this,
-                    [this, e = Ed] { RunGuarded([&] { FloatEditChange(e); }); });
-            connect(Bar, &QSlider::valueChanged, this,
-                    [this, b = Bar] { RunGuarded([&] { TrackbarChange(b); }); });
-        };
-        row(0, PosText, Pos, PosName, PosInitial, QStringLiteral("mm"), 65, PosBar, PosBarName);
-        row(1, SpeedText, Speed, SpeedName, QStringLiteral("50"), QStringLiteral("mm/s"), 60, SpeedBar,
-            SpeedBarName);
-        Btn = Button(BtnName, BtnText, Hint, p->Content());
-        g->addWidget(Btn, 0, 4, 2, 1, Qt::AlignVCenter);
-        column->addWidget(p);
-        return p;
-    };
-    pnGoto =
-        motionPanel(QStringLiteral("pnGoto"), QStringLiteral("MOVE "), QColor(0x3f, 0xa3, 0x5b),
-                    QStringLiteral("Target position"), edGotoPos, QStringLiteral("edGotoPos"),
-                    QStringLiteral("50"), tbGotoPos, QStringLiteral("tbGotoPos"), QStringLiteral("Speed"),
-                    edGotoSpeed, QStringLiteral("edGotoSpeed"), tbGotoSpeed, QStringLiteral("tbGotoSpeed"),
-                    btnMove, QStringLiteral("btnMove"), QStringLiteral("&Move"),
-                    QStringLiteral("Move the fingers to the given position (pre-positioning mode)"));
-    pnGrasp =
-        motionPanel(QStringLiteral("pnGrasp"), QStringLiteral("GRASP  "), QColor(0xd0, 0x8a, 0x1e),
-                    QStringLiteral("Nominal part width"), edGraspingPos, QStringLiteral("edGraspingPos"),
-                    QStringLiteral("8"), tbGraspingPos, QStringLiteral("tbGraspingPos"),
-                    QStringLiteral("Grasping speed"), edGraspingSpeed, QStringLiteral("edGraspingSpeed"),
-                    tbGraspingSpeed, QStringLiteral("tbGraspingSpeed"), btnGrasp, QStringLiteral("btnGrasp"),
-                    QStringLiteral("&Grasp"), QStringLiteral("Grasp a part with the given width"));
-    pnRelease = motionPanel(QStringLiteral("pnRelease"), QStringLiteral("RELEASE  "),
-                            QColor(0x2b, 0x9a, 0xa0), QStringLiteral("Release position"), edReleasePos,
-                            QStringLiteral("edReleasePos"), QStringLiteral("50"), tbReleasePos,
-                            QStringLiteral("tbReleasePos"), QStringLiteral("Release speed"), edReleaseSpeed,
-                            QStringLiteral("edReleaseSpeed"), tbReleaseSpeed,
-                            QStringLiteral("tbReleaseSpeed"), btnRelease, QStringLiteral("btnRelease"),
-                            QStringLiteral("&Release"), QStringLiteral("Release a previously grasped part"));
-    // One column of edits through the three panels.
-    int captionWidth = 0;
-    for (QLabel* l : motionCaptions)
-        captionWidth = std::max(captionWidth, l->sizeHint().width());
-    for (QLabel* l : motionCaptions)
-        l->setMinimumWidth(captionWidth);
-    connect(btnMove, &QPushButton::clicked, this, guarded(&TMainWin::btnMoveClick));
-    connect(btnGrasp, &QPushButton::clicked, this, guarded(&TMainWin::btnGraspClick));
-    connect(btnRelease, &QPushButton::clicked, this, guarded(&TMainWin::btnReleaseClick));
-
-    // Homing, stop, acknowledgement: a text and a button.
-    const auto textPanel = [&](const QString& Name, const QString& Title, const QColor& Band,
-                               const QString& Text, QPushButton* Btn, QWidget* Extra = nullptr) {
-        TBandPanel* p = Panel(Name, Title, Band, inner);
-        auto* g = new QGridLayout(p->Content());
-        auto* text = new TWrapLabel(Text, p->Content());
-        g->addWidget(text, 0, 0);
-        if (Extra) {
-            text->setBuddy(Extra);
-            Extra->setParent(p->Content());
-            g->addWidget(Extra, 1, 0, Qt::AlignLeft);
+    for (const TValuePanelRow& r : ValuePanels) {
+        auto* p = new TValuePanel(r.Name, QString::fromUtf8(r.Title), QColor(r.Band), QString::fromUtf8(r.Caption),
+                                  r.Value, QString::fromUtf8(r.Initial), r.Button, inner);
+        p->Value()->setAccessibleDescription(QString::fromUtf8(r.Meaning));
+        this->*r.Panel = p;
+        this->*r.Label = p->Value();
+        this->*r.Btn = p->Button();
+        add(p, r.Click);
+    }
+    int captionWidth = 0; // one column of edits through the motion panels
+    for (const TMotionPanelRow& r : MotionPanels) {
+        auto* p = new TMotionPanel(r.Name, QString::fromUtf8(r.Title), QColor(r.Band), r.Rows, r.Button, inner);
+        this->*r.Panel = p;
+        for (int row = 0; row < 2; ++row) {
+            this->*r.Edits[row] = p->Edit(row);
+            this->*r.TrackBars[row] = p->TrackBar(row);
+            captionWidth = std::max(captionWidth, p->Caption(row)->sizeHint().width());
         }
-        Btn->setParent(p->Content());
-        g->addWidget(Btn, 0, 1, Extra ? 2 : 1, 1, Qt::AlignVCenter);
-        g->setColumnStretch(0, 1);
-        column->addWidget(p);
-        return p;
-    };
+        this->*r.Btn = p->Button();
+        connect(p, &TMotionPanel::ValuesChanged, this, [this] { UpdateMotionButtons(); });
+        FMotionPanels.push_back(p);
+        add(p, r.Click);
+    }
+    for (TMotionPanel* p : FMotionPanels)
+        for (int row = 0; row < 2; ++row)
+            p->Caption(row)->setMinimumWidth(captionWidth);
+
     cbHomingDir = new QComboBox(inner);
     cbHomingDir->setObjectName(QStringLiteral("cbHomingDir"));
     cbHomingDir->addItems({QStringLiteral("default"), QStringLiteral("inwards"), QStringLiteral("outwards")});
     cbHomingDir->setCurrentIndex(-1);
     cbHomingDir->setAccessibleName(QStringLiteral("Homing direction"));
-    btnHoming = Button(QStringLiteral("btnHoming"), QStringLiteral("Homing"),
-                       QStringLiteral("Execute a homing sequence in the given direction"), inner);
-    pnHoming = textPanel(QStringLiteral("pnHoming"), QStringLiteral("HOME"), QColor(0x6d, 0x7b, 0x8a),
-                         QStringLiteral("Execute a homing sequence on the device. Direction:"), btnHoming,
-                         cbHomingDir);
-    btnStop = Button(QStringLiteral("btnStop"), QStringLiteral("Stop"),
-                     QStringLiteral("Stop a movement immediately"), inner);
-    pnStop = textPanel(QStringLiteral("pnStop"), QStringLiteral("STOP "), QColor(0xc8, 0x3c, 0x3c),
-                       QStringLiteral("Pressing \"Stop\" will immediately stop the movement of the gripper."),
-                       btnStop);
+    for (const TTextPanelRow& r : TextPanels) {
+        auto* p = new TTextPanel(r.Name, QString::fromUtf8(r.Title), QColor(r.Band), QString::fromUtf8(r.Text),
+                                 r.Button, r.Extra ? this->*r.Extra : nullptr, inner);
+        this->*r.Panel = p;
+        this->*r.Btn = p->Button();
+        add(p, r.Click);
+    }
     // Escape stops the fingers as the cancel-style button of the window.
     btnStop->setShortcut(Qt::Key_Escape);
-    btnFastStopAcknowledge = Button(QStringLiteral("btnFastStopAcknowledge"), QStringLiteral("OK"),
-                                    QStringLiteral("Acknowledge the FAST STOP state"), inner);
     btnFastStopAcknowledge->setEnabled(false);
-    pnFastStopAcknowledge = textPanel(
-        QStringLiteral("pnFastStopAcknowledge"), QStringLiteral("ACK"), QColor(0xb0, 0x4c, 0x8c),
-        QStringLiteral("Acknowledge the FAST STOP state of the device and return back to operating mode."),
-        btnFastStopAcknowledge);
-    connect(btnHoming, &QPushButton::clicked, this, guarded(&TMainWin::btnHomingClick));
-    connect(btnStop, &QPushButton::clicked, this, guarded(&TMainWin::btnStopClick));
-    connect(btnFastStopAcknowledge, &QPushButton::clicked, this,
-            guarded(&TMainWin::btnFastStopAcknowledgeClick));
-
     column->addStretch(1);
-    sbCommands->setWidget(inner);
+    sbCommands = ColumnScroller(QStringLiteral("sbCommands"), inner, Splitter1);
 
     RollPanel2 = new TRollPanel(QStringLiteral("Asynchronous Motion Command Results"), Splitter1);
     RollPanel2->setObjectName(QStringLiteral("RollPanel2"));
@@ -390,18 +367,17 @@ void TMainWin::BuildStateColumn() {
     auto* g = new QGridLayout(pnState);
     g->setColumnStretch(1, 1);
     const QFont valueFont = EmphasisFont(pnState->font());
-    const auto value = [&](int Row, const QString& Caption, QLabel*& Label, const QString& Name,
+    // The label's accessible name is its text (the value); the description says what it is.
+    const auto value = [&](int Row, const QString& Text, QLabel*& Label, const QString& Name,
                            const QString& Initial, const QString& Meaning) {
         Label = new QLabel(Initial, pnState);
         Label->setObjectName(Name);
         Label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         Label->setFont(valueFont);
-        QPalette p = Label->palette();
-        p.setColor(QPalette::WindowText, QColor(0x4c, 0xff, 0x6a));
-        Label->setPalette(p);
+        SetTextColor(Label, HealthyColor);
         Label->setMinimumWidth(Label->fontMetrics().horizontalAdvance(QStringLiteral("000.00 mm")));
-        Describe(Label, Meaning);
-        g->addWidget(BuddyLabel(Caption, Label, pnState), Row, 0);
+        Label->setAccessibleDescription(Meaning);
+        g->addWidget(BuddyLabel(Text, Label, pnState), Row, 0);
         g->addWidget(Label, Row, 1);
     };
     value(0, QStringLiteral("Position:"), lbPosition, QStringLiteral("lbPosition"), QStringLiteral("0 mm"),
@@ -416,18 +392,19 @@ void TMainWin::BuildStateColumn() {
     RollPanel1->setObjectName(QStringLiteral("RollPanel1"));
     auto* flags = new QWidget;
     auto* v = new QVBoxLayout(flags);
-    v->setSpacing(3);
+    v->setSpacing(0);
     auto* head = new QHBoxLayout;
+    head->setSpacing(6);
     lbSystemstate = new QLabel(QStringLiteral("00000000h"), flags);
     lbSystemstate->setObjectName(QStringLiteral("lbSystemstate"));
     QFont bold = lbSystemstate->font();
     bold.setBold(true);
     lbSystemstate->setFont(bold);
-    Describe(lbSystemstate, QStringLiteral("System state flags, hexadecimal"));
+    lbSystemstate->setAccessibleDescription(QStringLiteral("System state flags, hexadecimal"));
     head->addWidget(BuddyLabel(QStringLiteral("State:"), lbSystemstate, flags));
     head->addWidget(lbSystemstate, 1);
     v->addLayout(head);
-    v->addSpacing(7);
+    v->addSpacing(4);
     for (const TSysflagDescr& f : SystemStateFlags) {
         auto* cb = new QCheckBox(QString::fromUtf8(f.Text.data(), qsizetype(f.Text.size())), flags);
         cb->setObjectName(QStringLiteral("cbFlag%1").arg(f.Mask, 8, 16, QLatin1Char('0')));
@@ -440,14 +417,24 @@ void TMainWin::BuildStateColumn() {
     }
     RollPanel1->SetContent(flags);
 
+    auto* state = new QWidget;
+    state->setObjectName(QStringLiteral("sbStateContent"));
+    auto* stateLayout = new QVBoxLayout(state);
+    stateLayout->setContentsMargins(0, 0, 0, 0);
+    stateLayout->addWidget(RollPanel3);
+    stateLayout->addWidget(RollPanel1);
+    stateLayout->addStretch(1);
+
     pnEmergency = new QFrame(this);
     pnEmergency->setObjectName(QStringLiteral("pnEmergency"));
     pnEmergency->setFrameShape(QFrame::StyledPanel);
     auto* e = new QVBoxLayout(pnEmergency);
-    btnEmergencyStop = Button(QStringLiteral("btnEmergencyStop"), QStringLiteral("Fast Stop!"),
-                              QStringLiteral("Issue a FAST STOP command (To acknowledge a FAST STOP, use the "
-                                             "\"OK\" button of the \"ACK\" panel)"),
-                              pnEmergency);
+    e->setContentsMargins(6, 6, 6, 6);
+    e->setSpacing(4);
+    btnEmergencyStop = new QPushButton(QStringLiteral("Fast Stop!"), pnEmergency);
+    btnEmergencyStop->setObjectName(QStringLiteral("btnEmergencyStop"));
+    SetHint(btnEmergencyStop, QStringLiteral("Issue a FAST STOP command (To acknowledge a FAST STOP, use the "
+                                             "\"OK\" button of the \"ACK\" panel)"));
     btnEmergencyStop->setCheckable(true);
     btnEmergencyStop->setIcon(FastStopIcon());
     btnEmergencyStop->setIconSize(QSize(48, 48));
@@ -459,8 +446,7 @@ void TMainWin::BuildStateColumn() {
         "QPushButton:checked { background: #8a1010; border-style: inset; }"
         "QPushButton:focus { border-color: #ffd400; }"
         "QPushButton:disabled { background: #b9a5a5; color: #eeeeee; border-color: #9a8a8a; }"));
-    connect(btnEmergencyStop, &QPushButton::clicked, this,
-            [this] { RunGuarded([this] { btnEmergencyStopClick(); }); });
+    connect(btnEmergencyStop, &QPushButton::clicked, this, Guarded(this, &TMainWin::btnEmergencyStopClick));
     imgGripper = new QLabel(pnEmergency);
     imgGripper->setObjectName(QStringLiteral("imgGripper"));
     imgGripper->setAlignment(Qt::AlignCenter);
@@ -482,6 +468,14 @@ void TMainWin::BuildStateColumn() {
     e->addWidget(btnEmergencyStop);
     e->addWidget(imgGripper);
     e->addWidget(lbWebSite);
+
+    FStateColumn = new QWidget(this);
+    FStateColumn->setObjectName(QStringLiteral("StateColumn"));
+    auto* right = new QVBoxLayout(FStateColumn);
+    right->setContentsMargins(0, 0, 0, 0);
+    sbState = ColumnScroller(QStringLiteral("sbState"), state, FStateColumn);
+    right->addWidget(sbState, 1);
+    right->addWidget(pnEmergency);
 }
 
 void TMainWin::BuildMenu() {
@@ -491,22 +485,74 @@ void TMainWin::BuildMenu() {
     miLivePlot->setStatusTip(
         QStringLiteral("Plot finger position, grasping force and grasping state over time"));
     miLivePlot->setToolTip(miLivePlot->statusTip());
-    connect(miLivePlot, &QAction::triggered, this, [this] { RunGuarded([this] { miLivePlotClick(); }); });
+    connect(miLivePlot, &QAction::triggered, this, Guarded(this, &TMainWin::miLivePlotClick));
     connect(miView, &QMenu::aboutToShow, this,
             [this] { RunGuarded([this] { miLivePlot->setChecked(FLivePlot && FLivePlot->isVisible()); }); });
 
-    miZEL = menuBar()->addMenu(QStringLiteral("ZEL"));
+    // After the base window's device menus, before its help menu.
+    miZEL = new QMenu(QStringLiteral("ZEL"), this);
     miZEL->setObjectName(QStringLiteral("miZEL"));
+    menuBar()->insertMenu(miHelp->menuAction(), miZEL);
     miSystemLimits = miZEL->addAction(QStringLiteral("System Limits"));
     miSystemLimits->setObjectName(QStringLiteral("miSystemLimits"));
     miSystemLimits->setStatusTip(QStringLiteral("Show the system limits of the gripper"));
     miGraspingStatistics = miZEL->addAction(QStringLiteral("Grasping Statistics"));
     miGraspingStatistics->setObjectName(QStringLiteral("miGraspingStatistics"));
     miGraspingStatistics->setStatusTip(QStringLiteral("Show the grasping statistics of the gripper"));
-    connect(miSystemLimits, &QAction::triggered, this,
-            [this] { RunGuarded([this] { miSystemLimitsClick(); }); });
+    connect(miSystemLimits, &QAction::triggered, this, Guarded(this, &TMainWin::miSystemLimitsClick));
     connect(miGraspingStatistics, &QAction::triggered, this,
-            [this] { RunGuarded([this] { miGraspingStatisticsClick(); }); });
+            Guarded(this, &TMainWin::miGraspingStatisticsClick));
+}
+
+// The window's order: the command column top to bottom, the results, then the state column.
+void TMainWin::SetTabOrder() {
+    const QList<QWidget*> order{btnAcc, btnForce,
+             edGotoPos, tbGotoPos, edGotoSpeed, tbGotoSpeed, btnMove,
+             edGraspingPos, tbGraspingPos, edGraspingSpeed, tbGraspingSpeed, btnGrasp,
+             edReleasePos, tbReleasePos, edReleaseSpeed, tbReleaseSpeed, btnRelease,
+             cbHomingDir, btnHoming, btnStop, btnFastStopAcknowledge,
+             RollPanel2->Header(), LogMemo,
+             RollPanel3->Header(), RollPanel1->Header(), btnEmergencyStop, lbWebSite};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+}
+
+QString TMainWin::AboutText() const {
+    return QStringLiteral("%1 %2\nControl and test console for the ZEL two-finger gripper.").arg(Caption, Version);
+}
+
+void TMainWin::resizeEvent(QResizeEvent* Event) {
+    TMainWinBase::resizeEvent(Event);
+    ArrangeForSize();
+}
+
+// Wide enough for both columns: side by side, the state column at its own width. Narrower: the
+// state column goes below the commands and the picture gives its room to the controls. The
+// command panels take their compact form when their column is narrower than their wide form.
+void TMainWin::ArrangeForSize() {
+    if (!FColumns)
+        return;
+    const QMargins m = FColumns->contentsMargins();
+    const int room = width() - m.left() - m.right();
+    const bool stacked = room < FCommandsCompact + FColumns->spacing() + FStateWidth;
+    if (stacked != FStacked) {
+        FStacked = stacked;
+        FColumns->setDirection(stacked ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight);
+        FColumns->setStretch(0, stacked ? 2 : 1);
+        FColumns->setStretch(1, stacked ? 1 : 0);
+        imgGripper->setVisible(!stacked);
+        if (stacked) {
+            FStateColumn->setMinimumWidth(0);
+            FStateColumn->setMaximumWidth(QWIDGETSIZE_MAX);
+        } else {
+            FStateColumn->setFixedWidth(FStateWidth);
+        }
+    }
+    const int commands = stacked ? room : room - FColumns->spacing() - FStateWidth;
+    const bool compact = commands < FCommandsWide;
+    for (TCommandPanel* p : FPanels)
+        if (p->Compact() != compact)
+            p->SetCompact(compact);
 }
 
 QString TMainWin::FindReadme() {
@@ -571,22 +617,24 @@ void TMainWin::OnDeviceDisconnect() {
 }
 
 void TMainWin::EnableControls(bool Enabled) {
-    FControlsEnabled = Enabled;
     SetControlsEnabled(sbCommands->widget(), Enabled);
-    if (Enabled)
-        UpdateMotionButtons();
     btnEmergencyStop->setEnabled(Enabled);
     SetMenuEnabled(miZEL, Enabled);
     if (!Enabled) {
         FValueHold->stop();
         FPositionPending = FForcePending = false;
         const QString na = QStringLiteral("[n/a]");
-        for (QLabel* l : {lbSystemstate, lbGraspingState, lbPosition, lbGraspingForce})
+        for (QLabel* l : {lbSystemstate, lbPosition, lbGraspingForce})
             l->setText(na);
+        ShowGraspingState(na, false);
+        for (QLabel* l : {lbPosition, lbGraspingForce})
+            SetTextColor(l, NeutralColor);
         for (QCheckBox* cb : FlagBoxes)
             cb->setChecked(false);
+        ShowFaults(0);
     }
     TMainWinBase::EnableControls(Enabled);
+    UpdateMotionButtons();
 }
 
 // ---- device notifications
@@ -596,6 +644,7 @@ void TMainWin::SystemStateChange() {
     lbSystemstate->setText(QString::asprintf("%.8Xh", unsigned(state)));
     for (QCheckBox* cb : FlagBoxes)
         cb->setChecked((state & cb->property("Mask").toUInt()) != 0);
+    ShowFaults(state);
     btnEmergencyStop->setChecked((state & FastStopFlag) != 0);
     btnFastStopAcknowledge->setEnabled(btnEmergencyStop->isChecked());
 }
@@ -604,7 +653,32 @@ void TMainWin::GraspingStateChange() {
     const uint8_t s = FZel->GraspingState;
     LivePlotWindow()->AddGraspingState(s);
     const std::string_view name = s < 8 ? GraspingStateNames[s] : std::string_view("--");
-    lbGraspingState->setText(QString::fromUtf8(name.data(), qsizetype(name.size())));
+    ShowGraspingState(QString::fromUtf8(name.data(), qsizetype(name.size())), s == GraspingStateErrorIndex);
+}
+
+void TMainWin::ShowGraspingState(const QString& Text, bool Error) {
+    lbGraspingState->setText(Text);
+    SetTextColor(lbGraspingState, Error ? ErrorColor : Text == QLatin1String("[n/a]") ? NeutralColor : HealthyColor);
+}
+
+// Set fault flags in the window's error colour and bold; the others as the palette draws them.
+void TMainWin::ShowFaults(uint32_t State) {
+    const bool dark = palette().color(QPalette::Window).lightness() < 128;
+    const QColor fault = dark ? QColor(0xff, 0x70, 0x70) : QColor(0xc0, 0x00, 0x00);
+    for (QCheckBox* cb : FlagBoxes) {
+        const uint32_t mask = cb->property("Mask").toUInt();
+        const bool shown = (State & mask & FaultFlags) != 0;
+        if (cb->property("Fault").toBool() == shown)
+            continue;
+        cb->setProperty("Fault", shown);
+        if (shown)
+            SetTextColor(cb, fault);
+        else
+            cb->setPalette(QPalette());
+        QFont f = cb->font();
+        f.setBold(shown);
+        cb->setFont(f);
+    }
 }
 
 void TMainWin::PositionChange() {
@@ -624,10 +698,16 @@ void TMainWin::ForceChange() {
 void TMainWin::ShowValues() {
     if (!FPositionPending && !FForcePending)
         return;
-    if (std::exchange(FPositionPending, false))
+    if (std::exchange(FPositionPending, false)) {
+        if (lbPosition->text() == QLatin1String("[n/a]"))
+            SetTextColor(lbPosition, HealthyColor);
         lbPosition->setText(Num(FZel->Position, 2) + QStringLiteral(" mm"));
-    if (std::exchange(FForcePending, false))
+    }
+    if (std::exchange(FForcePending, false)) {
+        if (lbGraspingForce->text() == QLatin1String("[n/a]"))
+            SetTextColor(lbGraspingForce, HealthyColor);
         lbGraspingForce->setText(Num(FZel->Force, 1) + QStringLiteral(" N"));
+    }
     FValueHold->start();
 }
 
@@ -812,61 +892,11 @@ void TMainWin::miSystemLimitsClick() {
     dialog.ShowList();
 }
 
-// ---- value edits and track bars
-
-QSlider* TMainWin::TrackBarOf(const TFloatEdit* Edit) const {
-    for (const auto& [e, t] : FCouples)
-        if (e == Edit)
-            return t;
-    return nullptr;
-}
-
-TFloatEdit* TMainWin::EditOf(const QSlider* TrackBar) const {
-    for (const auto& [e, t] : FCouples)
-        if (t == TrackBar)
-            return e;
-    return nullptr;
-}
+// ---- value edits
 
 void TMainWin::UpdateMotionButtons() {
-    const auto set = [this](QPushButton* Btn, TFloatEdit* A, TFloatEdit* B) {
-        if (Btn)
-            Btn->setEnabled(FControlsEnabled && A && B && A->Valid() && B->Valid());
-    };
-    set(btnGrasp, edGraspingPos, edGraspingSpeed);
-    set(btnRelease, edReleasePos, edReleaseSpeed);
-    set(btnMove, edGotoPos, edGotoSpeed);
-}
-
-// The control the operator works with drives the other one; a write from the other side is
-// never sent back, so the two cannot feed each other.
-void TMainWin::FloatEditChange(TFloatEdit* Sender) {
-    QSlider* bar = TrackBarOf(Sender);
-    if (!bar)
-        return;
-    UpdateMotionButtons();
-    if (FSyncing || !Sender->Valid())
-        return;
-    const double min = Sender->MinValue();
-    const double max = Sender->MaxValue();
-    const int position =
-        max <= min ? 0 : int(std::nearbyint((Sender->Value() - min) / (max - min) * bar->maximum()));
-    FSyncing = true;
-    auto done = qScopeGuard([this] { FSyncing = false; });
-    bar->setValue(position);
-}
-
-void TMainWin::TrackbarChange(QSlider* Sender) {
-    TFloatEdit* edit = EditOf(Sender);
-    if (!edit || FSyncing)
-        return;
-    const double min = edit->MinValue();
-    const double max = edit->MaxValue();
-    const double value =
-        std::nearbyint((double(Sender->value()) / Sender->maximum() * (max - min) + min) * 10) / 10;
-    FSyncing = true;
-    auto done = qScopeGuard([this] { FSyncing = false; });
-    edit->SetValue(value);
+    for (TMotionPanel* p : FMotionPanels)
+        p->Button()->setEnabled(ControlsEnabled() && p->ValuesValid());
 }
 
 void TMainWin::SetEditRange(TFloatEdit* Edit, double Min, double Max, const QString& Unit) {

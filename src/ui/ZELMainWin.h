@@ -10,6 +10,7 @@
 
 #include <vector>
 
+class QBoxLayout;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -19,17 +20,23 @@ class QScrollArea;
 class QSlider;
 class QSplitter;
 class QTimer;
-class TBandPanel;
+class TCommandPanel;
 class TFloatEdit;
 class TFloatEditDlg;
 class TLineMemo;
 class TLivePlot;
+class TMotionPanel;
 class TRollPanel;
+class TTextPanel;
+class TValuePanel;
 
 class TMainWin : public TMainWinBase {
     Q_OBJECT
 public:
     static constexpr uint32_t FastStopFlag = 0x00001000;
+    // Blocked, soft limits, fast stop, temperature, power, current and finger faults, command and
+    // script failure: shown so that they stand out when set.
+    static constexpr uint32_t FaultFlags = 0x0017D03C;
     static const QString Caption; // "ZEL Duruzadud"
     static const QString Version; // the project's version
 
@@ -41,41 +48,42 @@ public:
     // Left column.
     QSplitter* Splitter1 = nullptr;
     QScrollArea* sbCommands = nullptr;
-    TBandPanel* pnAcc = nullptr;
+    TValuePanel* pnAcc = nullptr;
     QLabel* lbAcc = nullptr;
     QPushButton* btnAcc = nullptr;
-    TBandPanel* pnForce = nullptr;
+    TValuePanel* pnForce = nullptr;
     QLabel* lbForce = nullptr;
     QPushButton* btnForce = nullptr;
-    TBandPanel* pnGoto = nullptr;
+    TMotionPanel* pnGoto = nullptr;
     TFloatEdit* edGotoPos = nullptr;
     TFloatEdit* edGotoSpeed = nullptr;
     QSlider* tbGotoPos = nullptr;
     QSlider* tbGotoSpeed = nullptr;
     QPushButton* btnMove = nullptr;
-    TBandPanel* pnGrasp = nullptr;
+    TMotionPanel* pnGrasp = nullptr;
     TFloatEdit* edGraspingPos = nullptr;
     TFloatEdit* edGraspingSpeed = nullptr;
     QSlider* tbGraspingPos = nullptr;
     QSlider* tbGraspingSpeed = nullptr;
     QPushButton* btnGrasp = nullptr;
-    TBandPanel* pnRelease = nullptr;
+    TMotionPanel* pnRelease = nullptr;
     TFloatEdit* edReleasePos = nullptr;
     TFloatEdit* edReleaseSpeed = nullptr;
     QSlider* tbReleasePos = nullptr;
     QSlider* tbReleaseSpeed = nullptr;
     QPushButton* btnRelease = nullptr;
-    TBandPanel* pnHoming = nullptr;
+    TTextPanel* pnHoming = nullptr;
     QComboBox* cbHomingDir = nullptr;
     QPushButton* btnHoming = nullptr;
-    TBandPanel* pnStop = nullptr;
+    TTextPanel* pnStop = nullptr;
     QPushButton* btnStop = nullptr;
-    TBandPanel* pnFastStopAcknowledge = nullptr;
+    TTextPanel* pnFastStopAcknowledge = nullptr;
     QPushButton* btnFastStopAcknowledge = nullptr;
     TRollPanel* RollPanel2 = nullptr;
     TLineMemo* LogMemo = nullptr;
 
-    // Right column.
+    // Right column: the live state scrolls, the fast-stop panel below it always shows.
+    QScrollArea* sbState = nullptr;
     TRollPanel* RollPanel3 = nullptr;
     QFrame* pnState = nullptr;
     QLabel* lbPosition = nullptr;
@@ -96,6 +104,11 @@ public:
     QAction* miLivePlot = nullptr;
     // The plot window, built with the first sample or the first "Live Plot" click.
     TLivePlot* LivePlotWindow();
+
+    // The command panels in the order of the column.
+    const std::vector<TCommandPanel*>& CommandPanels() const { return FPanels; }
+    // True while the state column stands below the commands (a narrow window).
+    bool Stacked() const { return FStacked; }
 
     // The value dialog of acceleration and force limit, built when first needed.
     TFloatEditDlg* ValueDialog();
@@ -122,8 +135,6 @@ public:
     void miGraspingStatisticsClick();
     void miSystemLimitsClick();
     void miLivePlotClick();
-    void FloatEditChange(TFloatEdit* Sender);
-    void TrackbarChange(QSlider* Sender);
 
     // The line the results memo gets for a final result.
     QString ResultLine(int32_t CommandID, TStat Status) const;
@@ -131,16 +142,24 @@ public:
     // The README beside or above the program, for the documentation link; empty when none.
     static QString FindReadme();
 
+protected:
+    void resizeEvent(QResizeEvent* Event) override;
+    QString AboutText() const override;
+
 private:
     void FormCreate();
     void BuildCommandPanels();
     void BuildStateColumn();
     void BuildMenu();
     void HookDevice();
+    void SetTabOrder();
+    void ArrangeForSize();
     void ConnectSequence();
     void AsyncResult(TKORADevice* Sender, int32_t CommandID, TStat Status);
     void SystemStateChange();
     void GraspingStateChange();
+    void ShowGraspingState(const QString& Text, bool Error);
+    void ShowFaults(uint32_t State);
     void PositionChange();
     void ForceChange();
     void ShowValues();
@@ -149,12 +168,10 @@ private:
     void SetDefault(TFloatEdit* Edit, double Value);
     void ShowAcceleration();
     void ShowForceLimit();
-    bool ChangeValue(const QString& Unit, const QString& Caption, double Min, double Max, double Value,
+    bool ChangeValue(const QString& Unit, const QString& Title, double Min, double Max, double Value,
                      double& Result);
     void ShowFailure(const QString& Prefix, TStat Status);
     TAsyncResultEvent ResultHandler();
-    QSlider* TrackBarOf(const TFloatEdit* Edit) const;
-    TFloatEdit* EditOf(const QSlider* TrackBar) const;
 
     TZEL* FZel = nullptr;
     TFloatEditDlg* FValueDlg = nullptr;
@@ -163,9 +180,16 @@ private:
     double FForceMin = 0, FForceMax = 0;
     float FAcceleration = 500;
     float FForceLimit = 20;
-    bool FSyncing = false; // a track bar is writing its edit: the edit must not write back
-    bool FControlsEnabled = false;
-    std::vector<std::pair<TFloatEdit*, QSlider*>> FCouples;
+    std::vector<TCommandPanel*> FPanels;
+    std::vector<TMotionPanel*> FMotionPanels;
+    QBoxLayout* FColumns = nullptr;
+    QWidget* FStateColumn = nullptr;
+    bool FStacked = false;
+    // Widths measured once the window is built: the command column in its wide and compact form
+    // and the state column (each with room for a vertical scroll bar).
+    int FCommandsWide = 0;
+    int FCommandsCompact = 0;
+    int FStateWidth = 0;
     // Position and force may be reported every millisecond: a report shows at once, and further
     // ones within the hold-off show together when it ends, so the labels repaint at most at
     // display rate.

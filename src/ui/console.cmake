@@ -4,13 +4,13 @@ qt_add_resources(ZEL_CONSOLE_RESOURCES ${CMAKE_CURRENT_LIST_DIR}/resources/conso
 add_library(zel_console STATIC
   ${CMAKE_CURRENT_LIST_DIR}/WindowPlacement.h ${CMAKE_CURRENT_LIST_DIR}/WindowPlacement.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MainFormBaseClass.h ${CMAKE_CURRENT_LIST_DIR}/MainFormBaseClass.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/GripperPanels.h ${CMAKE_CURRENT_LIST_DIR}/GripperPanels.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ZELMainWin.h ${CMAKE_CURRENT_LIST_DIR}/ZELMainWin.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ConsoleApplication.h ${CMAKE_CURRENT_LIST_DIR}/ConsoleApplication.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/ConsoleStyle.h ${CMAKE_CURRENT_LIST_DIR}/ConsoleStyle.cpp
   ${ZEL_CONSOLE_RESOURCES})
 target_include_directories(zel_console PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(zel_console PUBLIC zel_zel zel_transports zel_linkdialogs zel_messagebox zel_dialogs zel_toolwindows zel_plot zel_widgets
-  zel_numedits zel_platform Qt6::Widgets ${CMAKE_DL_LIBS})
+target_link_libraries(zel_console PUBLIC zel_zel zel_transports zel_linkdialogs zel_messagebox zel_dialogs
+  zel_toolwindows zel_plot zel_widgets zel_numedits zel_platform Qt6::Widgets)
 
 add_executable(zel-console ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
 target_link_libraries(zel-console PRIVATE zel_console)

@@ -25,6 +25,8 @@ signals:
     void ExpandedChanged(bool Expanded);
 
 private:
+    void KeepToHeader();
+
     QToolButton* FHeader = nullptr;
     QWidget* FBody = nullptr;
     QPropertyAnimation* FAnimation = nullptr;

@@ -3,5 +3,6 @@
 // and stay where the user left them after that.
 class QWidget;
 
-// Moves Window so that its frame is centred on its owner's window; a window without owner stays.
+// Moves Window so that its frame is centred on its owner's window and wholly on the owner's
+// screen; a window without owner stays.
 void CenterOnOwner(QWidget* Window);

@@ -1,6 +1,7 @@
 // The live plot window: fed by a gripper on zel-sim during a move and a grasp, and its paused view.
 #include "DeviceTestLink.h"
 #include "LivePlotForm.h"
+#include "PlotCanvas.h"
 #include "Simulator.h"
 #include "TempSettingsFolder.h"
 #include "TestRecorders.h"
@@ -175,4 +176,15 @@ TEST(LivePlot, PauseFreezesTheViewWhileDataArrivesAndZoomAndPanWorkOnlyWhilePaus
     EXPECT_NEAR(Plot.ViewEnd(), 50, 1e-6);
     EXPECT_NEAR(Plot.ViewStart(), 40, 1e-6);
     EXPECT_EQ(Errors.Count(), 0);
+}
+
+// The curves keep their contrast with the plot's ground in a light and in a dark palette.
+TEST(LivePlot, CurveColoursReadOnLightAndDarkGrounds) {
+    for (const QColor base : {QColor(Qt::white), QColor(0xf0, 0xf0, 0xf0), QColor(0x2a, 0x2a, 0x2a), QColor(Qt::black)}) {
+        QPalette palette;
+        palette.setColor(QPalette::Base, base);
+        for (const QColor curve : {PlotPositionColor(palette), PlotForceColor(palette)})
+            EXPECT_GE(std::abs(curve.lightness() - base.lightness()), 90)
+                << base.name().toStdString() << " " << curve.name().toStdString();
+    }
 }

@@ -8,6 +8,7 @@
 #include "DeviceTagDialog.h"
 #include "FloatEdit.h"
 #include "FloatEditDialog.h"
+#include "GripperPanels.h"
 #include "LineMemo.h"
 #include "ListBoxDialog.h"
 #include "LivePlotForm.h"
@@ -16,6 +17,8 @@
 #include "ModalDriver.h"
 #include "TestWait.h"
 
+#include <QAccessible>
+#include <QAccessibleInterface>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -26,6 +29,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSlider>
+#include <QStatusBar>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -72,6 +76,23 @@ TEST_F(ConsoleE2E, ConnectSetsDefaultsAndDrivesTheGripper) {
     EXPECT_TRUE(WaitUntil([&] { return Win->lbPosition->text() == "55.00 mm"; }));
     EXPECT_TRUE(Flag(*Win, "Referenced")->isChecked());
     EXPECT_EQ(Win->lbSystemstate->text(), "00000001h");
+    EXPECT_EQ(Win->lbConnection->text(), QStringLiteral("Ethernet/TCP 127.0.0.1:%1").arg(Sim->TcpPort()));
+
+    // A screen reader hears each live value (the label's text) with what it means.
+    struct Spoken {
+        QLabel* Label;
+        const char* Meaning;
+    };
+    for (const Spoken& s : {Spoken{Win->lbPosition, "Finger position"}, Spoken{Win->lbGraspingForce, "Grasping force"},
+                            Spoken{Win->lbGraspingState, "Grasping state"},
+                            Spoken{Win->lbSystemstate, "System state flags, hexadecimal"},
+                            Spoken{Win->lbAcc, "Finger acceleration"}, Spoken{Win->lbForce, "Grasping force limit"}}) {
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(s.Label);
+        ASSERT_TRUE(a) << s.Meaning;
+        EXPECT_EQ(a->text(QAccessible::Name), s.Label->text()) << s.Meaning;
+        EXPECT_EQ(a->text(QAccessible::Description), s.Meaning);
+    }
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(Win->lbPosition)->text(QAccessible::Name), "55.00 mm");
 
     // While connected, an invalid entry in any of the six value edits disables its own button
     // and leaves the others alone; a valid one enables it again.
@@ -119,6 +140,11 @@ TEST_F(ConsoleE2E, ConnectSetsDefaultsAndDrivesTheGripper) {
     EXPECT_TRUE(Win->btnEmergencyStop->isChecked());
     EXPECT_TRUE(WaitUntil([&] { return Win->btnFastStopAcknowledge->isEnabled(); }));
     EXPECT_TRUE(Flag(*Win, "Fast stop")->isChecked());
+    // A set fault stands out from the flags that report normal states.
+    EXPECT_TRUE(Flag(*Win, "Fast stop")->font().bold());
+    EXPECT_NE(Flag(*Win, "Fast stop")->palette().color(QPalette::WindowText),
+              Flag(*Win, "Referenced")->palette().color(QPalette::WindowText));
+    EXPECT_FALSE(Flag(*Win, "Referenced")->font().bold());
     EXPECT_NE(Win->lbSystemstate->text().left(8).toUInt(nullptr, 16) & 0x1000u, 0u)
         << Win->lbSystemstate->text().toStdString();
     Win->btnFastStopAcknowledge->click();
@@ -141,6 +167,60 @@ TEST_F(ConsoleE2E, ConnectSetsDefaultsAndDrivesTheGripper) {
     EXPECT_FALSE(Win->btnGrasp->isEnabled());
     EXPECT_EQ(Win->lbGraspingState->text(), "[n/a]");
     EXPECT_FALSE(Flag(*Win, "Referenced")->isChecked());
+    EXPECT_EQ(Win->lbConnection->text(), "Disconnected");
+    // "[n/a]" is no healthy value: it is not drawn in the healthy colour.
+    EXPECT_NE(Win->lbGraspingState->palette().color(QPalette::WindowText), QColor(0x4c, 0xff, 0x6a));
+}
+
+// Every panel of the command column is built from its row and its button reaches the device.
+TEST_F(ConsoleE2E, EveryCommandPanelReachesItsHandler) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(Connect());
+    // A motion command is refused while the previous one runs: each waits for the results before it.
+    const auto after = [this](int Results) {
+        return [this, Results] {
+            ASSERT_TRUE(WaitUntil([&] { return Win->LogMemo->Lines().size() >= Results; }, 5000));
+        };
+    };
+    const auto fastStop = [this] {
+        Win->btnEmergencyStop->click();
+        ASSERT_TRUE(WaitUntil([&] { return Win->btnFastStopAcknowledge->isEnabled(); }));
+    };
+    struct Row {
+        const char* Panel;
+        QPushButton* Button;
+        const char* Sent;                // what the simulator logs for the button's command
+        bool Dialog = false;             // the value dialog comes first: confirmed as it opens
+        std::function<void()> Before{};  // what makes the button available
+    };
+    const std::vector<Row> rows{
+        {"pnAcc", Win->btnAcc, "SET_ACCELERATION(30h)", true},
+        {"pnForce", Win->btnForce, "SET_FORCE_LIMIT(32h)", true},
+        {"pnGoto", Win->btnMove, "MOVE(21h)"},
+        {"pnGrasp", Win->btnGrasp, "GRASP(25h)", false, after(1)},
+        {"pnRelease", Win->btnRelease, "RELEASE(26h)", false, after(2)},
+        {"pnHoming", Win->btnHoming, "HOMING(20h)", false, after(3)},
+        {"pnStop", Win->btnStop, "STOP(22h)"},
+        {"pnFastStopAcknowledge", Win->btnFastStopAcknowledge, "FAST_STOP_ACK(24h)", false, fastStop},
+    };
+    ASSERT_EQ(Win->CommandPanels().size(), rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const Row& r = rows[i];
+        TCommandPanel* panel = Win->CommandPanels()[i];
+        EXPECT_EQ(panel->objectName(), r.Panel);
+        EXPECT_EQ(panel->Button(), r.Button) << r.Panel;
+        EXPECT_TRUE(panel->isAncestorOf(r.Button)) << r.Panel;
+        if (r.Before)
+            r.Before();
+        ASSERT_TRUE(r.Button->isEnabled()) << r.Panel;
+        TModalDriver driver;
+        if (r.Dialog)
+            driver.ThenAs<TFloatEditDlg>([](TFloatEditDlg* D) { D->btnOk->click(); });
+        r.Button->click();
+        EXPECT_TRUE(driver.Done()) << r.Panel;
+        EXPECT_TRUE(WaitUntil([&] { return SimLogLines(r.Sent) >= 1; })) << r.Panel << " " << r.Sent;
+    }
+    EXPECT_EQ(Errors.Count(), 0) << Errors.Messages().join('|').toStdString();
 }
 
 TEST_F(ConsoleE2E, RefusedGraspAndLostLinkAreReported) {

@@ -1,15 +1,31 @@
 // The window frame without a device peer: the placement value, the refusal to build a window
-// without a device, and the console's style.
-#include "ConsoleStyle.h"
+// without a device, the layout at every size, the keyboard order and the frame's menus.
 #include "IniFile.h"
 #include "MainFormBaseClass.h"
 #include "TempSettingsFolder.h"
 #include "TestRecorders.h"
 #include "WindowPlacement.h"
+#include "RollPanel.h"
+#include "TestWait.h"
 #include "ZELMainWin.h"
 
+#include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScreen>
-#include <QStyleFactory>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QToolButton>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -90,7 +106,8 @@ TEST_F(Placement, WrittenAtCloseReadBackAndMalformedIgnored) {
     TIniFile(Settings.Path("settings.ini")).WriteString("Common", "MainWin", "199,0,1,10,10,400,500");
     {
         TMainWin w;
-        EXPECT_EQ(w.size(), QSize(820, 797)) << "a malformed value leaves the window's own size";
+        EXPECT_EQ(w.size(), TMainWin::FitOnScreen(QSize(820, 797), w.screen()->availableGeometry()))
+            << "a malformed value leaves the window's own size";
     }
     EXPECT_EQ(errors.Count(), 0);
 }
@@ -106,16 +123,168 @@ TEST(MainWindowFrame, RefusesToBeBuiltWithoutADevice) {
     }
 }
 
-// The console's style hands out the menu bar's overflow arrows unread; once asked for, they are the
-// platform style's own pictures, and every other standard picture comes straight from it.
-TEST(ConsoleStyle, OverflowArrowsAreTheBaseStylesPicturesReadOnFirstUse) {
-    TConsoleStyle console;
-    std::unique_ptr<QStyle> base(QStyleFactory::create(console.baseStyle()->name()));
-    ASSERT_TRUE(base);
-    for (QStyle::StandardPixmap p : {QStyle::SP_ToolBarHorizontalExtensionButton,
-                                     QStyle::SP_ToolBarVerticalExtensionButton, QStyle::SP_DialogOkButton})
-        for (int size : {8, 16, 32})
-            EXPECT_EQ(console.standardIcon(p).pixmap(size).toImage(),
-                      base->standardIcon(p).pixmap(size).toImage())
-                << p << " " << size;
+namespace {
+// What an operator reads or works: buttons, labels, edits, lists, track bars, the results memo.
+bool IsControl(const QWidget* W) {
+    return qobject_cast<const QAbstractButton*>(W) || qobject_cast<const QLabel*>(W) ||
+           qobject_cast<const QLineEdit*>(W) || qobject_cast<const QComboBox*>(W) ||
+           (qobject_cast<const QAbstractSlider*>(W) && !qobject_cast<const QScrollBar*>(W)) ||
+           qobject_cast<const QPlainTextEdit*>(W);
+}
+
+// The part of W that can be seen, in window coordinates: clipped by every ancestor.
+QRect VisibleRect(const QWidget* W) {
+    QRect r(W->mapTo(W->window(), QPoint(0, 0)), W->size());
+    for (const QWidget* p = W->parentWidget(); p && !p->isWindow(); p = p->parentWidget())
+        r &= QRect(p->mapTo(p->window(), QPoint(0, 0)), p->size());
+    return r;
+}
+
+// The controls of the window's central area that are visible and not part of another control.
+std::vector<QWidget*> Controls(QMainWindow& W) {
+    std::vector<QWidget*> found;
+    for (QWidget* w : W.centralWidget()->findChildren<QWidget*>()) {
+        if (!IsControl(w) || !w->isVisible())
+            continue;
+        bool inner = false;
+        for (QWidget* p = w->parentWidget(); p && !inner; p = p->parentWidget())
+            inner = IsControl(p);
+        if (!inner)
+            found.push_back(w);
+    }
+    return found;
+}
+
+QString Describe(const QWidget* W) {
+    const QString name = W->objectName().isEmpty() ? QString::fromLatin1(W->metaObject()->className())
+                                                   : W->objectName();
+    if (auto* l = qobject_cast<const QLabel*>(W))
+        return name + " \"" + l->text().left(20) + '"';
+    if (auto* b = qobject_cast<const QAbstractButton*>(W))
+        return name + " \"" + b->text() + '"';
+    return name;
+}
+} // namespace
+
+// At every size the controls keep at least their minimum size and never overlap; what does not fit
+// scrolls vertically, never sideways, so the command buttons stay in view. With ZEL_SCREENSHOT_DIR
+// set, the window is saved at each size and in a dark palette, to be looked at.
+TEST_F(Placement, EverySizeKeepsControlsApartAndWhole) {
+    TRecordingErrorHandler errors;
+    const QString pictures = qEnvironmentVariable("ZEL_SCREENSHOT_DIR");
+    TMainWin w;
+    w.show();
+    for (const QSize size : {QSize(820, 797), QSize(820, 600), QSize(560, 797), QSize(300, 480)}) {
+        w.resize(size);
+        ProcessEventsFor(50);
+        const std::string at = std::to_string(size.width()) + "x" + std::to_string(size.height());
+        if (!pictures.isEmpty())
+            w.grab().save(pictures + "/console-" + QString::fromStdString(at) + ".png");
+        EXPECT_EQ(w.size(), size) << at;
+        EXPECT_FALSE(w.sbCommands->horizontalScrollBar()->isVisible()) << at;
+        EXPECT_FALSE(w.sbState->horizontalScrollBar()->isVisible()) << at;
+        EXPECT_TRUE(w.btnEmergencyStop->isVisible() && !VisibleRect(w.btnEmergencyStop).isEmpty()) << at;
+        EXPECT_EQ(w.Stacked(), size.width() < 400) << at;
+        const std::vector<QWidget*> controls = Controls(w);
+        for (QWidget* c : controls) {
+            const QSize least = c->minimumSizeHint().expandedTo(c->minimumSize());
+            const QSizePolicy policy = c->sizePolicy();
+            if (policy.horizontalPolicy() != QSizePolicy::Ignored) {
+                EXPECT_GE(c->width(), least.width()) << at << " " << Describe(c).toStdString();
+            }
+            if (policy.verticalPolicy() != QSizePolicy::Ignored) {
+                EXPECT_GE(c->height(), least.height()) << at << " " << Describe(c).toStdString();
+            }
+        }
+        for (size_t i = 0; i < controls.size(); ++i)
+            for (size_t j = i + 1; j < controls.size(); ++j)
+                EXPECT_FALSE(VisibleRect(controls[i]).intersects(VisibleRect(controls[j])))
+                    << at << " " << Describe(controls[i]).toStdString() << " overlaps "
+                    << Describe(controls[j]).toStdString();
+    }
+
+    // A collapsed results panel gives its room back to the commands, and takes it again.
+    w.resize(820, 797);
+    ProcessEventsFor(50);
+    const int commands = w.sbCommands->height();
+    w.RollPanel2->SetExpanded(false, false);
+    ProcessEventsFor(50);
+    EXPECT_LE(w.RollPanel2->height(), w.RollPanel2->Header()->height() + 4);
+    EXPECT_GT(w.sbCommands->height(), commands);
+    w.RollPanel2->SetExpanded(true, false);
+    ProcessEventsFor(50);
+    EXPECT_EQ(w.sbCommands->height(), commands);
+    if (!pictures.isEmpty()) {
+        const QPalette light = QApplication::palette();
+        QPalette dark(QColor(0x35, 0x35, 0x35), QColor(0x2a, 0x2a, 0x2a));
+        dark.setColor(QPalette::WindowText, QColor(0xe0, 0xe0, 0xe0));
+        dark.setColor(QPalette::Text, QColor(0xe0, 0xe0, 0xe0));
+        dark.setColor(QPalette::ButtonText, QColor(0xe0, 0xe0, 0xe0));
+        QApplication::setPalette(dark);
+        ProcessEventsFor(50);
+        w.grab().save(pictures + "/console-dark.png");
+        QApplication::setPalette(light);
+    }
+    EXPECT_EQ(errors.Count(), 0);
+}
+
+TEST(MainWindowFrame, DefaultSizeFitsTheScreen) {
+    struct Row {
+        QRect Available;
+        QSize Expected;
+    };
+    const Row rows[] = {
+        {{0, 0, 1280, 1024}, {820, 797}}, // fits: the window's own default
+        {{0, 0, 1366, 738}, {820, 698}},  // a 768 px screen less its panel
+        {{0, 0, 640, 480}, {624, 480}},   // never below the minimum
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(TMainWin::FitOnScreen(QSize(820, 797), r.Available), r.Expected) << r.Available.height();
+}
+
+// Tab runs through the window as it reads: the command column top to bottom, the results, then
+// the state column; every stop is a visible control that shows focus.
+TEST_F(Placement, TabOrderFollowsTheWindow) {
+    TMainWin w;
+    w.show();
+    QApplication::setActiveWindow(&w);
+    w.EnableControls(true);
+    w.btnFastStopAcknowledge->setEnabled(true);
+    const QStringList expected{"btnAcc", "btnForce",
+        "edGotoPos", "tbGotoPos", "edGotoSpeed", "tbGotoSpeed", "btnMove",
+        "edGraspingPos", "tbGraspingPos", "edGraspingSpeed", "tbGraspingSpeed", "btnGrasp",
+        "edReleasePos", "tbReleasePos", "edReleaseSpeed", "tbReleaseSpeed", "btnRelease",
+        "cbHomingDir", "btnHoming", "btnStop", "btnFastStopAcknowledge",
+        "RollPanel2", "LogMemo", "RollPanel3", "RollPanel1", "btnEmergencyStop", "lbWebSite"};
+    QStringList seen;
+    w.btnAcc->setFocus(Qt::TabFocusReason);
+    for (QWidget* f = w.btnAcc; seen.size() < expected.size(); f = f->nextInFocusChain()) {
+        if (!(f->focusPolicy() & Qt::TabFocus) || !f->isVisible() || !f->isEnabled() || f->window() != &w)
+            continue;
+        // A roll panel's header stands for its panel.
+        const bool header = f->objectName() == "RollHeader";
+        seen << (header ? f->parentWidget()->objectName() : f->objectName());
+    }
+    EXPECT_EQ(seen.join(' ').toStdString(), expected.join(' ').toStdString());
+}
+
+// Exit (Ctrl+Q) closes the window; About names the program, its version, Qt's version and the licence.
+TEST_F(Placement, ExitAndAbout) {
+    TMessageRecorder messages;
+    TMainWin w;
+    w.show();
+    EXPECT_EQ(w.miDevice->actions().last(), w.miExit);
+    EXPECT_EQ(w.miExit->text(), "E&xit");
+    EXPECT_EQ(w.miExit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    EXPECT_EQ(w.menuBar()->actions().last(), w.miHelp->menuAction()) << "Help is the last menu";
+    w.miAbout->trigger();
+    ASSERT_EQ(messages.Count(), 1);
+    const QString about = messages.Texts().front();
+    for (const QString& part : {QStringLiteral("ZEL Duruzadud 1.5.1"), QString::fromLatin1(qVersion()),
+                                TMainWinBase::LicenceLine})
+        EXPECT_TRUE(about.contains(part)) << about.toStdString();
+    EXPECT_EQ(w.lbConnection->text(), "Disconnected");
+    EXPECT_TRUE(w.statusBar()->isAncestorOf(w.lbConnection));
+    w.miExit->trigger();
+    EXPECT_FALSE(w.isVisible());
 }

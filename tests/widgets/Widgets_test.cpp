@@ -1,9 +1,9 @@
 // The widget set: roll-up panel by mouse and keyboard, the line cap of the memo, the band's title.
 #include "BandPanel.h"
 #include "LineMemo.h"
+#include "OnScreen.h"
 #include "RollPanel.h"
 #include "TestWait.h"
-#include "WrapLabel.h"
 
 #include <QLabel>
 #include <QSignalSpy>
@@ -61,27 +61,18 @@ TEST(BandPanel, BandIsTallEnoughForItsTitle) {
     EXPECT_GE(panel.minimumSizeHint().height(), panel.fontMetrics().horizontalAdvance("RELEASE"));
 }
 
-// The remembered heights must always be what QLabel itself answers, also after every change that
-// alters the measure.
-TEST(WrapLabel, HeightsMatchQLabelThroughTextFontAndMarginChanges) {
-    const QString text = QStringLiteral("Acknowledge the FAST STOP state of the device and return back to operating mode.");
-    TWrapLabel cached(text);
-    QLabel plain(text);
-    plain.setWordWrap(true);
-    EXPECT_TRUE(cached.wordWrap());
-    const std::vector<std::pair<const char*, std::function<void(QLabel&)>>> steps{
-        {"as built", [](QLabel&) {}},
-        {"longer text", [](QLabel& L) { L.setText(L.text() + L.text()); }},
-        {"larger font", [](QLabel& L) { QFont f = L.font(); f.setPointSize(f.pointSize() * 2); L.setFont(f); }},
-        {"margin", [](QLabel& L) { L.setMargin(12); }},
-        {"indent", [](QLabel& L) { L.setIndent(30); }},
-        {"contents margins", [](QLabel& L) { L.setContentsMargins(20, 0, 20, 0); }},
-        {"short text", [](QLabel& L) { L.setText(QStringLiteral("OK")); }},
+// A window centred on the main window is moved, not resized, wholly onto the main window's screen.
+TEST(OnScreen, CentredWindowsAreMovedOntoTheScreen) {
+    const QRect screen(0, 0, 1280, 1024);
+    struct Row {
+        QRect In, Out;
     };
-    for (const auto& [name, change] : steps) {
-        change(cached);
-        change(plain);
-        for (int width : {40, 90, 160, 400, 2000, 90}) // 90 twice: the second answer is remembered
-            EXPECT_EQ(cached.heightForWidth(width), plain.heightForWidth(width)) << name << " at " << width;
-    }
+    const Row rows[] = {
+        {{100, 100, 400, 300}, {100, 100, 400, 300}},   // inside: unchanged
+        {{-150, 200, 400, 300}, {0, 200, 400, 300}},    // past the left edge (main window at the edge)
+        {{1100, 900, 400, 300}, {880, 724, 400, 300}},  // past the right and bottom edges
+        {{-10, -10, 1400, 1100}, {0, 0, 1400, 1100}},   // larger than the screen: top-left shows
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(MoveIntoArea(r.In, screen), r.Out) << r.In.x() << "," << r.In.y();
 }

@@ -1,5 +1,7 @@
 #include "DialogPlacement.h"
 
+#include "OnScreen.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QHBoxLayout>
@@ -10,9 +12,7 @@ void CenterOnMainWindow(QDialog* Dialog) {
     if (!main || main == Dialog)
         return;
     Dialog->adjustSize();
-    QRect r = Dialog->frameGeometry();
-    r.moveCenter(main->frameGeometry().center());
-    Dialog->move(r.topLeft());
+    CenterOnScreenOf(Dialog, main);
 }
 
 bool RunCentered(QDialog* Dialog) {
