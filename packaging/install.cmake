@@ -32,7 +32,8 @@ include(${CMAKE_CURRENT_LIST_DIR}/taq.cmake) # the sensor window: zel-taq, its e
 # The README keeps its relative picture links: docs/ lies beside it as in the source tree. The
 # console's documentation label opens this README.
 set(CMAKE_INSTALL_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/zel-console)
-file(GLOB ZEL_DOC_PICTURES ${CMAKE_SOURCE_DIR}/docs/*.png)
+# Pictures and the notes the README links to.
+file(GLOB ZEL_DOC_PICTURES ${CMAKE_SOURCE_DIR}/docs/*.png ${CMAKE_SOURCE_DIR}/docs/*.md)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_CURRENT_LIST_DIR}/copyright
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${ZEL_DOC_PICTURES} DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
