@@ -757,8 +757,8 @@ bool TCommLog::SaveToFile(const QString& Path) {
     if (ok && Path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)) {
         ok = WriteCsv(file);
     } else if (ok) {
-        const QByteArray data = ViewText();
-        ok = file.write(data) == data.size();
+        const QByteArray text = ViewText();
+        ok = file.write(text) == text.size();
     }
     if (ok && file.commit())
         return true;
@@ -791,15 +791,15 @@ bool TCommLog::WriteCsv(QIODevice& Out) const {
         // RFC 4180 ends every record with CR LF.
         chunk += LogCsvRow(e.Copy, e.TimeMs, options) + QStringLiteral("\r\n");
         if (chunk.size() > (1 << 20) || i == FHistory.Count() - 1) {
-            const QByteArray data = chunk.toUtf8();
-            if (Out.write(data) != data.size())
+            const QByteArray bytes = chunk.toUtf8();
+            if (Out.write(bytes) != bytes.size())
                 return false;
             chunk.clear();
         }
     }
     if (FHistory.Count() == 0) {
-        const QByteArray data = chunk.toUtf8();
-        return Out.write(data) == data.size();
+        const QByteArray bytes = chunk.toUtf8();
+        return Out.write(bytes) == bytes.size();
     }
     return true;
 }
