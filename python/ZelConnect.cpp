@@ -82,22 +82,22 @@ TLink ParseLink(const std::string& Url) {
         const QString raw = QString::fromStdString(Url);
         const qsizetype from = raw.indexOf(QLatin1String("://")) + 3;
         const qsizetype to = raw.indexOf(QRegularExpression(QStringLiteral("[/?#]")), from);
-        const QString host = raw.mid(from, to < 0 ? -1 : to - from);
-        if (host.isEmpty())
+        const QString iface = raw.mid(from, to < 0 ? -1 : to - from);
+        if (iface.isEmpty())
             Bad(Url, "expected can://INTERFACE or can://NET");
         const QString backend = take("backend", QStringLiteral("socketcan"));
         const int id = Number(Url, take("id", QStringLiteral("100")), 0, 0x7FF, "identifier");
         const int bitrate = Number(Url, take("bitrate", QStringLiteral("4")), 0, 255, "bit rate code");
-        const bool net = host.front().isDigit();
+        const bool net = iface.front().isDigit();
         if (net)
-            Number(Url, host, 0, 255, "net");
+            Number(Url, iface, 0, 255, "net");
         link.Transport = 3;
         key("backend", backend);
-        key(net ? "net" : "interface", host);
+        key(net ? "net" : "interface", iface);
         key("bitrate", QString::number(bitrate));
         key("id", QString::number(id));
         link.Description = QStringLiteral("CAN %1 %2, bit rate code %3, id %4")
-                               .arg(backend, net ? QStringLiteral("net ") + host : host)
+                               .arg(backend, net ? QStringLiteral("net ") + iface : iface)
                                .arg(bitrate)
                                .arg(id)
                                .toStdString();

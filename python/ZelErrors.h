@@ -10,8 +10,8 @@ enum class TFailure { LinkLost, CommandFailed, Timeout, ConnectFailed };
 class TError : public std::runtime_error {
 public:
     // Status -1: the failure carries no status of the device.
-    TError(TFailure Kind, const std::string& Message, int Status = -1, std::string Command = {})
-        : std::runtime_error(Message), Kind(Kind), Status(Status), Command(std::move(Command)) {}
+    TError(TFailure FailureKind, const std::string& Message, int StatusCode = -1, std::string CommandName = {})
+        : std::runtime_error(Message), Kind(FailureKind), Status(StatusCode), Command(std::move(CommandName)) {}
     TFailure Kind;
     int Status;
     std::string Command;
