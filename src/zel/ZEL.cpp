@@ -83,16 +83,16 @@ TStat TZEL::Homing(uint8_t Direction, TAsyncResultEvent OnResult) {
     return ExecuteAsyncCommand(HOMING, {Direction}, std::move(OnResult));
 }
 
-TStat TZEL::Move(float Position, float Speed, TAsyncResultEvent OnResult) {
-    return ExecuteAsyncCommand(MOVE, MovePayload(Position, Speed), std::move(OnResult));
+TStat TZEL::Move(float Target, float Speed, TAsyncResultEvent OnResult) {
+    return ExecuteAsyncCommand(MOVE, MovePayload(Target, Speed), std::move(OnResult));
 }
 
 TStat TZEL::Grasp(float Width, float Speed, TAsyncResultEvent OnResult) {
     return ExecuteAsyncCommand(GRASP, TwoFloatPayload(Width, Speed), std::move(OnResult));
 }
 
-TStat TZEL::Release(float Position, float Speed, TAsyncResultEvent OnResult) {
-    return ExecuteAsyncCommand(RELEASE, TwoFloatPayload(Position, Speed), std::move(OnResult));
+TStat TZEL::Release(float Target, float Speed, TAsyncResultEvent OnResult) {
+    return ExecuteAsyncCommand(RELEASE, TwoFloatPayload(Target, Speed), std::move(OnResult));
 }
 
 TStat TZEL::Stop() {
