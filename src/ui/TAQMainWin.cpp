@@ -541,9 +541,9 @@ void TTAQMainWin::EnableControls(bool Enabled) {
 // --- acquisition ---
 
 bool TTAQMainWin::Execute(uint8_t CommandID, const TByteArray& Payload, const QString& What) {
-    TByteArray data;
+    TByteArray answer;
     TStat status = E_SUCCESS;
-    if (FTaq->ExecuteCommand(CommandID, Payload, data, status))
+    if (FTaq->ExecuteCommand(CommandID, Payload, answer, status))
         return true;
     ShowMessage(TMessageKind::Error, QStringLiteral("Error while %1: %2")
                     .arg(What, StatusText(FTaq->IsConnected() ? E_CMD_FAILED : E_NOT_OPENED)),

@@ -105,9 +105,11 @@ TEST_F(ConsoleE2E, ConnectSetsDefaultsAndDrivesTheGripper) {
         for (const QString& bad : {QStringLiteral("999"), QStringLiteral("-1"), QStringLiteral("abc")}) {
             edit->setText(bad);
             EXPECT_FALSE(button->isEnabled()) << edit->objectName().toStdString() << " " << bad.toStdString();
-            for (QPushButton* other : {Win->btnGrasp, Win->btnRelease, Win->btnMove})
-                if (other != button)
+            for (QPushButton* other : {Win->btnGrasp, Win->btnRelease, Win->btnMove}) {
+                if (other != button) {
                     EXPECT_TRUE(other->isEnabled()) << other->objectName().toStdString();
+                }
+            }
         }
         edit->setText(valid);
         EXPECT_TRUE(button->isEnabled()) << edit->objectName().toStdString();
@@ -364,8 +366,9 @@ TEST_F(ConsoleE2E, DeviceInformationDialogs) {
             EXPECT_FALSE(D->btnApply->isEnabled());
             EXPECT_EQ(D->lbMessage->text(),
                       QStringLiteral("The device cannot store these characters: \u4E2D"));
-            if (const QString shot = qEnvironmentVariable("ZEL_TAG_SCREENSHOT"); !shot.isEmpty())
+            if (const QString shot = qEnvironmentVariable("ZEL_TAG_SCREENSHOT"); !shot.isEmpty()) {
                 EXPECT_TRUE(D->grab().save(shot));
+            }
             D->ed->backspace();
             EXPECT_TRUE(D->btnApply->isEnabled());
             EXPECT_TRUE(D->lbMessage->text().startsWith("The device tag could not be read"));
