@@ -185,13 +185,12 @@ TResponse TDeviceSession::Send(uint8_t CommandID, const TByteArray& Payload, boo
         first.CommandID = CommandID;
         TStat status = E_SUCCESS;
         bool statusOnly = false;
-        if (!FDevice->Exchange(CommandID, Payload, first.Data, status, statusOnly))
+        if (!FDevice->Exchange(CommandID, Payload, first.Data, status, statusOnly,
+                               Wait ? Recorder(final) : TAsyncResultEvent{}))
             Refused("Cannot send command " + CommandName(CommandID));
         if (statusOnly)
             first.Data.clear();
         first.Status = status;
-        if (status == E_CMD_PENDING && Wait)
-            FDevice->AsyncResults().Register(CommandID, Recorder(final));
         return first;
     });
     if (r.Status != E_CMD_PENDING || !Wait)

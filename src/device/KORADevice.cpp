@@ -101,8 +101,8 @@ bool TKORADevice::ExecuteCommand(uint8_t CommandID, const TByteArray& Payload, T
 }
 
 bool TKORADevice::Exchange(uint8_t CommandID, const TByteArray& Payload, TByteArray& Data, TStat& Status,
-                           bool& StatusOnly) {
-    return RunExchange(CommandID, Payload, Data, Status, StatusOnly, false, nullptr);
+                           bool& StatusOnly, const TAsyncResultEvent& OnPending) {
+    return RunExchange(CommandID, Payload, Data, Status, StatusOnly, false, OnPending ? &OnPending : nullptr);
 }
 
 bool TKORADevice::ExecuteUrgentCommand(uint8_t CommandID, const TByteArray& Payload, TByteArray& Data,

@@ -93,9 +93,11 @@ public:
     // registers Handler for the later result packets of CommandID.
     TStat ExecuteAsyncCommand(uint8_t CommandID, const TByteArray& Payload, TAsyncResultEvent Handler);
     // ExecuteCommand that also tells whether the response carried nothing but its status (Data
-    // then holds two zero bytes, which a real two-byte answer could hold as well).
+    // then holds two zero bytes, which a real two-byte answer could hold as well). A pending
+    // answer registers OnPending, when set, before any later packet is handled: a final result
+    // right behind the answer must not be missed.
     bool Exchange(uint8_t CommandID, const TByteArray& Payload, TByteArray& Data, TStat& Status,
-                  bool& StatusOnly);
+                  bool& StatusOnly, const TAsyncResultEvent& OnPending = {});
     // ExecuteCommand that may start while another exchange waits (stops must never be held
     // back); its answer is matched by its own identifier and the waiting exchange keeps its own.
     bool ExecuteUrgentCommand(uint8_t CommandID, const TByteArray& Payload, TByteArray& Data, TStat& Status);

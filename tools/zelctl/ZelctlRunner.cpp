@@ -687,7 +687,7 @@ bool TZelctlRunner::Send(const TZelctlCommand& C) {
     TByteArray data;
     TStat status = E_SUCCESS;
     bool statusOnly = false;
-    if (!d.Exchange(id, payload, data, status, statusOnly))
+    if (!d.Exchange(id, payload, data, status, statusOnly, FinalHandler()))
         return Fail(QStringLiteral("Error while sending command %1: %2").arg(label, StatText(E_CMD_FAILED)));
     Set("status", StatusObject(status));
     QString line = QStringLiteral("Response to command ") + label + QStringLiteral(": ") + StatText(status);
@@ -698,7 +698,6 @@ bool TZelctlRunner::Send(const TZelctlCommand& C) {
     Print(line);
     if (status != E_CMD_PENDING)
         return true;
-    d.AsyncResults().Register(id, FinalHandler());
     TStat final = E_SUCCESS;
     if (!WaitForFinal(id, seen, final))
         return false;
