@@ -108,9 +108,9 @@ TEST(FloatEditDlg, OperatorMovesTheTrackBarOrTypesAndClosesByKeyboard) {
     driver.Then(TModalDriver::PressKey(Qt::Key_Escape));
     driver.Then([](QWidget* W) {
         // OK stays available with an invalid entry; reading the value then fails.
-        auto* d = qobject_cast<TFloatEditDlg*>(W);
-        TypeInto(d->ed, "abc");
-        d->btnOk->click();
+        auto* dlg = qobject_cast<TFloatEditDlg*>(W);
+        TypeInto(dlg->ed, "abc");
+        dlg->btnOk->click();
     });
     EXPECT_TRUE(d.Execute());
     EXPECT_DOUBLE_EQ(d.Value(), 12.5);
