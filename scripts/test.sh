@@ -95,9 +95,8 @@ fi
 # list built, not everything.
 step "plain build: programs, Python module, X server tests, benchmarks"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEL_WERROR=ON -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON
-cmake --build build -j"$JOBS" --target zel-console zel-sim zelctl zel_python console_e2e_tests console_start_tests \
-  receive_bench sim_loop_bench device_bench links_bench plot_bench plot_window_bench toolwindows_bench \
-  console_bench
+cmake --build build -j"$JOBS" --target zel-console zel-taq zel-sim zelctl manpages changelog zel_python \
+  console_e2e_tests console_start_tests benchmarks
 
 step "the Python module against zel-sim (pytest)"
 run_ctest build -R '^python_zel$'
