@@ -1,33 +1,33 @@
-# Installation and the Debian package: the three programs, their manual pages, a desktop entry,
-# a scalable icon and the documentation.
+# Installation and the Debian package: the four programs, their manual pages, the two windows'
+# desktop entries and scalable icons, and the documentation.
 include(GNUInstallDirs)
 set(ZEL_SUMMARY_zel-console "control and test console for the ZEL two-finger gripper")
 set(ZEL_SUMMARY_zel-sim "device simulator for the ZEL console, zelctl and their tests")
 set(ZEL_SUMMARY_zelctl "command-line twin of the ZEL console's device layer")
+set(ZEL_SUMMARY_zel-taq "window of the TAQ matrix sensor: live pressure map, acquisition and recordings")
 set(ZEL_MANPAGES)
-foreach(program zel-console zel-sim zelctl)
-  if(TARGET ${program})
-    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-    # Written from the built program's --help, so the page always says what the program does.
-    set(page ${CMAKE_BINARY_DIR}/man/${program}.1)
-    add_custom_command(OUTPUT ${page}.gz
-      COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/manpage.sh $<TARGET_FILE:${program}> ${program}
-              ${PROJECT_VERSION} ${ZEL_SUMMARY_${program}} ${page}
-      COMMAND gzip -9nkf ${page}
-      DEPENDS ${program} ${CMAKE_CURRENT_LIST_DIR}/manpage.sh
-      COMMENT "Manual page ${program}(1)"
-      VERBATIM)
-    list(APPEND ZEL_MANPAGES ${page}.gz)
-    install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  endif()
+foreach(program zel-console zel-taq zel-sim zelctl)
+  install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # Written from the built program's --help, so the page always says what the program does.
+  set(page ${CMAKE_BINARY_DIR}/man/${program}.1)
+  add_custom_command(OUTPUT ${page}.gz
+    COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/manpage.sh $<TARGET_FILE:${program}> ${program}
+            ${PROJECT_VERSION} ${ZEL_SUMMARY_${program}} ${page}
+    COMMAND gzip -9nkf ${page}
+    DEPENDS ${program} ${CMAKE_CURRENT_LIST_DIR}/manpage.sh
+    COMMENT "Manual page ${program}(1)"
+    VERBATIM)
+  list(APPEND ZEL_MANPAGES ${page}.gz)
+  install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
 add_custom_target(manpages ALL DEPENDS ${ZEL_MANPAGES})
 
-install(FILES ${CMAKE_CURRENT_LIST_DIR}/zel-console.desktop
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES ${CMAKE_CURRENT_LIST_DIR}/zel-console.svg
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-include(${CMAKE_CURRENT_LIST_DIR}/taq.cmake) # the sensor window: zel-taq, its entry, icon and manual page
+# The two windows' desktop entries and icons.
+foreach(window zel-console zel-taq)
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/${window}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/${window}.svg
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+endforeach()
 
 # The README keeps its relative picture links: docs/ lies beside it as in the source tree. The
 # console's documentation label opens this README.

@@ -23,12 +23,14 @@ check() { # name, command...
 cmake --install "$BUILD" --prefix "$PREFIX" >/dev/null
 check "zelctl --help" "$PREFIX/bin/zelctl" --help
 check "zel-sim --help" "$PREFIX/bin/zel-sim" --help
-if [ -x "$PREFIX/bin/zel-console" ]; then
-  check "zel-console --version" sh -c '"$0" --version | grep -Eqx "zel-console [0-9]+\.[0-9]+\.[0-9]+"' "$PREFIX/bin/zel-console"
-  check "zel-console --help" "$PREFIX/bin/zel-console" --help
-fi
-check "desktop entry validates" desktop-file-validate "$PREFIX/share/applications/zel-console.desktop"
-check "icon installed" test -s "$PREFIX/share/icons/hicolor/scalable/apps/zel-console.svg"
+for window in zel-console zel-taq; do
+  check "$window --version" sh -c '"$0" --version | grep -Eqx "$1 [0-9]+\.[0-9]+\.[0-9]+"' "$PREFIX/bin/$window" "$window"
+  check "$window --help" "$PREFIX/bin/$window" --help
+  # Without a display it says so and ends with status 1, never Qt's abort.
+  check "$window without a display" sh -c 'env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$0" 2>&1; test $? -eq 1' "$PREFIX/bin/$window"
+  check "$window's desktop entry validates" desktop-file-validate "$PREFIX/share/applications/$window.desktop"
+  check "$window's icon installed" test -s "$PREFIX/share/icons/hicolor/scalable/apps/$window.svg"
+done
 
 # An installed program keeps its settings in the user's configuration folder, never beside itself,
 # even where it could write there (root): the TCP link's settings, written when a connection

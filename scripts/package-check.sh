@@ -31,7 +31,7 @@ check "README and the pictures it shows" sh -c '
   for p in $(grep -o "](docs/[^)]*)" "$0/README.md" | tr -d "()]"); do test -s "$0/$p" || { echo "missing $p"; exit 1; }; done' "$DOC"
 check "copyright" grep -q '^Copyright: ' "$DOC/copyright"
 check "changelog names this version" sh -c 'gzip -dc "$0/changelog.gz" | head -n 1 | grep -q "^zel-console ($1)"' "$DOC" "$VERSION"
-for p in zel-console zel-sim zelctl; do
+for p in zel-console zel-taq zel-sim zelctl; do
   check "man page $p(1)" sh -c 'gzip -dc "$0" | grep -q "^\.SH NAME" && man -l "$0" >/dev/null' "$ROOT/usr/share/man/man1/$p.1.gz"
   check "$p is stripped" sh -c 'file -L "$0" | grep -q ", stripped"' "$ROOT/usr/bin/$p"
 done
@@ -42,8 +42,10 @@ check "man zelctl shows every option, the exit status and the settings folder" s
     printf "%s" "$page" | grep -q -- "$o" || { echo "missing $o"; exit 1; }
   done
   printf "%s" "$page" | grep -q "EXIT STATUS" && printf "%s" "$page" | grep -q "zel-console"' "$ROOT"
-check "desktop entry validates" desktop-file-validate "$ROOT/usr/share/applications/zel-console.desktop"
-check "icon" test -s "$ROOT/usr/share/icons/hicolor/scalable/apps/zel-console.svg"
+for window in zel-console zel-taq; do
+  check "$window's desktop entry validates" desktop-file-validate "$ROOT/usr/share/applications/$window.desktop"
+  check "$window's icon" test -s "$ROOT/usr/share/icons/hicolor/scalable/apps/$window.svg"
+done
 check "recommends libsocketcan2, suggests can-utils" sh -c '
   dpkg-deb -f "$0" Recommends | grep -qw libsocketcan2 && dpkg-deb -f "$0" Suggests | grep -qw can-utils' "$DEB"
 check "debugging information in the -dbgsym package" sh -c '

@@ -1,12 +1,20 @@
 #include "ConsoleApplication.h"
 
+#include "DeviceTagDialog.h"
 #include "ErrorGuard.h"
+#include "LinkDialogs.h"
+#include "MessageBox.h"
+#include "QtDebugSink.h"
 #include "ZELMainWin.h"
 
 #include <QIcon>
 #include <QImageReader>
 #include <QPixmap>
 #include <QPixmapCache>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 bool TConsoleApplication::notify(QObject* Receiver, QEvent* Event) {
     try {
@@ -36,4 +44,72 @@ void InitConsoleApplication(QApplication& App) {
     Q_INIT_RESOURCE(console);
     App.setApplicationName(TMainWin::Caption);
     App.setWindowIcon(QIcon(ConsolePicture()));
+}
+
+namespace {
+// Answered before the application object exists, so that they work without a display.
+int AnswerInfoOption(const TWindowProgram& Program, int Argc, char** Argv) {
+    for (int i = 1; i < Argc; ++i) {
+        if (std::strcmp(Argv[i], "--help") == 0 || std::strcmp(Argv[i], "-h") == 0) {
+            std::fputs(Program.Help, stdout);
+            return 0;
+        }
+        if (std::strcmp(Argv[i], "--version") == 0) {
+            std::printf("%s %s\n", Program.Name, Program.Version.toUtf8().constData());
+            return 0;
+        }
+    }
+    return -1;
+}
+
+bool DisplayNamed(int Argc, char** Argv) {
+    for (int i = 1; i < Argc; ++i)
+        if (std::strcmp(Argv[i], "-platform") == 0)
+            return true;
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+void SayNoDisplay(const char* Name, const QByteArray& Display) {
+    std::fprintf(stderr, "%s: %s; run it in a desktop session, or without one as: xvfb-run -a %s\n", Name,
+                 Display.isEmpty() ? "no display (DISPLAY is not set)"
+                                   : QByteArray("cannot open the display \"" + Display + '"').constData(),
+                 Name);
+}
+
+// A display that is named but cannot be opened ends in a fatal message while the application
+// object is made; it is answered like a missing display.
+const char* StartingProgram = nullptr;
+QtMessageHandler QtHandler = nullptr;
+void StartMessages(QtMsgType Type, const QMessageLogContext& Context, const QString& Text) {
+    if (Type != QtFatalMsg) {
+        QtHandler(Type, Context, Text);
+        return;
+    }
+    SayNoDisplay(StartingProgram, qgetenv("DISPLAY"));
+    std::_Exit(1);
+}
+} // namespace
+
+int RunWindowProgram(const TWindowProgram& Program, int Argc, char** Argv,
+                     const std::function<std::unique_ptr<QWidget>(TConsoleApplication& App)>& MakeWindow) {
+    if (const int rc = AnswerInfoOption(Program, Argc, Argv); rc >= 0)
+        return rc;
+    if (!DisplayNamed(Argc, Argv)) {
+        SayNoDisplay(Program.Name, QByteArray());
+        return 1;
+    }
+    StartingProgram = Program.Name;
+    QtHandler = qInstallMessageHandler(StartMessages);
+    TConsoleApplication app(Argc, Argv);
+    qInstallMessageHandler(QtHandler);
+    RouteDebugOutToQt();
+    InitConsoleApplication(app);
+    // The operator answers the links' questions and reads the messages in dialogs and boxes.
+    InstallLinkDialogs();
+    SetMessageHook(MessageBoxHook());
+    const std::unique_ptr<QWidget> window = MakeWindow(app);
+    DeviceTagDlg = new TDeviceTagDlg(window.get());
+    window->show();
+    return app.exec();
 }

@@ -4,6 +4,7 @@
 #include "ListBoxDialog.h"
 #include "MessageSeam.h"
 #include "PayloadParser.h"
+#include "ZelVersion.h"
 #include "stat.h"
 
 #include <QAction>
@@ -34,7 +35,7 @@
 #include <cmath>
 
 const QString TTAQMainWin::Caption = QStringLiteral("TAQ Duruzadud");
-const QString TTAQMainWin::Version = QStringLiteral("1.5.1");
+const QString TTAQMainWin::Version = QStringLiteral(ZEL_VERSION);
 
 namespace {
 const QString ErrorCaption = QStringLiteral("Error");

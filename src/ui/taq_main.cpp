@@ -1,8 +1,5 @@
 // zel-taq: the matrix sensor's window.
 #include "ConsoleApplication.h"
-#include "DeviceTagDialog.h"
-#include "LinkDialogs.h"
-#include "MessageBox.h"
 #include "PressureMap.h"
 #include "TAQMainWin.h"
 
@@ -11,35 +8,35 @@
 #include <QPixmap>
 
 #include <cmath>
-#include <cstdio>
-#include <cstring>
+#include <memory>
 
 namespace {
 const char HelpText[] =
     "Usage: zel-taq [--help] [--version] [Qt options]\n"
     "\n"
     "Window of the TAQ matrix sensor: the live pressure map, acquisition, tare, gain and threshold,\n"
-    "frames saved as CSV or PNG and recordings played back. Connect with Device > Connect (F2) over\n"
-    "serial, TCP, UDP or CAN; the link settings are shared with zel-console (uart.cfg, tcp.cfg,\n"
-    "udp.cfg, can.cfg beside the program, or in the user's configuration folder when the program's\n"
-    "folder cannot be written).\n"
+    "frames saved as CSV or PNG, and recordings played back. Connect with Device > Connect (F2)\n"
+    "over serial, TCP, UDP or CAN. The device tag, system information, command editor (F5) and\n"
+    "command log are those of zel-console.\n"
     "\n"
-    "  --help     show this text and exit\n"
-    "  --version  show the version and exit\n";
-
-int AnswerInfoOption(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(HelpText, stdout);
-            return 0;
-        }
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("zel-taq %s\n", TTAQMainWin::Version.toUtf8().constData());
-            return 0;
-        }
-    }
-    return -1;
-}
+    "Options:\n"
+    "  -h, --help     show this text and exit\n"
+    "  --version      show the version and exit\n"
+    "\n"
+    "Settings:\n"
+    "  The link settings (uart.cfg, tcp.cfg, udp.cfg, can.cfg) are shared with zel-console and\n"
+    "  zelctl; they and settings.ini (the window placement, and the acquisition's start\n"
+    "  parameters in its section TAQ) are kept in $XDG_CONFIG_HOME/zel-console\n"
+    "  (~/.config/zel-console). A program run from its build tree, or from a writable folder\n"
+    "  that already holds these files (a portable copy), keeps them beside itself.\n"
+    "\n"
+    "Environment:\n"
+    "  DISPLAY, WAYLAND_DISPLAY   the display the window opens on; without one, run the\n"
+    "                             window on a virtual display: xvfb-run -a zel-taq\n"
+    "  QT_LOGGING_RULES           debug output, for example \"zel.*.debug=true\"\n"
+    "\n"
+    "Exit status:\n"
+    "  0 when the window was closed, 1 when no display could be opened.\n";
 
 // The program's picture: a pad of cells under a round contact, in the map's own colours.
 QPixmap TaqPicture() {
@@ -61,17 +58,9 @@ QPixmap TaqPicture() {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (const int rc = AnswerInfoOption(argc, argv); rc >= 0)
-        return rc;
-    TConsoleApplication app(argc, argv);
-    InitConsoleApplication(app);
-    app.setApplicationName(TTAQMainWin::Caption);
-    app.setWindowIcon(QIcon(TaqPicture()));
-    // The operator answers the links' questions and reads the messages in dialogs and boxes.
-    InstallLinkDialogs();
-    SetMessageHook(MessageBoxHook());
-    TTAQMainWin window;
-    DeviceTagDlg = new TDeviceTagDlg(&window);
-    window.show();
-    return app.exec();
+    return RunWindowProgram({"zel-taq", HelpText, TTAQMainWin::Version}, argc, argv, [](TConsoleApplication& app) {
+        app.setApplicationName(TTAQMainWin::Caption);
+        app.setWindowIcon(QIcon(TaqPicture()));
+        return std::make_unique<TTAQMainWin>();
+    });
 }
