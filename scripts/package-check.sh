@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the Debian package of a build tree, unpacks it into a temporary root (dpkg -x) and checks
-# what an installed system gets: documentation with the README's pictures, copyright and changelog,
-# manual pages, the desktop entry and icon, stripped programs, the package relations, and that
-# the programs run from the unpacked root.
+# Builds the Debian packages of a build tree (programs, Python module, device library), checks what
+# each holds, unpacks the programs' package into a temporary root (dpkg -x) and checks what an
+# installed system gets: documentation with the README's pictures, copyright and changelog, manual
+# pages, the desktop entries and icons, stripped programs, the package relations, and that the
+# programs run from the unpacked root.
 #   bash scripts/package-check.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,7 +24,16 @@ check() { # name, command...
 (cd "$BUILD" && cpack -G DEB >"$WORK/cpack.log" 2>&1) || { cat "$WORK/cpack.log"; exit 1; }
 VERSION=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$BUILD/CMakeCache.txt")
 DEB=$(ls "$BUILD"/zel-console_"$VERSION"_*.deb)
+DEV=$(ls "$BUILD"/zel-console-dev_"$VERSION"_*.deb)
+PY=$(ls "$BUILD"/python3-zel_"$VERSION"_*.deb)
 dpkg -x "$DEB" "$ROOT"
+# The programs' package holds no library, header or Python module: those have packages of their own.
+check "zel-console holds the programs only" sh -c '! dpkg -c "$0" | grep -E "/usr/include/|\.a$|\.so$|/cmake/"' "$DEB"
+check "zel-console-dev: headers, static libraries, CMake package, Qt's development packages" sh -c '
+  dpkg -c "$0" | grep -q "/usr/include/zel/CommandComponent.h" && dpkg -c "$0" | grep -q "/usr/lib/libzel_device.a" &&
+  dpkg -c "$0" | grep -q "/cmake/ZEL/ZELConfig.cmake" && dpkg-deb -f "$0" Depends | grep -qw qt6-serialbus-dev' "$DEV"
+check "python3-zel: the module, depending on python3" sh -c '
+  dpkg -c "$0" | grep -q "/usr/lib/python3/dist-packages/zel/_zel.*\.so" && dpkg-deb -f "$0" Depends | grep -qw python3' "$PY"
 DOC=$ROOT/usr/share/doc/zel-console
 
 check "README and the pictures it shows" sh -c '
