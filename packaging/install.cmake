@@ -41,8 +41,10 @@ install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_CURRENT_LIST_DIR}/copyright
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${ZEL_DOC_PICTURES} DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 # Every package carries the copyright file.
-install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/python3-zel
-        COMPONENT python)
+if(ZEL_PYTHON)
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/python3-zel
+          COMPONENT python)
+endif()
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zel-console-dev
         COMPONENT devel)
 set(ZEL_CHANGELOG ${CMAKE_BINARY_DIR}/doc/changelog.gz)
@@ -62,7 +64,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # One package a component: a machine that runs the console needs neither the headers and static
 # libraries nor the Python module.
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL console python devel)
+set(CPACK_COMPONENTS_ALL console devel)
+if(ZEL_PYTHON)
+  list(APPEND CPACK_COMPONENTS_ALL python)
+endif()
 set(CPACK_DEBIAN_CONSOLE_PACKAGE_NAME zel-console)
 set(CPACK_DEBIAN_CONSOLE_PACKAGE_SECTION science)
 # Each description's first line is its package's summary.
