@@ -7,6 +7,7 @@
 //    full pass) as text and as hex bytes, "next failed answer" from the start, and one step of the
 //    history's scroll bar to the start and back to the end;
 //  - saving that history as CSV and opening it again.
+#include "BenchProbes.h"
 #include "CommLogForm.h"
 #include "ZEL.h"
 #include "convert.h"
@@ -29,22 +30,6 @@
 #include <string>
 
 namespace {
-double CpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-long ResidentKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    return -1;
-}
-
 TByteArray Status(uint16_t S, std::initializer_list<uint8_t> Data = {}) {
     TByteArray p(2 + Data.size());
     WriteWord(p.data(), S);
@@ -129,7 +114,7 @@ int main(int argc, char** argv) {
         uint64_t sent = 0;
         QElapsedTimer wall;
         wall.start();
-        const double cpu0 = CpuSeconds();
+        const double cpu0 = CpuSeconds(RUSAGE_SELF);
         QTimer tick;
         tick.setTimerType(Qt::PreciseTimer);
         QObject::connect(&tick, &QTimer::timeout, [&] {
@@ -141,7 +126,7 @@ int main(int argc, char** argv) {
         });
         tick.start(1);
         QCoreApplication::exec();
-        const double cpu = CpuSeconds() - cpu0;
+        const double cpu = CpuSeconds(RUSAGE_SELF) - cpu0;
         const double seconds = double(wall.elapsed()) / 1000.0;
         const int64_t waiting = int64_t(sent) - log.History().Count();
         std::printf("live: %llu packets in %.2f s (%.0f/s), decode + filter on: CPU %.1f %% of a core, "

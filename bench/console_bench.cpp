@@ -7,6 +7,7 @@
 //    (goal: under 10 % of a core, no backlog);
 //  - memory: resident size after connect and after every 25,000 of 100,000 exchanges.
 // QT_QPA_PLATFORM decides where the windows go (offscreen when unset).
+#include "BenchProbes.h"
 #include "CommandComponent.h"
 #include "ConsoleApplication.h"
 #include "DeviceTagDialog.h"
@@ -34,19 +35,6 @@
 #include <vector>
 
 namespace {
-double ThreadCpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_THREAD, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-long ResidentKiB() {
-    std::ifstream f("/proc/self/statm");
-    long pages = 0, resident = 0;
-    f >> pages >> resident;
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
 double Median(std::vector<double> V) {
     std::sort(V.begin(), V.end());
     return V.empty() ? 0 : V[V.size() / 2];
@@ -72,22 +60,6 @@ public:
 private:
     QWidget* FWindow;
     const QElapsedTimer& FSinceMain;
-};
-
-// Calls Fn whenever Widget paints.
-class TPaintProbe : public QObject {
-public:
-    TPaintProbe(QWidget* Widget, std::function<void()> Fn) : FFn(std::move(Fn)) {
-        Widget->installEventFilter(this);
-    }
-    bool eventFilter(QObject*, QEvent* E) override {
-        if (E->type() == QEvent::Paint)
-            FFn();
-        return false;
-    }
-
-private:
-    std::function<void()> FFn;
 };
 
 int StartupChild(int argc, char** argv, bool Console, bool Text) {
@@ -239,7 +211,7 @@ void Live() {
     lags.clear();
     pendingSince = -1;
     const int seconds = 5;
-    const double cpu0 = ThreadCpuSeconds();
+    const double cpu0 = CpuSeconds(RUSAGE_THREAD);
     QElapsedTimer wall;
     wall.start();
     bool out = true;
@@ -253,7 +225,7 @@ void Live() {
         out = !out;
         c.RunFor(250);
     }
-    const double cpu = ThreadCpuSeconds() - cpu0;
+    const double cpu = CpuSeconds(RUSAGE_THREAD) - cpu0;
     const double elapsed = wall.nsecsElapsed() / 1e9;
     std::sort(lags.begin(), lags.end());
     const auto pct = [&](double P) { return lags.empty() ? 0 : lags[size_t(P * (lags.size() - 1))]; };

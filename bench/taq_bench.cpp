@@ -7,6 +7,7 @@
 // drained), frames decoded per second, the UI thread's processor share, the receive store's high-water mark,
 // and the age of the frame the map paints (from its decoding to the paint). QT_QPA_PLATFORM decides where the
 // window goes (offscreen when unset).
+#include "BenchProbes.h"
 #include "CommandComponent.h"
 #include "ConsoleApplication.h"
 #include "IniFile.h"
@@ -34,32 +35,11 @@ namespace {
 constexpr int MatrixWidth = 160;
 constexpr int MatrixHeight = 200;
 
-double ThreadCpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_THREAD, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
 void RunFor(int Ms) {
     QEventLoop loop;
     QTimer::singleShot(Ms, &loop, &QEventLoop::quit);
     loop.exec();
 }
-
-class TPaintProbe : public QObject {
-public:
-    TPaintProbe(QWidget* Widget, std::function<void()> Fn) : FFn(std::move(Fn)) {
-        Widget->installEventFilter(this);
-    }
-    bool eventFilter(QObject*, QEvent* E) override {
-        if (E->type() == QEvent::Paint)
-            FFn();
-        return false;
-    }
-
-private:
-    std::function<void()> FFn;
-};
 
 uint64_t FramesMade(zelsim::TSimThread& Sim) {
     uint64_t n = 0;
@@ -135,11 +115,11 @@ void Scenario(bool RunLength, int PeriodMs, int Seconds) {
     ages.clear();
     paints = 0;
     storeHigh = 0;
-    const double cpu0 = ThreadCpuSeconds();
+    const double cpu0 = CpuSeconds(RUSAGE_THREAD);
     QElapsedTimer wall;
     wall.start();
     RunFor(Seconds * 1000);
-    const double cpu = ThreadCpuSeconds() - cpu0;
+    const double cpu = CpuSeconds(RUSAGE_THREAD) - cpu0;
     const double elapsed = wall.nsecsElapsed() / 1e9;
     const uint64_t made1 = FramesMade(sim);
     const long decoded1 = decoded;

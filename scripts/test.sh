@@ -42,6 +42,16 @@ run_ctest() {
   fi
 }
 
+# Runs one check that counts as a test; fails the script when it fails.
+must_pass() {
+  if "$@"; then
+    PASSED=$((PASSED + 1))
+  else
+    echo "tests: $PASSED passed, $((FAILED + 1)) failed"
+    exit 1
+  fi
+}
+
 # Starts a timed step.
 STEP_START=$SECONDS
 step() {
@@ -103,47 +113,22 @@ run_ctest build -R '^python_zel$'
 
 step "console on a real X server (xvfb-run, xcb), with a screenshot while a move runs"
 mkdir -p build/screenshots
-if ZEL_SCREENSHOT="$ROOT/build/screenshots/console.png" QT_QPA_PLATFORM=xcb \
-    xvfb-run -a -s "-screen 0 1280x1024x24" \
-    build/tests/ui/console_e2e_tests --gtest_filter=ConsoleE2E.LiveStateWhileAMoveRuns; then
-  PASSED=$((PASSED + 1))
-  echo "screenshot: build/screenshots/console.png"
-else
-  echo "tests: $PASSED passed, $((FAILED + 1)) failed"
-  exit 1
-fi
+must_pass env ZEL_SCREENSHOT="$ROOT/build/screenshots/console.png" QT_QPA_PLATFORM=xcb \
+  xvfb-run -a -s "-screen 0 1280x1024x24" \
+  build/tests/ui/console_e2e_tests --gtest_filter=ConsoleE2E.LiveStateWhileAMoveRuns
+echo "screenshot: build/screenshots/console.png"
 
 step "the console's own start (first paint, orderly end) on a real X server"
-if QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" build/tests/ui/console_start_tests; then
-  PASSED=$((PASSED + 1))
-else
-  echo "tests: $PASSED passed, $((FAILED + 1)) failed"
-  exit 1
-fi
+must_pass env QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" build/tests/ui/console_start_tests
 
 step "install into a temporary prefix"
-if bash scripts/install-check.sh build; then
-  PASSED=$((PASSED + 1))
-else
-  echo "tests: $PASSED passed, $((FAILED + 1)) failed"
-  exit 1
-fi
+must_pass bash scripts/install-check.sh build
 
 step "a program of its own on the installed device library, against zel-sim"
-if bash scripts/example-check.sh build; then
-  PASSED=$((PASSED + 1))
-else
-  echo "tests: $PASSED passed, $((FAILED + 1)) failed"
-  exit 1
-fi
+must_pass bash scripts/example-check.sh build
 
 step "the Debian package, unpacked into a temporary root"
-if bash scripts/package-check.sh build; then
-  PASSED=$((PASSED + 1))
-else
-  echo "tests: $PASSED passed, $((FAILED + 1)) failed"
-  exit 1
-fi
+must_pass bash scripts/package-check.sh build
 
 step "done"
 
