@@ -99,7 +99,7 @@ void ShowEntries(TJoinedBox& Box) {
     }
     // The newest message in the label; everything, scrolling, in the details.
     QString shown = EntryText(entries.back(), several);
-    if (!Fits(shown) || several)
+    if (!Fits(shown))
         shown = Summary(shown);
     if (several)
         shown += QStringLiteral("\n\n(%1 earlier messages are in the details.)").arg(entries.size() - 1);

@@ -105,6 +105,15 @@ TEST_F(MessageBoxTest, LaterMessagesJoinTheOpenBoxWithTheirTime) {
     EXPECT_EQ(box->icon(), QMessageBox::Critical);
     EXPECT_EQ(box->windowTitle(), "Error");
 
+    // Grown too long for the screen, the box shows the newest and keeps all of them in its details.
+    const QString lengthy = QStringLiteral("Byte values: ") + QStringLiteral("41 ").repeated(700);
+    ShowMessage(TMessageKind::Information, lengthy, QString(), &Window);
+    EXPECT_EQ(OpenMessageBox(), box);
+    for (const char* text : {"first", "second", "third", "Byte values: 41 41"})
+        EXPECT_TRUE(box->detailedText().contains(QString::fromLatin1(text))) << text;
+    EXPECT_TRUE(Shown(box).contains("Byte values: 41")) << Shown(box).toStdString();
+    EXPECT_TRUE(Shown(box).endsWith("(3 earlier messages are in the details.)")) << Shown(box).toStdString();
+
     // Once read and closed, the next message has a box of its own again.
     box->close();
     ShowMessage(TMessageKind::Information, QStringLiteral("fourth"), QString(), &Window);
