@@ -23,6 +23,7 @@
 #include <QScrollArea>
 #include <QTcpServer>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -121,6 +122,21 @@ TEST_F(ConsoleE2E, WithABoxOpenFastStopAndStopStillReachTheDevice) {
     EXPECT_TRUE(Win->btnEmergencyStop->isChecked());
     EXPECT_TRUE(WaitUntil([&] { return Flag(*Win, "Fast stop")->isChecked(); }));
     EXPECT_EQ(OpenMessageBox(), box);
+
+    // And with the box open while another exchange waits for its late answer.
+    zelsim::TFaultConfig slow;
+    slow.DelayMs = 800;
+    SetFaults(slow);
+    const std::string fastStop = "FAST_STOP(23h)";
+    const int before = SimLogLines(fastStop);
+    int seenWhileWaiting = -1;
+    QTimer::singleShot(200, Win.get(), [&] {
+        QTimer::singleShot(150, Win.get(), [&] { seenWhileWaiting = SimLogLines(fastStop) - before; });
+        SystemClick(Win->btnEmergencyStop);
+    });
+    Win->edGotoPos->setText("12");
+    Win->btnMove->click();
+    EXPECT_EQ(seenWhileWaiting, 1);
     Win.reset();
 }
 
