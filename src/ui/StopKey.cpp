@@ -51,11 +51,17 @@ bool TStopKey::Reaches(const QWidget* Receiver) const {
 }
 
 bool TStopKey::eventFilter(QObject* Watched, QEvent* Event) {
-    if (Event->type() != QEvent::KeyPress || !Watched->isWidgetType())
+    const QEvent::Type type = Event->type();
+    if ((type != QEvent::KeyPress && type != QEvent::ShortcutOverride) || !Watched->isWidgetType())
         return false;
     auto* key = static_cast<QKeyEvent*>(Event);
     if (key->key() != Key || !FWindow || !Reaches(static_cast<QWidget*>(Watched)))
         return false;
+    if (type == QEvent::ShortcutOverride) {
+        // No shortcut of a window or control may take the key first.
+        Event->accept();
+        return true;
+    }
     // Held down it stops once; the key goes to no control either way.
     if (!key->isAutoRepeat())
         RunGuarded([this] { FStop(); });
