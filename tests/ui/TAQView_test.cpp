@@ -14,6 +14,7 @@
 #include <QColor>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSet>
 #include <QMouseEvent>
@@ -196,6 +197,13 @@ TEST(TAQWindow, UsableAtAnySizeWithKeyboardAndScreenReader) {
     TTempSettingsFolder settings;
     TTAQMainWin win;
     win.show();
+    QApplication::processEvents();
+    // At the width it opens with, the controls' column scrolls in height only, also when the
+    // window is too short for it (a taller font, a smaller screen).
+    win.resize(win.width(), 480);
+    QApplication::processEvents();
+    EXPECT_TRUE(win.sbControls->verticalScrollBar()->isVisible());
+    EXPECT_FALSE(win.sbControls->horizontalScrollBar()->isVisible());
     for (const QSize size : {win.minimumSize(), QSize(1600, 1100)}) {
         win.resize(size);
         QApplication::processEvents();
