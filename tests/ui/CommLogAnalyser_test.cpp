@@ -10,6 +10,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
+#include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -102,8 +104,25 @@ TEST_F(TAnalyserTest, DecodesFiltersPagesAndSearchesALongHistory) {
     Child<QAction>("miShowID21")->setChecked(true);
     Child<QAction>("miShowUpdates")->setChecked(true);
     EXPECT_EQ(Log.History().ShownCount(), 10000);
+    // The commands are listed by identifier.
+    QStringList ids;
+    for (QAction* a : Child<QMenu>("FilterMenu")->actions())
+        if (a->objectName().startsWith("miShowID"))
+            ids << a->objectName().mid(8);
+    QStringList sorted = ids;
+    sorted.sort();
+    EXPECT_EQ(ids, sorted);
 
     // Next failed answer, across pages; the hit is selected in the view.
+    ASSERT_TRUE(Log.FindNextFailed());
+    // The hit's number and the count follow the history as packets come and the oldest go.
+    auto* found = Child<QLabel>("lbSearch");
+    const QString shown = found->text();
+    Session(Log, 1);
+    Log.UpdateView();
+    EXPECT_NE(found->text(), shown);
+    EXPECT_EQ(found->text(),
+              QStringLiteral("Packet %1 of %2").arg(Log.CurrentHit() + 1).arg(Log.History().ShownCount()));
     ASSERT_TRUE(Log.FindNextFailed());
     const int64_t first = Log.CurrentHit();
     const TPacket& hit = Log.History().Shown(first).Copy;

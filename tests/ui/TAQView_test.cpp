@@ -14,6 +14,7 @@
 #include <QColor>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSet>
 #include <QMouseEvent>
@@ -74,8 +75,13 @@ TEST(PressureMap, KnownFrameGivesExpectedCellsAndLegendRange) {
         for (int i = 0; i < 6; ++i)
             EXPECT_EQ(Rgb(image.pixel(i % 3, i / 3)), Rgb(ScaleColour(r.Fractions[i]))) << "cell " << i;
     }
-    // An empty frame still gives a usable range.
+    // An empty frame still gives a usable range; with a floor, noise stays at the dark end.
     EXPECT_EQ(RangeFor(FrameStats({0, 0}, 2, 1), 0), (TColourRange{0, 1}));
+    EXPECT_EQ(RangeFor(FrameStats({35, 12}, 2, 1), 0, 256), (TColourRange{0, 256}));
+    EXPECT_EQ(RangeFor(FrameStats({35, 400}, 2, 1), 0, 256), (TColourRange{0, 400}));
+    // Without a frame the legend claims no numbers.
+    legend.ClearRange();
+    EXPECT_EQ(legend.RangeText(), QStringLiteral("No frame"));
 
     // A picture in the sensor's proportions: cells twice as high as wide.
     const QImage png = map.Render(10);
@@ -191,6 +197,13 @@ TEST(TAQWindow, UsableAtAnySizeWithKeyboardAndScreenReader) {
     TTempSettingsFolder settings;
     TTAQMainWin win;
     win.show();
+    QApplication::processEvents();
+    // At the width it opens with, the controls' column scrolls in height only, also when the
+    // window is too short for it (a taller font, a smaller screen).
+    win.resize(win.width(), 480);
+    QApplication::processEvents();
+    EXPECT_TRUE(win.sbControls->verticalScrollBar()->isVisible());
+    EXPECT_FALSE(win.sbControls->horizontalScrollBar()->isVisible());
     for (const QSize size : {win.minimumSize(), QSize(1600, 1100)}) {
         win.resize(size);
         QApplication::processEvents();

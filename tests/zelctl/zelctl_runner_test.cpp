@@ -5,9 +5,11 @@
 #include "ZelctlRunner.h"
 #include "ZelctlSession.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <QTextStream>
 
 #include <algorithm>
@@ -209,6 +211,16 @@ TEST(ZelctlCommandTable, ChecksAndLimitsFailWithTheirOwnExitStatus) {
         {{"force", "100"},
          TZelctlRunner::ExitCommandFailed,
          "Force limit 100 N is outside the gripper's range of 5 to 80 N; nothing was sent"},
+        // A value exactly at a bound passes (the fingers stand at 55 mm, no force).
+        {{"expect", "position", "55..60", "expect", "position", "50..55", "expect", "position", "54.5", "0.5",
+          "expect", "force", "0..1", "expect", "position", "55.5", "0.5"},
+         TZelctlRunner::ExitOk,
+         "Check passed: position 55.00 mm (expected 55.5 +/- 0.5 mm)"},
+        // The simulated part is 20 mm wide: the failure says what the device found.
+        {{"grasp", "8", "50"},
+         TZelctlRunner::ExitCommandFailed,
+         "Command GRASP finished: Command failed. The device reports \"No part\": the fingers closed "
+         "towards 8 mm and found no part of that width on their travel."},
     };
     for (const auto& r : rows) {
         TZelctlArguments args;
@@ -221,7 +233,52 @@ TEST(ZelctlCommandTable, ChecksAndLimitsFailWithTheirOwnExitStatus) {
         TZelctlSession session(args, outStream, errStream);
         TZelctlRunner runner(session);
         EXPECT_EQ(runner.Run(), r.Exit) << r.Words.join(' ').toStdString() << "\n" << err.toStdString();
-        EXPECT_TRUE(err.contains(QLatin1String(r.Error))) << err.toStdString();
+        EXPECT_TRUE((r.Exit == TZelctlRunner::ExitOk ? out : err).contains(QLatin1String(r.Error)))
+            << err.toStdString() << out.toStdString();
         EXPECT_FALSE(out.contains("Device type")) << "ran on after the failure";
+    }
+}
+
+// A wrong command line still ends with the end line under --json, and still leaves a JUnit report
+// that shows the mistake as a failed case, even when the parse stopped before --junit.
+TEST(ZelctlRunner, UsageErrorsEndTheJsonAndFillTheJUnitReport) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile script(dir.filePath(QStringLiteral("rig.txt")));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("home\nmove 1\n");
+    script.close();
+    const QString report = dir.filePath(QStringLiteral("rig.xml"));
+    const QStringList rows[] = {
+        {"--json", "--tcp", "h", "--script", script.fileName(), "--junit", report},
+        {"--tcp", "h", "--junit=" + report, "--script", script.fileName()},
+    };
+    for (const QStringList& words : rows) {
+        SCOPED_TRACE(words.join(' ').toStdString());
+        QFile::remove(report);
+        TZelctlArguments args;
+        QString error;
+        ASSERT_FALSE(args.Parse(words, error));
+        QString out;
+        QString err;
+        QTextStream outStream(&out);
+        QTextStream errStream(&err);
+        EXPECT_EQ(TZelctlRunner::ReportUsage(words, args, error, outStream, errStream),
+                  TZelctlRunner::ExitUsage);
+        if (words.contains("--json")) {
+            const QStringList lines = out.split('\n', Qt::SkipEmptyParts);
+            ASSERT_EQ(lines.size(), 2);
+            const QJsonObject end = QJsonDocument::fromJson(lines.back().toUtf8()).object();
+            EXPECT_EQ(end.value("event").toString(), "end");
+            EXPECT_EQ(end.value("exit").toInt(), TZelctlRunner::ExitUsage);
+            EXPECT_TRUE(err.isEmpty()) << err.toStdString();
+        } else {
+            EXPECT_TRUE(err.contains("rig.txt:2: ")) << err.toStdString();
+        }
+        QFile xml(report);
+        ASSERT_TRUE(xml.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(xml.readAll());
+        EXPECT_TRUE(text.contains("tests=\"1\" failures=\"0\" errors=\"1\"")) << text.toStdString();
+        EXPECT_TRUE(text.contains("rig.txt:2: Wrong number of arguments for 'move'")) << text.toStdString();
     }
 }

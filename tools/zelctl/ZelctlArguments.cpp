@@ -408,7 +408,8 @@ Options:
                                 since the start
   --junit FILE                  write a JUnit XML report to FILE: one test
                                 case per command and per pass of a repeat
-                                block, with the failure text
+                                block, with the failure text; a wrong
+                                command line or script is one failed case
   --settings DIR                folder of the transports' settings files
                                 (uart.cfg, tcp.cfg, ...), which opening a link
                                 updates; unless given, the console's folder
@@ -435,18 +436,19 @@ Exit status:
   4  a check (expect, wait-for) failed and no command did
 
 Examples:
-  zelctl --tcp 127.0.0.1:1000 home move 50 50 grasp 8 50 stats
-  zelctl --udp 192.168.1.20 send 0x06 '1 2 "AB"'
-  zelctl --can virtualcan:0@4#100 watch 10
-  zelctl --serial ttyUSB0@115200 --script test-rig.txt --junit rig.xml
+  Each runs against the simulator that scripts/run.sh starts (for an ordinary
+  user it listens on TCP port 11000 and links /tmp/zel-tty-USER instead).
+  zelctl --tcp 127.0.0.1:1000 home move 50 50 grasp 20 50 stats
+  zelctl --udp 127.0.0.1 send 0x06 '1 2 "AB"'
+  zelctl --serial /tmp/zel-tty@115200 --script test-rig.txt --junit rig.xml
 
   test-rig.txt:
     home
-    repeat 100
-    grasp 20 100
+    repeat 10
+    grasp 20 400
     expect state holding
-    expect force 10..30
-    release 60 100
+    expect force 75..85
+    release 60 400
     wait-for position 60 0.5 --timeout 5
     end
 )");

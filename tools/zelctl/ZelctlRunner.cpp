@@ -139,7 +139,39 @@ QString TZelctlRunner::UsageJson(const QString& Error) {
                         {QStringLiteral("error"), Error},
                         {QStringLiteral("exit"), int(ExitUsage)},
                         {QStringLiteral("time"), 0}};
-    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+    const QJsonObject end{{QStringLiteral("event"), QStringLiteral("end")},
+                          {QStringLiteral("exit"), int(ExitUsage)},
+                          {QStringLiteral("error"), Error},
+                          {QStringLiteral("time"), 0}};
+    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)) + QLatin1Char('\n') +
+           QString::fromUtf8(QJsonDocument(end).toJson(QJsonDocument::Compact));
+}
+
+int TZelctlRunner::ReportUsage(const QStringList& Words, const TZelctlArguments& Args, const QString& Error,
+                               QTextStream& Out, QTextStream& Err) {
+    if (Words.contains(QStringLiteral("--json")))
+        Out << UsageJson(Error) << Qt::endl;
+    else
+        Err << "zelctl: " << Error << Qt::endl;
+    // The parse may have stopped before --junit: a CI job still gets a report naming the error.
+    QString junit = Args.JUnitPath;
+    for (qsizetype i = 0; junit.isEmpty() && i < Words.size(); ++i) {
+        if (Words[i] == QLatin1String("--junit") && i + 1 < Words.size())
+            junit = Words[i + 1];
+        else if (Words[i].startsWith(QLatin1String("--junit=")))
+            junit = Words[i].mid(8);
+    }
+    if (!junit.isEmpty()) {
+        TZelctlJUnit report(junit);
+        QString error;
+        if (report.Open(error)) {
+            report.Add(QStringLiteral("command line"), 0, TZelctlJUnit::CommandFailed, Error);
+            report.Close(0, error);
+        }
+        if (!error.isEmpty())
+            Err << "zelctl: " << error << Qt::endl;
+    }
+    return ExitUsage;
 }
 
 void TZelctlRunner::Emit(QJsonObject Object) {
@@ -429,7 +461,8 @@ bool TZelctlRunner::WaitForFinal(uint8_t CommandID, int SeenBefore, TStat& Statu
 }
 
 bool TZelctlRunner::RunMotion(uint8_t CommandID, const QString& FailurePrefix,
-                              const std::function<TStat(const TAsyncResultEvent&)>& Start) {
+                              const std::function<TStat(const TAsyncResultEvent&)>& Start,
+                              const std::function<QString()>& Explain) {
     const int seen = FFinals[CommandID].Count;
     const TStat first = Start(FinalHandler());
     if (first == E_SUCCESS) {
@@ -447,7 +480,7 @@ bool TZelctlRunner::RunMotion(uint8_t CommandID, const QString& FailurePrefix,
     Set("status", StatusObject(final));
     const QString line = QStringLiteral("Command %1 finished: %2.").arg(Name(CommandID), StatText(final));
     if (final != E_SUCCESS)
-        return Fail(line);
+        return Fail(Explain && FSession.Device()->IsConnected() ? line + Explain() : line);
     Print(line);
     return true;
 }
@@ -504,9 +537,27 @@ bool TZelctlRunner::Grasp(const TZelctlCommand& C) {
     TZEL& g = Gripper();
     if (!MotionInLimits(C, QStringLiteral("Width")))
         return false;
+    // A failed grasp's final result carries no reason: the grasping state the device reports
+    // afterwards says what happened.
+    const auto explain = [&]() -> QString {
+        TByteArray data;
+        TStat status = E_SUCCESS;
+        if (!g.ExecuteCommand(TZEL::GET_GRASPING_STATE, {}, data, status) || status != E_SUCCESS ||
+            data.size() != 1)
+            return QString();
+        const QString state = FromView(GraspingStateNames[g.GraspingState & 7]);
+        Set("grasping_state", GraspingStateObject(g.GraspingState));
+        constexpr uint8_t NoPart = 2;
+        if (g.GraspingState == NoPart)
+            return QStringLiteral(" The device reports \"%1\": the fingers closed towards %2 mm and found no "
+                                  "part of that width on their travel.")
+                .arg(state, C.Args[0]);
+        return QStringLiteral(" The device reports the grasping state \"%1\".").arg(state);
+    };
     return RunMotion(
         TZEL::GRASP, QStringLiteral("Error while starting to grasp: "),
-        [&](const TAsyncResultEvent& h) { return g.Grasp(C.Args[0].toFloat(), C.Args[1].toFloat(), h); });
+        [&](const TAsyncResultEvent& h) { return g.Grasp(C.Args[0].toFloat(), C.Args[1].toFloat(), h); },
+        explain);
 }
 
 bool TZelctlRunner::Release(const TZelctlCommand& C) {

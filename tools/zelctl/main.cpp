@@ -29,13 +29,8 @@ int main(int argc, char** argv) {
     TZelctlArguments args;
     QString error;
     const QStringList words = QCoreApplication::arguments().mid(1);
-    if (!args.Parse(words, error)) {
-        if (words.contains(QStringLiteral("--json")))
-            out << TZelctlRunner::UsageJson(error) << Qt::endl;
-        else
-            err << "zelctl: " << error << Qt::endl;
-        return TZelctlRunner::ExitUsage;
-    }
+    if (!args.Parse(words, error))
+        return TZelctlRunner::ReportUsage(words, args, error, out, err);
     if (args.Help) {
         out << TZelctlArguments::HelpText();
         return TZelctlRunner::ExitOk;
