@@ -10,6 +10,7 @@
 #include "ZEL.h"
 #include "ZEL_fields.h"
 #include "ToolWindow.h"
+#include "UserFile.h"
 
 #include <QAction>
 #include <QApplication>

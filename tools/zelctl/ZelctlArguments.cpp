@@ -416,7 +416,8 @@ Options:
                                 since the start
   --junit FILE                  write a JUnit XML report to FILE: one test
                                 case per command and per pass of a repeat
-                                block, with the failure text
+                                block, with the failure text; FILE is
+                                replaced only by a whole report
   --settings DIR                folder of the transports' settings files
                                 (uart.cfg, tcp.cfg, ...), which opening a link
                                 updates; unless given, the console's folder

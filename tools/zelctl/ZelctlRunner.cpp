@@ -292,7 +292,7 @@ int TZelctlRunner::RunConnected() {
                         double(connecting.elapsed()) / 1000.0, TZelctlJUnit::CommandFailed,
                         FRecord.Errors.join(QLatin1Char('\n')));
         FRecord = TRecord();
-        return ExitConnectFailed;
+        return FLogFailed ? ExitLogFailed : ExitConnectFailed;
     }
 
     const std::vector<TZelctlCommand>& commands = FSession.Arguments().Commands;
