@@ -6,13 +6,22 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstdlib>
 
 #include <unistd.h>
 
+namespace {
+// Memory-backed where there is one: every input is written and (settings) synced to disk.
+QString ScratchFolder() {
+    const QFileInfo shm(QStringLiteral("/dev/shm"));
+    return shm.isDir() && shm.isWritable() ? shm.filePath() : QDir::tempPath();
+}
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-    static const QString path = QDir::tempPath() + QStringLiteral("/zel-ini-fuzz-%1.ini").arg(getpid());
+    static const QString path = ScratchFolder() + QStringLiteral("/zel-ini-fuzz-%1.ini").arg(getpid());
     static const bool quiet = [] {
         TIniFile::SetReportHandler([](const QString&) {});
         return true;

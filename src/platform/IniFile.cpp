@@ -13,6 +13,8 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 
+#include <algorithm>
+
 namespace {
 // A settings file this large is not ours; it reads as empty and is never rewritten.
 constexpr qint64 MaxFileSize = 4 * 1024 * 1024;
@@ -133,7 +135,8 @@ TContent Load(const QString& Path) {
         Report(Path, QStringLiteral("cannot be read (%1); defaults are used and nothing is saved").arg(why));
         return c;
     }
-    const QByteArray bytes = f.read(MaxFileSize + 1);
+    // As much as the file holds (a regular file knows its size), and one byte to see it end.
+    const QByteArray bytes = f.read(std::min(f.size(), MaxFileSize) + 1);
     if (bytes.size() > MaxFileSize || !f.atEnd()) {
         c.Whole = false;
         Report(
