@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <map>
 
@@ -248,6 +249,7 @@ QByteArray ReadFile(const QString& Path) {
 // A device that falls silent during wait-for: the check ends at its own limit as a failed check, not
 // a response timeout after it; a link lost during expect is told as the link's end.
 TEST(ZelctlRunner, ASilentDeviceFailsTheCheckAndALostLinkIsSaid) {
+    std::atomic<int> requests{0}; // outlives the simulator, whose log counts here
     zelsim::TSimConfig cfg;
     cfg.TcpPort = 0;
     cfg.Gripper.StartReferenced = true;
@@ -267,8 +269,17 @@ TEST(ZelctlRunner, ASilentDeviceFailsTheCheckAndALostLinkIsSaid) {
         faults.DropShare = 1;
         sim.Run([faults](zelsim::TSimulator& s) { s.SetFaults(faults); });
     };
-    // The switch-on is answered; the device falls silent while the check waits.
-    QTimer::singleShot(300, silence);
+    // The switch-on is answered; the device falls silent while the check waits. The simulator logs
+    // each request on its thread before it answers, and silence is set there after the answer.
+    sim.Run([&requests](zelsim::TSimulator& s) { s.SetLogSink([&requests](const std::string&) { ++requests; }); });
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (requests > 0) {
+            poll.stop();
+            silence();
+        }
+    });
+    poll.start(5);
     o.Out.clear();
     EXPECT_FALSE(runner.Execute({"wait-for", {"position", "100", "0.1", "--timeout", "1"}, "rig.txt:3"}));
     QJsonObject line = QJsonDocument::fromJson(o.Out.trimmed().toUtf8()).object();
