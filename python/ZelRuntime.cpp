@@ -6,6 +6,7 @@
 #include "ErrorGuard.h"
 #include "IniFile.h"
 #include "MessageSeam.h"
+#include "QtDebugSink.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -60,6 +61,9 @@ void EnsureApplication() {
         static char* argv[] = {name, nullptr};
         GApp = new QCoreApplication(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("zel"));
+        // The protocol core's notes (a corrupt packet) follow Qt's logging rules like the rest:
+        // silent unless QT_LOGGING_RULES asks for zel.protocol.
+        RouteDebugOutToQt();
         // Each connect names its link completely; the transports' remembered parameters have no
         // use here and must not land beside the interpreter.
         static QTemporaryDir settings;

@@ -10,6 +10,7 @@
 #include "ZEL.h"
 #include "ZEL_fields.h"
 #include "ToolWindow.h"
+#include "UserFile.h"
 
 #include <QAction>
 #include <QApplication>
@@ -854,13 +855,11 @@ void TCommLog::btnOpenClick() {
 }
 
 TCommLog* TCommLog::OpenFile(const QString& Path) {
-    QFile file(Path);
+    QFile file;
     std::vector<TLogRecord> records;
     std::set<std::string> names;
     QString error;
-    if (!file.open(QIODevice::ReadOnly))
-        error = file.errorString();
-    else
+    if (UserFile::Open(file, Path, UserFile::MaxSize, error) == UserFile::Opened)
         ParseLogCsv(file, records, error, &names);
     if (!error.isEmpty()) {
         ShowMessage(TMessageKind::Error, QStringLiteral("Error while opening the command log \"%1\": %2")

@@ -12,6 +12,7 @@
 #include <QPixmap>
 #include <QPixmapCache>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -104,6 +105,8 @@ int RunWindowProgram(const TWindowProgram& Program, int Argc, char** Argv,
     TConsoleApplication app(Argc, Argv);
     qInstallMessageHandler(QtHandler);
     RouteDebugOutToQt();
+    // A file size limit (ulimit -f) makes a recording or log stop with its reason, not the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     InitConsoleApplication(app);
     // The operator answers the links' questions and reads the messages in dialogs and boxes.
     InstallLinkDialogs();

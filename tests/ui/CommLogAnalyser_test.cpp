@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -205,5 +207,20 @@ TEST_F(TAnalyserTest, ASavedLogOpensReadOnlyWithTheSameLinesAndABadOneNamesItsLi
         EXPECT_EQ(Log.OpenFile(out.fileName()), nullptr) << b.Reason.toStdString();
         ASSERT_EQ(Messages.Count(), 1);
         EXPECT_TRUE(Messages.Texts()[0].contains(b.Reason)) << Messages.Texts()[0].toStdString();
+    }
+}
+
+// A pipe would hold the window until a writer came and a device never ends: both are refused at
+// once with the reason, and no window opens.
+TEST_F(TAnalyserTest, APipeOrADeviceIsRefusedAsNotARegularFile) {
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("log.csv");
+    ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    for (const QString& path : {fifo, QStringLiteral("/dev/zero"), QStringLiteral("/dev/urandom")}) {
+        Messages.Clear();
+        EXPECT_EQ(Log.OpenFile(path), nullptr);
+        ASSERT_EQ(Messages.Count(), 1);
+        EXPECT_TRUE(Messages.Texts()[0].endsWith("\": not a regular file (a pipe, socket or device)"))
+            << Messages.Texts()[0].toStdString();
     }
 }

@@ -5,6 +5,7 @@
 #include "TAQMainWin.h"
 
 #include "CsvReader.h"
+#include "FileSizeLimit.h"
 #include "TempSettingsFolder.h"
 
 #include <QApplication>
@@ -21,6 +22,12 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cerrno>
+#include <cstring>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -189,6 +196,48 @@ TEST(FrameFiles, RecordThenOpenGivesTheSameFrames) {
     ASSERT_TRUE(one.open(QIODevice::ReadOnly));
     EXPECT_EQ(one.readAll(), QByteArray("0,1,2\n3,4,5\n"));
     EXPECT_FALSE(WriteFrameCsv(dir.filePath("none.csv"), {}, 3, 2, &error));
+}
+
+// A disk that fills ends the recording with the system's reason, after the last whole frame, and
+// counts only the frames in the file; a pipe or a device is not played back.
+TEST(FrameFiles, AFullDiskKeepsWholeFramesAndPipesAreNotPlayed) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("run.csv"));
+    const std::vector<int32_t> cells(84, 4095);
+    const int counted = RunWithFileSizeLimit(4000, [&] {
+        TRecordingWriter w;
+        if (!w.Open(path, 14, 6))
+            return 100;
+        for (uint32_t stamp = 0; stamp < 1000; ++stamp)
+            if (!w.Add(stamp, cells))
+                break;
+        if (w.IsOpen() || w.LastError() != QString::fromLocal8Bit(std::strerror(EFBIG)))
+            return 101;
+        return w.Count();
+    });
+    ASSERT_GT(counted, 0);
+    ASSERT_LT(counted, 100);
+    TRecordingReader r;
+    QString error;
+    ASSERT_TRUE(r.Open(path, &error)) << error.toStdString();
+    ASSERT_EQ(r.Count(), counted);
+    uint32_t stamp = 0;
+    std::vector<int32_t> read;
+    EXPECT_TRUE(r.Frame(counted - 1, stamp, read));
+    EXPECT_EQ(read, cells);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().endsWith('\n'));
+
+    const QString fifo = dir.filePath(QStringLiteral("fifo.csv"));
+    ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    const QString zero = dir.filePath(QStringLiteral("zero.csv"));
+    ASSERT_EQ(symlink("/dev/zero", zero.toLocal8Bit().constData()), 0);
+    for (const QString& p : {fifo, zero}) {
+        EXPECT_FALSE(r.Open(p, &error));
+        EXPECT_TRUE(error.endsWith("not a regular file (a pipe, socket or device)")) << error.toStdString();
+        EXPECT_FALSE(r.IsOpen());
+    }
 }
 
 // The window at its smallest and at a large size: no control overlaps another (the scroll areas take

@@ -3,7 +3,10 @@
 #include "ZelctlArguments.h"
 #include "ZelctlCommands.h"
 
+#include <QFile>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -217,6 +220,45 @@ TEST(ZelctlArguments, ScriptsKeepRestOfLineAndNameTheBadLine) {
     EXPECT_FALSE(TZelctlArguments::ParseScript(QStringLiteral("home\nmove 1\n"), QStringLiteral("rig.txt"),
                                                commands, error));
     EXPECT_TRUE(error.startsWith(QStringLiteral("rig.txt:2: "))) << error.toStdString();
+}
+
+// What a script file hands zelctl cannot hang it, eat its memory or overflow its stack: only
+// regular files are read, blocks nest to a limit, and a tag takes no control characters.
+TEST(ZelctlArguments, HostileScriptsAreRefusedWithTheirReason) {
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("fifo.txt");
+    ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    const QString nested = dir.filePath("nested.txt");
+    {
+        QFile f(nested);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray("repeat 2\n").repeated(20000) + QByteArray("end\n").repeated(20000));
+    }
+    const QString tag = dir.filePath("tag.txt");
+    {
+        QFile f(tag);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray("tag bench\0 7\n", 14));
+    }
+    const std::pair<QString, QString> rows[] = {
+        {fifo, "Cannot read script file " + fifo + ": not a regular file (a pipe, socket or device)"},
+        {"/dev/zero", "Cannot read script file /dev/zero: not a regular file (a pipe, socket or device)"},
+        {dir.path(), "Cannot read script file " + dir.path() + ": a folder, not a file"},
+        {nested, nested + ":101: 'repeat' blocks nest deeper than 100"},
+        {tag, tag + ":1: The device tag cannot hold the control character U+0000"},
+    };
+    for (const auto& [path, message] : rows) {
+        TZelctlArguments a;
+        QString error;
+        EXPECT_FALSE(ParseArgs({"--tcp", "h", "--script", path}, a, error));
+        EXPECT_EQ(error, message);
+    }
+    // As deep as the limit runs.
+    std::vector<TZelctlCommand> commands;
+    QString error;
+    const QString deepest = QString("repeat 1\n").repeated(TZelctlArguments::MaxRepeatDepth) +
+                            QString("end\n").repeated(TZelctlArguments::MaxRepeatDepth);
+    EXPECT_TRUE(TZelctlArguments::ParseScript(deepest, "rig.txt", commands, error)) << error.toStdString();
 }
 
 TEST(ZelctlArguments, ScriptFileRunsAtItsPlaceAndSectionIsWritten) {

@@ -1,9 +1,9 @@
 #include "ZelctlArguments.h"
 
 #include "IniFile.h"
+#include "UserFile.h"
 #include "ZelctlCommands.h"
 
-#include <QFile>
 #include <QRegularExpression>
 
 namespace {
@@ -177,6 +177,11 @@ bool TZelctlArguments::CheckBlocks(const std::vector<TZelctlCommand>& Commands, 
     for (size_t i = From; i < Commands.size(); ++i) {
         const TZelctlCommand& c = Commands[i];
         if (c.Name == QLatin1String("repeat")) {
+            if (open.size() >= size_t(MaxRepeatDepth)) {
+                Error =
+                    c.Origin + QStringLiteral(": 'repeat' blocks nest deeper than %1").arg(MaxRepeatDepth);
+                return false;
+            }
             open.push_back(&c);
         } else if (c.Name == QLatin1String("end")) {
             if (open.empty()) {
@@ -308,12 +313,13 @@ bool TZelctlArguments::Parse(const QStringList& Args, QString& Error) {
             QString path;
             if (!takeValue(path))
                 return false;
-            QFile file(path);
-            if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-                Error = QStringLiteral("Cannot read script file %1: %2").arg(path, file.errorString());
+            QByteArray text;
+            QString why;
+            if (UserFile::ReadAll(path, UserFile::MaxScriptSize, text, why) != UserFile::Opened) {
+                Error = QStringLiteral("Cannot read script file %1: %2").arg(path, why);
                 return false;
             }
-            if (!ParseScript(QString::fromUtf8(file.readAll()), path, Commands, Error))
+            if (!ParseScript(QString::fromUtf8(text), path, Commands, Error))
                 return false;
         } else if (const TZelctlCommandRow* row = FindZelctlCommand(a)) {
             TZelctlCommand c;
@@ -387,7 +393,9 @@ Options:
   --script FILE                 run the commands of FILE at this place, one a
                                 line; empty lines and lines starting with #
                                 are skipped; the text of "tag" and the payload
-                                of "send" are the rest of their line
+                                of "send" are the rest of their line; repeat
+                                blocks nest at most 100 deep; a regular file
+                                of at most 16 MiB
   --sensor                      the device is the matrix sensor (TAQ): only
                                 info, temperature, tag and send apply
   --log                         print every packet sent and received on
@@ -409,7 +417,8 @@ Options:
   --junit FILE                  write a JUnit XML report to FILE: one test
                                 case per command and per pass of a repeat
                                 block, with the failure text; a wrong
-                                command line or script is one failed case
+                                command line or script is one failed case;
+                                FILE is replaced only by a whole report
   --settings DIR                folder of the transports' settings files
                                 (uart.cfg, tcp.cfg, ...), which opening a link
                                 updates; unless given, the console's folder
@@ -434,6 +443,11 @@ Exit status:
   2  the command line is wrong, or the log file cannot be created
   3  the link could not be opened or the device was refused
   4  a check (expect, wait-for) failed and no command did
+  5  the --log-csv file could not be written on (disk full, file size
+     limit): the run stops there and the file ends after its last whole row
+  130, 143  interrupted by Ctrl+C (SIGINT) or SIGTERM: the run stops, the
+     JUnit report holds the commands run so far, the interrupted one as an
+     error; a second signal ends zelctl at once
 
 Examples:
   Each runs against the simulator that scripts/run.sh starts (for an ordinary

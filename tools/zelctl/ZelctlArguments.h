@@ -52,7 +52,9 @@ public:
                             QString& Error);
     // Number and form of a command's arguments.
     static bool CheckCommand(const TZelctlCommand& Command, QString& Error);
-    // Every repeat from From on has its end, and every end its repeat.
+    // Repeat blocks nest at most this deep.
+    static constexpr int MaxRepeatDepth = 100;
+    // Every repeat from From on has its end, and every end its repeat, at most MaxRepeatDepth deep.
     static bool CheckBlocks(const std::vector<TZelctlCommand>& Commands, size_t From, QString& Error);
     static bool IsCommandName(const QString& Word);
 

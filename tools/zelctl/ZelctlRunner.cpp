@@ -12,6 +12,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <csignal>
 
 namespace {
 QString Text(const std::string& S) {
@@ -207,6 +208,26 @@ bool TZelctlRunner::CheckAsyncErrors() {
     return errors.isEmpty();
 }
 
+bool TZelctlRunner::Stopped() const {
+    return FSession.LogFailed() || FSession.Interrupted() != 0;
+}
+
+bool TZelctlRunner::CheckStopped() {
+    const QString log = FSession.TakeLogFailure();
+    if (!log.isEmpty()) {
+        FLogFailed = true;
+        Fail(log);
+    }
+    if (FSession.Interrupted() != 0 && !FInterruptTold) {
+        FInterruptTold = true;
+        Fail(FSession.Interrupted() == SIGINT ? QStringLiteral("Interrupted (SIGINT)")
+             : FSession.Interrupted() == SIGTERM
+                 ? QStringLiteral("Terminated (SIGTERM)")
+                 : QStringLiteral("Stopped by signal %1").arg(FSession.Interrupted()));
+    }
+    return !Stopped();
+}
+
 QString TZelctlRunner::Printable(const QString& Text) {
     QString out;
     out.reserve(Text.size());
@@ -248,8 +269,10 @@ int TZelctlRunner::Run() {
     int exit = RunConnected();
     FRecord = TRecord();
     // A record that was asked for and is incomplete fails the run.
-    if (!FSession.CloseLog() && (exit == ExitOk || exit == ExitCheckFailed))
-        exit = ExitCommandFailed;
+    if (!FSession.CloseLog() && exit != ExitUsage && exit != ExitConnectFailed)
+        exit = ExitLogFailed;
+    if (FSession.Interrupted() != 0)
+        exit = InterruptedExit(FSession.Interrupted());
     if (FJUnit) {
         QString error;
         if (!FJUnit->Close(double(FClock.elapsed()) / 1000.0, error)) {
@@ -265,7 +288,17 @@ int TZelctlRunner::RunConnected() {
     FRecord = TRecord();
     QElapsedTimer connecting;
     connecting.start();
+    // What the connect prints also goes into the report.
+    if (!Json())
+        FSession.SetErrorSink([this](const QString& Message) {
+            FRecord.Errors << Message;
+            FSession.PrintError(Message);
+        });
     const bool connected = FSession.Connect();
+    if (!connected)
+        CheckStopped();
+    if (!Json())
+        FSession.SetErrorSink(nullptr);
     const TKORADevice& d = *FSession.Device();
     const QString type = Text(TKORADevice::DeviceTypeToStr(d.DeviceType));
     const QString serial = QStringLiteral("%1").arg(d.SerialNumber, 8, 10, QLatin1Char('0'));
@@ -291,7 +324,7 @@ int TZelctlRunner::RunConnected() {
                         double(connecting.elapsed()) / 1000.0, TZelctlJUnit::CommandFailed,
                         FRecord.Errors.join(QLatin1Char('\n')));
         FRecord = TRecord();
-        return ExitConnectFailed;
+        return FLogFailed ? ExitLogFailed : ExitConnectFailed;
     }
 
     const std::vector<TZelctlCommand>& commands = FSession.Arguments().Commands;
@@ -307,7 +340,8 @@ int TZelctlRunner::RunConnected() {
         }
     }
     FStoppedAt = commands.size();
-    if (!RunBlock(0, commands.size(), 0) && FJUnit) {
+    // An interrupted run reports what it ran, not what it would have run.
+    if (!RunBlock(0, commands.size(), 0) && FJUnit && FSession.Interrupted() == 0) {
         for (size_t i = FStoppedAt + 1; i < commands.size(); ++i) {
             const TZelctlCommand& c = commands[i];
             FJUnit->Add(CaseName(c), 0, TZelctlJUnit::Skipped);
@@ -330,7 +364,10 @@ int TZelctlRunner::RunConnected() {
     FRecord = TRecord();
     // The handlers point at this runner; none may outlive it.
     FSession.Device()->AsyncResults().Clear();
-    return FCommandFailed ? ExitCommandFailed : FCheckFailed ? ExitCheckFailed : ExitOk;
+    return FLogFailed       ? ExitLogFailed
+           : FCommandFailed ? ExitCommandFailed
+           : FCheckFailed   ? ExitCheckFailed
+                            : ExitOk;
 }
 
 void TZelctlRunner::AddCase(const QString& Name, const QElapsedTimer& Clock, const TRecord& Sum) {
@@ -348,6 +385,10 @@ bool TZelctlRunner::RunBlock(size_t From, size_t To, int Depth) {
     for (size_t i = From; i < To; ++i) {
         const TZelctlCommand& c = commands[i];
         QElapsedTimer clock;
+        if (Stopped()) {
+            FStoppedAt = i - 1;
+            return false;
+        }
         if (c.Name == QLatin1String("repeat")) {
             const int count = c.Args[0].toInt();
             for (int pass = 1; pass <= count; ++pass) {
@@ -378,7 +419,7 @@ bool TZelctlRunner::RunBlock(size_t From, size_t To, int Depth) {
         const bool ok = Execute(c);
         if (Depth == 0)
             AddCase(CaseName(c), clock, FCase);
-        if (!ok && !keepGoing) {
+        if (!ok && (!keepGoing || Stopped())) {
             FStoppedAt = i;
             return false;
         }
@@ -405,6 +446,7 @@ bool TZelctlRunner::Execute(const TZelctlCommand& C) {
         // An error raised while the command ran (a report that cannot be decoded, a lost link) fails it.
         ok = CheckAsyncErrors() && ok;
     }
+    ok = CheckStopped() && ok;
     if (!ok) {
         // A failed check is told apart only when nothing else went wrong.
         if (!FRecord.CheckFailed)
@@ -452,7 +494,7 @@ bool TZelctlRunner::WaitForFinal(uint8_t CommandID, int SeenBefore, TStat& Statu
         Status = r.Status;
         return true;
     }
-    if (!CheckAsyncErrors())
+    if (!CheckAsyncErrors() || Stopped())
         return false;
     if (done)
         return Fail(QStringLiteral("Connection closed while waiting for the result of command %1")
@@ -826,7 +868,7 @@ bool TZelctlRunner::Watch(const TZelctlCommand& C) {
     const bool closed = FSession.WaitFor([&g] { return !g.IsConnected(); }, durationMs);
     if (closed)
         return Fail(QStringLiteral("Connection closed while watching"));
-    if (!CheckAsyncErrors()) {
+    if (!CheckAsyncErrors() || Stopped()) {
         switchAll(false);
         return false;
     }
@@ -915,7 +957,17 @@ bool TZelctlRunner::Query(const TZelctlExpectation& E, double& Value) {
     TByteArray data;
     TStat status = E_SUCCESS;
     // The answer is decoded into the gripper's properties like any report.
-    if (!g.ExecuteCommand(id, {}, data, status))
+    bool done = false;
+    try {
+        done = g.ExecuteCommand(id, {}, data, status);
+    } catch (const std::exception&) {
+        // An answer that never came because the link went is told as the link's end.
+        if (g.IsConnected())
+            throw;
+    }
+    if (!g.IsConnected())
+        return Fail(QStringLiteral("Connection closed while reading the %1").arg(E.QuantityName()));
+    if (!done)
         return Fail(QStringLiteral("Error while reading the %1: %2").arg(E.QuantityName(), Refused()));
     const size_t size = E.Quantity == TZelctlExpectation::State ? 1 : 4;
     if (status != E_SUCCESS || data.size() != size)
@@ -982,27 +1034,42 @@ bool TZelctlRunner::WaitFor(const TZelctlCommand& C) {
         break;
     }
     const uint8_t id = QueryID(e.Quantity);
+    QElapsedTimer clock;
+    clock.start();
     // The answer to switching on carries the present value; later reports come with every change.
     const TStat on = g.SetAutoUpdate(id, true, 50, true);
     if (!Accepted(on))
         return Fail(QStringLiteral("Error while switching on automatic updates: %1").arg(StatText(on)));
-    FSession.WaitFor([&] { return (seen && e.Holds(value)) || !g.IsConnected(); }, e.TimeoutMs);
+    FSession.WaitFor([&] { return (seen && e.Holds(value)) || !g.IsConnected(); },
+                     int(std::max<qint64>(0, e.TimeoutMs - clock.elapsed())));
     // The answer to switching off carries a value of its own, later than the one that was judged.
     const bool seenInTime = seen;
     const double found = value;
     if (!g.IsConnected())
         return Fail(QStringLiteral("Connection closed while waiting for the %1").arg(e.QuantityName()));
+    const QString limit = QString::number(e.TimeoutMs / 1000.0);
+    if (!(seenInTime && e.Holds(found)) || Stopped()) {
+        // The check ends at its own limit: a device that has stopped answering must not hold it
+        // for another response timeout, so the reports are switched off without waiting.
+        try {
+            g.PostCommand(id, TZEL::AutoUpdatePayload(false, 0, false));
+        } catch (const std::exception&) {
+            // The link is failing; the check's outcome is what is reported.
+        }
+        if (!CheckAsyncErrors() || Stopped())
+            return false;
+        if (!seenInTime)
+            return CheckFail(QStringLiteral("%1No report of the %2 within %3 s")
+                                 .arg(C.Origin.isEmpty() ? QString() : C.Origin + QStringLiteral(": "),
+                                      e.QuantityName(), limit));
+        return Judge(C, e, found, QStringLiteral("Not reached within %1 s: ").arg(limit));
+    }
     const TStat off = g.SetAutoUpdate(id, false, 0, false);
     if (!CheckAsyncErrors())
         return false;
     if (!Accepted(off))
         return Fail(QStringLiteral("Error while switching off automatic updates: %1").arg(StatText(off)));
-    if (!seenInTime)
-        return CheckFail(QStringLiteral("%1No report of the %2 within %3 s")
-                             .arg(C.Origin.isEmpty() ? QString() : C.Origin + QStringLiteral(": "),
-                                  e.QuantityName(), QString::number(e.TimeoutMs / 1000.0)));
-    return Judge(C, e, found,
-                 QStringLiteral("Not reached within %1 s: ").arg(QString::number(e.TimeoutMs / 1000.0)));
+    return Judge(C, e, found, QStringLiteral("Not reached within %1 s: ").arg(limit));
 }
 
 bool TZelctlRunner::Sleep(const TZelctlCommand& C) {
@@ -1011,6 +1078,8 @@ bool TZelctlRunner::Sleep(const TZelctlCommand& C) {
     FSession.WaitFor([d] { return !d->IsConnected(); }, ms);
     if (!d->IsConnected())
         return Fail(QStringLiteral("Connection closed while sleeping"));
+    if (Stopped())
+        return false;
     Set("ms", ms);
     return true;
 }

@@ -30,8 +30,11 @@ public:
         ExitCommandFailed = 1,
         ExitUsage = 2,
         ExitConnectFailed = 3,
-        ExitCheckFailed = 4
+        ExitCheckFailed = 4,
+        ExitLogFailed = 5 // the --log-csv file could not be written on (disk full)
     };
+    // Ctrl+C and SIGTERM end the run with 128 + the signal's number, as shells report it.
+    static int InterruptedExit(int Signal) { return 128 + Signal; }
 
     explicit TZelctlRunner(TZelctlSession& Session);
     ~TZelctlRunner();
@@ -108,6 +111,9 @@ private:
     TAsyncResultEvent FinalHandler();
     bool Synchronous(TStat Status, uint8_t CommandID, const QString& FailurePrefix);
     bool CheckAsyncErrors();
+    // False once the log failed or the run was interrupted, after failing the command once for it.
+    bool CheckStopped();
+    bool Stopped() const;
     // Refuses a value outside the system limits before anything is sent.
     bool InLimits(const QString& What, const QString& Value, float Low, float High, const QString& Unit);
     bool MotionInLimits(const TZelctlCommand& C, const QString& First);
@@ -129,5 +135,7 @@ private:
     size_t FStoppedAt = 0;
     bool FCommandFailed = false;
     bool FCheckFailed = false;
+    bool FLogFailed = false;
+    bool FInterruptTold = false;
     std::unique_ptr<TZelctlJUnit> FJUnit;
 };

@@ -37,6 +37,7 @@ TZelctlSession::TZelctlSession(const TZelctlArguments& Args, QTextStream& Out, Q
     }
     if (!Args.LogCsvPath.isEmpty()) {
         FCsv = std::make_unique<TTrafficCsv>(Args.LogCsvPath, *FDevice, Args.Sensor);
+        FCsv->OnFailed = [this](const QString&) { Wake(); };
         FTraffic->Sinks.push_back(FCsv.get());
     }
     if (!FTraffic->Sinks.empty())
@@ -90,8 +91,27 @@ bool TZelctlSession::OpenLog() {
 bool TZelctlSession::CloseLog() {
     if (!FCsv || FCsv->Close())
         return true;
-    Error(FCsv->Error());
+    if (!FLogFailureTaken)
+        Error(FCsv->Error());
+    FLogFailureTaken = true;
     return false;
+}
+
+bool TZelctlSession::LogFailed() const {
+    return FCsv && !FCsv->Error().isEmpty();
+}
+
+QString TZelctlSession::TakeLogFailure() {
+    if (!LogFailed() || FLogFailureTaken)
+        return QString();
+    FLogFailureTaken = true;
+    return FCsv->Error();
+}
+
+void TZelctlSession::Interrupt(int Signal) {
+    if (FInterrupted == 0)
+        FInterrupted = Signal;
+    Wake();
 }
 
 void TZelctlSession::Error(const QString& Message) {
@@ -99,6 +119,10 @@ void TZelctlSession::Error(const QString& Message) {
         FErrorSink(Message);
         return;
     }
+    PrintError(Message);
+}
+
+void TZelctlSession::PrintError(const QString& Message) {
     FErr << "zelctl: " << Message << Qt::endl;
 }
 
@@ -118,7 +142,7 @@ bool TZelctlSession::WaitFor(const std::function<bool()>& Done, int TimeoutMs) {
     clock.start();
     while (!Done()) {
         const qint64 left = TimeoutMs - clock.elapsed();
-        if (left <= 0 || !FErrors.isEmpty())
+        if (left <= 0 || !FErrors.isEmpty() || FInterrupted != 0 || LogFailed())
             return false;
         QEventLoop loop;
         QTimer deadline;
@@ -159,7 +183,7 @@ bool TZelctlSession::Connect() {
         Error(e);
     if (FConnected)
         return true;
-    if (errors.isEmpty()) {
+    if (errors.isEmpty() && FInterrupted == 0 && !LogFailed()) {
         // The connect sequence forgets the system information first, so a device type tells that
         // its answer came and the device check's requests did not get theirs.
         if (!FConnectSequenceDone)
