@@ -27,7 +27,7 @@
 QPointer<TDeviceTagDlg> DeviceTagDlg;
 
 const QString TMainWinBase::LicenceLine =
-    QStringLiteral("Licence: not chosen yet by the project; all rights reserved.");
+    QStringLiteral("Licence: Apache License 2.0");
 
 namespace {
 const QString ErrorCaption = QStringLiteral("Error");
