@@ -15,7 +15,9 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -24,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -62,11 +65,19 @@ std::unique_ptr<zelsim::TSimThread> StartSim() {
     return sim;
 }
 
+// Runs the events for Ms, sleeping while there are none.
 void Pump(int Ms) {
+    QEventLoop loop;
+    QTimer::singleShot(Ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Runs the events until Done or LimitMs.
+void PumpUntil(const std::function<bool()>& Done, int LimitMs) {
     QElapsedTimer t;
     t.start();
-    while (t.elapsed() < Ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+    while (!Done() && t.elapsed() < LimitMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
 // Opens every link at once and runs the events until every connect sequence has ended.
@@ -82,10 +93,7 @@ bool ConnectAll(std::vector<TStation>& Cell) {
         if (s.Zel->ConnectLink(link) != E_SUCCESS)
             return false;
     }
-    QElapsedTimer t;
-    t.start();
-    while (done < int(Cell.size()) && t.elapsed() < 30000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+    PumpUntil([&] { return done == int(Cell.size()); }, 30000);
     for (TStation& s : Cell) {
         s.Zel->OnConnect.Remove(&Cell);
         s.Zel->OnConnectSequenceDone.Remove(&Cell);
@@ -223,8 +231,7 @@ int main(int argc, char** argv) {
         s.Zel->StartExchange(CMD_ID_GET_TEMPERATURE, {}, [&answered](TKORADevice*, const TExchangeResult& R) {
             answered += R.Ok() ? 1 : 0;
         });
-    while (answered < 32 && total32.elapsed() < 60000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+    PumpUntil([&] { return answered == 32; }, 60000);
     const double totalMs = double(total32.nsecsElapsed()) / 1e6;
     const long after = ResidentKiB();
     std::printf("32 devices from one thread: connected in %.0f ms, %d temperatures read, %.0f ms in all\n",
