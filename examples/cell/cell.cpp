@@ -4,6 +4,7 @@
 //   cell LINK LINK LINK LINK      (tcp://127.0.0.1:1000, udp://HOST:PORT?listen=PORT, ...)
 // Each gripper reads its temperature, moves to 40 mm, grasps a 20 mm part and releases it.
 #include <LinkSpec.h>
+#include <convert.h>
 #include <ZEL.h>
 #include <ZelVersion.h>
 
