@@ -32,7 +32,8 @@ public:
             if (c == QLatin1Char('+') || c == QLatin1Char('-') || c.isSpace())
                 ok = false;
         if (!ok || v < Low || v > High) {
-            Fail(QStringLiteral("%1 '%2' is not a number from %3 to %4").arg(What, Value).arg(Low).arg(High));
+            Fail(QStringLiteral("%1 '%2' is not a number from %3 to %4")
+                     .arg(What, Value, QString::number(Low), QString::number(High)));
             return std::nullopt;
         }
         return v;
@@ -209,47 +210,41 @@ int32_t TLinkSpec::TransportIndex() const {
     return int32_t(Kind); // the kinds are in the engine's order of transports
 }
 
+// Joined, not formatted with arg(): a host may hold a '%' that a later arg() would fill in.
 QString TLinkSpec::Description() const {
+    const auto n = [](int V) { return QString::number(V); };
     switch (Kind) {
     case TKind::Serial:
-        return QStringLiteral("serial %1 at %2 Bd").arg(Serial.Port).arg(Serial.Baudrate);
+        return QStringLiteral("serial ") + Serial.Port + QStringLiteral(" at ") + n(Serial.Baudrate) +
+               QStringLiteral(" Bd");
     case TKind::Tcp:
-        return QStringLiteral("TCP %1:%2").arg(Tcp.Host).arg(Tcp.Port);
+        return QStringLiteral("TCP ") + Tcp.Host + QLatin1Char(':') + n(Tcp.Port);
     case TKind::Udp:
-        return QStringLiteral("UDP %1:%2, listening on %3")
-            .arg(Udp.Address)
-            .arg(Udp.TransmitPort)
-            .arg(Udp.ListeningPort);
+        return QStringLiteral("UDP ") + Udp.Address + QLatin1Char(':') + n(Udp.TransmitPort) +
+               QStringLiteral(", listening on ") + n(Udp.ListeningPort);
     case TKind::Can:
-        return QStringLiteral("CAN %1 %2, bit rate code %3, id %4")
-            .arg(CanBackend.isEmpty() ? QStringLiteral("socketcan") : CanBackend,
-                 Can.Interface.isEmpty() ? QStringLiteral("net %1").arg(Can.Net) : Can.Interface)
-            .arg(Can.Bitrate)
-            .arg(Can.Id);
+        return QStringLiteral("CAN ") + (CanBackend.isEmpty() ? QStringLiteral("socketcan") : CanBackend) +
+               QLatin1Char(' ') +
+               (Can.Interface.isEmpty() ? QStringLiteral("net ") + n(Can.Net) : Can.Interface) +
+               QStringLiteral(", bit rate code ") + n(Can.Bitrate) + QStringLiteral(", id ") + n(Can.Id);
     }
     return {};
 }
 
 QString TLinkSpec::Text() const {
+    const auto n = [](int V) { return QString::number(V); };
     switch (Kind) {
     case TKind::Serial:
-        return QStringLiteral("serial://%1?baud=%2").arg(Serial.Port).arg(Serial.Baudrate);
+        return QStringLiteral("serial://") + Serial.Port + QStringLiteral("?baud=") + n(Serial.Baudrate);
     case TKind::Tcp:
-        return QStringLiteral("tcp://%1:%2").arg(HostText(Tcp.Host)).arg(Tcp.Port);
+        return QStringLiteral("tcp://") + HostText(Tcp.Host) + QLatin1Char(':') + n(Tcp.Port);
     case TKind::Udp:
-        return QStringLiteral("udp://%1:%2?listen=%3")
-            .arg(HostText(Udp.Address))
-            .arg(Udp.TransmitPort)
-            .arg(Udp.ListeningPort);
-    case TKind::Can: {
-        QString t = QStringLiteral("can://%1?id=%2&bitrate=%3")
-                        .arg(Can.Interface.isEmpty() ? QString::number(Can.Net) : Can.Interface)
-                        .arg(Can.Id)
-                        .arg(Can.Bitrate);
-        if (!CanBackend.isEmpty())
-            t += QStringLiteral("&backend=") + CanBackend;
-        return t;
-    }
+        return QStringLiteral("udp://") + HostText(Udp.Address) + QLatin1Char(':') + n(Udp.TransmitPort) +
+               QStringLiteral("?listen=") + n(Udp.ListeningPort);
+    case TKind::Can:
+        return QStringLiteral("can://") + (Can.Interface.isEmpty() ? n(Can.Net) : Can.Interface) +
+               QStringLiteral("?id=") + n(Can.Id) + QStringLiteral("&bitrate=") + n(Can.Bitrate) +
+               (CanBackend.isEmpty() ? QString() : QStringLiteral("&backend=") + CanBackend);
     }
     return {};
 }

@@ -12,6 +12,7 @@ TEST(LinkSpec, GoodLinksReadBackAsTheirCanonicalText) {
         {"udp://10.0.0.2", "udp://10.0.0.2:1500?listen=1501"},
         {"udp://10.0.0.2:1600?listen=1601", "udp://10.0.0.2:1600?listen=1601"},
         {"udp://[::1]?listen=7", "udp://[::1]:1500?listen=7"},
+        {"udp://h%1x%0:5?listen=6", "udp://h%1x%0:5?listen=6"}, // a '%' is no place holder
         {"serial:///dev/ttyUSB0", "serial:///dev/ttyUSB0?baud=9600"},
         {"serial:///dev/ttyUSB0?baud=115200", "serial:///dev/ttyUSB0?baud=115200"},
         {"serial://ttyACM0?BAUD=57600", "serial://ttyACM0?baud=57600"},
@@ -34,6 +35,8 @@ TEST(LinkSpec, GoodLinksReadBackAsTheirCanonicalText) {
     EXPECT_EQ(link.TransportIndex(), 2);
     EXPECT_EQ(link.Udp, (TUdpSettings{QStringLiteral("::1"), 8, 9}));
     EXPECT_EQ(link.Description(), "UDP ::1:9, listening on 8");
+    ASSERT_TRUE(ParseLinkSpec(QStringLiteral("tcp://a%1b"), link, error));
+    EXPECT_EQ(link.Description(), "TCP a%1b:1000");
     ASSERT_TRUE(ParseLinkSpec(QStringLiteral("can://3"), link, error));
     EXPECT_EQ(link.Can.Net, 3);
     EXPECT_TRUE(link.Can.Interface.isEmpty());
@@ -64,6 +67,7 @@ TEST(LinkSpec, BadLinksSayWhatIsWrong) {
         {"serial://", "the port is missing: expected serial:///dev/PORT or serial://PORT"},
         {"serial:///dev/ttyS0?baud=fast", "baud rate 'fast' is not a number from 1 to 100000000"},
         {"serial:///dev/ttyS0?speed=9600", "unknown option 'speed' (expected baud)"},
+        {"serial:///dev/ttyS0?baud=%3", "baud rate '%3' is not a number from 1 to 100000000"},
         {"can://", "the interface is missing: expected can://INTERFACE or can://NET"},
         {"can://can 0", "'can 0' is not an interface name or net number"},
         {"can://vcan0?id=4096", "identifier '4096' is not a number from 0 to 2046"},

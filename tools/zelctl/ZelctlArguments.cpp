@@ -78,7 +78,7 @@ bool TZelctlArguments::ParseLink(const QString& Option, const QString& Value, TZ
         Link.Transport = TcpTransport;
         Link.Spec.Kind = TLinkSpec::TKind::Tcp;
         Link.Spec.Tcp = {host, port};
-        Link.Description = QStringLiteral("TCP %1:%2").arg(host).arg(port);
+        Link.Description = Link.Spec.Description();
         return true;
     }
     if (Option == QLatin1String("--udp")) {
@@ -98,7 +98,7 @@ bool TZelctlArguments::ParseLink(const QString& Option, const QString& Value, TZ
         Link.Spec.Udp.Address = host;
         Link.Spec.Udp.TransmitPort = tx;
         Link.Spec.Udp.ListeningPort = listen;
-        Link.Description = QStringLiteral("UDP %1:%2, listening on %3").arg(host).arg(tx).arg(listen);
+        Link.Description = Link.Spec.Description();
         return true;
     }
     if (Option == QLatin1String("--serial")) {
@@ -115,7 +115,7 @@ bool TZelctlArguments::ParseLink(const QString& Option, const QString& Value, TZ
         Link.Transport = SerialTransport;
         Link.Spec.Kind = TLinkSpec::TKind::Serial;
         Link.Spec.Serial = {port, baud};
-        Link.Description = QStringLiteral("serial %1 at %2 Bd").arg(port).arg(baud);
+        Link.Description = Link.Spec.Description();
         return true;
     }
     if (Option == QLatin1String("--can")) {
@@ -148,11 +148,7 @@ bool TZelctlArguments::ParseLink(const QString& Option, const QString& Value, TZ
         Link.Spec.Can.Net = named ? 0 : net;
         Link.Spec.Can.Bitrate = bitrate;
         Link.Spec.Can.Id = id;
-        Link.Description = QStringLiteral("CAN %1 %2, bit rate code %3, id %4")
-                               .arg(backend)
-                               .arg(named ? where : QStringLiteral("net %1").arg(net))
-                               .arg(bitrate)
-                               .arg(id);
+        Link.Description = Link.Spec.Description();
         return true;
     }
     Error = QStringLiteral("Unknown link option '%1'").arg(Option);
