@@ -143,9 +143,10 @@ TEST_F(ZelctlE2E, ScriptOverUdpWithSendAndWatch) {
     // Listening port 0 is no valid port: refused before anything is opened.
     EXPECT_EQ(r.Exit, 2);
 
-    const TRun ok =
-        Zelctl({"--udp", QStringLiteral("127.0.0.1:%1:%2").arg(Sim->UdpPort()).arg(Sim->UdpPort() + 1),
-                "--script", script.fileName()});
+    // The same link as one text.
+    const TRun ok = Zelctl(
+        {"--link", QStringLiteral("udp://127.0.0.1:%1?listen=%2").arg(Sim->UdpPort()).arg(Sim->UdpPort() + 1),
+         "--script", script.fileName()});
     EXPECT_EQ(ok.Exit, 0) << ok.Err.toStdString();
     EXPECT_TRUE(
         ok.Out.contains(QStringLiteral("Response to command 06h (LOOP): No error, data: 01 02 41 42")));
@@ -159,9 +160,15 @@ TEST_F(ZelctlE2E, UsageAndConnectionErrors) {
     TRun r = Zelctl({"--help"});
     EXPECT_EQ(r.Exit, 0);
     EXPECT_TRUE(r.Out.contains(QStringLiteral("--tcp HOST[:PORT]")));
+    EXPECT_TRUE(r.Out.contains(QStringLiteral("--link LINK")));
     r = Zelctl({"move", "1"});
     EXPECT_EQ(r.Exit, 2);
     EXPECT_FALSE(r.Err.isEmpty());
+    r = Zelctl({"--link", "tcp://127.0.0.1:0", "info"});
+    EXPECT_EQ(r.Exit, 2);
+    EXPECT_TRUE(r.Err.contains(
+        QStringLiteral("Invalid link 'tcp://127.0.0.1:0': port '0' is not a number from 1 to 65535")))
+        << r.Err.toStdString();
 
     zelsim::TSimConfig cfg;
     cfg.Device = zelsim::EDeviceKind::Sensor;
