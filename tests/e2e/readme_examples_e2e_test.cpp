@@ -106,6 +106,8 @@ protected:
                          QStringLiteral("127.0.0.1:%1").arg(Sim->TcpPort()));
             line.replace(QRegularExpression(QStringLiteral("--udp 127\\.0\\.0\\.1(:1500)?(?=\\s)")),
                          QStringLiteral("--udp 127.0.0.1:%1:%2").arg(Sim->UdpPort()).arg(Sim->UdpPort() + 1));
+            line.replace(QStringLiteral("udp://127.0.0.1:1500?listen=1501"),
+                         QStringLiteral("udp://127.0.0.1:%1?listen=%2").arg(Sim->UdpPort()).arg(Sim->UdpPort() + 1));
             line.replace(QStringLiteral("/tmp/zel-tty"), QString::fromStdString(Sim->PtyPath()));
             EXPECT_FALSE(line.contains(QStringLiteral("--can"))) << "run.sh's simulator has no CAN link";
             QProcess p;
