@@ -1,0 +1,334 @@
+#include "LibraryDevice.h"
+
+#include "CommandComponent.h"
+#include "ErrorGuard.h"
+#include "GatewayLog.h"
+#include "TAQ.h"
+#include "ZEL.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The library reports a failure status of a first answer as an exception whose text ends in the
+// status's message; the controller needs the code.
+TStat FailureStatus(std::exception_ptr Error) {
+    try {
+        std::rethrow_exception(Error);
+    } catch (const EResponseTimeout&) {
+        return E_TIMEOUT;
+    } catch (const EDuruzadUdror& e) {
+        const std::string text = e.what();
+        for (int code = E_SUCCESS + 1; code < E_HIGHEST_ERRORCODE; ++code) {
+            const std::string message = ": " + StatToStr(code);
+            if (text.size() >= message.size() &&
+                text.compare(text.size() - message.size(), message.size(), message) == 0)
+                return TStat(code);
+        }
+        return E_CMD_FAILED;
+    } catch (...) {
+        return E_CMD_FAILED;
+    }
+}
+
+} // namespace
+
+TLibraryDevice::TLibraryDevice(const QString& Name, const TLinkAddress& Link, int ReportPeriod,
+                               QObject* Parent)
+    : TCellDevice(Parent), FName(Name), FLink(Link), FReportPeriod(ReportPeriod) {
+    FRetry.setSingleShot(true);
+    FLimit.setSingleShot(true);
+    connect(&FRetry, &QTimer::timeout, this, Guarded(this, &TLibraryDevice::Attempt));
+    connect(&FLimit, &QTimer::timeout, this, [this] {
+        RunGuarded([this] {
+            FDevice->Command()->Disconnect();
+            Failed(QStringLiteral("no working link within %1 s").arg(ConnectLimit / 1000));
+        });
+    });
+    connect(&FPoll, &QTimer::timeout, this, Guarded(this, &TLibraryDevice::Check));
+}
+
+TLibraryDevice::~TLibraryDevice() {
+    if (FDevice == nullptr)
+        return;
+    FDevice->OnConnect = nullptr;
+    FDevice->OnDisconnect = nullptr;
+    FDevice->OnConnectFailed = nullptr;
+    FDevice->Command()->SetOnConnected(nullptr);
+}
+
+void TLibraryDevice::Attach(TKORADevice* Device) {
+    FDevice = Device;
+    // The device's connect sequence waits on exchanges: it starts once no other wait runs.
+    FDevice->Command()->SetOnConnected(
+        [this](TDevice* Sender) { Later([this, Sender] { Connected(Sender); }); });
+    FDevice->OnConnect = [this](TKORADevice*) { Later([this] { Serve(); }); };
+    FDevice->OnConnectFailed = [this](TKORADevice* D) {
+        Failed(QString::fromStdString(D->ConnectFailure()));
+    };
+    FDevice->OnDisconnect = [this](TKORADevice*) { Lost(); };
+}
+
+void TLibraryDevice::Later(std::function<void()> Step) {
+    QTimer::singleShot(TKORADevice::Busy() ? 1 : 0, this, [this, Step = std::move(Step)]() mutable {
+        if (TKORADevice::Busy())
+            Later(std::move(Step));
+        else
+            RunGuarded(Step);
+    });
+}
+
+void TLibraryDevice::Start() {
+    Attempt();
+}
+
+void TLibraryDevice::Attempt() {
+    FAttempting = true;
+    FLimit.start(ConnectLimit);
+    TTcpSettings settings;
+    settings.Host = FLink.Host;
+    settings.Port = FLink.Port;
+    if (FDevice->Command()->Connect(settings) != E_SUCCESS)
+        Failed(FDevice->LinkError());
+}
+
+void TLibraryDevice::Connected(TDevice* Sender) {
+    if (!FAttempting || !FDevice->IsConnected())
+        return;
+    FDevice->DoConnected(Sender);
+}
+
+void TLibraryDevice::Serve() {
+    if (!FAttempting || !FDevice->IsConnected())
+        return;
+    bool ready = false;
+    QString why = QStringLiteral("its reports could not be switched on");
+    try {
+        ready = Prepare();
+    } catch (...) {
+        why = QString::fromStdString(ExceptionMessage(std::current_exception()));
+    }
+    if (!ready) {
+        FDevice->Command()->Disconnect();
+        Failed(why);
+        return;
+    }
+    FAttempting = false;
+    FLimit.stop();
+    FUp = true;
+    FPause = FirstPause;
+    qCInfo(lcGateway).noquote() << QStringLiteral("%1: %2 tcp://%3:%4")
+                                       .arg(FName,
+                                            FEverUp ? QStringLiteral("reconnected to")
+                                                    : QStringLiteral("connected to"),
+                                            FLink.Host)
+                                       .arg(FLink.Port);
+    FEverUp = true;
+    FPoll.start(1000);
+    emit LinkChanged(true);
+}
+
+void TLibraryDevice::Failed(const QString& Why) {
+    if (!FAttempting)
+        return;
+    FAttempting = false;
+    FLimit.stop();
+    qCWarning(lcGateway).noquote() << QStringLiteral(
+                                          "%1: cannot connect to tcp://%2:%3: %4; next try in %5 s")
+                                          .arg(FName, FLink.Host)
+                                          .arg(FLink.Port)
+                                          .arg(Why)
+                                          .arg(FPause / 1000.0);
+    FRetry.start(FPause);
+    FPause = std::min(FPause * 2, LongestPause);
+}
+
+void TLibraryDevice::Lost() {
+    if (FAttempting) {
+        Failed(QStringLiteral("the link closed during the connect sequence"));
+        return;
+    }
+    if (!FUp)
+        return;
+    FUp = false;
+    FPoll.stop();
+    const QString reason = FDevice->LinkError();
+    qCWarning(lcGateway).noquote() << QStringLiteral("%1: lost the link to tcp://%2:%3%4; next try in %5 s")
+                                          .arg(FName, FLink.Host)
+                                          .arg(FLink.Port)
+                                          .arg(reason.isEmpty()
+                                                   ? QString()
+                                                   : QStringLiteral(" (") + reason + QLatin1Char(')'))
+                                          .arg(FPause / 1000.0);
+    emit LinkChanged(false);
+    FRetry.start(FPause);
+    FPause = std::min(FPause * 2, LongestPause);
+}
+
+void TLibraryDevice::Check() {
+    if (!FUp)
+        return;
+    if (!FDevice->IsConnected()) {
+        Lost();
+        return;
+    }
+    Later([this] {
+        if (FUp)
+            Poll();
+    });
+}
+
+// Gripper
+
+TLibraryGripper::TLibraryGripper(const QString& Name, const TLinkAddress& Link, int ReportPeriod,
+                                 QObject* Parent)
+    : TLibraryDevice(Name, Link, ReportPeriod, Parent), FZel(new TZEL(this)) {
+    Attach(FZel);
+    FZel->OnSystemStateChange = [this](TKORADevice*) {
+        FValues.SystemState = FZel->SystemState;
+        NoteReport();
+    };
+    FZel->OnGraspingStateChange = [this](TKORADevice*) {
+        FValues.GraspingState = FZel->GraspingState;
+        NoteReport();
+    };
+    FZel->OnPositionChange = [this](TKORADevice*) {
+        FValues.Position = FZel->Position;
+        NoteReport();
+    };
+    FZel->OnForceChange = [this](TKORADevice*) {
+        FValues.Force = FZel->Force;
+        NoteReport();
+    };
+}
+
+bool TLibraryGripper::Prepare() {
+    // Every report on its period, not only on change: an old value then shows as stale.
+    const auto period = uint16_t(ReportPeriod());
+    if (FZel->AutoUpdateSystemState(true, period, false) != E_SUCCESS ||
+        FZel->AutoUpdateGraspingState(true, period, false) != E_SUCCESS ||
+        FZel->AutoUpdatePosition(true, period, false) != E_SUCCESS ||
+        FZel->AutoUpdateForce(true, period, false) != E_SUCCESS)
+        return false;
+    Poll();
+    return true;
+}
+
+void TLibraryGripper::Poll() {
+    double celsius = 0;
+    if (FZel->ReadTemperature(celsius))
+        FValues.Temperature = float(celsius);
+}
+
+void TLibraryGripper::Run(TCellCommand Command, const TCellArguments& Arguments, TOutcome Outcome) {
+    Later([this, Command, Arguments, Outcome = std::move(Outcome)] { RunNow(Command, Arguments, Outcome); });
+}
+
+void TLibraryGripper::RunNow(TCellCommand Command, const TCellArguments& A, const TOutcome& Outcome) {
+    if (!LinkUp()) {
+        Outcome(E_NOT_OPENED, true);
+        return;
+    }
+    auto final = [Outcome](TKORADevice*, int32_t, TStat Status, const TByteArray&) { Outcome(Status, true); };
+    TStat first = E_CMD_FAILED;
+    try {
+        switch (Command) {
+        case TCellCommand::Move:
+            first = FZel->Move(A.Position, A.Speed, final);
+            break;
+        case TCellCommand::Grasp:
+            if (A.Force > 0) {
+                first = FZel->SetForceLimit(A.Force);
+                if (first != E_SUCCESS)
+                    break;
+            }
+            first = FZel->Grasp(A.Position, A.Speed, final);
+            break;
+        case TCellCommand::Release:
+            first = FZel->Release(A.Position, A.Speed, final);
+            break;
+        case TCellCommand::Homing:
+            first = FZel->Homing(A.HomingDirection, final);
+            break;
+        case TCellCommand::FastStopAck:
+            first = FZel->FastStopAck();
+            break;
+        }
+    } catch (...) {
+        first = FailureStatus(std::current_exception());
+    }
+    Outcome(first, first != E_CMD_PENDING);
+}
+
+void TLibraryGripper::Stop(bool Fast) {
+    // Never held back: the library sends a stop also while another exchange waits.
+    QTimer::singleShot(0, this, [this, Fast] {
+        RunGuarded([this, Fast] {
+            const TStat status = Fast ? FZel->FastStop() : FZel->Stop();
+            if (status != E_SUCCESS)
+                qCWarning(lcGateway).noquote()
+                    << QStringLiteral("%1: %2 answered %3")
+                           .arg(Name(), Fast ? QStringLiteral("fast stop") : QStringLiteral("stop"),
+                                QString::fromStdString(StatToStr(status)));
+        });
+    });
+}
+
+// Sensor
+
+TLibrarySensor::TLibrarySensor(const QString& Name, const TLinkAddress& Link, int ReportPeriod,
+                               QObject* Parent)
+    : TLibraryDevice(Name, Link, ReportPeriod, Parent), FTaq(new TTAQ(this)) {
+    Attach(FTaq);
+    FTaq->OnFrame = [this](TKORADevice*) { Summarise(); };
+}
+
+bool TLibrarySensor::Prepare() {
+    FValues.MatrixWidth = uint16_t(FTaq->MatrixWidth);
+    FValues.MatrixHeight = uint16_t(FTaq->MatrixHeight);
+    const auto period = uint16_t(ReportPeriod());
+    const TByteArray payload{TTAQ::CodingRunLength, uint8_t(period & 0xFF), uint8_t(period >> 8)};
+    TByteArray data;
+    TStat status = E_SUCCESS;
+    if (!FTaq->ExecuteCommand(TTAQ::CMD_ID_START_PERIODIC_ACQ, payload, data, status) || status != E_SUCCESS)
+        return false;
+    // Marked in the device too, so that a disconnect stops the sensor first.
+    FTaq->PeriodicAcquisition = true;
+    return true;
+}
+
+void TLibrarySensor::Run(TCellCommand, const TCellArguments&, TOutcome Outcome) {
+    Outcome(E_CMD_UNKNOWN, true);
+}
+
+void TLibrarySensor::Summarise() {
+    const TFrameData& frame = FTaq->FrameData;
+    const int width = frame.Width();
+    uint64_t total = 0;
+    int32_t maximum = 0;
+    int active = 0;
+    double sumX = 0;
+    double sumY = 0;
+    const std::vector<int32_t>& cells = frame.Cells();
+    for (size_t i = 0; i < cells.size(); ++i) {
+        const int32_t v = std::max(cells[i], 0);
+        if (v == 0)
+            continue;
+        ++active;
+        total += uint64_t(v);
+        maximum = std::max(maximum, v);
+        // Cell centres, measured from the matrix's edge.
+        sumX += v * ((double(i % size_t(std::max(width, 1))) + 0.5) * FTaq->CellWidth);
+        sumY += v * ((double(i / size_t(std::max(width, 1))) + 0.5) * FTaq->CellHeight);
+    }
+    ++FValues.FrameCounter;
+    FValues.FrameTotal = uint32_t(std::min<uint64_t>(total, UINT32_MAX));
+    FValues.FrameMaximum = uint16_t(std::min<int32_t>(maximum, UINT16_MAX));
+    FValues.ActiveCells = uint16_t(std::min(active, int(UINT16_MAX)));
+    FValues.CentreX = total == 0 ? 0.0f : float(sumX / double(total));
+    FValues.CentreY = total == 0 ? 0.0f : float(sumY / double(total));
+    FValues.MatrixWidth = uint16_t(FTaq->MatrixWidth);
+    FValues.MatrixHeight = uint16_t(FTaq->MatrixHeight);
+    NoteReport();
+}
