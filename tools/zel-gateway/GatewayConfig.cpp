@@ -164,7 +164,7 @@ bool ParseGatewayConfig(const QString& Text, const QString& Source, TGatewayConf
                     return r.Fail(QStringLiteral("a second [gateway] section"));
                 seenGateway = true;
                 section = Gateway;
-            } else if (header.startsWith(QLatin1String("device "))) {
+            } else if (header == QLatin1String("device") || header.startsWith(QLatin1String("device "))) {
                 const QString name = header.mid(7).trimmed();
                 if (name.isEmpty())
                     return r.Fail(QStringLiteral("a device section needs a name: [device NAME]"));

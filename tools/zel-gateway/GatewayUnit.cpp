@@ -174,6 +174,7 @@ void TGatewayUnit::Apply(const TUnitWrite& Write) {
 void TGatewayUnit::Start(uint16_t Sequence) {
     FAck = Sequence;
     const uint32_t token = ++FToken;
+    FFinalSeen = false;
     SetU16("ack_sequence", Sequence);
     SetU16("result_status", E_CMD_PENDING);
     SetU16("motion_done", 0);
@@ -194,9 +195,11 @@ void TGatewayUnit::Outcome(uint32_t Token, TStat Status, bool Final) {
         else
             SetU32("motions_failed", ++FFailed);
     }
-    // A later command owns the handshake registers.
-    if (Token != FToken)
+    // A later command owns the handshake registers; and a final result that overtook the first
+    // answer (a stop while that answer was awaited) stays.
+    if (Token != FToken || FFinalSeen)
         return;
+    FFinalSeen = Final;
     SetU16("result_status", Status);
     if (Final) {
         SetU16("motion_done", 1);

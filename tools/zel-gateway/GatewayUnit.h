@@ -63,6 +63,7 @@ private:
     modbus_mapping_t* FImage;
     uint16_t FAck = 0;
     uint32_t FToken = 0; // the command whose outcome result_status shows
+    bool FFinalSeen = false;
     uint32_t FCompleted = 0;
     uint32_t FFailed = 0;
 };
