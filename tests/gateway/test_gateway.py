@@ -246,11 +246,16 @@ def test_a_lost_device_answers_with_exceptions_and_comes_back(cell):
     assert "right: reconnected to" in log
 
 
-def test_a_bad_configuration_is_refused_with_its_line(tmp_path):
+def test_configuration_is_checked_before_anything_starts(tmp_path):
     import subprocess
     from conftest import binary
+    gateway = binary("ZEL_GATEWAY")
     path = tmp_path / "bad.ini"
     path.write_text("[gateway]\nwrite = on\n\n[device a]\nlink = tcp://127.0.0.1:1000\nunit = 300\n")
-    run = subprocess.run([binary("ZEL_GATEWAY"), "--config", str(path)], capture_output=True, text=True, timeout=30)
+    run = subprocess.run([gateway, "--config", str(path)], capture_output=True, text=True, timeout=30)
     assert run.returncode == 1
     assert run.stderr.strip() == f"zel-gateway: {path}:6: unit must be 1 to 247, not \"300\""
+    # The example that the package installs is a good file.
+    example = DOCS.parent / "packaging" / "zel-gateway.ini"
+    run = subprocess.run([gateway, "--config", str(example), "--check"], capture_output=True, text=True, timeout=30)
+    assert (run.returncode, run.stderr) == (0, "")
