@@ -78,6 +78,7 @@ TEST(GatewayConfig, MistakesNameTheLineAndTheReason) {
         {"[device a]\nlink = tcp://h\nunit = 3\n[device b]\nlink = tcp://h:2\nunit = 3\n",
          "g.ini:4: unit 3 is already taken by [device a]"},
         {"[device a]\nlink = tcp://h\nunit = 3\n[device a]\n", "g.ini:4: a second [device a] section"},
+        {"[device a]\nreport = 600\n", "g.ini:2: report must be 1 to 500 ms, not \"600\""},
         {"[device a]\nspeed = 3\n",
          "g.ini:2: unknown key \"speed\" in [device a] (link, unit, kind, report)"},
     };

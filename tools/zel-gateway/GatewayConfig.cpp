@@ -98,8 +98,9 @@ bool DeviceKey(TReader& R, const QString& Key, const QString& Value, TDeviceConf
         return true;
     }
     if (Key == QLatin1String("report")) {
-        if (!ParseInt(Value, 1, 1000, D.ReportPeriod))
-            return R.Fail(QStringLiteral("report must be 1 to 1000 ms, not \"%1\"").arg(Value));
+        // Values older than a second read as stale: a longer period would make them flicker.
+        if (!ParseInt(Value, 1, 500, D.ReportPeriod))
+            return R.Fail(QStringLiteral("report must be 1 to 500 ms, not \"%1\"").arg(Value));
         return true;
     }
     return R.Fail(

@@ -47,6 +47,14 @@ TLibraryDevice::TLibraryDevice(const QString& Name, const TLinkAddress& Link, in
         });
     });
     connect(&FPoll, &QTimer::timeout, this, Guarded(this, &TLibraryDevice::Check));
+    connect(&FAttemptCheck, &QTimer::timeout, this, [this] {
+        RunGuarded([this] {
+            // The transport has given the attempt up and said why.
+            const QString why = FDevice->LinkError();
+            if (FAttempting && !FDevice->IsConnected() && !why.isEmpty())
+                Failed(why);
+        });
+    });
 }
 
 TLibraryDevice::~TLibraryDevice() {
@@ -86,6 +94,7 @@ void TLibraryDevice::Start() {
 void TLibraryDevice::Attempt() {
     FAttempting = true;
     FLimit.start(ConnectLimit);
+    FAttemptCheck.start(100);
     TTcpSettings settings;
     settings.Host = FLink.Host;
     settings.Port = FLink.Port;
@@ -116,6 +125,7 @@ void TLibraryDevice::Serve() {
     }
     FAttempting = false;
     FLimit.stop();
+    FAttemptCheck.stop();
     FUp = true;
     FPause = FirstPause;
     qCInfo(lcGateway).noquote() << QStringLiteral("%1: %2 tcp://%3:%4")
@@ -129,16 +139,24 @@ void TLibraryDevice::Serve() {
     emit LinkChanged(true);
 }
 
-void TLibraryDevice::Failed(const QString& Why) {
+// The transport names the address in its reasons; the log line names it once.
+QString TLibraryDevice::Plain(const QString& Reason) const {
+    const QString address = QStringLiteral("%1:%2: ").arg(FLink.Host).arg(FLink.Port);
+    return Reason.startsWith(address) ? Reason.mid(address.size()) : Reason;
+}
+
+void TLibraryDevice::Failed(const QString& Reason) {
     if (!FAttempting)
         return;
+    const QString why = Plain(Reason);
     FAttempting = false;
     FLimit.stop();
+    FAttemptCheck.stop();
     qCWarning(lcGateway).noquote() << QStringLiteral(
                                           "%1: cannot connect to tcp://%2:%3: %4; next try in %5 s")
                                           .arg(FName, FLink.Host)
                                           .arg(FLink.Port)
-                                          .arg(Why)
+                                          .arg(why)
                                           .arg(FPause / 1000.0);
     FRetry.start(FPause);
     FPause = std::min(FPause * 2, LongestPause);
@@ -146,14 +164,17 @@ void TLibraryDevice::Failed(const QString& Why) {
 
 void TLibraryDevice::Lost() {
     if (FAttempting) {
-        Failed(QStringLiteral("the link closed during the connect sequence"));
+        // A failed connect sequence closes the link before it says why; its reason comes first.
+        QTimer::singleShot(0, this, [this] {
+            RunGuarded([this] { Failed(QStringLiteral("the link closed during the connect sequence")); });
+        });
         return;
     }
     if (!FUp)
         return;
     FUp = false;
     FPoll.stop();
-    const QString reason = FDevice->LinkError();
+    const QString reason = Plain(FDevice->LinkError());
     qCWarning(lcGateway).noquote() << QStringLiteral("%1: lost the link to tcp://%2:%3%4; next try in %5 s")
                                           .arg(FName, FLink.Host)
                                           .arg(FLink.Port)

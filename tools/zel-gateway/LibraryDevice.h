@@ -47,7 +47,8 @@ private:
     void Attempt();
     void Connected(TDevice* Sender);
     void Serve();
-    void Failed(const QString& Why);
+    void Failed(const QString& Reason);
+    QString Plain(const QString& Reason) const;
     void Lost();
     void Check();
 
@@ -61,6 +62,7 @@ private:
     int FPause = FirstPause;
     QTimer FRetry;
     QTimer FLimit;
+    QTimer FAttemptCheck; // notices a refused attempt without waiting for the limit
     QTimer FPoll;
 };
 

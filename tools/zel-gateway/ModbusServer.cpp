@@ -6,7 +6,10 @@
 
 #include <QSocketNotifier>
 
+#include <QDateTime>
+
 #include <cerrno>
+#include <fcntl.h>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -15,6 +18,7 @@ namespace {
 constexpr int HeaderLength = 7; // MBAP: transaction, protocol, length, unit
 constexpr int LongestAdu = 260; // header and the longest PDU
 constexpr int MaxClients = 64;
+constexpr qint64 RefusalQuiet = 10000;
 
 uint16_t Word(const uint8_t* At) {
     return uint16_t(At[0] << 8 | At[1]);
@@ -54,6 +58,8 @@ void TModbusServer::incomingConnection(qintptr Socket) {
         ::close(fd);
         return;
     }
+    // Never blocks the gateway: an answer that cannot go out closes that client instead.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     auto client = std::make_unique<TClient>();
     client->Socket = fd;
     sockaddr_storage address{};
@@ -102,32 +108,51 @@ void TModbusServer::Readable(int Socket) {
         const size_t whole = size_t(HeaderLength - 1 + length);
         if (client.Buffer.size() - used < whole)
             break;
-        Answer(client, adu, int(whole));
-        used += whole;
-        if (FClients.find(Socket) == FClients.end())
+        if (!Answer(client, adu, int(whole))) {
+            Close(Socket);
             return;
+        }
+        used += whole;
     }
     client.Buffer.erase(client.Buffer.begin(), client.Buffer.begin() + std::ptrdiff_t(used));
 }
 
-void TModbusServer::Refuse(const TClient& Client, const uint8_t* Request, int Code, const char* Why) {
-    if (Why != nullptr)
-        qCWarning(lcGateway).noquote() << QStringLiteral("refused a write from %1 to unit %2: %3")
-                                              .arg(Client.Peer.toString())
-                                              .arg(Request[6])
-                                              .arg(QLatin1String(Why));
-    modbus_reply_exception(FContext, Request, unsigned(Code));
+void TModbusServer::LogRefusal(const TClient& Client, int Unit, const char* Why) {
+    TRefusals& r = FRefusals[Client.Peer.toString() + QLatin1Char('/') + QLatin1String(Why)];
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (r.Last != 0 && now - r.Last < RefusalQuiet) {
+        ++r.Quiet;
+        return;
+    }
+    qCWarning(lcGateway).noquote()
+        << QStringLiteral("refused a write from %1 to unit %2: %3%4")
+               .arg(Client.Peer.toString())
+               .arg(Unit)
+               .arg(QLatin1String(Why))
+               .arg(r.Quiet > 0 ? QStringLiteral(" (and %1 more since the last such line)").arg(r.Quiet)
+                                : QString());
+    r.Last = now;
+    r.Quiet = 0;
 }
 
-void TModbusServer::Answer(TClient& Client, const uint8_t* Request, int Length) {
+bool TModbusServer::Exception(const uint8_t* Request, int Code) {
+    return modbus_reply_exception(FContext, Request, unsigned(Code)) > 0;
+}
+
+bool TModbusServer::Refuse(const TClient& Client, const uint8_t* Request, int Code, const char* Why) {
+    if (Why != nullptr)
+        LogRefusal(Client, Request[6], Why);
+    return Exception(Request, Code);
+}
+
+bool TModbusServer::Answer(TClient& Client, const uint8_t* Request, int Length) {
     modbus_set_socket(FContext, Client.Socket);
     const uint8_t* pdu = Request + HeaderLength;
     const int pduLength = Length - HeaderLength;
     const int function = pdu[0];
     const auto unitIt = FUnits.find(Request[6]);
     if (unitIt == FUnits.end()) {
-        modbus_reply_exception(FContext, Request, MODBUS_EXCEPTION_GATEWAY_PATH);
-        return;
+        return Exception(Request, MODBUS_EXCEPTION_GATEWAY_PATH);
     }
     TGatewayUnit& unit = *unitIt->second;
 
@@ -157,12 +182,10 @@ void TModbusServer::Answer(TClient& Client, const uint8_t* Request, int Length) 
         write = true;
         break;
     default:
-        modbus_reply_exception(FContext, Request, MODBUS_EXCEPTION_ILLEGAL_FUNCTION);
-        return;
+        return Exception(Request, MODBUS_EXCEPTION_ILLEGAL_FUNCTION);
     }
     if (pduLength < 5) {
-        modbus_reply_exception(FContext, Request, MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE);
-        return;
+        return Exception(Request, MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE);
     }
     const int address = Word(pdu + 1);
     TUnitWrite change;
@@ -172,8 +195,7 @@ void TModbusServer::Answer(TClient& Client, const uint8_t* Request, int Length) 
     if (function == MODBUS_FC_WRITE_SINGLE_COIL) {
         const uint16_t value = Word(pdu + 3);
         if (value != 0xFF00 && value != 0x0000) {
-            modbus_reply_exception(FContext, Request, MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE);
-            return;
+            return Exception(Request, MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE);
         }
         count = 1;
         change.Values = {uint16_t(value != 0 ? 1 : 0)};
@@ -186,41 +208,38 @@ void TModbusServer::Answer(TClient& Client, const uint8_t* Request, int Length) 
         const int needed = coils ? (count + 7) / 8 : count * 2;
         if (count < 1 || count > (coils ? MODBUS_MAX_WRITE_BITS : MODBUS_MAX_WRITE_REGISTERS) ||
             bytes != needed || pduLength != 6 + bytes) {
-            modbus_reply_exception(FContext, Request, MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE);
-            return;
+            return Exception(Request, MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE);
         }
         for (int i = 0; i < count; ++i)
             change.Values.push_back(coils ? uint16_t(pdu[6 + i / 8] >> (i % 8) & 1) : Word(pdu + 6 + 2 * i));
     } else if (count < 1 || count > ((table == TMapTable::Coil || table == TMapTable::Discrete)
                                          ? MODBUS_MAX_READ_BITS
                                          : MODBUS_MAX_READ_REGISTERS)) {
-        modbus_reply_exception(FContext, Request, MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE);
-        return;
+        return Exception(Request, MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE);
     }
 
     if (write && !FConfig.Write) {
-        Refuse(Client, Request, MODBUS_EXCEPTION_ILLEGAL_FUNCTION, "writes are off");
-        return;
+        return Refuse(Client, Request, MODBUS_EXCEPTION_ILLEGAL_FUNCTION, "writes are off");
     }
     if (write && !FConfig.MayWrite(Client.Peer)) {
-        Refuse(Client, Request, MODBUS_EXCEPTION_ILLEGAL_FUNCTION, "the client is not on the allow list");
-        return;
+        return Refuse(Client, Request, MODBUS_EXCEPTION_ILLEGAL_FUNCTION,
+                      "the client is not on the allow list");
     }
     if (!ModbusMap::Covered(table, address, count, unit.Kinds())) {
-        modbus_reply_exception(FContext, Request, MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS);
-        return;
+        return Exception(Request, MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS);
     }
     if (write) {
         if (const int code = unit.Check(change); code != 0) {
-            Refuse(Client, Request, code,
-                   code == MODBUS_EXCEPTION_GATEWAY_TARGET ? "the link to the device is down"
-                                                           : "no such command");
-            return;
+            return Refuse(Client, Request, code,
+                          code == MODBUS_EXCEPTION_GATEWAY_TARGET ? "the link to the device is down"
+                                                                  : "no such command");
         }
     } else {
         unit.Refresh();
     }
-    modbus_reply(FContext, Request, Length, unit.Image());
+    const bool sent = modbus_reply(FContext, Request, Length, unit.Image()) > 0;
+    // The image has taken the write whether or not its answer went out.
     if (write)
         unit.Apply(change);
+    return sent;
 }

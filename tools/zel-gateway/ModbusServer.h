@@ -40,11 +40,20 @@ private:
     void Readable(int Socket);
     void Close(int Socket);
     // Answers one whole request (MBAP header and PDU).
-    void Answer(TClient& Client, const uint8_t* Request, int Length);
-    void Refuse(const TClient& Client, const uint8_t* Request, int Code, const char* Why = nullptr);
+    bool Answer(TClient& Client, const uint8_t* Request, int Length);
+    // False when the answer could not be sent (a client that does not read): it is closed.
+    bool Refuse(const TClient& Client, const uint8_t* Request, int Code, const char* Why = nullptr);
+    bool Exception(const uint8_t* Request, int Code);
+    void LogRefusal(const TClient& Client, int Unit, const char* Why);
 
     TGatewayConfig FConfig;
     modbus_t* FContext; // frames answers; never opens a socket of its own
     std::map<int, TGatewayUnit*> FUnits;
     std::map<int, std::unique_ptr<TClient>> FClients;
+    // Refused writes are logged once per client and reason every RefusalQuiet ms, with a count.
+    struct TRefusals {
+        qint64 Last = 0;
+        int Quiet = 0;
+    };
+    std::map<QString, TRefusals> FRefusals;
 };

@@ -1,5 +1,6 @@
 // zel-gateway: serves the grippers and sensors of a robot cell to PLCs and robot controllers
 // over Modbus TCP, one unit identifier per device.
+#include "DeviceComponent.h"
 #include "ErrorGuard.h"
 #include "GatewayConfig.h"
 #include "GatewayLog.h"
@@ -46,7 +47,7 @@ const char* const HelpText =
     "  link = tcp://HOST[:PORT]   the device's link (port 1000 unless given)\n"
     "  unit = N                   its Modbus unit identifier, 1 to 247\n"
     "  kind = gripper|sensor      gripper unless given\n"
-    "  report = MS                period of the device's reports, 1 to 1000 (100 unless given)\n"
+    "  report = MS                period of the device's reports, 1 to 500 (100 unless given)\n"
     "\n"
     "Register map:\n"
     "  The registers of every unit, the command handshake and the exceptions are described in\n"
@@ -135,8 +136,15 @@ int main(int argc, char** argv) {
         return 0;
 
     // Errors from the device library's notifications land here; the gateway goes on.
+    // Link failures are told by each device with its name, when it notices them.
     SetApplicationErrorHandler([](std::exception_ptr Error) {
-        qCWarning(lcGateway).noquote() << QString::fromStdString(ExceptionMessage(Error));
+        try {
+            std::rethrow_exception(Error);
+        } catch (const ECommunicationError& e) {
+            qCDebug(lcGateway).noquote() << e.what();
+        } catch (...) {
+            qCWarning(lcGateway).noquote() << QString::fromStdString(ExceptionMessage(Error));
+        }
     });
 
     TModbusServer server(config, nullptr);
