@@ -1,8 +1,12 @@
 #include "ModbusMap.h"
 
+#include "stat.h"
+
 #include <QStringList>
 
 #include <array>
+#include <iterator>
+#include <utility>
 #include <cstring>
 
 namespace {
@@ -98,6 +102,45 @@ QString KindsName(TMapKinds Kinds) {
         return QStringLiteral("sensor");
     }
     return {};
+}
+
+// Where each kind's status lies, for one read each.
+QString Blocks() {
+    auto last = [](const char* Name) {
+        const TMapEntry& e = *ModbusMap::Find(Name);
+        return e.Address + ModbusMap::Count(e) - 1;
+    };
+    return QStringLiteral(
+               "A gripper's status is one read of input registers 0 to %1; a sensor's is registers 0 to %2 "
+               "and %3 to %4. ")
+        .arg(last("motions_failed"))
+        .arg(last("device_kind"))
+        .arg(ModbusMap::Find("frame_counter")->Address)
+        .arg(last("frame_active_cells"));
+}
+
+// The device's status codes a controller meets in result_status, numbered from the protocol's own.
+QString StatusCodes() {
+    const std::pair<int, const char*> codes[] = {
+        {E_SUCCESS, "success"},
+        {E_NOT_INITIALIZED, "not initialized (homing needed)"},
+        {E_ALREADY_RUNNING, "already running"},
+        {E_TIMEOUT, "timeout (no answer from the device within 2 s)"},
+        {E_ACCESS_DENIED, "access denied (a fast stop not acknowledged)"},
+        {E_CMD_FAILED, "command failed (for a grasp: no part found)"},
+        {E_CMD_ABORTED, "aborted by a stop"},
+        {E_NOT_OPENED, "not opened (the link went down before the command was sent)"},
+        {E_CMD_PENDING, "pending (the command runs)"},
+        {E_RANGE_ERROR, "range error (a target outside the gripper's limits)"},
+        {E_AXIS_BLOCKED, "axis blocked"},
+    };
+    QString out = QStringLiteral("The status codes `result_status` holds most often:");
+    for (size_t i = 0; i < std::size(codes); ++i)
+        out += QStringLiteral("%1 %2 %3")
+                   .arg(i == 0 ? QStringLiteral("") : QStringLiteral(","))
+                   .arg(codes[i].first)
+                   .arg(QLatin1String(codes[i].second));
+    return out + QStringLiteral(".\n\n");
 }
 } // namespace
 
@@ -198,27 +241,41 @@ QString Csv() {
 QString Markdown() {
     QString out;
     out += QStringLiteral("# zel-gateway Modbus register map (version %1)\n\n").arg(Version);
+    out +=
+        QStringLiteral(
+            "Written by `zel-gateway --print-map md` from the table the gateway serves; "
+            "`modbus-map.csv` beside it is the same map for programs.\n\n"
+            "Every device of the cell is one Modbus unit (its `unit` in the configuration). Addresses are "
+            "zero-based protocol addresses (add 1 for the 1-based numbering of some PLC tools). 32-bit "
+            "values take two registers, high word first; `f32` is IEEE 754 single precision. A scaled "
+            "integer times its scale is the value in its unit. Rows marked gripper or sensor exist only "
+            "on units of that kind; reading them elsewhere is an illegal data address.\n\n"
+            "%1"
+            "Values come from the device's own reports (every 100 ms unless the configuration says "
+            "otherwise) and the temperature from a read once a second; `stale` is 1 when the last report is "
+            "older than one second.\n\n"
+            "## Commands: the handshake\n\n"
+            "1. Write `target_position`, `target_speed` (and `grasp_force` for a grasp), then `command`.\n"
+            "2. Write `sequence` with a value different from `ack_sequence` (for example the last one plus "
+            "1, "
+            "wrapping from 65535 to 1). The command starts once.\n"
+            "3. `ack_sequence` then equals `sequence`, `motion_done` is 0 and `result_status` is 26 "
+            "(pending) "
+            "while the fingers move; when the command ends `result_status` holds its final status "
+            "(0 success) and `motion_done` is 1. A command the device refuses at once ends at once.\n\n"
+            "Writing `sequence` with the value of `ack_sequence` starts nothing, so a controller that "
+            "reconnects "
+            "and writes its registers again does not repeat the last command. Steps 1 and 2 may be one write "
+            "of "
+            "registers 0 to 7. When the gateway starts, `ack_sequence` is 0: a controller that finds it 0 "
+            "while its own last sequence is not should take the gateway as restarted and not write that "
+            "sequence again.\n\n"
+            "`stop` and `fast_stop` act at once when 1 is written to them: they never wait for the handshake "
+            "or for a command that waits for its answer, and are never refused for being busy. After a fast "
+            "stop, motion is refused until command 5 acknowledges it.\n\n")
+            .arg(Blocks());
+    out += StatusCodes();
     out += QStringLiteral(
-        "Written by `zel-gateway --print-map md` from the table the gateway serves; "
-        "`modbus-map.csv` beside it is the same map for programs.\n\n"
-        "Every device of the cell is one Modbus unit (its `unit` in the configuration). Addresses are "
-        "zero-based protocol addresses (add 1 for the 1-based numbering of some PLC tools). 32-bit "
-        "values take two registers, high word first; `f32` is IEEE 754 single precision. A scaled "
-        "integer times its scale is the value in its unit. Rows marked gripper or sensor exist only "
-        "on units of that kind; reading them elsewhere is an illegal data address.\n\n"
-        "## Commands: the handshake\n\n"
-        "1. Write `target_position`, `target_speed` (and `grasp_force` for a grasp), then `command`.\n"
-        "2. Write `sequence` with a value different from `ack_sequence` (for example the last one plus 1, "
-        "wrapping from 65535 to 1). The command starts once.\n"
-        "3. `ack_sequence` then equals `sequence`, `motion_done` is 0 and `result_status` is 26 (pending) "
-        "while the fingers move; when the command ends `result_status` holds its final status "
-        "(0 success) and `motion_done` is 1.\n\n"
-        "Writing the value `sequence` already has starts nothing, so a controller that reconnects and "
-        "writes its registers again does not repeat the last command. Steps 1 and 2 may be one write of "
-        "registers 0 to 7.\n\n"
-        "`stop` and `fast_stop` act at once when 1 is written to them: they never wait for the handshake "
-        "or for a command that waits for its answer, and are never refused for being busy. After a fast "
-        "stop, motion is refused until command 5 acknowledges it.\n\n"
         "## Refusals\n\n"
         "| exception | code | when |\n|---|---|---|\n"
         "| illegal function | 1 | a function other than 1, 2, 3, 4, 5, 6, 15, 16; any write while writes are "
