@@ -41,9 +41,16 @@ class Sim:
 
     def kill(self):
         if self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGCONT)
             self.proc.kill()
         self.proc.wait()
         self.proc.stdout.close()
+
+    def pause(self):
+        self.proc.send_signal(signal.SIGSTOP)
+
+    def resume(self):
+        self.proc.send_signal(signal.SIGCONT)
 
     def restart(self):
         """The same device again on the same port."""

@@ -246,6 +246,22 @@ def test_a_lost_device_answers_with_exceptions_and_comes_back(cell):
     assert "right: reconnected to" in log
 
 
+def test_a_hung_device_is_taken_down_and_reconnected(cell):
+    gw, sims = cell(GRIPPERS)
+    c = gw.client()
+    assert linked(c, 1, 2)
+    sims["left"].pause()  # the socket stays open, nothing answers
+    assert wait_for(lambda: value(c, 1, "stale") == 1)
+    assert wait_for(lambda: value(c, 1, "link_up") == 0)
+    assert value(c, 2, "link_up") == 1 and value(c, 2, "stale") == 0
+    sims["left"].resume()
+    assert linked(c, 1)
+    assert not command(c, 1, 4, 1).isError()
+    assert finished(c, 1, 1)
+    assert value(c, 1, "result_status") == E_SUCCESS
+    assert "left: lost the link to tcp://127.0.0.1:%d (no report for 3 s)" % sims["left"].port in gw.stop()
+
+
 def test_configuration_is_checked_before_anything_starts(tmp_path):
     import subprocess
     from conftest import binary

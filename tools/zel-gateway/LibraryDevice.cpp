@@ -127,6 +127,7 @@ void TLibraryDevice::Serve() {
     FLimit.stop();
     FAttemptCheck.stop();
     FUp = true;
+    FUpSince.start();
     FPause = FirstPause;
     qCInfo(lcGateway).noquote() << QStringLiteral("%1: %2 tcp://%3:%4")
                                        .arg(FName,
@@ -174,7 +175,9 @@ void TLibraryDevice::Lost() {
         return;
     FUp = false;
     FPoll.stop();
-    const QString reason = Plain(FDevice->LinkError());
+    const QString reason =
+        FSilent ? QStringLiteral("no report for %1 s").arg(SilenceLimit / 1000) : Plain(FDevice->LinkError());
+    FSilent = false;
     qCWarning(lcGateway).noquote() << QStringLiteral("%1: lost the link to tcp://%2:%3%4; next try in %5 s")
                                           .arg(FName, FLink.Host)
                                           .arg(FLink.Port)
@@ -192,6 +195,15 @@ void TLibraryDevice::Check() {
         return;
     if (!FDevice->IsConnected()) {
         Lost();
+        return;
+    }
+    // A device that hangs keeps its socket open but stops reporting: take the link down and
+    // build it up again.
+    const qint64 age = ValuesAge();
+    if ((age < 0 && FUpSince.elapsed() > SilenceLimit) || age > SilenceLimit) {
+        FSilent = true;
+        FDevice->Command()->Disconnect();
+        Lost(); // in case closing did not report it
         return;
     }
     Later([this] {

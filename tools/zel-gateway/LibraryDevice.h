@@ -23,6 +23,7 @@ public:
     static constexpr int FirstPause = 500; // ms before the first retry
     static constexpr int LongestPause = 10000;
     static constexpr int ConnectLimit = 5000; // ms from opening the link to serving it
+    static constexpr int SilenceLimit = 3000; // ms without a report before the link is taken down
 
     TLibraryDevice(const QString& Name, const TLinkAddress& Link, int ReportPeriod, QObject* Parent);
     ~TLibraryDevice() override;
@@ -59,6 +60,8 @@ private:
     bool FUp = false;
     bool FEverUp = false;
     bool FAttempting = false;
+    bool FSilent = false; // the link is taken down for want of reports
+    QElapsedTimer FUpSince;
     int FPause = FirstPause;
     QTimer FRetry;
     QTimer FLimit;
