@@ -79,8 +79,8 @@ void TLibraryDevice::Attach(TKORADevice* Device) {
 }
 
 void TLibraryDevice::Later(std::function<void()> Step) {
-    QTimer::singleShot(TKORADevice::Busy() ? 1 : 0, this, [this, Step = std::move(Step)]() mutable {
-        if (TKORADevice::Busy())
+    QTimer::singleShot(FDevice->Busy() ? 1 : 0, this, [this, Step = std::move(Step)]() mutable {
+        if (FDevice->Busy())
             Later(std::move(Step));
         else
             RunGuarded(Step);

@@ -2,9 +2,9 @@
 // A cell device on the device library: TZEL for grippers, TTAQ for sensors. Keeps its link up
 // (a growing pause between attempts, at most 10 s) and turns the device's reports into values.
 //
-// The library's calls still wait for their answer in a nested event loop, and only one such wait
-// may run in the process at a time; every call therefore goes out from a fresh timer pass once no
-// other wait runs. Stops are the exception: they go out at once.
+// The library's calls wait for their answer in a nested event loop, and a device refuses a second
+// wait while one runs (today: while any device of the process waits); every call therefore goes
+// out from a fresh timer pass once the device is free. Stops are the exception: they go out at once.
 #include "CellDevice.h"
 #include "LinkText.h"
 
