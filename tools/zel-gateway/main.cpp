@@ -170,6 +170,9 @@ int main(int argc, char** argv) {
                                        .arg(server.serverAddress().toString())
                                        .arg(server.serverPort())
                                        .arg(config.Write ? QStringLiteral("on") : QStringLiteral("off"));
+    if (config.Write && config.Allow.isEmpty())
+        qCWarning(lcGateway).noquote()
+            << QStringLiteral("writes are on, but no client is allowed to write (allow = ...)");
     for (auto& unit : units)
         unit->Device()->Start();
 
