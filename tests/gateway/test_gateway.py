@@ -202,6 +202,14 @@ def test_refusals_are_modbus_exceptions(cell):
     assert refused(c.write_coil(int(MAP["stop"]["address"]), True, slave=3)) == ILLEGAL_ADDRESS
     assert refused(c.read_input_registers(0, 1, slave=99)) == PATH_UNAVAILABLE
     assert refused(c.read_input_registers(0, 1, slave=0)) == PATH_UNAVAILABLE
+    # Not Modbus at all, and a frame cut short: that client is dropped, the others go on.
+    import socket
+    with socket.create_connection(("127.0.0.1", gw.port), timeout=5) as junk:
+        junk.sendall(b"GET / HTTP/1.0\r\n\r\n")
+        assert junk.recv(100) == b""
+    with socket.create_connection(("127.0.0.1", gw.port), timeout=5) as cut:
+        cut.sendall(bytes([0, 1, 0, 0, 0, 6, 1, 4, 0]))  # 3 of the 6 bytes its header announces
+        assert value(c, 1, "link_up") == 1
     assert value(c, 1, "link_up") == 1, "the gateway goes on"
 
     closed, _ = cell(GRIPPERS[:1], write="off")
