@@ -3,7 +3,6 @@
 
 #include "CANRxThread.h"
 #include "IniFile.h"
-#include "MessageSeam.h"
 
 #include <QDebug>
 #include <QRegularExpression>
@@ -197,6 +196,7 @@ TStat TCANDevice::OpenNet(int32_t Net, const TCanInterfaceInfo& Interface, int32
     }
     if (FNetHandle != -1)
         Close();
+    ClearLastError();
     int32_t handle = -1;
     const TCanResult opened =
         FApi.Open(Net, OpenFlags, TxQueueSize, RxQueueSize, TxTimeoutMs, RxTimeoutMs, &handle);
@@ -239,7 +239,8 @@ void TCANDevice::ReportDown(const TCanInterfaceInfo& Interface, int32_t BitrateC
                                                     .arg(CanBitrateForCode(uint32_t(BitrateCode)));
     const QString text = QStringLiteral("CAN interface %1 is down. Bring it up with:\n%2").arg(name, command);
     qCWarning(lcTransport).noquote() << text;
-    ShowMessage(TMessageKind::Error, text);
+    // The reason of the failed open: the window's one box about it says it.
+    SetLastError(text, QString());
 }
 
 void TCANDevice::ReportBitrate(const TCanInterfaceInfo& Interface, int32_t BitrateCode) {
@@ -257,7 +258,8 @@ void TCANDevice::ReportBitrate(const TCanInterfaceInfo& Interface, int32_t Bitra
             .arg(name, now)
             .arg(wanted);
     qCWarning(lcTransport).noquote() << text;
-    ShowMessage(TMessageKind::Error, text);
+    // The reason of the failed open: the window's one box about it says it.
+    SetLastError(text, QString());
 }
 
 void TCANDevice::ReleaseNet() {

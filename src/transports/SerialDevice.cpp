@@ -195,13 +195,15 @@ void TSerialDevice::WriteSettings(TIniFile& File, const QString& Section) {
 void TSerialDevice::PortError(QSerialPort::SerialPortError Error) {
     // A vanished device (unplugged adapter, hung-up pseudo-terminal) fails every read from then
     // on, and Qt reports that again at every turn of the event loop. Stop reading from the dead
-    // port and report it once; the user interface then disconnects.
+    // port and report it once: the disconnect as for any lost link, then the reason.
     if ((Error != QSerialPort::ResourceError && Error != QSerialPort::ReadError) || !FPort->isOpen())
         return;
     const QString text = FPort->errorString();
     SetLastError(FPort->portName(), text);
+    StopConnectPoll();
     FPort->close();
     FPort->clearError();
+    DoDisconnected();
     throw ECommunicationError(QStringLiteral("Serial port failure: %1").arg(LastError()).toStdString());
 }
 

@@ -12,7 +12,7 @@ void CenterDialogOnMainWindow(QDialog* Dialog) {
     // Size it once; a size the operator chose stays for the next opening.
     if (!Dialog->testAttribute(Qt::WA_Resized))
         Dialog->adjustSize();
-    CenterOnScreenOf(Dialog, main);
+    PlaceClearOf(Dialog, main);
 }
 
 bool ExecDialogCentered(QDialog* Dialog) {

@@ -1,6 +1,6 @@
 #pragma once
-// The small dialogs open centred on the main window: their parent's window when they have a
-// parent, else the application's active window.
+// The small dialogs open centred on the main window, clear of its stop buttons: their parent's
+// window when they have a parent, else the application's active window.
 class QDialog;
 
 void CenterDialogOnMainWindow(QDialog* Dialog);

@@ -210,10 +210,17 @@ void TMainWinBase::OnDeviceDisconnect() {
     miDisconnect->setEnabled(false);
     if (OnConnectionChanged)
         OnConnectionChanged(this);
-    if (lost)
+    // A link that fails with a reason of its own (a vanished serial port) says it right behind
+    // its disconnect; this box is then left out, so that one loss gives one box.
+    if (lost) {
+        FLostLinkPending = true;
         QTimer::singleShot(0, this, [this] {
-            RunGuarded([this] { ConnectionError(QStringLiteral("The device closed the connection")); });
+            RunGuarded([this] {
+                if (std::exchange(FLostLinkPending, false))
+                    ConnectionError(QStringLiteral("The device closed the connection"));
+            });
         });
+    }
 }
 
 void TMainWinBase::EnableControls(bool Enabled) {
@@ -267,6 +274,8 @@ void TMainWinBase::miDisconnectClick() {
     FDisconnectRequested = true;
     if (FDevice->IsConnected())
         FDevice->Disconnect();
+    else if (TCommand* engine = FDevice->Command(); engine && engine->ActiveDevice())
+        engine->Disconnect(); // a lost link: the engine lets go of the dead transport
 }
 
 std::vector<std::pair<QString, QString>> TMainWinBase::SystemInfoRows() const {
@@ -381,6 +390,7 @@ void TMainWinBase::HandleError(std::exception_ptr Error) {
 }
 
 void TMainWinBase::ConnectionError(const QString& Reason) {
+    FLostLinkPending = false;
     const QString text =
         QStringLiteral("A Connection Error occurred or the connection to the device was interrupted.\n"
                        "This is likely to happen if no cable is connected or some settings are not correct.\n"

@@ -141,4 +141,5 @@ private:
     bool FHandlerInstalled = false;
     TKORADevice* FDevice = nullptr;
     bool FDisconnectRequested = false; // the window itself closes the link
+    bool FLostLinkPending = false;     // the box of a link the peer closed is still to come
 };

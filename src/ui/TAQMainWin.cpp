@@ -3,7 +3,9 @@
 #include "IniFile.h"
 #include "ListBoxDialog.h"
 #include "MessageSeam.h"
+#include "OnScreen.h"
 #include "PayloadParser.h"
+#include "StopKey.h"
 #include "ZelVersion.h"
 #include "stat.h"
 
@@ -221,7 +223,12 @@ void TTAQMainWin::BuildAcquisition(QWidget* Parent) {
                       QStringLiteral("Start periodic acquisition: the sensor sends frames on its own"),
                       gbAcquisition);
     btnStop = Button(QStringLiteral("btnStop"), QStringLiteral("S&top"),
-                     QStringLiteral("Stop periodic acquisition"), gbAcquisition);
+                     QStringLiteral("Stop periodic acquisition (F8; %1 from every window of the program)")
+                         .arg(TStopKey::KeyName()),
+                     gbAcquisition);
+    // Nothing the window opens may cover it, and the stop key reaches it from anywhere.
+    MarkKeepClear(btnStop);
+    new TStopKey(this, [this] { btnStop->click(); });
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(btnStart);
     buttons->addWidget(btnStop);
@@ -541,10 +548,12 @@ void TTAQMainWin::EnableControls(bool Enabled) {
 
 // --- acquisition ---
 
-bool TTAQMainWin::Execute(uint8_t CommandID, const TByteArray& Payload, const QString& What) {
+bool TTAQMainWin::Execute(uint8_t CommandID, const TByteArray& Payload, const QString& What, bool Urgent) {
     TByteArray answer;
     TStat status = E_SUCCESS;
-    if (FTaq->ExecuteCommand(CommandID, Payload, answer, status))
+    const bool done = Urgent ? FTaq->ExecuteUrgentCommand(CommandID, Payload, answer, status)
+                             : FTaq->ExecuteCommand(CommandID, Payload, answer, status);
+    if (done)
         return true;
     ShowMessage(TMessageKind::Error, QStringLiteral("Error while %1: %2")
                     .arg(What, StatusText(FTaq->IsConnected() ? E_CMD_FAILED : E_NOT_OPENED)),
@@ -586,7 +595,8 @@ void TTAQMainWin::btnStartClick() {
 }
 
 void TTAQMainWin::btnStopClick() {
-    if (!Execute(TTAQ::CMD_ID_STOP_PERIODIC_ACQ, {}, QStringLiteral("stopping the acquisition")))
+    // Goes out also while another request waits for its answer.
+    if (!Execute(TTAQ::CMD_ID_STOP_PERIODIC_ACQ, {}, QStringLiteral("stopping the acquisition"), true))
         return;
     FTaq->PeriodicAcquisition = false;
     SetAcquiring(false);

@@ -163,7 +163,7 @@ private:
     void UpdateFrameRate();
     void PlaybackTick();
     void SetAcquiring(bool Acquiring);
-    bool Execute(uint8_t CommandID, const TByteArray& Payload, const QString& What);
+    bool Execute(uint8_t CommandID, const TByteArray& Payload, const QString& What, bool Urgent = false);
     QString Ask(const QString& Caption, const QString& Filter, bool Save);
 
     TTAQ* FTaq = nullptr;

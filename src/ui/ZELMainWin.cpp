@@ -10,7 +10,9 @@
 #include "ListBoxDialog.h"
 #include "LivePlotForm.h"
 #include "MessageSeam.h"
+#include "OnScreen.h"
 #include "RollPanel.h"
+#include "StopKey.h"
 #include "ZelVersion.h"
 #include "ZEL_commands.h"
 
@@ -338,6 +340,7 @@ void TMainWin::BuildCommandPanels() {
     }
     // Escape stops the fingers as the cancel-style button of the window.
     btnStop->setShortcut(Qt::Key_Escape);
+    MarkKeepClear(pnStop);
     btnFastStopAcknowledge->setEnabled(false);
     column->addStretch(1);
     sbCommands = ColumnScroller(QStringLiteral("sbCommands"), inner, Splitter1);
@@ -433,8 +436,13 @@ void TMainWin::BuildStateColumn() {
     e->setSpacing(4);
     btnEmergencyStop = new QPushButton(QStringLiteral("Fast Stop!"), pnEmergency);
     btnEmergencyStop->setObjectName(QStringLiteral("btnEmergencyStop"));
-    SetHint(btnEmergencyStop, QStringLiteral("Issue a FAST STOP command (To acknowledge a FAST STOP, use the "
-                                             "\"OK\" button of the \"ACK\" panel)"));
+    SetHint(btnEmergencyStop,
+            QStringLiteral("Issue a FAST STOP command, key %1 from every window of the console "
+                           "(To acknowledge a FAST STOP, use the \"OK\" button of the \"ACK\" panel)")
+                .arg(TStopKey::KeyName()));
+    // Nothing the console opens may cover the stops, and the stop key reaches them from anywhere.
+    MarkKeepClear(pnEmergency);
+    new TStopKey(this, [this] { btnEmergencyStop->click(); });
     btnEmergencyStop->setCheckable(true);
     btnEmergencyStop->setIcon(FastStopIcon());
     btnEmergencyStop->setIconSize(QSize(48, 48));

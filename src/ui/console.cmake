@@ -5,6 +5,7 @@ add_library(zel_console STATIC
   ${CMAKE_CURRENT_LIST_DIR}/WindowPlacement.h ${CMAKE_CURRENT_LIST_DIR}/WindowPlacement.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MainFormBaseClass.h ${CMAKE_CURRENT_LIST_DIR}/MainFormBaseClass.cpp
   ${CMAKE_CURRENT_LIST_DIR}/GripperPanels.h ${CMAKE_CURRENT_LIST_DIR}/GripperPanels.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/StopKey.h ${CMAKE_CURRENT_LIST_DIR}/StopKey.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ZELMainWin.h ${CMAKE_CURRENT_LIST_DIR}/ZELMainWin.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ConsoleApplication.h ${CMAKE_CURRENT_LIST_DIR}/ConsoleApplication.cpp
   ${ZEL_CONSOLE_RESOURCES})

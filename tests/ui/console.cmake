@@ -4,7 +4,7 @@ zel_add_test(console_window_tests
   LIBS zel_console zel_testsupport
   LABELS ui)
 zel_add_test(console_e2e_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/console_e2e_test.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/console_e2e_test.cpp ${CMAKE_CURRENT_LIST_DIR}/console_boxes_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/ConsoleFixture.h ${CMAKE_CURRENT_LIST_DIR}/ConsoleFixture.cpp
   LIBS zel_console zel_linksteps zel_sim
   LABELS ui e2e)

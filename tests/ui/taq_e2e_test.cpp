@@ -6,6 +6,7 @@
 
 #include "IniFile.h"
 #include "LinkDialogSteps.h"
+#include "MessageBox.h"
 #include "ModalDriver.h"
 #include "SensorModel.h"
 #include "Simulator.h"
@@ -20,12 +21,16 @@
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <utility>
 #include <mutex>
 
 namespace {
@@ -222,6 +227,37 @@ TEST_F(TAQE2E, DisconnectAndLostLinkEndTheAcquisition) {
     EXPECT_TRUE(Win->miConnect->isEnabled());
     EXPECT_TRUE(Win->Map->HasFrame()); // the last frame stays to be looked at and saved
     EXPECT_TRUE(Win->btnSaveCsv->isEnabled());
+    EXPECT_EQ(Errors.Count(), 0) << Errors.Messages().join('|').toStdString();
+}
+
+TEST_F(TAQE2E, StopAcquisitionReachesTheSensorWhileABoxIsOpen) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(Connect());
+    const TMessageHook recorder = SetMessageHook(MessageBoxHook());
+    const auto pressKeyInBox = [] { QTest::keyClick(OpenMessageBox()->windowHandle(), Qt::Key_F12); };
+    const auto clickStop = [this] {
+        QTest::mouseClick(Win->windowHandle(), Qt::LeftButton, {},
+                          Win->btnStop->mapTo(Win.get(), Win->btnStop->rect().center()));
+    };
+    for (const auto& [how, stop] : {std::pair{"stop key in the box", std::function<void()>(pressKeyInBox)},
+                                    std::pair{"click on Stop", std::function<void()>(clickStop)}}) {
+        SCOPED_TRACE(how);
+        Win->btnStart->click();
+        ASSERT_TRUE(WaitUntil([&] { return Win->FramesReceived() >= 2; }));
+        ShowMessage(TMessageKind::Error,
+                    QStringLiteral("The frame could not be saved: there is no frame to save."),
+                    QStringLiteral("Error"), Win.get());
+        QMessageBox* box = OpenMessageBox();
+        ASSERT_NE(box, nullptr);
+        EXPECT_FALSE(box->frameGeometry().intersects(
+            QRect(Win->btnStop->mapToGlobal(QPoint(0, 0)), Win->btnStop->size())));
+        ClearLog();
+        stop();
+        EXPECT_TRUE(WaitUntil([&] { return LogIndex("CMD_ID_STOP_PERIODIC_ACQ") >= 0; }));
+        EXPECT_FALSE(Win->Acquiring());
+        box->close();
+    }
+    SetMessageHook(recorder);
     EXPECT_EQ(Errors.Count(), 0) << Errors.Messages().join('|').toStdString();
 }
 

@@ -163,7 +163,10 @@ void TDispatcher::Handle(TSimSession& Session, const TPacket& Packet) {
     TByteArray answer;
     std::vector<TFinished> finished;
     // The device's own set first: the sensor reuses identifiers that mean something else elsewhere.
-    if (!FHandler->Handle(Session, Packet, now, answer, finished) && !HandleGeneric(Session, Packet, answer))
+    if (FConfig.Faults.FailCommand == int(id))
+        answer = Answer(TStat(FConfig.Faults.FailStatus));
+    else if (!FHandler->Handle(Session, Packet, now, answer, finished) &&
+             !HandleGeneric(Session, Packet, answer))
         answer = Answer(E_CMD_UNKNOWN);
     if (FLog)
         Log(Session, Describe(FConfig.Device, id, Packet.Payload) + " -> " + DescribeAnswer(answer));

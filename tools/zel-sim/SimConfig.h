@@ -67,6 +67,9 @@ struct TFaultConfig {
     int GarbageBytes = 0;        // noise before every frame; never contains the preamble byte
     int BurstCount = 0;          // unsolicited state reports after every answer
     int CloseAfter = 0;          // > 0: the link closes (TCP) or falls silent after this many packets
+    int FailCommand = -1;        // >= 0: this command is not run, its answer carries FailStatus
+                                 // (not a fault of the link: Any() leaves it out)
+    uint8_t FailStatus = 0;
     uint32_t Seed = 1;
 
     bool Any() const {

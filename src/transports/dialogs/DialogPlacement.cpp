@@ -12,7 +12,7 @@ void CenterOnMainWindow(QDialog* Dialog) {
     if (!main || main == Dialog)
         return;
     Dialog->adjustSize();
-    CenterOnScreenOf(Dialog, main);
+    PlaceClearOf(Dialog, main);
 }
 
 bool RunCentered(QDialog* Dialog) {
