@@ -255,7 +255,13 @@ void TLibraryGripper::Poll() {
 }
 
 void TLibraryGripper::Run(TCellCommand Command, const TCellArguments& Arguments, TOutcome Outcome) {
-    Later([this, Command, Arguments, Outcome = std::move(Outcome)] { RunNow(Command, Arguments, Outcome); });
+    // A stop that overtakes a command still waiting for its turn ends that command unsent.
+    Later([this, Command, Arguments, Outcome = std::move(Outcome), stops = FStops] {
+        if (stops != FStops)
+            Outcome(E_CMD_ABORTED, true);
+        else
+            RunNow(Command, Arguments, Outcome);
+    });
 }
 
 void TLibraryGripper::RunNow(TCellCommand Command, const TCellArguments& A, const TOutcome& Outcome) {
@@ -295,6 +301,7 @@ void TLibraryGripper::RunNow(TCellCommand Command, const TCellArguments& A, cons
 }
 
 void TLibraryGripper::Stop(bool Fast) {
+    ++FStops;
     // Never held back: the library sends a stop also while another exchange waits.
     QTimer::singleShot(0, this, [this, Fast] {
         RunGuarded([this, Fast] {

@@ -83,6 +83,7 @@ protected:
 private:
     void RunNow(TCellCommand Command, const TCellArguments& Arguments, const TOutcome& Outcome);
     TZEL* FZel;
+    uint32_t FStops = 0; // stops sent so far
 };
 
 class TLibrarySensor : public TLibraryDevice {
