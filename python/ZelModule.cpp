@@ -5,6 +5,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include "ZelDocs.h"
 #include "ZelErrors.h"
 #include "ZelGripper.h"
 #include "ZelRuntime.h"
@@ -15,6 +16,7 @@
 #include "stat.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <optional>
 
@@ -165,6 +167,28 @@ uint8_t HomingDirection(const std::string& Direction) {
     throw py::value_error("direction must be 'default', 'inwards' or 'outwards'");
 }
 
+// A position (or width) and a speed outside the system limits read when connecting are refused
+// before anything is sent, as zelctl refuses them; what the limits cannot tell stays the device's.
+void CheckMotionLimits(const TGripper& G, const char* What, float Value, float Speed) {
+    const TLimits l = G.Limits();
+    if (l.Stroke <= 0 || l.MaxSpeed <= 0)
+        return;
+    const auto check = [](const char* Name, float V, float Low, float High, const char* Unit) {
+        if (V >= Low && V <= High)
+            return;
+        // The shortest text that reads back as the same float: 500, 0.5, not 0.5000000.
+        const auto text = [](float F) {
+            char buffer[32];
+            return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, F).ptr);
+        };
+        throw py::value_error(std::string(Name) + " " + text(V) + " " + Unit +
+                              " is outside the gripper's range of " + text(Low) + " to " + text(High) + " " +
+                              Unit + "; nothing was sent");
+    };
+    check(What, Value, 0, l.Stroke, "mm");
+    check("speed", Speed, l.MinSpeed, l.MaxSpeed, "mm/s");
+}
+
 std::shared_ptr<TMotion> Motion(TGripper& G, uint8_t CommandID, float A, float B, bool Wait,
                                 std::optional<double> Seconds) {
     std::shared_ptr<TMotion> m;
@@ -198,8 +222,8 @@ std::string Latin1Tag(const std::string& Utf8) {
 
 // Members that Gripper and Sensor share.
 template <class T, class C> void BindDevice(C& Class) {
-    Class.def_static("connect", &Connect<T>, py::arg("url"), py::arg("timeout") = 5.0)
-        .def("close", &T::Close, Release())
+    Class.def_static("connect", &Connect<T>, py::arg("url"), py::arg("timeout") = 5.0, docs::Connect)
+        .def("close", &T::Close, Release(), docs::Close)
         .def("__enter__", [](py::object Self) { return Self; })
         .def("__exit__",
              [](T& D, py::object Type, py::object, py::object) {
@@ -212,13 +236,13 @@ template <class T, class C> void BindDevice(C& Class) {
                          throw;
                  }
              })
-        .def_property_readonly("connected", &T::Connected)
-        .def_property_readonly("link", &T::Link)
-        .def("info", &T::Info, Release())
-        .def("temperature", &T::Temperature, Release())
+        .def_property_readonly("connected", &T::Connected, docs::Connected)
+        .def_property_readonly("link", &T::Link, docs::Link)
+        .def("info", &T::Info, Release(), docs::InfoMethod)
+        .def("temperature", &T::Temperature, Release(), docs::Temperature)
         .def(
             "tag",
-            [](T& D, std::optional<std::string> Text) -> py::object {
+            [](T& D, std::optional<std::string> Text) -> py::str {
                 if (Text) {
                     const std::string tag = Latin1Tag(*Text);
                     py::gil_scoped_release release;
@@ -229,10 +253,10 @@ template <class T, class C> void BindDevice(C& Class) {
                     py::gil_scoped_release release;
                     tag = D.Tag();
                 }
-                return py::reinterpret_steal<py::object>(
+                return py::reinterpret_steal<py::str>(
                     PyUnicode_DecodeLatin1(tag.data(), Py_ssize_t(tag.size()), nullptr));
             },
-            py::arg("text") = py::none())
+            py::arg("text") = py::none(), docs::Tag)
         .def(
             "send",
             [](T& D, int Command, py::bytes Payload, bool Wait, std::optional<double> Seconds) {
@@ -244,8 +268,8 @@ template <class T, class C> void BindDevice(C& Class) {
                 return D.Send(uint8_t(Command), payload, Wait, Timeout(Seconds));
             },
             py::arg("command"), py::arg("payload") = py::bytes(), py::kw_only(), py::arg("wait") = true,
-            py::arg("timeout") = 60.0)
-        .def("process_events", &T::ProcessEvents, py::arg("seconds"), Release());
+            py::arg("timeout") = 60.0, docs::Send)
+        .def("process_events", &T::ProcessEvents, py::arg("seconds"), Release(), docs::ProcessEvents);
 }
 
 void RaiseTranslated(const TError& E) {
@@ -271,90 +295,96 @@ PYBIND11_MODULE(_zel, m) {
         }
     });
 
-    py::class_<TInfo>(m, "Info")
-        .def_readonly("model", &TInfo::Model)
-        .def_readonly("device_type", &TInfo::DeviceType)
-        .def_readonly("serial_number", &TInfo::SerialNumber)
-        .def_readonly("hardware_revision", &TInfo::HardwareRevision)
-        .def_property_readonly("firmware",
-                               [](const TInfo& I) {
-                                   std::string v = std::to_string(I.FirmwareMajor) + "." +
-                                                   std::to_string(I.FirmwareMinor) + "." +
-                                                   std::to_string(I.FirmwarePatch);
-                                   return I.FirmwareRC ? v + "-RC" + std::to_string(I.FirmwareRC) : v;
-                               })
+    py::class_<TInfo>(m, "Info", docs::Info)
+        .def_readonly("model", &TInfo::Model, docs::InfoModel)
+        .def_readonly("device_type", &TInfo::DeviceType, docs::InfoDeviceType)
+        .def_readonly("serial_number", &TInfo::SerialNumber, docs::InfoSerial)
+        .def_readonly("hardware_revision", &TInfo::HardwareRevision, docs::InfoHardware)
+        .def_property_readonly(
+            "firmware",
+            [](const TInfo& I) {
+                std::string v = std::to_string(I.FirmwareMajor) + "." + std::to_string(I.FirmwareMinor) +
+                                "." + std::to_string(I.FirmwarePatch);
+                return I.FirmwareRC ? v + "-RC" + std::to_string(I.FirmwareRC) : v;
+            },
+            docs::InfoFirmware)
         .def("__repr__", [](const TInfo& I) {
             return "<zel.Info " + I.Model + " serial " + std::to_string(I.SerialNumber) + ">";
         });
 
-    py::class_<TLimits>(m, "Limits")
-        .def_readonly("stroke", &TLimits::Stroke)
-        .def_readonly("min_speed", &TLimits::MinSpeed)
-        .def_readonly("max_speed", &TLimits::MaxSpeed)
-        .def_readonly("min_acceleration", &TLimits::MinAcceleration)
-        .def_readonly("max_acceleration", &TLimits::MaxAcceleration)
-        .def_readonly("min_force", &TLimits::MinForce)
-        .def_readonly("nominal_force", &TLimits::NominalForce)
-        .def_readonly("overdrive_force", &TLimits::OverdriveForce)
+    py::class_<TLimits>(m, "Limits", docs::Limits)
+        .def_readonly("stroke", &TLimits::Stroke, docs::LimitsStroke)
+        .def_readonly("min_speed", &TLimits::MinSpeed, docs::LimitsMinSpeed)
+        .def_readonly("max_speed", &TLimits::MaxSpeed, docs::LimitsMaxSpeed)
+        .def_readonly("min_acceleration", &TLimits::MinAcceleration, docs::LimitsMinAcc)
+        .def_readonly("max_acceleration", &TLimits::MaxAcceleration, docs::LimitsMaxAcc)
+        .def_readonly("min_force", &TLimits::MinForce, docs::LimitsMinForce)
+        .def_readonly("nominal_force", &TLimits::NominalForce, docs::LimitsNominalForce)
+        .def_readonly("overdrive_force", &TLimits::OverdriveForce, docs::LimitsOverdriveForce)
         .def("__repr__",
              [](const TLimits& L) { return "<zel.Limits stroke " + std::to_string(L.Stroke) + " mm>"; });
 
-    py::class_<TResponse>(m, "Response")
-        .def_readonly("command", &TResponse::CommandID)
-        .def_readonly("status", &TResponse::Status)
-        .def_property_readonly("status_name", [](const TResponse& R) { return StatName(R.Status); })
-        .def_property_readonly("data",
-                               [](const TResponse& R) {
-                                   return py::bytes(reinterpret_cast<const char*>(R.Data.data()),
-                                                    R.Data.size());
-                               })
+    py::class_<TResponse>(m, "Response", docs::Response)
+        .def_readonly("command", &TResponse::CommandID, docs::ResponseCommand)
+        .def_readonly("status", &TResponse::Status, docs::ResponseStatus)
+        .def_property_readonly(
+            "status_name", [](const TResponse& R) { return StatName(R.Status); }, docs::ResponseStatusName)
+        .def_property_readonly(
+            "data",
+            [](const TResponse& R) {
+                return py::bytes(reinterpret_cast<const char*>(R.Data.data()), R.Data.size());
+            },
+            docs::ResponseData)
         .def("__repr__", [](const TResponse& R) {
             return "<zel.Response " + std::to_string(R.CommandID) + " " + StatName(R.Status) + ">";
         });
 
-    py::class_<TPyUpdate>(m, "Update")
-        .def_readonly("kind", &TPyUpdate::Kind)
-        .def_readonly("value", &TPyUpdate::Value)
-        .def_readonly("time", &TPyUpdate::Time)
+    py::class_<TPyUpdate>(m, "Update", docs::Update)
+        .def_readonly("kind", &TPyUpdate::Kind, docs::UpdateKind)
+        .def_readonly("value", &TPyUpdate::Value, docs::UpdateValue)
+        .def_readonly("time", &TPyUpdate::Time, docs::UpdateTime)
         .def("__repr__", [](const TPyUpdate& U) {
             const py::object shown =
                 py::isinstance<py::float_>(U.Value) ? py::str("{:.3f}").format(U.Value) : py::repr(U.Value);
             return "<zel.Update " + U.Kind + " " + shown.cast<std::string>() + ">";
         });
 
-    py::class_<TMotion, std::shared_ptr<TMotion>>(m, "Motion")
-        .def_property_readonly("command", &TMotion::Command)
-        .def_property_readonly("done", &TMotion::Done)
-        .def_property_readonly("status",
-                               [](const TMotion& M) -> py::object {
-                                   return M.Status() < 0 ? py::object(py::none())
-                                                         : py::object(py::int_(M.Status()));
-                               })
+    py::class_<TMotion, std::shared_ptr<TMotion>>(m, "Motion", docs::Motion)
+        .def_property_readonly("command", &TMotion::Command, docs::MotionCommand)
+        .def_property_readonly("done", &TMotion::Done, docs::MotionDone)
+        .def_property_readonly(
+            "status",
+            [](const TMotion& M) -> py::object {
+                return M.Status() < 0 ? py::object(py::none()) : py::object(py::int_(M.Status()));
+            },
+            docs::MotionStatus)
         .def(
             "wait", [](TMotion& M, std::optional<double> Seconds) { M.Wait(Timeout(Seconds)); },
-            py::arg("timeout") = 60.0, Release())
+            py::arg("timeout") = 60.0, Release(), docs::MotionWait)
         .def("__repr__", [](const TMotion& M) {
             return "<zel.Motion " + M.Command() + (M.Done() ? " done>" : " running>");
         });
 
-    py::class_<TPyUpdates>(m, "Updates")
+    py::class_<TPyUpdates>(m, "Updates", docs::Updates)
         .def("__iter__", [](py::object Self) { return Self; })
-        .def("__next__",
-             [](TPyUpdates& U) {
-                 if (U.Updates->Callback)
-                     throw py::type_error("these updates go to their callback");
-                 if (!U.Updates->Open)
-                     throw py::stop_iteration();
-                 TUpdate u;
-                 {
-                     py::gil_scoped_release release;
-                     U.Gripper->NextUpdate(*U.Updates, -1, u);
-                 }
-                 return ToPython(u);
-             })
+        .def(
+            "__next__",
+            [](TPyUpdates& U) {
+                if (U.Updates->Callback)
+                    throw py::type_error("these updates go to their callback");
+                if (!U.Updates->Open)
+                    throw py::stop_iteration();
+                TUpdate u;
+                {
+                    py::gil_scoped_release release;
+                    U.Gripper->NextUpdate(*U.Updates, -1, u);
+                }
+                return ToPython(u);
+            },
+            docs::UpdatesNext)
         .def(
             "get",
-            [](TPyUpdates& U, std::optional<double> Seconds) -> py::object {
+            [](TPyUpdates& U, std::optional<double> Seconds) -> std::optional<TPyUpdate> {
                 if (U.Updates->Callback)
                     throw py::type_error("these updates go to their callback");
                 TUpdate u;
@@ -363,35 +393,47 @@ PYBIND11_MODULE(_zel, m) {
                     py::gil_scoped_release release;
                     got = U.Gripper->NextUpdate(*U.Updates, Timeout(Seconds), u);
                 }
-                return got ? py::cast(ToPython(u)) : py::object(py::none());
+                if (!got)
+                    return std::nullopt;
+                return ToPython(u);
             },
-            py::arg("timeout") = py::none())
-        .def("close",
-             [](TPyUpdates& U) {
-                 py::gil_scoped_release release;
-                 U.Gripper->Unsubscribe(*U.Updates);
-             })
+            py::arg("timeout") = py::none(), docs::UpdatesGet)
+        .def(
+            "close",
+            [](TPyUpdates& U) {
+                py::gil_scoped_release release;
+                U.Gripper->Unsubscribe(*U.Updates);
+            },
+            docs::UpdatesClose)
         .def("__enter__", [](py::object Self) { return Self; })
         .def("__exit__",
              [](TPyUpdates& U, py::args) {
                  py::gil_scoped_release release;
                  U.Gripper->Unsubscribe(*U.Updates);
              })
-        .def_property_readonly("kinds",
-                               [](const TPyUpdates& U) {
-                                   std::vector<std::string> kinds;
-                                   for (int k = 0; k < UpdateKinds; ++k)
-                                       if (U.Updates->Kinds & (1u << k))
-                                           kinds.push_back(KindNames[k]);
-                                   return kinds;
-                               })
-        .def_property_readonly("closed", [](const TPyUpdates& U) { return !U.Updates->Open; })
-        .def_property_readonly("pending", [](const TPyUpdates& U) { return U.Updates->Queue.size(); })
-        .def_property_readonly("received", [](const TPyUpdates& U) { return U.Updates->Received; })
-        .def_property_readonly("dropped", [](const TPyUpdates& U) { return U.Updates->Dropped; })
-        .def_property_readonly("max_backlog", [](const TPyUpdates& U) { return U.Updates->MaxBacklog; });
+        .def_property_readonly(
+            "kinds",
+            [](const TPyUpdates& U) {
+                std::vector<std::string> kinds;
+                for (int k = 0; k < UpdateKinds; ++k)
+                    if (U.Updates->Kinds & (1u << k))
+                        kinds.push_back(KindNames[k]);
+                return kinds;
+            },
+            docs::UpdatesKinds)
+        .def_property_readonly(
+            "closed", [](const TPyUpdates& U) { return !U.Updates->Open; }, docs::UpdatesClosed)
+        .def_property_readonly(
+            "pending", [](const TPyUpdates& U) { return U.Updates->Queue.size(); }, docs::UpdatesPending)
+        .def_property_readonly(
+            "received", [](const TPyUpdates& U) { return U.Updates->Received; }, docs::UpdatesReceived)
+        .def_property_readonly(
+            "dropped", [](const TPyUpdates& U) { return U.Updates->Dropped; }, docs::UpdatesDropped)
+        .def_property_readonly(
+            "max_backlog", [](const TPyUpdates& U) { return U.Updates->MaxBacklog; },
+            docs::UpdatesMaxBacklog);
 
-    py::class_<TGripper, std::shared_ptr<TGripper>> gripper(m, "Gripper");
+    py::class_<TGripper, std::shared_ptr<TGripper>> gripper(m, "Gripper", docs::Gripper);
     BindDevice<TGripper>(gripper);
     gripper
         .def(
@@ -400,52 +442,37 @@ PYBIND11_MODULE(_zel, m) {
                 return Motion(G, TZEL::HOMING, HomingDirection(Direction), 0, Wait, Seconds);
             },
             py::arg("direction") = "default", py::kw_only(), py::arg("wait") = true,
-            py::arg("timeout") = 60.0)
+            py::arg("timeout") = 60.0, docs::Home)
         .def(
             "move",
             [](TGripper& G, float Position, float Speed, bool Wait, std::optional<double> Seconds) {
+                CheckMotionLimits(G, "position", Position, Speed);
                 return Motion(G, TZEL::MOVE, Position, Speed, Wait, Seconds);
             },
             py::arg("position"), py::arg("speed"), py::kw_only(), py::arg("wait") = true,
-            py::arg("timeout") = 60.0)
+            py::arg("timeout") = 60.0, docs::Move)
         .def(
             "grasp",
             [](TGripper& G, float Width, float Speed, bool Wait, std::optional<double> Seconds) {
+                CheckMotionLimits(G, "width", Width, Speed);
                 return Motion(G, TZEL::GRASP, Width, Speed, Wait, Seconds);
             },
             py::arg("width"), py::arg("speed"), py::kw_only(), py::arg("wait") = true,
-            py::arg("timeout") = 60.0)
+            py::arg("timeout") = 60.0, docs::Grasp)
         .def(
             "release",
             [](TGripper& G, float Position, float Speed, bool Wait, std::optional<double> Seconds) {
+                CheckMotionLimits(G, "position", Position, Speed);
                 return Motion(G, TZEL::RELEASE, Position, Speed, Wait, Seconds);
             },
             py::arg("position"), py::arg("speed"), py::kw_only(), py::arg("wait") = true,
-            py::arg("timeout") = 60.0)
-        .def("stop", &TGripper::Stop, Release())
-        .def("fast_stop", &TGripper::FastStop, Release())
-        .def("ack", &TGripper::Ack, Release())
-        .def("position", &TGripper::Position, Release())
-        .def("force", &TGripper::Force, Release())
-        .def("grasping_state",
-             [](TGripper& G) {
-                 int s = 0;
-                 {
-                     py::gil_scoped_release release;
-                     s = G.GraspingState();
-                 }
-                 return GraspingStateClass()(s);
-             })
-        .def("system_state",
-             [](TGripper& G) {
-                 uint32_t s = 0;
-                 {
-                     py::gil_scoped_release release;
-                     s = G.SystemState();
-                 }
-                 return SystemStateClass()(s);
-             })
-        .def("limits", &TGripper::Limits)
+            py::arg("timeout") = 60.0, docs::ReleaseDoc)
+        .def("stop", &TGripper::Stop, Release(), docs::Stop)
+        .def("fast_stop", &TGripper::FastStop, Release(), docs::FastStop)
+        .def("ack", &TGripper::Ack, Release(), docs::Ack)
+        .def("position", &TGripper::Position, Release(), docs::Position)
+        .def("force", &TGripper::Force, Release(), docs::Force)
+        .def("limits", &TGripper::Limits, docs::LimitsMethod)
         .def(
             "updates",
             [](std::shared_ptr<TGripper> G, std::vector<std::string> Kinds, int Period, bool OnChange,
@@ -472,72 +499,108 @@ PYBIND11_MODULE(_zel, m) {
             },
             py::arg("kinds") = std::vector<std::string>(std::begin(KindNames), std::end(KindNames)),
             py::kw_only(), py::arg("period") = 50, py::arg("on_change") = true,
-            py::arg("callback") = py::none());
+            py::arg("callback") = py::none(), docs::UpdatesMethod);
+    {
+        // The states are the package's enums, which the generated signature would call "object":
+        // these two carry their signature in their help text.
+        py::options options;
+        options.disable_function_signatures();
+        gripper
+            .def(
+                "grasping_state",
+                [](TGripper& G) {
+                    int s = 0;
+                    {
+                        py::gil_scoped_release release;
+                        s = G.GraspingState();
+                    }
+                    return GraspingStateClass()(s);
+                },
+                docs::GraspingState)
+            .def(
+                "system_state",
+                [](TGripper& G) {
+                    uint32_t s = 0;
+                    {
+                        py::gil_scoped_release release;
+                        s = G.SystemState();
+                    }
+                    return SystemStateClass()(s);
+                },
+                docs::SystemState);
+    }
 
-    py::class_<TMatrix>(m, "Matrix")
-        .def_readonly("width", &TMatrix::Width)
-        .def_readonly("height", &TMatrix::Height)
-        .def_readonly("cell_width", &TMatrix::CellWidth)
-        .def_readonly("cell_height", &TMatrix::CellHeight)
-        .def_readonly("sensor_width", &TMatrix::SensorWidth)
-        .def_readonly("sensor_height", &TMatrix::SensorHeight)
-        .def_readonly("transducer_type", &TMatrix::TransducerType)
-        .def_readonly("gain", &TMatrix::Gain)
-        .def_readonly("threshold", &TMatrix::Threshold)
+    py::class_<TMatrix>(m, "Matrix", docs::Matrix)
+        .def_readonly("width", &TMatrix::Width, docs::MatrixWidth)
+        .def_readonly("height", &TMatrix::Height, docs::MatrixHeight)
+        .def_readonly("cell_width", &TMatrix::CellWidth, docs::MatrixCellWidth)
+        .def_readonly("cell_height", &TMatrix::CellHeight, docs::MatrixCellHeight)
+        .def_readonly("sensor_width", &TMatrix::SensorWidth, docs::MatrixSensorWidth)
+        .def_readonly("sensor_height", &TMatrix::SensorHeight, docs::MatrixSensorHeight)
+        .def_readonly("transducer_type", &TMatrix::TransducerType, docs::MatrixTransducer)
+        .def_readonly("gain", &TMatrix::Gain, docs::MatrixGain)
+        .def_readonly("threshold", &TMatrix::Threshold, docs::MatrixThreshold)
         .def("__repr__", [](const TMatrix& M) {
             return "<zel.Matrix " + std::to_string(M.Width) + "x" + std::to_string(M.Height) + ">";
         });
 
-    py::class_<TPyFrame>(m, "Frame")
-        .def_readonly("timestamp", &TPyFrame::Timestamp)
-        .def_readonly("width", &TPyFrame::Width)
-        .def_readonly("height", &TPyFrame::Height)
-        .def_readonly("cells", &TPyFrame::Cells)
+    py::class_<TPyFrame>(m, "Frame", docs::Frame)
+        .def_readonly("timestamp", &TPyFrame::Timestamp, docs::FrameTimestamp)
+        .def_readonly("width", &TPyFrame::Width, docs::FrameWidth)
+        .def_readonly("height", &TPyFrame::Height, docs::FrameHeight)
+        .def_readonly("cells", &TPyFrame::Cells, docs::FrameCells)
         .def("__repr__", [](const TPyFrame& F) {
             return "<zel.Frame " + std::to_string(F.Width) + "x" + std::to_string(F.Height) + " at " +
                    std::to_string(F.Timestamp) + ">";
         });
 
-    py::class_<TPyFrames>(m, "Frames")
+    py::class_<TPyFrames>(m, "Frames", docs::Frames)
         .def("__iter__", [](py::object Self) { return Self; })
-        .def("__next__",
-             [](TPyFrames& F) {
-                 if (!F.Open)
-                     throw py::stop_iteration();
-                 TFrame frame;
-                 {
-                     py::gil_scoped_release release;
-                     F.Sensor->NextFrame(-1, frame);
-                 }
-                 return ToPython(frame);
-             })
+        .def(
+            "__next__",
+            [](TPyFrames& F) {
+                if (!F.Open)
+                    throw py::stop_iteration();
+                TFrame frame;
+                {
+                    py::gil_scoped_release release;
+                    F.Sensor->NextFrame(-1, frame);
+                }
+                return ToPython(frame);
+            },
+            docs::FramesNext)
         .def(
             "get",
-            [](TPyFrames& F, std::optional<double> Seconds) -> py::object {
+            [](TPyFrames& F, std::optional<double> Seconds) -> std::optional<TPyFrame> {
                 TFrame frame;
                 bool got = false;
                 {
                     py::gil_scoped_release release;
                     got = F.Sensor->NextFrame(Timeout(Seconds), frame);
                 }
-                return got ? py::cast(ToPython(frame)) : py::object(py::none());
+                if (!got)
+                    return std::nullopt;
+                return ToPython(frame);
             },
-            py::arg("timeout") = py::none())
-        .def("close",
-             [](TPyFrames& F) {
-                 if (!F.Open)
-                     return;
-                 F.Open = false;
-                 py::gil_scoped_release release;
-                 F.Sensor->StopFrames();
-             })
+            py::arg("timeout") = py::none(), docs::FramesGet)
+        .def(
+            "close",
+            [](TPyFrames& F) {
+                if (!F.Open)
+                    return;
+                F.Open = false;
+                py::gil_scoped_release release;
+                F.Sensor->StopFrames();
+            },
+            docs::FramesClose)
         .def("__enter__", [](py::object Self) { return Self; })
         .def("__exit__", [](py::object Self, py::args) { Self.attr("close")(); })
-        .def_property_readonly("dropped", [](const TPyFrames& F) { return F.Sensor->Dropped(); });
+        .def_property_readonly(
+            "dropped", [](const TPyFrames& F) { return F.Sensor->Dropped(); }, docs::FramesDropped);
 
-    py::class_<TSensor, std::shared_ptr<TSensor>> sensor(m, "Sensor");
+    py::class_<TSensor, std::shared_ptr<TSensor>> sensor(m, "Sensor", docs::Sensor);
     BindDevice<TSensor>(sensor);
-    sensor.def("matrix", &TSensor::Matrix)
+    sensor.def("matrix", &TSensor::Matrix, docs::MatrixMethod)
         .def(
             "frame",
             [](TSensor& S, bool RunLength) {
@@ -548,7 +611,7 @@ PYBIND11_MODULE(_zel, m) {
                 }
                 return ToPython(f);
             },
-            py::kw_only(), py::arg("run_length") = false)
+            py::kw_only(), py::arg("run_length") = false, docs::FrameMethod)
         .def(
             "frames",
             [](std::shared_ptr<TSensor> S, int Period, bool RunLength) {
@@ -559,7 +622,7 @@ PYBIND11_MODULE(_zel, m) {
                 }
                 return TPyFrames{S};
             },
-            py::kw_only(), py::arg("period") = 100, py::arg("run_length") = false);
+            py::kw_only(), py::arg("period") = 100, py::arg("run_length") = false, docs::FramesMethod);
 
     // The same exchange as temperature() in a loop without Python in between: the benchmark's
     // reference for the cost of the bindings.

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test, with warnings as errors: the whole offscreen suite (widgets
 # included) under AddressSanitizer/UndefinedBehaviorSanitizer, the CAN tests under
-# ThreadSanitizer, bounded fuzzing runs of the receiver and of the payload and selection parsers
-# (when clang is available), and a plain build for what must run without sanitizers: the console
-# on a real X server, the installed programs and device library, and the benchmarks' compilation.
+# ThreadSanitizer, bounded fuzzing runs of the receiver, of the payload and selection parsers and
+# of the readers of logs, recordings, settings and zelctl's scripts (when clang is available), and
+# a plain build for what must run without sanitizers: the console on a real X server, the
+# installed programs and device library, and the benchmarks' compilation.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
@@ -14,6 +15,8 @@ JOBS=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}
 FUZZ_SECONDS=${ZEL_FUZZ_SECONDS:-30}
 # The payload and selection parsers are small: 15 s unless ZEL_FUZZ_SECONDS says otherwise.
 TEXT_FUZZ_SECONDS=${ZEL_FUZZ_SECONDS:-15}
+# The file and script readers: 12 s each unless ZEL_FUZZ_SECONDS says otherwise.
+FILE_FUZZ_SECONDS=${ZEL_FUZZ_SECONDS:-12}
 PASSED=0
 FAILED=0
 
@@ -95,6 +98,32 @@ if command -v clang++ >/dev/null 2>&1; then
     exit 1
   fi
   tail -n 12 build-fuzz/cmdtext_fuzz.log
+
+  # What users hand the programs: saved command logs, sensor recordings, settings files and
+  # zelctl's scripts and words, each through its real reader.
+  for target in logcsv recording ini zelctl; do
+    step "fuzzing the ${target} reader for ${FILE_FUZZ_SECONDS}s"
+    mkdir -p "build-fuzz/corpus-$target"
+    cp -n "fuzz/corpus-$target"/* "build-fuzz/corpus-$target/" 2>/dev/null || true
+    if ! "./build-fuzz/${target}_fuzz" -max_total_time="$FILE_FUZZ_SECONDS" -print_final_stats=1 \
+        "build-fuzz/corpus-$target" > "build-fuzz/${target}_fuzz.log" 2>&1; then
+      cat "build-fuzz/${target}_fuzz.log"
+      echo "tests: $PASSED passed, 1 failed"
+      exit 1
+    fi
+    tail -n 12 "build-fuzz/${target}_fuzz.log"
+  done
+
+  step "fuzzing the link parser for ${TEXT_FUZZ_SECONDS}s"
+  mkdir -p build-fuzz/corpus-link
+  cp -n fuzz/corpus-link/* build-fuzz/corpus-link/ 2>/dev/null || true
+  if ! ./build-fuzz/linkspec_fuzz -max_total_time="$TEXT_FUZZ_SECONDS" -print_final_stats=1 build-fuzz/corpus-link \
+      > build-fuzz/linkspec_fuzz.log 2>&1; then
+    cat build-fuzz/linkspec_fuzz.log
+    echo "tests: $PASSED passed, 1 failed"
+    exit 1
+  fi
+  tail -n 12 build-fuzz/linkspec_fuzz.log
 else
   echo "== clang++ not found: fuzzing skipped"
 fi

@@ -42,6 +42,8 @@ class Timeout(Error, TimeoutError):
 
 
 class GraspingState(enum.IntEnum):
+    """The gripper's grasping state, as grasping_state() and the updates give it."""
+
     IDLE = 0
     GRASPING = 1
     NO_PART = 2

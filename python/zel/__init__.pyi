@@ -90,7 +90,7 @@ class Update:
     kind: UpdateKind
     value: float | GraspingState | SystemState
     time: float
-    """When it arrived, on the clock of time.monotonic()."""
+    """When it arrived, in seconds on the clock of time.monotonic(): time.monotonic() - time is its age."""
 
 class Updates:
     kinds: list[UpdateKind]
@@ -101,7 +101,8 @@ class Updates:
     max_backlog: int
     def __iter__(self) -> Iterator[Update]: ...
     def __next__(self) -> Update: ...
-    def get(self, timeout: Optional[float] = None) -> Optional[Update]: ...
+    def get(self, timeout: Optional[float] = None) -> Optional[Update]:
+        """The next update; None when none arrived within timeout seconds (None: wait without limit)."""
     def close(self) -> None: ...
     def __enter__(self) -> Updates: ...
     def __exit__(

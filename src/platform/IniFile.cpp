@@ -2,6 +2,7 @@
 
 #include "Ansi.h"
 #include "SettingsFolder.h"
+#include "UserFile.h"
 
 #include <QDebug>
 #include <QDir>
@@ -11,6 +12,8 @@
 #include <QSet>
 #include <QSaveFile>
 #include <QStringDecoder>
+
+#include <algorithm>
 
 namespace {
 // A settings file this large is not ours; it reads as empty and is never rewritten.
@@ -109,24 +112,32 @@ void Report(const QString& Path, const QString& Reason) {
 
 TContent Load(const QString& Path) {
     TContent c;
-    const QFileInfo info(Path);
-    if (!info.exists())
+    QFile f;
+    QString why;
+    switch (UserFile::Open(f, Path, MaxFileSize, why)) {
+    case UserFile::Opened:
+        break;
+    case UserFile::Missing:
         return c;
-    // A FIFO or device would block the open, or never end; only plain files are settings.
-    if (!info.isFile()) {
+    case UserFile::NotRegular:
+        // A FIFO or device would block the open, or never end; only plain files are settings.
         c.Whole = false;
         Report(Path, QStringLiteral("not a regular file; defaults are used and nothing is saved"));
         return c;
-    }
-    QFile f(Path);
-    if (!f.open(QIODevice::ReadOnly)) {
+    case UserFile::TooLarge:
         c.Whole = false;
-        Report(Path, QStringLiteral("cannot be read (%1); defaults are used and nothing is saved")
-                         .arg(f.errorString()));
+        Report(
+            Path,
+            QStringLiteral("larger than %1 bytes; defaults are used and nothing is saved").arg(MaxFileSize));
+        return c;
+    case UserFile::Unreadable:
+        c.Whole = false;
+        Report(Path, QStringLiteral("cannot be read (%1); defaults are used and nothing is saved").arg(why));
         return c;
     }
-    const QByteArray bytes = f.size() > MaxFileSize ? QByteArray() : f.read(MaxFileSize + 1);
-    if (f.size() > MaxFileSize || bytes.size() > MaxFileSize || !f.atEnd()) {
+    // As much as the file holds (a regular file knows its size), and one byte to see it end.
+    const QByteArray bytes = f.read(std::min(f.size(), MaxFileSize) + 1);
+    if (bytes.size() > MaxFileSize || !f.atEnd()) {
         c.Whole = false;
         Report(
             Path,

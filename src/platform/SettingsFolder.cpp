@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 namespace SettingsFolder {
 namespace {
@@ -68,12 +67,21 @@ QString Choose(const QString& ProgramFolder, const QString& ConfigHome) {
     return folder;
 }
 
+QString ConfigHome(const QString& XdgConfigHome, const QString& Home) {
+    if (!XdgConfigHome.isEmpty() && QDir::isAbsolutePath(XdgConfigHome))
+        return QDir::cleanPath(XdgConfigHome);
+    // Qt's own answer would be /.config here.
+    if (Home.isEmpty() || QDir::cleanPath(Home) == QLatin1String("/"))
+        return QString();
+    return QDir::cleanPath(Home) + QStringLiteral("/.config");
+}
+
 QString ForThisProgram() {
     static const QString folder = [] {
         QString dir = QCoreApplication::applicationDirPath();
         if (dir.isEmpty())
             dir = QDir::currentPath();
-        return Choose(dir, QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+        return Choose(dir, ConfigHome(qEnvironmentVariable("XDG_CONFIG_HOME"), qEnvironmentVariable("HOME")));
     }();
     return folder;
 }

@@ -19,6 +19,10 @@ const QStringList& FileNames();
 // (or ~/.config). Creates the folder and copies earlier settings into it where that applies.
 QString Choose(const QString& ProgramFolder, const QString& ConfigHome);
 
+// The user's configuration folder: $XDG_CONFIG_HOME when it is an absolute path, else ~/.config;
+// empty without a home (HOME unset or empty), so that nothing is written at the root.
+QString ConfigHome(const QString& XdgConfigHome, const QString& Home);
+
 // Choose() for the running program and the user's configuration folder, worked out once.
 QString ForThisProgram();
 

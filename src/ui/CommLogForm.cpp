@@ -10,6 +10,7 @@
 #include "ZEL.h"
 #include "ZEL_fields.h"
 #include "ToolWindow.h"
+#include "UserFile.h"
 
 #include <QAction>
 #include <QApplication>
@@ -24,6 +25,7 @@
 #include <QToolButton>
 #include <QDir>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -101,6 +103,9 @@ std::vector<std::pair<int32_t, std::string>> FilterCommands(TCommLog::TDeviceKin
     else if (Kind == TCommLog::dkSensor)
         add(TTAQ::CommandNames, std::size(TTAQ::CommandNames));
     add(GenericCommandNames, std::size(GenericCommandNames));
+    // Listed by identifier, as the log shows them; the names stay as the tables give them.
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const auto& A, const auto& B) { return A.first < B.first; });
     return rows;
 }
 
@@ -126,7 +131,9 @@ void ToLower(std::string& S, size_t From = 0) {
 const char LowerHex[] = "0123456789abcdef";
 } // namespace
 
-TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Tool) {
+// A window of its own, not Qt::Tool: a tool window would let the main window's shortcuts fire
+// here (Escape would stop the fingers, F3 would disconnect).
+TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Window) {
     setObjectName(QStringLiteral("CommLog"));
     setWindowTitle(QStringLiteral("Communications log"));
 
@@ -166,17 +173,21 @@ TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Tool) {
         cbKeep->addItem(QLocale().toString(qlonglong(k)), QVariant::fromValue(qlonglong(k)));
     keepLabel->setBuddy(cbKeep);
     Hint(cbKeep, QStringLiteral("Packets kept in the log; the oldest leave first"));
-    auto* top = new QHBoxLayout(Panel7);
+    // Two rows of options: the labels stay whole down to a narrow window.
+    auto* top = new QGridLayout(Panel7);
     top->setContentsMargins(6, 4, 6, 4);
-    top->addWidget(cbShowIDDescr);
-    top->addWidget(cbEvaluateErrorCodes);
-    top->addWidget(cbTimeStamps);
-    top->addWidget(cbDecodeFields);
-    top->addWidget(cbSuppressDataPackets);
-    top->addStretch(1);
-    top->addWidget(btnFilter);
-    top->addWidget(keepLabel);
-    top->addWidget(cbKeep);
+    top->setVerticalSpacing(2);
+    top->addWidget(cbShowIDDescr, 0, 0);
+    top->addWidget(cbEvaluateErrorCodes, 0, 1);
+    top->addWidget(cbSuppressDataPackets, 0, 2);
+    top->addWidget(cbTimeStamps, 1, 0);
+    top->addWidget(cbDecodeFields, 1, 1);
+    top->setColumnStretch(3, 1);
+    top->addWidget(btnFilter, 0, 4);
+    auto* keep = new QHBoxLayout;
+    keep->addWidget(keepLabel);
+    keep->addWidget(cbKeep);
+    top->addLayout(keep, 1, 4, 1, 1, Qt::AlignRight);
 
     pnSearch = new QFrame(this);
     pnSearch->setObjectName(QStringLiteral("pnSearch"));
@@ -326,6 +337,9 @@ TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Tool) {
     auto* findPrev = new QShortcut(QKeySequence::FindPrevious, this);
     findPrev->setContext(Qt::WidgetWithChildrenShortcut);
     connect(findPrev, &QShortcut::activated, this, [this] { RunGuarded([this] { SearchClicked(true); }); });
+    auto* closeSearch = new QShortcut(Qt::Key_Escape, this);
+    closeSearch->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(closeSearch, &QShortcut::activated, this, Guarded(this, &TCommLog::HideSearch));
 
     FViewTimer = new QTimer(this);
     FViewTimer->setSingleShot(true);
@@ -510,6 +524,11 @@ void TCommLog::UpdateHistoryBar() {
     sbHistory->setSingleStep(PageSize / 10);
     sbHistory->setValue(int(FPageFirst));
     sbHistory->setVisible(last > 0);
+    // The hit's number and the count follow the history as it grows, trims or is cleared.
+    if (FHit >= 0)
+        lbSearch->setText(QStringLiteral("Packet %1 of %2").arg(FHit + 1).arg(FHistory.ShownCount()));
+    else if (lbSearch->text().startsWith(QLatin1String("Packet ")))
+        lbSearch->clear();
 }
 
 void TCommLog::ScrollHistoryTo(int64_t First) {
@@ -611,6 +630,15 @@ void TCommLog::ShowSearch() {
     pnSearch->setVisible(true);
     edSearch->setFocus(Qt::ShortcutFocusReason);
     edSearch->selectAll();
+}
+
+void TCommLog::HideSearch() {
+    if (!pnSearch->isVisible())
+        return;
+    const bool hadFocus = pnSearch->isAncestorOf(QApplication::focusWidget());
+    pnSearch->setVisible(false);
+    if (hadFocus)
+        RxMsgMemo->setFocus(Qt::ShortcutFocusReason);
 }
 
 void TCommLog::SearchClicked(bool Backward) {
@@ -827,13 +855,11 @@ void TCommLog::btnOpenClick() {
 }
 
 TCommLog* TCommLog::OpenFile(const QString& Path) {
-    QFile file(Path);
+    QFile file;
     std::vector<TLogRecord> records;
     std::set<std::string> names;
     QString error;
-    if (!file.open(QIODevice::ReadOnly))
-        error = file.errorString();
-    else
+    if (UserFile::Open(file, Path, UserFile::MaxSize, error) == UserFile::Opened)
         ParseLogCsv(file, records, error, &names);
     if (!error.isEmpty()) {
         ShowMessage(TMessageKind::Error, QStringLiteral("Error while opening the command log \"%1\": %2")

@@ -38,7 +38,7 @@ public:
     // Whose commands the log names and decodes.
     enum TDeviceKind { dkGeneric, dkGripper, dkSensor };
 
-    // A tool window of Parent (stays on top of it); closing it only hides it.
+    // A window of Parent (its transient: kept above it); closing it only hides it.
     explicit TCommLog(QWidget* Parent = nullptr);
     ~TCommLog() override;
 
@@ -108,6 +108,8 @@ private:
     void BuildFilterMenu();
     void FilterMenuChanged();
     void ShowSearch();
+    // Escape: the find bar closes and the log keeps the focus.
+    void HideSearch();
     void SearchClicked(bool Backward);
     void ShowHit(int64_t Index, const QString& Pattern);
     QByteArray ViewText();

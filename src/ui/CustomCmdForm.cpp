@@ -56,7 +56,9 @@ QLabel* ValueLabel(const QString& Name, QWidget* Parent) {
 }
 } // namespace
 
-TCustomCmd::TCustomCmd(QWidget* Parent) : QWidget(Parent, Qt::Tool) {
+// A window of its own, not Qt::Tool: a tool window would let the main window's shortcuts fire
+// here (Escape would stop the fingers, F3 would disconnect).
+TCustomCmd::TCustomCmd(QWidget* Parent) : QWidget(Parent, Qt::Window) {
     setObjectName(QStringLiteral("CustomCmd"));
     setWindowTitle(QStringLiteral("Custom Command Editor"));
 

@@ -1,5 +1,7 @@
 #include "FrameFiles.h"
 
+#include "UserFile.h"
+
 #include <QRegularExpression>
 #include <QSaveFile>
 
@@ -73,9 +75,9 @@ bool TRecordingWriter::Open(const QString& Path, int Width, int Height, QString*
     Close();
     if (Width <= 0 || Height <= 0)
         return Fail(Error, QStringLiteral("The sensor has not described its matrix yet."));
-    auto file = std::make_unique<QFile>(Path);
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return Fail(Error, file->errorString());
+    QString why;
+    if (!FFile.Create(Path, why))
+        return Fail(Error, why);
     std::string header = "timestamp";
     for (int y = 1; y <= Height; ++y)
         for (int x = 1; x <= Width; ++x) {
@@ -85,9 +87,10 @@ bool TRecordingWriter::Open(const QString& Path, int Width, int Height, QString*
             Append(header, x);
         }
     header += '\n';
-    if (file->write(header.data(), qint64(header.size())) != qint64(header.size()))
-        return Fail(Error, file->errorString());
-    FFile = std::move(file);
+    if (!FFile.Append(header.data(), header.size(), why)) {
+        FFile.Close();
+        return Fail(Error, why);
+    }
     FFileName = Path;
     FWidth = Width;
     FHeight = Height;
@@ -97,7 +100,7 @@ bool TRecordingWriter::Open(const QString& Path, int Width, int Height, QString*
 }
 
 bool TRecordingWriter::Add(uint32_t Timestamp, const std::vector<int32_t>& Cells) {
-    if (!FFile)
+    if (!FFile.IsOpen())
         return false;
     const size_t n = size_t(FWidth) * size_t(FHeight);
     if (Cells.size() < n)
@@ -109,9 +112,8 @@ bool TRecordingWriter::Add(uint32_t Timestamp, const std::vector<int32_t>& Cells
         Append(FLine, Cells[i]);
     }
     FLine += '\n';
-    if (FFile->write(FLine.data(), qint64(FLine.size())) != qint64(FLine.size())) {
-        FError = FFile->errorString();
-        FFile.reset();
+    if (!FFile.Append(FLine.data(), FLine.size(), FError)) {
+        FFile.Close();
         return false;
     }
     ++FCount;
@@ -119,17 +121,15 @@ bool TRecordingWriter::Add(uint32_t Timestamp, const std::vector<int32_t>& Cells
 }
 
 void TRecordingWriter::Close() {
-    if (FFile) {
-        FFile->flush();
-        FFile.reset();
-    }
+    FFile.Close();
 }
 
 bool TRecordingReader::Open(const QString& Path, QString* Error) {
     Close();
-    FFile.setFileName(Path);
-    if (!FFile.open(QIODevice::ReadOnly))
-        return Fail(Error, FFile.errorString());
+    QString why;
+    if (UserFile::Open(FFile, Path, UserFile::MaxSize, why) != UserFile::Opened)
+        return Fail(Error, QStringLiteral("%1: %2").arg(Path, why));
+    FFileName = Path;
     const QByteArray header = FFile.readLine().trimmed();
     const QList<QByteArray> names = header.split(',');
     static const QRegularExpression cell(QStringLiteral("^r(\\d+)c(\\d+)$"));
@@ -156,6 +156,7 @@ bool TRecordingReader::Open(const QString& Path, QString* Error) {
 
 void TRecordingReader::Close() {
     FFile.close();
+    FFileName.clear();
     FOffsets.clear();
     FWidth = FHeight = 0;
 }

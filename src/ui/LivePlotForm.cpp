@@ -57,7 +57,9 @@ TPlotAxis FitAxis(const std::vector<TPlotPoint>& Values, const TPlotAxis& Previo
 const int TLivePlot::WindowLengths[4] = {10, 30, 60, 300};
 
 TLivePlot::TLivePlot(QWidget* Parent, TPlotClock Clock)
-    : QWidget(Parent, Qt::Tool), FBuffer(std::move(Clock)) {
+    // A window of its own, not Qt::Tool: a tool window would let the main window's shortcuts fire
+    // here (Escape would stop the fingers, F3 would disconnect).
+    : QWidget(Parent, Qt::Window), FBuffer(std::move(Clock)) {
     setObjectName(QStringLiteral("LivePlot"));
     setWindowTitle(QStringLiteral("Live Plot"));
     resize(760, 460);

@@ -79,10 +79,10 @@ double TColourRange::Fraction(int32_t Value) const {
     return std::clamp(double(Value - Low) / double(High - Low), 0.0, 1.0);
 }
 
-TColourRange RangeFor(const TFrameStats& Stats, int32_t FixedHigh) {
+TColourRange RangeFor(const TFrameStats& Stats, int32_t FixedHigh, int32_t Floor) {
     if (FixedHigh > 0)
         return {0, FixedHigh};
-    return {0, std::max(1, Stats.Maximum)};
+    return {0, std::max({1, Floor, Stats.Maximum})};
 }
 
 // --- TPressureMap ---
@@ -325,14 +325,26 @@ TScaleLegend::TScaleLegend(QWidget* Parent) : QWidget(Parent) {
 }
 
 void TScaleLegend::SetRange(TColourRange Range) {
-    if (Range == FRange)
+    if (FHasRange && Range == FRange)
         return;
     FRange = Range;
+    FHasRange = true;
     setAccessibleDescription(RangeText());
     update(); // the size hint holds six digits: the layout stays
 }
 
+void TScaleLegend::ClearRange() {
+    if (!FHasRange)
+        return;
+    FHasRange = false;
+    FRange = {};
+    setAccessibleDescription(RangeText());
+    update();
+}
+
 QString TScaleLegend::RangeText() const {
+    if (!FHasRange)
+        return QStringLiteral("No frame");
     return QStringLiteral("%1 to %2").arg(Number(FRange.Low), Number(FRange.High));
 }
 
@@ -362,10 +374,12 @@ void TScaleLegend::paintEvent(QPaintEvent*) {
         p.setPen(palette().color(QPalette::WindowText));
         p.drawRect(bar.adjusted(0, 0, -1, -1));
         const int x = bar.right() + 6;
+        if (!FHasRange)
+            return; // numbers without a frame would claim a load nobody measured
         const int mid = FRange.Low + (FRange.High - FRange.Low) / 2;
         p.drawText(QRect(x, 0, width() - x, fm.height()), Qt::AlignLeft | Qt::AlignVCenter,
                    Number(FRange.High));
-        if (bar.height() > 3 * fm.height())
+        if (bar.height() > 3 * fm.height() && mid != FRange.Low && mid != FRange.High)
             p.drawText(QRect(x, bar.center().y() - half, width() - x, fm.height()),
                        Qt::AlignLeft | Qt::AlignVCenter, Number(mid));
         p.drawText(QRect(x, height() - fm.height(), width() - x, fm.height()),
@@ -387,12 +401,18 @@ void TTotalPlot::Add(double TimeS, double Total) {
     FPoints.emplace_back(TimeS, Total);
     while (FPoints.size() > 2 && FPoints.front().x() < TimeS - SpanS)
         FPoints.pop_front();
-    // Repainted by its owner at display rate, not per frame.
+    // Repainted by its owner at display rate (Refresh), not per frame.
+}
+
+void TTotalPlot::Refresh() {
+    if (!FPoints.empty() && FPoints.back().x() != FPaintedUntil)
+        update();
 }
 
 void TTotalPlot::Clear() {
     FPoints.clear();
     FMax = 1;
+    FPaintedUntil = -1;
     update();
 }
 
@@ -406,6 +426,7 @@ void TTotalPlot::paintEvent(QPaintEvent*) {
                    QStringLiteral("Total, last 20 s"));
         if (FPoints.size() < 2)
             return;
+        FPaintedUntil = FPoints.back().x();
         double top = 1;
         for (const QPointF& pt : FPoints)
             top = std::max(top, pt.y());

@@ -31,8 +31,9 @@ struct TColourRange {
     double Fraction(int32_t Value) const;
     bool operator==(const TColourRange&) const = default;
 };
-// A fixed upper end when FixedHigh > 0; otherwise 0 to the frame's maximum (at least 1).
-TColourRange RangeFor(const TFrameStats& Stats, int32_t FixedHigh);
+// A fixed upper end when FixedHigh > 0; otherwise 0 to the frame's maximum, at least Floor (and 1),
+// so that the noise of an unloaded pad keeps the dark end of the scale.
+TColourRange RangeFor(const TFrameStats& Stats, int32_t FixedHigh, int32_t Floor = 1);
 
 class TPressureMap : public QWidget {
 public:
@@ -97,6 +98,9 @@ class TScaleLegend : public QWidget {
 public:
     explicit TScaleLegend(QWidget* Parent = nullptr);
     void SetRange(TColourRange Range);
+    // No frame: the scale without numbers.
+    void ClearRange();
+    bool HasRange() const { return FHasRange; }
     TColourRange Range() const { return FRange; }
     QString RangeText() const;
 
@@ -108,6 +112,7 @@ protected:
 
 private:
     TColourRange FRange;
+    bool FHasRange = false;
 };
 
 // The total of each frame over the last seconds.
@@ -117,8 +122,13 @@ public:
 
     explicit TTotalPlot(QWidget* Parent = nullptr);
     void Add(double TimeS, double Total);
+    // Schedules a paint when points arrived since the last one.
+    void Refresh();
     void Clear();
     size_t Count() const { return FPoints.size(); }
+    double Newest() const { return FPoints.empty() ? -1 : FPoints.back().x(); }
+    // The time of the newest point the last paint drew (-1 before one was drawn): what is on screen.
+    double PaintedUntil() const { return FPaintedUntil; }
 
     QSize sizeHint() const override { return QSize(360, 90); }
     QSize minimumSizeHint() const override { return QSize(120, 60); }
@@ -129,4 +139,5 @@ protected:
 private:
     std::deque<QPointF> FPoints;
     double FMax = 1;
+    double FPaintedUntil = -1;
 };

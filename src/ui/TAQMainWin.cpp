@@ -27,6 +27,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QSpinBox>
 #include <QSplitter>
@@ -46,6 +47,27 @@ const QString SettingsSection = QStringLiteral("TAQ");
 const QString PayloadKey = QStringLiteral("StartPayload");
 constexpr int DisplayHoldMs = 20; // at most 50 displays a second, whatever the frame rate
 constexpr int RateWindowMs = 500;
+// The automatic scale's top never falls below this many counts: noise reads as noise.
+constexpr int32_t AutoScaleFloor = 256;
+
+// The controls' column: its width hint holds the controls beside a vertical scroll bar, so that at
+// the window's first size only the height scrolls.
+class TControlsScroller : public QScrollArea {
+public:
+    using QScrollArea::QScrollArea;
+    QSize sizeHint() const override {
+        QSize s = QScrollArea::sizeHint();
+        if (widget())
+            s.setWidth(widget()->sizeHint().width() + verticalScrollBar()->sizeHint().width() +
+                       2 * frameWidth());
+        return s;
+    }
+};
+
+// "1 frame", "2 frames".
+QString FrameCount(qint64 Count) {
+    return Count == 1 ? QStringLiteral("1 frame") : QStringLiteral("%1 frames").arg(Count);
+}
 
 QString Num(double Value, int Decimals) {
     QLocale locale;
@@ -105,13 +127,13 @@ TTAQMainWin::TTAQMainWin(QWidget* Parent) : TMainWinBase(Parent) {
 }
 
 TTAQMainWin::~TTAQMainWin() {
-    FTaq->OnFrame = nullptr;
+    FTaq->OnFrame.Remove(this);
     FRecording.Close();
 }
 
 void TTAQMainWin::FormCreate() {
     FTaq = CreateDevice<TTAQ>();
-    FTaq->OnFrame = [this](TKORADevice*) { FrameArrived(); };
+    FTaq->OnFrame.Add(this, [this](TKORADevice*) { FrameArrived(); });
     AskFileName = [this](const QString& Title, const QString& Filter, bool Save) {
         return Save ? QFileDialog::getSaveFileName(this, Title, QString(), Filter)
                     : QFileDialog::getOpenFileName(this, Title, QString(), Filter);
@@ -138,7 +160,7 @@ void TTAQMainWin::FormCreate() {
     Splitter1 = new QSplitter(Qt::Horizontal, this);
     Splitter1->setObjectName(QStringLiteral("Splitter1"));
     Splitter1->setChildrenCollapsible(false);
-    sbControls = new QScrollArea(Splitter1);
+    sbControls = new TControlsScroller(Splitter1);
     sbControls->setObjectName(QStringLiteral("sbControls"));
     sbControls->setWidgetResizable(true);
     sbControls->setFrameShape(QFrame::NoFrame);
@@ -620,9 +642,9 @@ void TTAQMainWin::ShowAcquisitionState() {
     if (!FConnected)
         lbAcquisition->setText(QStringLiteral("Not connected"));
     else if (FAcquiring)
-        lbAcquisition->setText(QStringLiteral("Acquisition running: %1 frames").arg(FFramesReceived));
+        lbAcquisition->setText(QStringLiteral("Acquisition running: %1").arg(FrameCount(FFramesReceived)));
     else
-        lbAcquisition->setText(QStringLiteral("Acquisition stopped: %1 frames").arg(FFramesReceived));
+        lbAcquisition->setText(QStringLiteral("Acquisition stopped: %1").arg(FrameCount(FFramesReceived)));
     lbFrameRate->setText(FConnected ? QStringLiteral("%1 frames/s received").arg(Num(FFrameRate, 1))
                                     : QStringLiteral("-- frames/s received"));
 }
@@ -670,7 +692,9 @@ void TTAQMainWin::FlushDisplay() {
         return;
     FDisplayPending = false;
     ShowFrame(FTaq->FrameData.Cells(),
-              QStringLiteral("Live frame, time stamp %1").arg(FTaq->FrameData.Timestamp));
+              QStringLiteral("Live frame, time stamp %1 ms").arg(FTaq->FrameData.Timestamp));
+    // The strip scrolls with the map: nothing else asks it to repaint.
+    TotalPlot->Refresh();
     if (FRecording.IsOpen())
         ShowRecordingState();
 }
@@ -685,10 +709,12 @@ void TTAQMainWin::ShowFrame(const std::vector<int32_t>& Cells, const QString& So
         lbTotal->setText(QStringLiteral("--"));
         lbMaximum->setText(QStringLiteral("--"));
         lbCentre->setText(QStringLiteral("--"));
-        Legend->SetRange(TColourRange{});
+        Legend->ClearRange();
     } else {
         FStats = Stats ? *Stats : FrameStats(Cells, Map->MatrixWidth(), Map->MatrixHeight());
-        const TColourRange range = RangeFor(FStats, edRangeMax->value());
+        // An unloaded pad's noise stays at the dark end instead of filling the scale.
+        const TColourRange range =
+            RangeFor(FStats, edRangeMax->value(), std::max<int32_t>(AutoScaleFloor, 4 * FTaq->Threshold));
         Map->SetFrame(Cells, range);
         Legend->SetRange(range);
         lbSource->setText(Source);
@@ -854,13 +880,13 @@ void TTAQMainWin::ShowRecordingState() {
     cbRecord->setChecked(FRecording.IsOpen());
     cbRecord->setEnabled(FConnected || FRecording.IsOpen());
     if (FRecording.IsOpen())
-        lbRecording->setText(QStringLiteral("Recording to %1: %2 frames")
-                                 .arg(QFileInfo(FRecording.FileName()).fileName())
-                                 .arg(FRecording.Count()));
+        lbRecording->setText(
+            QStringLiteral("Recording to %1: %2")
+                .arg(QFileInfo(FRecording.FileName()).fileName(), FrameCount(FRecording.Count())));
     else if (!FRecording.FileName().isEmpty())
-        lbRecording->setText(QStringLiteral("Recorded %1 frames to %2")
-                                 .arg(FRecording.Count())
-                                 .arg(QFileInfo(FRecording.FileName()).fileName()));
+        lbRecording->setText(
+            QStringLiteral("Recorded %1 to %2")
+                .arg(FrameCount(FRecording.Count()), QFileInfo(FRecording.FileName()).fileName()));
     else
         lbRecording->setText(QStringLiteral("Not recording"));
 }
@@ -914,7 +940,7 @@ void TTAQMainWin::ShowRecordedFrame(int Index) {
     TotalPlot->Add(stamp / 1000.0, double(stats.Total));
     TotalPlot->update();
     ShowFrame(FPlayCells,
-              QStringLiteral("%1: frame %2 of %3, time stamp %4")
+              QStringLiteral("%1: frame %2 of %3, time stamp %4 ms")
                   .arg(QFileInfo(FPlayer.FileName()).fileName())
                   .arg(Index + 1)
                   .arg(FPlayer.Count())
@@ -966,7 +992,7 @@ void TTAQMainWin::CloseRecording() {
         TotalPlot->Clear();
         if (FTaq->CellCount > 0 && FFramesReceived > 0)
             ShowFrame(FTaq->FrameData.Cells(),
-                      QStringLiteral("Live frame, time stamp %1").arg(FTaq->FrameData.Timestamp));
+                      QStringLiteral("Live frame, time stamp %1 ms").arg(FTaq->FrameData.Timestamp));
         else
             ShowFrame({}, QString());
     }

@@ -4,6 +4,7 @@
 #include "TempSettingsFolder.h"
 
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -13,7 +14,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <functional>
 #include <memory>
+
+#include <sys/resource.h>
 
 namespace {
 struct TRun {
@@ -33,9 +38,11 @@ protected:
     }
     QStringList Tcp() const { return {"--tcp", QStringLiteral("127.0.0.1:%1").arg(Sim->TcpPort())}; }
 
-    TRun Zelctl(const QStringList& Args) {
+    TRun Zelctl(const QStringList& Args, const std::function<void()>& InChild = {}) {
         QProcess p;
         p.setWorkingDirectory(Dir.path());
+        if (InChild)
+            p.setChildProcessModifier(InChild);
         // Never beside the binary in the build tree.
         p.start(QStringLiteral(ZELCTL_PATH), QStringList{"--settings", Dir.path()} + Args);
         TRun r;
@@ -136,9 +143,10 @@ TEST_F(ZelctlE2E, ScriptOverUdpWithSendAndWatch) {
     // Listening port 0 is no valid port: refused before anything is opened.
     EXPECT_EQ(r.Exit, 2);
 
-    const TRun ok =
-        Zelctl({"--udp", QStringLiteral("127.0.0.1:%1:%2").arg(Sim->UdpPort()).arg(Sim->UdpPort() + 1),
-                "--script", script.fileName()});
+    // The same link as one text.
+    const TRun ok = Zelctl(
+        {"--link", QStringLiteral("udp://127.0.0.1:%1?listen=%2").arg(Sim->UdpPort()).arg(Sim->UdpPort() + 1),
+         "--script", script.fileName()});
     EXPECT_EQ(ok.Exit, 0) << ok.Err.toStdString();
     EXPECT_TRUE(
         ok.Out.contains(QStringLiteral("Response to command 06h (LOOP): No error, data: 01 02 41 42")));
@@ -152,9 +160,15 @@ TEST_F(ZelctlE2E, UsageAndConnectionErrors) {
     TRun r = Zelctl({"--help"});
     EXPECT_EQ(r.Exit, 0);
     EXPECT_TRUE(r.Out.contains(QStringLiteral("--tcp HOST[:PORT]")));
+    EXPECT_TRUE(r.Out.contains(QStringLiteral("--link LINK")));
     r = Zelctl({"move", "1"});
     EXPECT_EQ(r.Exit, 2);
     EXPECT_FALSE(r.Err.isEmpty());
+    r = Zelctl({"--link", "tcp://127.0.0.1:0", "info"});
+    EXPECT_EQ(r.Exit, 2);
+    EXPECT_TRUE(r.Err.contains(
+        QStringLiteral("Invalid link 'tcp://127.0.0.1:0': port '0' is not a number from 1 to 65535")))
+        << r.Err.toStdString();
 
     zelsim::TSimConfig cfg;
     cfg.Device = zelsim::EDeviceKind::Sensor;
@@ -331,4 +345,82 @@ TEST_F(ZelctlE2E, VersionsAgreeAndAFailedConnectNamesItsStep) {
     EXPECT_EQ(r.Exit, 3);
     EXPECT_TRUE(r.Err.contains(QStringLiteral("The device did not answer the system information request")))
         << r.Err.toStdString();
+}
+
+// A disk that fills under the log: the run stops at the failed row with the system's reason and a
+// status of its own, and the log ends after its last whole row.
+TEST_F(ZelctlE2E, ALogOnAFullDiskStopsTheRunAtOnce) {
+    zelsim::TSimConfig cfg;
+    cfg.Gripper.StartReferenced = true;
+    Start(cfg);
+    const QString path = Dir.filePath(QStringLiteral("trace.csv"));
+    const TRun r = Zelctl(Tcp() << "--log-csv" << path << "repeat"
+                                << "300"
+                                << "temperature"
+                                << "end",
+                          [] {
+                              const rlimit limit{4096, 4096};
+                              setrlimit(RLIMIT_FSIZE, &limit);
+                          });
+    EXPECT_EQ(r.Exit, 5) << r.Err.toStdString();
+    EXPECT_TRUE(
+        r.Err.contains(QStringLiteral("Error while writing the log file %1: File too large").arg(path)))
+        << r.Err.toStdString();
+    EXPECT_EQ(r.Err.count(QStringLiteral("Error while writing the log file")), 1) << r.Err.toStdString();
+    EXPECT_LT(r.Out.count(QStringLiteral("Current device temperature")), 30);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray log = f.readAll();
+    EXPECT_GT(log.size(), 3000);
+    EXPECT_TRUE(log.endsWith("\r\n"));
+    QList<QStringList> rows;
+    ASSERT_TRUE(ReadCsv(QString::fromUtf8(log), rows));
+    for (const QStringList& row : rows)
+        EXPECT_EQ(row.size(), 8);
+}
+
+// SIGTERM during a repeat: the earlier report stays until the new one is whole, which then holds
+// the commands run, the interrupted one as an error; the status tells the signal.
+TEST_F(ZelctlE2E, ATerminatedRunLeavesAWholeReport) {
+    zelsim::TSimConfig cfg;
+    cfg.Gripper.StartReferenced = true;
+    Start(cfg);
+    const QString report = Dir.filePath(QStringLiteral("rig.xml"));
+    {
+        QFile earlier(report);
+        ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+        earlier.write("<testsuites/>\n");
+    }
+    QProcess p;
+    p.setWorkingDirectory(Dir.path());
+    p.start(QStringLiteral(ZELCTL_PATH), QStringList{"--settings", Dir.path(), "--json", "--junit", report}
+                                             << Tcp() << "repeat"
+                                             << "1000"
+                                             << "sleep"
+                                             << "100"
+                                             << "end");
+    // The third pass has begun: the run is under way.
+    QByteArray out;
+    while (out.count("\"pass\"") < 3 && p.waitForReadyRead(30000))
+        out += p.readAllStandardOutput();
+    ASSERT_GE(out.count("\"pass\""), 3) << out.toStdString();
+    QFile kept(report);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), "<testsuites/>\n");
+    kept.close();
+    p.terminate();
+    ASSERT_TRUE(p.waitForFinished(30000));
+    out += p.readAllStandardOutput();
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 143);
+    const QJsonObject end = QJsonDocument::fromJson(out.trimmed().split('\n').last()).object();
+    EXPECT_EQ(end.value("event").toString(), "end") << out.toStdString();
+    EXPECT_EQ(end.value("exit").toInt(), 143);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    const QString xml = QString::fromUtf8(kept.readAll());
+    EXPECT_GE(xml.count(QStringLiteral("<testcase ")), 3) << xml.toStdString();
+    EXPECT_EQ(xml.count(QStringLiteral("<error message=\"Terminated (SIGTERM)\"")), 1) << xml.toStdString();
+    EXPECT_TRUE(xml.trimmed().endsWith(QStringLiteral("</testsuites>")));
+    EXPECT_EQ(QDir(Dir.path()).entryList({QStringLiteral("rig.xml*")}, QDir::Files),
+              QStringList{QStringLiteral("rig.xml")});
 }

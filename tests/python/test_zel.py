@@ -75,11 +75,25 @@ def test_links_that_cannot_be_opened(url):
 
 
 def test_status_failures_carry_code_and_name(start_sim):
-    sim = start_sim("--referenced", "--part", "none")
+    sim = start_sim("--referenced", "--part", "none", "--stroke", "110")
     with zel.Gripper.connect(sim.url()) as g:
+        # Outside the system limits: refused before anything is sent, naming the value and the range.
+        for call, words in [
+            (lambda: g.move(500, 100), "position 500 mm is outside the gripper's range of 0 to 110 mm"),
+            (lambda: g.grasp(-1, 100), "width -1 mm is outside the gripper's range of 0 to 110 mm"),
+            (lambda: g.release(60, 1000), "speed 1000 mm/s is outside the gripper's range of 5 to 420 mm/s"),
+            (lambda: g.move(float("nan"), 100), "position nan mm is outside"),
+        ]:
+            with pytest.raises(ValueError) as refused:
+                call()
+            assert words in str(refused.value)
+        g.move(110, 420)  # the ends of the range are inside
+        # What the limits cannot tell stays the device's answer.
+        g.fast_stop()
         with pytest.raises(zel.CommandFailed) as at_once:
-            g.move(500, 100)
-        assert (at_once.value.status, at_once.value.status_name) == (28, "E_RANGE_ERROR")
+            g.move(50, 100)
+        assert at_once.value.status > 0 and at_once.value.status_name == "E_ACCESS_DENIED"
+        g.ack()
         with pytest.raises(zel.CommandFailed) as final:
             g.grasp(20, 400)
         assert (final.value.status, final.value.status_name, final.value.command) == (18, "E_CMD_FAILED", "GRASP")
@@ -150,6 +164,9 @@ def test_updates_as_iterator_and_callback(start_sim):
         assert positions[-1] == pytest.approx(30, abs=0.1)
         assert ("grasping_state", zel.GraspingState.POSITIONING) in seen
         assert updates.closed and next(updates, None) is None and updates.get() is None
+        with g.updates(["grasping_state"], period=10) as quiet:
+            assert quiet.get(timeout=2).value is zel.GraspingState.IDLE  # the state at the start
+            assert quiet.get(timeout=0.1) is None  # then nothing changes: None when the time is up
 
         got = []
         with g.updates(["force", "system_state"], period=10, callback=got.append):
@@ -172,6 +189,46 @@ def test_a_device_belongs_to_the_thread_that_connected_it(start_sim):
         worker.start()
         worker.join()
         assert errors and g.temperature() > 0
+
+
+def test_four_threads_drive_four_grippers_while_one_answers_late(start_sim):
+    sims = [start_sim("--referenced") for _ in range(3)] + [start_sim("--referenced", "--fault", "delay=1500")]
+    urls = [sim.url() for sim in sims]
+    # In a process of its own, so that whatever Qt would print about threads can be seen.
+    script = (
+        "import sys, threading, zel\n"
+        "errors, counts = [], {}\n"
+        "def drive(url, rounds):\n"
+        "    try:\n"
+        "        with zel.Gripper.connect(url, timeout=10) as g:\n"
+        "            for _ in range(rounds):\n"
+        "                assert 20 < g.temperature() < 60\n"
+        "            counts[url] = rounds\n"
+        "    except Exception as e:\n"
+        "        errors.append(repr(e))\n"
+        "threads = [threading.Thread(target=drive, args=(u, 3 if i == 3 else 300))\n"
+        "           for i, u in enumerate(sys.argv[1:])]\n"
+        "for t in threads: t.start()\n"
+        "for t in threads: t.join()\n"
+        "print(errors, sorted(counts.values()))\n")
+    out = subprocess.run([sys.executable, "-c", script, *urls], capture_output=True, text=True, timeout=120)
+    assert out.stdout == "[] [3, 300, 300, 300]\n", out.stderr
+    assert out.stderr == ""
+
+
+def test_connect_timeout_bounds_the_whole_connect(start_sim):
+    sim = start_sim("--referenced")
+    sim.pause()
+    try:
+        with pytest.raises(zel.ConnectFailed):
+            zel.Gripper.connect(sim.url(), timeout=1)
+        # Each step of the connect sequence waits for the time left, not for one exchange's 2 s:
+        # a device that answers only after 5 s is still accepted within a 10 s limit.
+        threading.Timer(5, sim.resume).start()
+        with zel.Gripper.connect(sim.url(), timeout=10) as g:
+            assert g.temperature() > 0
+    finally:
+        sim.resume()
 
 
 def test_sensor_frames(start_sim):
@@ -218,3 +275,26 @@ def test_installed_package_imports_from_the_prefix(tmp_path):
     out = subprocess.run([sys.executable, "-c", "import zel; print(zel.__file__, zel.Gripper)"], cwd=tmp_path,
                          env=env, capture_output=True, text=True, timeout=60, check=True)
     assert out.stdout.startswith(str(package))
+
+
+def test_every_public_name_has_a_help_text():
+    missing = []
+    for cls in (zel.Gripper, zel.Sensor, zel.Motion, zel.Updates, zel.Update, zel.Frames, zel.Frame,
+                zel.Info, zel.Limits, zel.Matrix, zel.Response):
+        if not (cls.__doc__ or "").strip():
+            missing.append(cls.__name__)
+        for name in dir(cls):
+            if name.startswith("_"):
+                continue
+            doc = getattr(cls, name).__doc__ or ""
+            if "-> object" in doc.split("\n", 1)[0]:
+                missing.append(f"{cls.__name__}.{name} returns an untyped object")
+            # A generated signature line alone is no help text.
+            text = doc.split("\n", 1)[1] if doc.startswith(name + "(") else doc
+            if not text.strip():
+                missing.append(f"{cls.__name__}.{name}")
+    assert missing == []
+    # The states read as the package's enums, not as "object".
+    assert zel.Gripper.grasping_state.__doc__.startswith("grasping_state(self) -> zel.GraspingState")
+    assert "-> object" not in zel.Gripper.system_state.__doc__
+    assert "time.monotonic()" in zel.Update.time.__doc__

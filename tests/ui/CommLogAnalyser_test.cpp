@@ -10,11 +10,15 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
+#include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -102,8 +106,25 @@ TEST_F(TAnalyserTest, DecodesFiltersPagesAndSearchesALongHistory) {
     Child<QAction>("miShowID21")->setChecked(true);
     Child<QAction>("miShowUpdates")->setChecked(true);
     EXPECT_EQ(Log.History().ShownCount(), 10000);
+    // The commands are listed by identifier.
+    QStringList ids;
+    for (QAction* a : Child<QMenu>("FilterMenu")->actions())
+        if (a->objectName().startsWith("miShowID"))
+            ids << a->objectName().mid(8);
+    QStringList sorted = ids;
+    sorted.sort();
+    EXPECT_EQ(ids, sorted);
 
     // Next failed answer, across pages; the hit is selected in the view.
+    ASSERT_TRUE(Log.FindNextFailed());
+    // The hit's number and the count follow the history as packets come and the oldest go.
+    auto* found = Child<QLabel>("lbSearch");
+    const QString shown = found->text();
+    Session(Log, 1);
+    Log.UpdateView();
+    EXPECT_NE(found->text(), shown);
+    EXPECT_EQ(found->text(),
+              QStringLiteral("Packet %1 of %2").arg(Log.CurrentHit() + 1).arg(Log.History().ShownCount()));
     ASSERT_TRUE(Log.FindNextFailed());
     const int64_t first = Log.CurrentHit();
     const TPacket& hit = Log.History().Shown(first).Copy;
@@ -186,5 +207,20 @@ TEST_F(TAnalyserTest, ASavedLogOpensReadOnlyWithTheSameLinesAndABadOneNamesItsLi
         EXPECT_EQ(Log.OpenFile(out.fileName()), nullptr) << b.Reason.toStdString();
         ASSERT_EQ(Messages.Count(), 1);
         EXPECT_TRUE(Messages.Texts()[0].contains(b.Reason)) << Messages.Texts()[0].toStdString();
+    }
+}
+
+// A pipe would hold the window until a writer came and a device never ends: both are refused at
+// once with the reason, and no window opens.
+TEST_F(TAnalyserTest, APipeOrADeviceIsRefusedAsNotARegularFile) {
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("log.csv");
+    ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    for (const QString& path : {fifo, QStringLiteral("/dev/zero"), QStringLiteral("/dev/urandom")}) {
+        Messages.Clear();
+        EXPECT_EQ(Log.OpenFile(path), nullptr);
+        ASSERT_EQ(Messages.Count(), 1);
+        EXPECT_TRUE(Messages.Texts()[0].endsWith("\": not a regular file (a pipe, socket or device)"))
+            << Messages.Texts()[0].toStdString();
     }
 }

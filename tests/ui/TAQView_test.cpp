@@ -5,6 +5,7 @@
 #include "TAQMainWin.h"
 
 #include "CsvReader.h"
+#include "FileSizeLimit.h"
 #include "TempSettingsFolder.h"
 
 #include <QApplication>
@@ -14,12 +15,19 @@
 #include <QColor>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSet>
 #include <QMouseEvent>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cerrno>
+#include <cstring>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -74,8 +82,13 @@ TEST(PressureMap, KnownFrameGivesExpectedCellsAndLegendRange) {
         for (int i = 0; i < 6; ++i)
             EXPECT_EQ(Rgb(image.pixel(i % 3, i / 3)), Rgb(ScaleColour(r.Fractions[i]))) << "cell " << i;
     }
-    // An empty frame still gives a usable range.
+    // An empty frame still gives a usable range; with a floor, noise stays at the dark end.
     EXPECT_EQ(RangeFor(FrameStats({0, 0}, 2, 1), 0), (TColourRange{0, 1}));
+    EXPECT_EQ(RangeFor(FrameStats({35, 12}, 2, 1), 0, 256), (TColourRange{0, 256}));
+    EXPECT_EQ(RangeFor(FrameStats({35, 400}, 2, 1), 0, 256), (TColourRange{0, 400}));
+    // Without a frame the legend claims no numbers.
+    legend.ClearRange();
+    EXPECT_EQ(legend.RangeText(), QStringLiteral("No frame"));
 
     // A picture in the sensor's proportions: cells twice as high as wide.
     const QImage png = map.Render(10);
@@ -185,12 +198,61 @@ TEST(FrameFiles, RecordThenOpenGivesTheSameFrames) {
     EXPECT_FALSE(WriteFrameCsv(dir.filePath("none.csv"), {}, 3, 2, &error));
 }
 
+// A disk that fills ends the recording with the system's reason, after the last whole frame, and
+// counts only the frames in the file; a pipe or a device is not played back.
+TEST(FrameFiles, AFullDiskKeepsWholeFramesAndPipesAreNotPlayed) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("run.csv"));
+    const std::vector<int32_t> cells(84, 4095);
+    const int counted = RunWithFileSizeLimit(4000, [&] {
+        TRecordingWriter w;
+        if (!w.Open(path, 14, 6))
+            return 100;
+        for (uint32_t stamp = 0; stamp < 1000; ++stamp)
+            if (!w.Add(stamp, cells))
+                break;
+        if (w.IsOpen() || w.LastError() != QString::fromLocal8Bit(std::strerror(EFBIG)))
+            return 101;
+        return w.Count();
+    });
+    ASSERT_GT(counted, 0);
+    ASSERT_LT(counted, 100);
+    TRecordingReader r;
+    QString error;
+    ASSERT_TRUE(r.Open(path, &error)) << error.toStdString();
+    ASSERT_EQ(r.Count(), counted);
+    uint32_t stamp = 0;
+    std::vector<int32_t> read;
+    EXPECT_TRUE(r.Frame(counted - 1, stamp, read));
+    EXPECT_EQ(read, cells);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().endsWith('\n'));
+
+    const QString fifo = dir.filePath(QStringLiteral("fifo.csv"));
+    ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    const QString zero = dir.filePath(QStringLiteral("zero.csv"));
+    ASSERT_EQ(symlink("/dev/zero", zero.toLocal8Bit().constData()), 0);
+    for (const QString& p : {fifo, zero}) {
+        EXPECT_FALSE(r.Open(p, &error));
+        EXPECT_TRUE(error.endsWith("not a regular file (a pipe, socket or device)")) << error.toStdString();
+        EXPECT_FALSE(r.IsOpen());
+    }
+}
+
 // The window at its smallest and at a large size: no control overlaps another (the scroll areas take
 // what does not fit), and every control can be named by a screen reader and reached with Tab.
 TEST(TAQWindow, UsableAtAnySizeWithKeyboardAndScreenReader) {
     TTempSettingsFolder settings;
     TTAQMainWin win;
     win.show();
+    QApplication::processEvents();
+    // At the width it opens with, the controls' column scrolls in height only, also when the
+    // window is too short for it (a taller font, a smaller screen).
+    win.resize(win.width(), 480);
+    QApplication::processEvents();
+    EXPECT_TRUE(win.sbControls->verticalScrollBar()->isVisible());
+    EXPECT_FALSE(win.sbControls->horizontalScrollBar()->isVisible());
     for (const QSize size : {win.minimumSize(), QSize(1600, 1100)}) {
         win.resize(size);
         QApplication::processEvents();

@@ -3,8 +3,10 @@
 // information flows, as an operator sees them.
 #include "ConsoleFixture.h"
 
+#include "CommLogForm.h"
 #include "CommandComponent.h"
 #include "CustomCmdForm.h"
+#include "LinkSpec.h"
 #include "DeviceTagDialog.h"
 #include "FloatEdit.h"
 #include "FloatEditDialog.h"
@@ -19,17 +21,21 @@
 
 #include <QAccessible>
 #include <QAccessibleInterface>
+#include <QApplication>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFrame>
 #include <QDir>
 #include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
 #include <QStatusBar>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -572,4 +578,89 @@ TEST_F(ConsoleE2E, ABoxOpenedDuringAnExchangeDoesNotFreezeTheLiveValues) {
     ASSERT_EQ(positions.size(), 2);
     EXPECT_NE(positions[0], positions[1]) << "the position stood still while the box was open";
     EXPECT_EQ(Win->Zel()->Command()->PacketCount(), 0);
+}
+
+// The main window's keys work in the main window only: in the command log and in a log opened
+// from a file, Escape closes the find bar instead of stopping the fingers, F3 finds the next
+// packet instead of disconnecting, and F5, Ctrl+Q and the motion buttons' letters do nothing.
+TEST_F(ConsoleE2E, MainWindowKeysStayInTheMainWindow) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(Connect());
+    ASSERT_TRUE(Win->btnMove->isEnabled());
+    Win->miCommandLog->trigger();
+    TCommLog* log = Win->CommLogWindow();
+    ASSERT_TRUE(log && log->isVisible());
+    const QString csv = Settings.Path(QStringLiteral("keys.csv"));
+    ASSERT_TRUE(log->SaveToFile(csv));
+    TCommLog* opened = log->OpenFile(csv);
+    ASSERT_TRUE(opened);
+    opened->show();
+    auto* memo = log->findChild<QPlainTextEdit*>(QStringLiteral("RxMsgMemo"));
+    auto* find = log->findChild<QLineEdit*>(QStringLiteral("edSearch"));
+    auto* findBar = log->findChild<QFrame*>(QStringLiteral("pnSearch"));
+    auto* found = log->findChild<QLabel*>(QStringLiteral("lbSearch"));
+    ASSERT_TRUE(memo && find && findBar && found);
+    const auto sent = [this] { return SimLogLines("STOP(22h)") + SimLogLines("MOVE(21h)"); };
+    const int before = sent();
+    const auto press = [](QWidget* Target, int Key, Qt::KeyboardModifiers Modifiers = Qt::NoModifier) {
+        QApplication::setActiveWindow(Target->window());
+        Target->setFocus();
+        QTest::keyClick(Target, Qt::Key(Key), Modifiers);
+        ProcessEventsFor(50);
+    };
+
+    press(memo, Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(findBar->isVisible());
+    find->setText(QStringLiteral("id="));
+    press(find, Qt::Key_F3);
+    EXPECT_TRUE(found->text().startsWith(QStringLiteral("Packet "))) << found->text().toStdString();
+    const int64_t first = log->CurrentHit();
+    press(memo, Qt::Key_F3);
+    EXPECT_NE(log->CurrentHit(), first);
+    press(find, Qt::Key_Escape);
+    EXPECT_FALSE(findBar->isVisible());
+    for (QWidget* w :
+         {static_cast<QWidget*>(memo), opened->findChild<QWidget*>(QStringLiteral("RxMsgMemo"))}) {
+        press(w, Qt::Key_Escape);
+        press(w, Qt::Key_F5);
+        press(w, Qt::Key_M, Qt::AltModifier);
+        press(w, Qt::Key_Q, Qt::ControlModifier);
+        press(w, Qt::Key_F3);
+    }
+    EXPECT_EQ(sent(), before);
+    EXPECT_TRUE(Win->miDisconnect->isEnabled()); // still connected
+    EXPECT_TRUE(Win->isVisible());
+    EXPECT_FALSE(Win->CustomCmdWindow() && Win->CustomCmdWindow()->isVisible());
+    EXPECT_TRUE(log->isVisible());
+    EXPECT_TRUE(opened->isVisible());
+
+    // In the main window the same keys do their work.
+    press(Win->btnMove, Qt::Key_Escape);
+    EXPECT_TRUE(WaitUntil([&] { return SimLogLines("STOP(22h)") >= 1; }));
+    press(Win->btnMove, Qt::Key_F3);
+    EXPECT_TRUE(WaitUntil([&] { return !Win->miDisconnect->isEnabled(); }));
+    opened->close();
+    EXPECT_EQ(Errors.Count(), 0) << Errors.Messages().join('|').toStdString();
+}
+
+TEST_F(ConsoleE2E, ConnectsToALinkTextWithoutAnyDialog) {
+    Start();
+    TLinkSpec link;
+    QString error;
+    ASSERT_TRUE(ParseLinkSpec(QStringLiteral("tcp://127.0.0.1:%1").arg(Sim->TcpPort()), link, error))
+        << error.toStdString();
+    Win->ConnectTo(link);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Win->miDisconnect->isEnabled() && Win->lbPosition->text() != "[n/a]"; }, 5000));
+    EXPECT_EQ(Messages.Count(), 0) << Messages.Texts().join('|').toStdString();
+
+    Win->miDisconnect->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return Win->miConnect->isEnabled(); }, 5000));
+    // A link that cannot open is said as Device > Connect says it.
+    ASSERT_TRUE(ParseLinkSpec(QStringLiteral("serial:///dev/zel-no-such-port"), link, error));
+    Win->ConnectTo(link);
+    ASSERT_EQ(Messages.Count(), 1);
+    EXPECT_TRUE(Messages.Texts().front().startsWith(QStringLiteral("Cannot connect to target: ")))
+        << Messages.Texts().front().toStdString();
+    EXPECT_EQ(Errors.Count(), 0);
 }

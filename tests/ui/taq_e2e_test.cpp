@@ -134,6 +134,14 @@ TEST_F(TAQE2E, AcquisitionIsRecordedAndPlayedBack) {
     EXPECT_FALSE(Win->btnStart->isEnabled());
     ASSERT_TRUE(WaitUntil([&] { return Win->FramesReceived() >= 40 && Win->FrameRate() > 0; }, 5000));
     EXPECT_GT(Win->FrameRate(), 20);
+    // The strip of the total scrolls with the frames: what it shows catches up with what arrived.
+    const auto stripCatchesUp = [&] {
+        const double newest = Win->TotalPlot->Newest();
+        return newest > 0 && WaitUntil([&] { return Win->TotalPlot->PaintedUntil() >= newest; }, 3000);
+    };
+    EXPECT_TRUE(stripCatchesUp());
+    ProcessEventsFor(300);
+    EXPECT_TRUE(stripCatchesUp());
     Win->btnStop->click();
     EXPECT_FALSE(Win->Acquiring());
     EXPECT_FALSE(Win->Taq()->PeriodicAcquisition);
@@ -163,6 +171,11 @@ TEST_F(TAQE2E, AcquisitionIsRecordedAndPlayedBack) {
     Win->btnLive->click();
     EXPECT_FALSE(Win->Player().IsOpen());
     EXPECT_TRUE(Win->lbSource->text().startsWith("Live frame"));
+    // Live again after the playback: the strip follows the new frames.
+    Win->btnStart->click();
+    ASSERT_TRUE(WaitUntil([&] { return Win->TotalPlot->Count() > 10; }, 5000));
+    EXPECT_TRUE(stripCatchesUp());
+    Win->btnStop->click();
 }
 
 TEST_F(TAQE2E, GainThresholdAndTareReachTheSensor) {

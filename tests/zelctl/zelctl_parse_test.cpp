@@ -3,7 +3,10 @@
 #include "ZelctlArguments.h"
 #include "ZelctlCommands.h"
 
+#include <QFile>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -64,40 +67,44 @@ TEST(PayloadParser, RejectsBadTokensAndLeavesNoBytes) {
     EXPECT_TRUE(Parses(QStringLiteral("+5")));
 }
 
-TEST(ZelctlArguments, LinksFillTheSectionKeysWithDefaults) {
+TEST(ZelctlArguments, LinksFillTheLinkWithDefaults) {
     TZelctlLink link;
     QString error;
     ASSERT_TRUE(
         TZelctlArguments::ParseLink(QStringLiteral("--tcp"), QStringLiteral("127.0.0.1"), link, error));
     EXPECT_EQ(link.Transport, TZelctlArguments::TcpTransport);
-    EXPECT_EQ(link.Keys, (QList<QPair<QString, QString>>{{"host", "127.0.0.1"}, {"port", "1000"}}));
+    EXPECT_EQ(link.Spec.Text(), "tcp://127.0.0.1:1000");
 
     ASSERT_TRUE(
         TZelctlArguments::ParseLink(QStringLiteral("--tcp"), QStringLiteral("[::1]:2000"), link, error));
-    EXPECT_EQ(link.Keys, (QList<QPair<QString, QString>>{{"host", "::1"}, {"port", "2000"}}));
+    EXPECT_EQ(link.Spec.Text(), "tcp://[::1]:2000");
 
     ASSERT_TRUE(
         TZelctlArguments::ParseLink(QStringLiteral("--udp"), QStringLiteral("10.0.0.2:1600"), link, error));
     EXPECT_EQ(link.Transport, TZelctlArguments::UdpTransport);
-    EXPECT_EQ(link.Keys, (QList<QPair<QString, QString>>{
-                             {"ipaddr", "10.0.0.2"}, {"transmit_port", "1600"}, {"listening_port", "1501"}}));
+    EXPECT_EQ(link.Spec.Text(), "udp://10.0.0.2:1600?listen=1501");
 
     ASSERT_TRUE(TZelctlArguments::ParseLink(QStringLiteral("--serial"), QStringLiteral("/dev/pts/4@115200"),
                                             link, error));
     EXPECT_EQ(link.Transport, TZelctlArguments::SerialTransport);
-    EXPECT_EQ(link.Keys, (QList<QPair<QString, QString>>{{"port", "/dev/pts/4"}, {"baudrate", "115200"}}));
+    EXPECT_EQ(link.Spec.Text(), "serial:///dev/pts/4?baud=115200");
 
     ASSERT_TRUE(TZelctlArguments::ParseLink(QStringLiteral("--can"), QStringLiteral("2"), link, error));
     EXPECT_EQ(link.Transport, TZelctlArguments::CanTransport);
-    EXPECT_EQ(link.Keys, (QList<QPair<QString, QString>>{
-                             {"backend", "socketcan"}, {"net", "2"}, {"bitrate", "4"}, {"id", "100"}}));
+    EXPECT_EQ(link.Spec.Text(), "can://2?id=100&bitrate=4&backend=socketcan");
     ASSERT_TRUE(TZelctlArguments::ParseLink(QStringLiteral("--can"), QStringLiteral("virtualcan:0@2#0x7F"),
                                             link, error));
-    EXPECT_EQ(link.Keys, (QList<QPair<QString, QString>>{
-                             {"backend", "virtualcan"}, {"net", "0"}, {"bitrate", "2"}, {"id", "127"}}));
+    EXPECT_EQ(link.Spec.Text(), "can://0?id=127&bitrate=2&backend=virtualcan");
     ASSERT_TRUE(TZelctlArguments::ParseLink(QStringLiteral("--can"), QStringLiteral("vcan0#5"), link, error));
-    EXPECT_EQ(link.Keys, (QList<QPair<QString, QString>>{
-                             {"backend", "socketcan"}, {"interface", "vcan0"}, {"bitrate", "4"}, {"id", "5"}}));
+    EXPECT_EQ(link.Spec.Text(), "can://vcan0?id=5&bitrate=4&backend=socketcan");
+
+    ASSERT_TRUE(TZelctlArguments::ParseLink(QStringLiteral("--link"), QStringLiteral("udp://h:7?listen=8"),
+                                            link, error));
+    EXPECT_EQ(link.Transport, TZelctlArguments::UdpTransport);
+    EXPECT_EQ(link.Description, "UDP h:7, listening on 8");
+    EXPECT_FALSE(TZelctlArguments::ParseLink(QStringLiteral("--link"), QStringLiteral("udp://h:7?lisen=8"),
+                                             link, error));
+    EXPECT_EQ(error, "Invalid link 'udp://h:7?lisen=8': unknown option 'lisen' (expected listen)");
 }
 
 TEST(ZelctlArguments, MalformedLinksAreRefusedWithTheExpectedForm) {
@@ -219,6 +226,45 @@ TEST(ZelctlArguments, ScriptsKeepRestOfLineAndNameTheBadLine) {
     EXPECT_TRUE(error.startsWith(QStringLiteral("rig.txt:2: "))) << error.toStdString();
 }
 
+// What a script file hands zelctl cannot hang it, eat its memory or overflow its stack: only
+// regular files are read, blocks nest to a limit, and a tag takes no control characters.
+TEST(ZelctlArguments, HostileScriptsAreRefusedWithTheirReason) {
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("fifo.txt");
+    ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    const QString nested = dir.filePath("nested.txt");
+    {
+        QFile f(nested);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray("repeat 2\n").repeated(20000) + QByteArray("end\n").repeated(20000));
+    }
+    const QString tag = dir.filePath("tag.txt");
+    {
+        QFile f(tag);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray("tag bench\0 7\n", 14));
+    }
+    const std::pair<QString, QString> rows[] = {
+        {fifo, "Cannot read script file " + fifo + ": not a regular file (a pipe, socket or device)"},
+        {"/dev/zero", "Cannot read script file /dev/zero: not a regular file (a pipe, socket or device)"},
+        {dir.path(), "Cannot read script file " + dir.path() + ": a folder, not a file"},
+        {nested, nested + ":101: 'repeat' blocks nest deeper than 100"},
+        {tag, tag + ":1: The device tag cannot hold the control character U+0000"},
+    };
+    for (const auto& [path, message] : rows) {
+        TZelctlArguments a;
+        QString error;
+        EXPECT_FALSE(ParseArgs({"--tcp", "h", "--script", path}, a, error));
+        EXPECT_EQ(error, message);
+    }
+    // As deep as the limit runs.
+    std::vector<TZelctlCommand> commands;
+    QString error;
+    const QString deepest = QString("repeat 1\n").repeated(TZelctlArguments::MaxRepeatDepth) +
+                            QString("end\n").repeated(TZelctlArguments::MaxRepeatDepth);
+    EXPECT_TRUE(TZelctlArguments::ParseScript(deepest, "rig.txt", commands, error)) << error.toStdString();
+}
+
 TEST(ZelctlArguments, ScriptFileRunsAtItsPlaceAndSectionIsWritten) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -235,12 +281,7 @@ TEST(ZelctlArguments, ScriptFileRunsAtItsPlaceAndSectionIsWritten) {
         names << c.Name;
     EXPECT_EQ(names, (QStringList{"home", "stop", "ack", "limits"}));
 
-    TIniFile ini(dir.filePath(QStringLiteral("link.ini")));
-    a.WriteSection(ini, QStringLiteral("link"));
-    EXPECT_EQ(ini.ReadString(QStringLiteral("link"), QStringLiteral("ipaddr"), QString()),
-              QStringLiteral("h"));
-    EXPECT_EQ(ini.ReadInteger(QStringLiteral("link"), QStringLiteral("transmit_port"), 0), 1);
-    EXPECT_EQ(ini.ReadInteger(QStringLiteral("link"), QStringLiteral("listening_port"), 0), 2);
+    EXPECT_EQ(a.Link.Spec.Text(), "udp://h:1?listen=2");
 }
 
 TEST(ZelctlArguments, UsageMessagesPointAtTheMistake) {

@@ -5,12 +5,18 @@
 #include "ZelctlRunner.h"
 #include "ZelctlSession.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <QTextStream>
+#include <QTimer>
 
 #include <algorithm>
+#include <atomic>
+#include <csignal>
 #include <map>
 
 #include <gtest/gtest.h>
@@ -209,6 +215,16 @@ TEST(ZelctlCommandTable, ChecksAndLimitsFailWithTheirOwnExitStatus) {
         {{"force", "100"},
          TZelctlRunner::ExitCommandFailed,
          "Force limit 100 N is outside the gripper's range of 5 to 80 N; nothing was sent"},
+        // A value exactly at a bound passes (the fingers stand at 55 mm, no force).
+        {{"expect", "position", "55..60", "expect", "position", "50..55", "expect", "position", "54.5", "0.5",
+          "expect", "force", "0..1", "expect", "position", "55.5", "0.5"},
+         TZelctlRunner::ExitOk,
+         "Check passed: position 55.00 mm (expected 55.5 +/- 0.5 mm)"},
+        // The simulated part is 20 mm wide: the failure says what the device found.
+        {{"grasp", "8", "50"},
+         TZelctlRunner::ExitCommandFailed,
+         "Command GRASP finished: Command failed. The device reports \"No part\": the fingers closed "
+         "towards 8 mm and found no part of that width on their travel."},
     };
     for (const auto& r : rows) {
         TZelctlArguments args;
@@ -221,7 +237,170 @@ TEST(ZelctlCommandTable, ChecksAndLimitsFailWithTheirOwnExitStatus) {
         TZelctlSession session(args, outStream, errStream);
         TZelctlRunner runner(session);
         EXPECT_EQ(runner.Run(), r.Exit) << r.Words.join(' ').toStdString() << "\n" << err.toStdString();
-        EXPECT_TRUE(err.contains(QLatin1String(r.Error))) << err.toStdString();
+        EXPECT_TRUE((r.Exit == TZelctlRunner::ExitOk ? out : err).contains(QLatin1String(r.Error)))
+            << err.toStdString() << out.toStdString();
         EXPECT_FALSE(out.contains("Device type")) << "ran on after the failure";
     }
+}
+
+// A wrong command line still ends with the end line under --json, and still leaves a JUnit report
+// that shows the mistake as a failed case, even when the parse stopped before --junit.
+TEST(ZelctlRunner, UsageErrorsEndTheJsonAndFillTheJUnitReport) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile script(dir.filePath(QStringLiteral("rig.txt")));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("home\nmove 1\n");
+    script.close();
+    const QString report = dir.filePath(QStringLiteral("rig.xml"));
+    const QStringList rows[] = {
+        {"--json", "--tcp", "h", "--script", script.fileName(), "--junit", report},
+        {"--tcp", "h", "--junit=" + report, "--script", script.fileName()},
+    };
+    for (const QStringList& words : rows) {
+        SCOPED_TRACE(words.join(' ').toStdString());
+        QFile::remove(report);
+        TZelctlArguments args;
+        QString error;
+        ASSERT_FALSE(args.Parse(words, error));
+        QString out;
+        QString err;
+        QTextStream outStream(&out);
+        QTextStream errStream(&err);
+        EXPECT_EQ(TZelctlRunner::ReportUsage(words, args, error, outStream, errStream),
+                  TZelctlRunner::ExitUsage);
+        if (words.contains("--json")) {
+            const QStringList lines = out.split('\n', Qt::SkipEmptyParts);
+            ASSERT_EQ(lines.size(), 2);
+            const QJsonObject end = QJsonDocument::fromJson(lines.back().toUtf8()).object();
+            EXPECT_EQ(end.value("event").toString(), "end");
+            EXPECT_EQ(end.value("exit").toInt(), TZelctlRunner::ExitUsage);
+            EXPECT_TRUE(err.isEmpty()) << err.toStdString();
+        } else {
+            EXPECT_TRUE(err.contains("rig.txt:2: ")) << err.toStdString();
+        }
+        QFile xml(report);
+        ASSERT_TRUE(xml.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(xml.readAll());
+        EXPECT_TRUE(text.contains("tests=\"1\" failures=\"0\" errors=\"1\"")) << text.toStdString();
+        EXPECT_TRUE(text.contains("rig.txt:2: Wrong number of arguments for 'move'")) << text.toStdString();
+    }
+}
+
+namespace {
+struct TRunnerOutput {
+    QString Out;
+    QString Err;
+    QTextStream OutStream{&Out};
+    QTextStream ErrStream{&Err};
+};
+
+QByteArray ReadFile(const QString& Path) {
+    QFile f(Path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+} // namespace
+
+// A device that falls silent during wait-for: the check ends at its own limit as a failed check, not
+// a response timeout after it; a link lost during expect is told as the link's end.
+TEST(ZelctlRunner, ASilentDeviceFailsTheCheckAndALostLinkIsSaid) {
+    std::atomic<int> requests{0}; // outlives the simulator, whose log counts here
+    zelsim::TSimConfig cfg;
+    cfg.TcpPort = 0;
+    cfg.Gripper.StartReferenced = true;
+    zelsim::TSimThread sim(cfg);
+    ASSERT_TRUE(sim.Start());
+    TTempSettingsFolder folder;
+    TZelctlArguments args;
+    QString parseError;
+    ASSERT_TRUE(
+        args.Parse({"--json", "--tcp", QStringLiteral("127.0.0.1:%1").arg(sim.TcpPort())}, parseError));
+    TRunnerOutput o;
+    TZelctlSession session(args, o.OutStream, o.ErrStream);
+    TZelctlRunner runner(session);
+    ASSERT_TRUE(session.Connect()) << o.Err.toStdString();
+    auto silence = [&sim] {
+        zelsim::TFaultConfig faults;
+        faults.DropShare = 1;
+        sim.Run([faults](zelsim::TSimulator& s) { s.SetFaults(faults); });
+    };
+    // The switch-on is answered; the device falls silent while the check waits. The simulator logs
+    // each request on its thread before it answers, and silence is set there after the answer.
+    sim.Run([&requests](zelsim::TSimulator& s) { s.SetLogSink([&requests](const std::string&) { ++requests; }); });
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (requests > 0) {
+            poll.stop();
+            silence();
+        }
+    });
+    poll.start(5);
+    o.Out.clear();
+    EXPECT_FALSE(runner.Execute({"wait-for", {"position", "100", "0.1", "--timeout", "1"}, "rig.txt:3"}));
+    QJsonObject line = QJsonDocument::fromJson(o.Out.trimmed().toUtf8()).object();
+    EXPECT_EQ(line.value("failure").toString(), "check") << o.Out.toStdString();
+    EXPECT_TRUE(line.value("error").toString().startsWith("rig.txt:3: Not reached within 1 s"))
+        << o.Out.toStdString();
+
+    QTimer::singleShot(300, [&sim] { sim.Stop(); });
+    o.Out.clear();
+    EXPECT_FALSE(runner.Execute({"expect", {"position", "55", "1"}, "rig.txt:4"}));
+    line = QJsonDocument::fromJson(o.Out.trimmed().toUtf8()).object();
+    EXPECT_TRUE(line.value("error").toString().contains("Connection closed while reading the position"))
+        << o.Out.toStdString();
+    EXPECT_FALSE(line.value("error").toString().contains("Timeout")) << o.Out.toStdString();
+}
+
+// An interrupted run reports the commands it ran, the interrupted one as an error, and puts the
+// report in place whole; a failed connect says why in its report.
+TEST(ZelctlRunner, InterruptedAndUnconnectedRunsWriteWholeReports) {
+    zelsim::TSimConfig cfg;
+    cfg.TcpPort = 0;
+    cfg.Gripper.StartReferenced = true;
+    zelsim::TSimThread sim(cfg);
+    ASSERT_TRUE(sim.Start());
+    TTempSettingsFolder folder;
+    QTemporaryDir dir;
+    const QString report = dir.filePath("rig.xml");
+    TZelctlArguments args;
+    QString parseError;
+    ASSERT_TRUE(args.Parse({"--junit", report, "--tcp", QStringLiteral("127.0.0.1:%1").arg(sim.TcpPort()),
+                            "info", "repeat", "1000", "sleep", "100", "end"},
+                           parseError));
+    TRunnerOutput o;
+    int exit = 0;
+    {
+        TZelctlSession session(args, o.OutStream, o.ErrStream);
+        TZelctlRunner runner(session);
+        // Once the first command has answered, while the repeat block runs.
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (o.Out.contains("Device type"))
+                session.Interrupt(SIGTERM);
+        });
+        poll.start(20);
+        exit = runner.Run();
+    }
+    EXPECT_EQ(exit, 143);
+    EXPECT_TRUE(o.Err.contains("zelctl: Terminated (SIGTERM)")) << o.Err.toStdString();
+    const QString xml = QString::fromUtf8(ReadFile(report));
+    EXPECT_TRUE(xml.contains("name=\"argument 5: info\"")) << xml.toStdString();
+    EXPECT_TRUE(xml.contains("<error message=\"Terminated (SIGTERM)\"")) << xml.toStdString();
+    EXPECT_FALSE(xml.contains("<skipped")) << xml.toStdString();
+    EXPECT_TRUE(xml.trimmed().endsWith("</testsuites>"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"rig.xml"});
+
+    TZelctlArguments unconnected;
+    ASSERT_TRUE(unconnected.Parse({"--junit", report, "--tcp", "127.0.0.1:1", "info"}, parseError));
+    TRunnerOutput refused;
+    {
+        TZelctlSession session(unconnected, refused.OutStream, refused.ErrStream);
+        TZelctlRunner runner(session);
+        EXPECT_EQ(runner.Run(), TZelctlRunner::ExitConnectFailed);
+    }
+    const QString failed = QString::fromUtf8(ReadFile(report));
+    EXPECT_TRUE(failed.contains("<error message=\"Error while establishing socket connection (127.0.0.1:1: "))
+        << failed.toStdString();
+    EXPECT_TRUE(refused.Err.startsWith("zelctl: Error while establishing socket connection"))
+        << refused.Err.toStdString();
 }

@@ -56,12 +56,12 @@ void TTrafficPrinter::AddPacket(const TPacket& Packet, bool Received) {
 }
 
 TTrafficCsv::TTrafficCsv(const QString& Path, const TKORADevice& Device, bool Sensor, TTickSource Clock)
-    : FFile(Path), FDevice(Device), FSensor(Sensor), FClock(std::move(Clock)) {}
+    : FPath(Path), FDevice(Device), FSensor(Sensor), FClock(std::move(Clock)) {}
 
 bool TTrafficCsv::Open() {
-    if (!FFile.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        FError =
-            QStringLiteral("Cannot write the log file %1: %2").arg(FFile.fileName(), FFile.errorString());
+    QString why;
+    if (!FFile.Create(FPath, why)) {
+        FError = QStringLiteral("Cannot write the log file %1: %2").arg(FPath, why);
         return false;
     }
     Write(LogCsvHeader());
@@ -69,15 +69,21 @@ bool TTrafficCsv::Open() {
 }
 
 void TTrafficCsv::Write(const QString& Row) {
-    if (!FFile.isOpen() || !FError.isEmpty())
+    if (!FFile.IsOpen() || !FError.isEmpty())
         return;
     const QByteArray line = Row.toUtf8() + "\r\n";
-    if (FFile.write(line) != line.size() || !FFile.flush())
-        FError = QStringLiteral("Error while writing the log file %1: %2")
-                     .arg(FFile.fileName(), FFile.errorString());
+    QString why;
+    if (FFile.Append(line.constData(), size_t(line.size()), why))
+        return;
+    FFile.Close();
+    FError = QStringLiteral("Error while writing the log file %1: %2").arg(FPath, why);
+    if (OnFailed)
+        OnFailed(FError);
 }
 
 void TTrafficCsv::AddPacket(const TPacket& Packet, bool Received) {
+    if (!FFile.IsOpen())
+        return;
     const uint32_t now = FClock ? FClock() : GetTickCount32();
     if (!FStarted) {
         FStarted = true;
@@ -96,11 +102,6 @@ void TTrafficCsv::AddPacket(const TPacket& Packet, bool Received) {
 }
 
 bool TTrafficCsv::Close() {
-    if (FFile.isOpen()) {
-        FFile.close();
-        if (FError.isEmpty() && FFile.error() != QFileDevice::NoError)
-            FError = QStringLiteral("Error while writing the log file %1: %2")
-                         .arg(FFile.fileName(), FFile.errorString());
-    }
+    FFile.Close();
     return FError.isEmpty();
 }

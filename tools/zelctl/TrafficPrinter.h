@@ -3,10 +3,12 @@
 // status of received packets decoded, and a line with its fields; or as the command log's CSV
 // record.
 #include "CommLog.h"
+#include "RecordFile.h"
 #include "tick.h"
 
-#include <QFile>
 #include <QTextStream>
+
+#include <functional>
 
 #include <string>
 #include <vector>
@@ -28,7 +30,8 @@ private:
 };
 
 // The console's "Save..." as CSV, written as the traffic happens: the header on Open, then one
-// row per packet, flushed at once so that an interrupted run keeps what it logged.
+// row per packet, each written at once so that an interrupted run keeps what it logged. The first
+// row that cannot be written whole is cut off again, ends the log and is told to OnFailed.
 class TTrafficCsv : public TCommLogSink {
 public:
     TTrafficCsv(const QString& Path, const TKORADevice& Device, bool Sensor, TTickSource Clock = {});
@@ -39,11 +42,13 @@ public:
     bool Close();
     // The first failure, with the file's name.
     QString Error() const { return FError; }
+    std::function<void(const QString& Error)> OnFailed;
 
 private:
     void Write(const QString& Row);
 
-    QFile FFile;
+    QString FPath;
+    TRecordFile FFile;
     const TKORADevice& FDevice;
     bool FSensor;
     TTickSource FClock;

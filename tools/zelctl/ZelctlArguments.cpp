@@ -1,9 +1,8 @@
 #include "ZelctlArguments.h"
 
-#include "IniFile.h"
+#include "UserFile.h"
 #include "ZelctlCommands.h"
 
-#include <QFile>
 #include <QRegularExpression>
 
 namespace {
@@ -60,7 +59,13 @@ bool TZelctlArguments::IsCommandName(const QString& Word) {
 bool TZelctlArguments::ParseLink(const QString& Option, const QString& Value, TZelctlLink& Link,
                                  QString& Error) {
     Link = TZelctlLink();
-    auto key = [&Link](const char* Key, const QString& V) { Link.Keys.append({QLatin1String(Key), V}); };
+    if (Option == QLatin1String("--link")) {
+        if (!ParseLinkSpec(Value, Link.Spec, Error))
+            return false;
+        Link.Transport = Link.Spec.TransportIndex();
+        Link.Description = Link.Spec.Description();
+        return true;
+    }
     if (Option == QLatin1String("--tcp")) {
         QString host;
         QStringList ports;
@@ -71,9 +76,9 @@ bool TZelctlArguments::ParseLink(const QString& Option, const QString& Value, TZ
             return false;
         }
         Link.Transport = TcpTransport;
-        key("host", host);
-        key("port", QString::number(port));
-        Link.Description = QStringLiteral("TCP %1:%2").arg(host).arg(port);
+        Link.Spec.Kind = TLinkSpec::TKind::Tcp;
+        Link.Spec.Tcp = {host, port};
+        Link.Description = Link.Spec.Description();
         return true;
     }
     if (Option == QLatin1String("--udp")) {
@@ -89,10 +94,11 @@ bool TZelctlArguments::ParseLink(const QString& Option, const QString& Value, TZ
             return false;
         }
         Link.Transport = UdpTransport;
-        key("ipaddr", host);
-        key("transmit_port", QString::number(tx));
-        key("listening_port", QString::number(listen));
-        Link.Description = QStringLiteral("UDP %1:%2, listening on %3").arg(host).arg(tx).arg(listen);
+        Link.Spec.Kind = TLinkSpec::TKind::Udp;
+        Link.Spec.Udp.Address = host;
+        Link.Spec.Udp.TransmitPort = tx;
+        Link.Spec.Udp.ListeningPort = listen;
+        Link.Description = Link.Spec.Description();
         return true;
     }
     if (Option == QLatin1String("--serial")) {
@@ -107,9 +113,9 @@ bool TZelctlArguments::ParseLink(const QString& Option, const QString& Value, TZ
             return false;
         }
         Link.Transport = SerialTransport;
-        key("port", port);
-        key("baudrate", QString::number(baud));
-        Link.Description = QStringLiteral("serial %1 at %2 Bd").arg(port).arg(baud);
+        Link.Spec.Kind = TLinkSpec::TKind::Serial;
+        Link.Spec.Serial = {port, baud};
+        Link.Description = Link.Spec.Description();
         return true;
     }
     if (Option == QLatin1String("--can")) {
@@ -136,15 +142,13 @@ bool TZelctlArguments::ParseLink(const QString& Option, const QString& Value, TZ
         }
         const QString backend = m.hasCaptured(1) ? m.captured(1) : QStringLiteral("socketcan");
         Link.Transport = CanTransport;
-        key("backend", backend);
-        key(named ? "interface" : "net", named ? where : QString::number(net));
-        key("bitrate", QString::number(bitrate));
-        key("id", QString::number(id));
-        Link.Description = QStringLiteral("CAN %1 %2, bit rate code %3, id %4")
-                               .arg(backend)
-                               .arg(named ? where : QStringLiteral("net %1").arg(net))
-                               .arg(bitrate)
-                               .arg(id);
+        Link.Spec.Kind = TLinkSpec::TKind::Can;
+        Link.Spec.CanBackend = backend;
+        Link.Spec.Can.Interface = named ? where : QString();
+        Link.Spec.Can.Net = named ? 0 : net;
+        Link.Spec.Can.Bitrate = bitrate;
+        Link.Spec.Can.Id = id;
+        Link.Description = Link.Spec.Description();
         return true;
     }
     Error = QStringLiteral("Unknown link option '%1'").arg(Option);
@@ -177,6 +181,11 @@ bool TZelctlArguments::CheckBlocks(const std::vector<TZelctlCommand>& Commands, 
     for (size_t i = From; i < Commands.size(); ++i) {
         const TZelctlCommand& c = Commands[i];
         if (c.Name == QLatin1String("repeat")) {
+            if (open.size() >= size_t(MaxRepeatDepth)) {
+                Error =
+                    c.Origin + QStringLiteral(": 'repeat' blocks nest deeper than %1").arg(MaxRepeatDepth);
+                return false;
+            }
             open.push_back(&c);
         } else if (c.Name == QLatin1String("end")) {
             if (open.empty()) {
@@ -269,7 +278,8 @@ bool TZelctlArguments::Parse(const QStringList& Args, QString& Error) {
                 return false;
             }
         } else if (a == QLatin1String("--tcp") || a == QLatin1String("--udp") ||
-                   a == QLatin1String("--serial") || a == QLatin1String("--can")) {
+                   a == QLatin1String("--serial") || a == QLatin1String("--can") ||
+                   a == QLatin1String("--link")) {
             QString v;
             if (!takeValue(v))
                 return false;
@@ -308,12 +318,13 @@ bool TZelctlArguments::Parse(const QStringList& Args, QString& Error) {
             QString path;
             if (!takeValue(path))
                 return false;
-            QFile file(path);
-            if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-                Error = QStringLiteral("Cannot read script file %1: %2").arg(path, file.errorString());
+            QByteArray text;
+            QString why;
+            if (UserFile::ReadAll(path, UserFile::MaxScriptSize, text, why) != UserFile::Opened) {
+                Error = QStringLiteral("Cannot read script file %1: %2").arg(path, why);
                 return false;
             }
-            if (!ParseScript(QString::fromUtf8(file.readAll()), path, Commands, Error))
+            if (!ParseScript(QString::fromUtf8(text), path, Commands, Error))
                 return false;
         } else if (const TZelctlCommandRow* row = FindZelctlCommand(a)) {
             TZelctlCommand c;
@@ -345,15 +356,10 @@ bool TZelctlArguments::Parse(const QStringList& Args, QString& Error) {
     if (!CheckBlocks(Commands, 0, Error))
         return false;
     if (!Help && !Version && Link.Transport < 0) {
-        Error = QStringLiteral("No link given: use --tcp, --udp, --serial or --can (see --help)");
+        Error = QStringLiteral("No link given: use --link, --tcp, --udp, --serial or --can (see --help)");
         return false;
     }
     return true;
-}
-
-void TZelctlArguments::WriteSection(TIniFile& File, const QString& Section) const {
-    for (const auto& [key, value] : Link.Keys)
-        File.WriteString(Section, key, value);
 }
 
 QString TZelctlArguments::HelpText() {
@@ -367,6 +373,10 @@ every result, report and error is one JSON object a line on standard output.
 No display is needed.
 
 Link (exactly one):
+  --link LINK                   tcp://HOST[:PORT], udp://HOST[:TXPORT][?listen=PORT],
+                                serial:///dev/ttyUSB0[?baud=115200] or
+                                can://INTERFACE[?id=100&bitrate=4&backend=virtualcan]
+                                (IPv6 hosts in brackets: tcp://[::1]:1000)
   --tcp HOST[:PORT]             TCP, port 1000 unless given
   --udp HOST[:TXPORT[:LISTENPORT]]
                                 UDP: the device listens on TXPORT (1500),
@@ -387,7 +397,9 @@ Options:
   --script FILE                 run the commands of FILE at this place, one a
                                 line; empty lines and lines starting with #
                                 are skipped; the text of "tag" and the payload
-                                of "send" are the rest of their line
+                                of "send" are the rest of their line; repeat
+                                blocks nest at most 100 deep; a regular file
+                                of at most 16 MiB
   --sensor                      the device is the matrix sensor (TAQ): only
                                 info, temperature, tag and send apply
   --log                         print every packet sent and received on
@@ -408,7 +420,9 @@ Options:
                                 since the start
   --junit FILE                  write a JUnit XML report to FILE: one test
                                 case per command and per pass of a repeat
-                                block, with the failure text
+                                block, with the failure text; a wrong
+                                command line or script is one failed case;
+                                FILE is replaced only by a whole report
   --settings DIR                folder of the transports' settings files
                                 (uart.cfg, tcp.cfg, ...), which opening a link
                                 updates; unless given, the console's folder
@@ -433,20 +447,26 @@ Exit status:
   2  the command line is wrong, or the log file cannot be created
   3  the link could not be opened or the device was refused
   4  a check (expect, wait-for) failed and no command did
+  5  the --log-csv file could not be written on (disk full, file size
+     limit): the run stops there and the file ends after its last whole row
+  130, 143  interrupted by Ctrl+C (SIGINT) or SIGTERM: the run stops, the
+     JUnit report holds the commands run so far, the interrupted one as an
+     error; a second signal ends zelctl at once
 
 Examples:
-  zelctl --tcp 127.0.0.1:1000 home move 50 50 grasp 8 50 stats
-  zelctl --udp 192.168.1.20 send 0x06 '1 2 "AB"'
-  zelctl --can virtualcan:0@4#100 watch 10
-  zelctl --serial ttyUSB0@115200 --script test-rig.txt --junit rig.xml
+  Each runs against the simulator that scripts/run.sh starts (for an ordinary
+  user it listens on TCP port 11000 and links /tmp/zel-tty-USER instead).
+  zelctl --tcp 127.0.0.1:1000 home move 50 50 grasp 20 50 stats
+  zelctl --udp 127.0.0.1 send 0x06 '1 2 "AB"'
+  zelctl --serial /tmp/zel-tty@115200 --script test-rig.txt --junit rig.xml
 
   test-rig.txt:
     home
-    repeat 100
-    grasp 20 100
+    repeat 10
+    grasp 20 400
     expect state holding
-    expect force 10..30
-    release 60 100
+    expect force 75..85
+    release 60 400
     wait-for position 60 0.5 --timeout 5
     end
 )");

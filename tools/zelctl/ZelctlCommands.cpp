@@ -247,6 +247,12 @@ QString ZelctlCommandHelp() {
 bool CheckZelctlTag(const QString& Tag, QString& Error) {
     for (const char32_t c : Tag.toUcs4()) {
         const QString one = QString::fromUcs4(&c, 1);
+        // As in the tag dialog, which takes no control characters: a NUL would end the tag early.
+        if (QChar::category(c) == QChar::Other_Control) {
+            Error = QStringLiteral("The device tag cannot hold the control character U+%1")
+                        .arg(QString::number(uint(c), 16).toUpper().rightJustified(4, QLatin1Char('0')));
+            return false;
+        }
         if (AnsiToString(StringToAnsi(one)) != one) {
             Error =
                 QStringLiteral("The device tag cannot hold '%1' (U+%2): only characters of code page 1252 "

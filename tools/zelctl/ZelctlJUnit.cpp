@@ -9,7 +9,7 @@ QString Seconds(double S) {
 } // namespace
 
 bool TZelctlJUnit::Open(QString& Error) {
-    if (FFile.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (FFile.open(QIODevice::WriteOnly))
         return true;
     Error = QStringLiteral("Cannot write the JUnit report %1: %2").arg(FFile.fileName(), FFile.errorString());
     return false;
@@ -60,8 +60,7 @@ bool TZelctlJUnit::Close(double Total, QString& Error) {
     xml.writeEndElement();
     xml.writeEndElement();
     xml.writeEndDocument();
-    FFile.close();
-    if (!xml.hasError() && FFile.error() == QFileDevice::NoError)
+    if (!xml.hasError() && FFile.commit())
         return true;
     Error = QStringLiteral("Cannot write the JUnit report %1: %2").arg(FFile.fileName(), FFile.errorString());
     return false;

@@ -12,6 +12,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <csignal>
 
 namespace {
 QString Text(const std::string& S) {
@@ -96,16 +97,15 @@ const QString MmPerS = QStringLiteral("mm/s");
 const QString MmPerS2 = QStringLiteral("mm/s") + QChar(0xB2);
 const QString Newton = QStringLiteral("N");
 
-// Notifications of the gripper put back as they were when the scope ends.
-struct TSavedNotifications {
+// Listeners a command adds to the gripper's reports for its own run, taken out again when the
+// scope ends; the other listeners of the gripper are left alone.
+struct TReportListeners {
     TZEL& G;
-    TDeviceNotifyEvent S = G.OnSystemStateChange, R = G.OnGraspingStateChange, P = G.OnPositionChange,
-                       F = G.OnForceChange;
-    ~TSavedNotifications() {
-        G.OnSystemStateChange = std::move(S);
-        G.OnGraspingStateChange = std::move(R);
-        G.OnPositionChange = std::move(P);
-        G.OnForceChange = std::move(F);
+    ~TReportListeners() {
+        G.OnSystemStateChange.Remove(this);
+        G.OnGraspingStateChange.Remove(this);
+        G.OnPositionChange.Remove(this);
+        G.OnForceChange.Remove(this);
     }
 };
 } // namespace
@@ -139,7 +139,39 @@ QString TZelctlRunner::UsageJson(const QString& Error) {
                         {QStringLiteral("error"), Error},
                         {QStringLiteral("exit"), int(ExitUsage)},
                         {QStringLiteral("time"), 0}};
-    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+    const QJsonObject end{{QStringLiteral("event"), QStringLiteral("end")},
+                          {QStringLiteral("exit"), int(ExitUsage)},
+                          {QStringLiteral("error"), Error},
+                          {QStringLiteral("time"), 0}};
+    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)) + QLatin1Char('\n') +
+           QString::fromUtf8(QJsonDocument(end).toJson(QJsonDocument::Compact));
+}
+
+int TZelctlRunner::ReportUsage(const QStringList& Words, const TZelctlArguments& Args, const QString& Error,
+                               QTextStream& Out, QTextStream& Err) {
+    if (Words.contains(QStringLiteral("--json")))
+        Out << UsageJson(Error) << Qt::endl;
+    else
+        Err << "zelctl: " << Error << Qt::endl;
+    // The parse may have stopped before --junit: a CI job still gets a report naming the error.
+    QString junit = Args.JUnitPath;
+    for (qsizetype i = 0; junit.isEmpty() && i < Words.size(); ++i) {
+        if (Words[i] == QLatin1String("--junit") && i + 1 < Words.size())
+            junit = Words[i + 1];
+        else if (Words[i].startsWith(QLatin1String("--junit=")))
+            junit = Words[i].mid(8);
+    }
+    if (!junit.isEmpty()) {
+        TZelctlJUnit report(junit);
+        QString error;
+        if (report.Open(error)) {
+            report.Add(QStringLiteral("command line"), 0, TZelctlJUnit::CommandFailed, Error);
+            report.Close(0, error);
+        }
+        if (!error.isEmpty())
+            Err << "zelctl: " << error << Qt::endl;
+    }
+    return ExitUsage;
 }
 
 void TZelctlRunner::Emit(QJsonObject Object) {
@@ -173,6 +205,26 @@ bool TZelctlRunner::CheckAsyncErrors() {
     for (const QString& e : errors)
         Fail(e);
     return errors.isEmpty();
+}
+
+bool TZelctlRunner::Stopped() const {
+    return FSession.LogFailed() || FSession.Interrupted() != 0;
+}
+
+bool TZelctlRunner::CheckStopped() {
+    const QString log = FSession.TakeLogFailure();
+    if (!log.isEmpty()) {
+        FLogFailed = true;
+        Fail(log);
+    }
+    if (FSession.Interrupted() != 0 && !FInterruptTold) {
+        FInterruptTold = true;
+        Fail(FSession.Interrupted() == SIGINT ? QStringLiteral("Interrupted (SIGINT)")
+             : FSession.Interrupted() == SIGTERM
+                 ? QStringLiteral("Terminated (SIGTERM)")
+                 : QStringLiteral("Stopped by signal %1").arg(FSession.Interrupted()));
+    }
+    return !Stopped();
 }
 
 QString TZelctlRunner::Printable(const QString& Text) {
@@ -216,8 +268,10 @@ int TZelctlRunner::Run() {
     int exit = RunConnected();
     FRecord = TRecord();
     // A record that was asked for and is incomplete fails the run.
-    if (!FSession.CloseLog() && (exit == ExitOk || exit == ExitCheckFailed))
-        exit = ExitCommandFailed;
+    if (!FSession.CloseLog() && exit != ExitUsage && exit != ExitConnectFailed)
+        exit = ExitLogFailed;
+    if (FSession.Interrupted() != 0)
+        exit = InterruptedExit(FSession.Interrupted());
     if (FJUnit) {
         QString error;
         if (!FJUnit->Close(double(FClock.elapsed()) / 1000.0, error)) {
@@ -233,7 +287,17 @@ int TZelctlRunner::RunConnected() {
     FRecord = TRecord();
     QElapsedTimer connecting;
     connecting.start();
+    // What the connect prints also goes into the report.
+    if (!Json())
+        FSession.SetErrorSink([this](const QString& Message) {
+            FRecord.Errors << Message;
+            FSession.PrintError(Message);
+        });
     const bool connected = FSession.Connect();
+    if (!connected)
+        CheckStopped();
+    if (!Json())
+        FSession.SetErrorSink(nullptr);
     const TKORADevice& d = *FSession.Device();
     const QString type = Text(TKORADevice::DeviceTypeToStr(d.DeviceType));
     const QString serial = QStringLiteral("%1").arg(d.SerialNumber, 8, 10, QLatin1Char('0'));
@@ -259,7 +323,7 @@ int TZelctlRunner::RunConnected() {
                         double(connecting.elapsed()) / 1000.0, TZelctlJUnit::CommandFailed,
                         FRecord.Errors.join(QLatin1Char('\n')));
         FRecord = TRecord();
-        return ExitConnectFailed;
+        return FLogFailed ? ExitLogFailed : ExitConnectFailed;
     }
 
     const std::vector<TZelctlCommand>& commands = FSession.Arguments().Commands;
@@ -275,7 +339,8 @@ int TZelctlRunner::RunConnected() {
         }
     }
     FStoppedAt = commands.size();
-    if (!RunBlock(0, commands.size(), 0) && FJUnit) {
+    // An interrupted run reports what it ran, not what it would have run.
+    if (!RunBlock(0, commands.size(), 0) && FJUnit && FSession.Interrupted() == 0) {
         for (size_t i = FStoppedAt + 1; i < commands.size(); ++i) {
             const TZelctlCommand& c = commands[i];
             FJUnit->Add(CaseName(c), 0, TZelctlJUnit::Skipped);
@@ -298,7 +363,10 @@ int TZelctlRunner::RunConnected() {
     FRecord = TRecord();
     // The handlers point at this runner; none may outlive it.
     FSession.Device()->AsyncResults().Clear();
-    return FCommandFailed ? ExitCommandFailed : FCheckFailed ? ExitCheckFailed : ExitOk;
+    return FLogFailed       ? ExitLogFailed
+           : FCommandFailed ? ExitCommandFailed
+           : FCheckFailed   ? ExitCheckFailed
+                            : ExitOk;
 }
 
 void TZelctlRunner::AddCase(const QString& Name, const QElapsedTimer& Clock, const TRecord& Sum) {
@@ -316,6 +384,10 @@ bool TZelctlRunner::RunBlock(size_t From, size_t To, int Depth) {
     for (size_t i = From; i < To; ++i) {
         const TZelctlCommand& c = commands[i];
         QElapsedTimer clock;
+        if (Stopped()) {
+            FStoppedAt = i - 1;
+            return false;
+        }
         if (c.Name == QLatin1String("repeat")) {
             const int count = c.Args[0].toInt();
             for (int pass = 1; pass <= count; ++pass) {
@@ -346,7 +418,7 @@ bool TZelctlRunner::RunBlock(size_t From, size_t To, int Depth) {
         const bool ok = Execute(c);
         if (Depth == 0)
             AddCase(CaseName(c), clock, FCase);
-        if (!ok && !keepGoing) {
+        if (!ok && (!keepGoing || Stopped())) {
             FStoppedAt = i;
             return false;
         }
@@ -373,6 +445,7 @@ bool TZelctlRunner::Execute(const TZelctlCommand& C) {
         // An error raised while the command ran (a report that cannot be decoded, a lost link) fails it.
         ok = CheckAsyncErrors() && ok;
     }
+    ok = CheckStopped() && ok;
     if (!ok) {
         // A failed check is told apart only when nothing else went wrong.
         if (!FRecord.CheckFailed)
@@ -420,7 +493,7 @@ bool TZelctlRunner::WaitForFinal(uint8_t CommandID, int SeenBefore, TStat& Statu
         Status = r.Status;
         return true;
     }
-    if (!CheckAsyncErrors())
+    if (!CheckAsyncErrors() || Stopped())
         return false;
     if (done)
         return Fail(QStringLiteral("Connection closed while waiting for the result of command %1")
@@ -429,7 +502,8 @@ bool TZelctlRunner::WaitForFinal(uint8_t CommandID, int SeenBefore, TStat& Statu
 }
 
 bool TZelctlRunner::RunMotion(uint8_t CommandID, const QString& FailurePrefix,
-                              const std::function<TStat(const TAsyncResultEvent&)>& Start) {
+                              const std::function<TStat(const TAsyncResultEvent&)>& Start,
+                              const std::function<QString()>& Explain) {
     const int seen = FFinals[CommandID].Count;
     const TStat first = Start(FinalHandler());
     if (first == E_SUCCESS) {
@@ -447,7 +521,7 @@ bool TZelctlRunner::RunMotion(uint8_t CommandID, const QString& FailurePrefix,
     Set("status", StatusObject(final));
     const QString line = QStringLiteral("Command %1 finished: %2.").arg(Name(CommandID), StatText(final));
     if (final != E_SUCCESS)
-        return Fail(line);
+        return Fail(Explain && FSession.Device()->IsConnected() ? line + Explain() : line);
     Print(line);
     return true;
 }
@@ -504,9 +578,27 @@ bool TZelctlRunner::Grasp(const TZelctlCommand& C) {
     TZEL& g = Gripper();
     if (!MotionInLimits(C, QStringLiteral("Width")))
         return false;
+    // A failed grasp's final result carries no reason: the grasping state the device reports
+    // afterwards says what happened.
+    const auto explain = [&]() -> QString {
+        TByteArray data;
+        TStat status = E_SUCCESS;
+        if (!g.ExecuteCommand(TZEL::GET_GRASPING_STATE, {}, data, status) || status != E_SUCCESS ||
+            data.size() != 1)
+            return QString();
+        const QString state = FromView(GraspingStateNames[g.GraspingState & 7]);
+        Set("grasping_state", GraspingStateObject(g.GraspingState));
+        constexpr uint8_t NoPart = 2;
+        if (g.GraspingState == NoPart)
+            return QStringLiteral(" The device reports \"%1\": the fingers closed towards %2 mm and found no "
+                                  "part of that width on their travel.")
+                .arg(state, C.Args[0]);
+        return QStringLiteral(" The device reports the grasping state \"%1\".").arg(state);
+    };
     return RunMotion(
         TZEL::GRASP, QStringLiteral("Error while starting to grasp: "),
-        [&](const TAsyncResultEvent& h) { return g.Grasp(C.Args[0].toFloat(), C.Args[1].toFloat(), h); });
+        [&](const TAsyncResultEvent& h) { return g.Grasp(C.Args[0].toFloat(), C.Args[1].toFloat(), h); },
+        explain);
 }
 
 bool TZelctlRunner::Release(const TZelctlCommand& C) {
@@ -739,23 +831,23 @@ bool TZelctlRunner::Watch(const TZelctlCommand& C) {
             FSession.Out() << QStringLiteral("%1 ").arg(clock.elapsed() / 1000.0, 9, 'f', 3) << Text
                            << Qt::endl;
     };
-    TSavedNotifications saved{g};
-    g.OnSystemStateChange = [&](TKORADevice*) {
+    TReportListeners listeners{g};
+    g.OnSystemStateChange.Add(&listeners, [&](TKORADevice*) {
         report(QStringLiteral("System state: ") + SystemStateText(g.SystemState), "system_state",
                SystemStateObject(g.SystemState));
-    };
-    g.OnGraspingStateChange = [&](TKORADevice*) {
+    });
+    g.OnGraspingStateChange.Add(&listeners, [&](TKORADevice*) {
         report(QStringLiteral("Grasping state: ") + FromView(GraspingStateNames[g.GraspingState & 7]),
                "grasping_state", GraspingStateObject(g.GraspingState));
-    };
-    g.OnPositionChange = [&](TKORADevice*) {
+    });
+    g.OnPositionChange.Add(&listeners, [&](TKORADevice*) {
         report(QStringLiteral("Position: %1 mm").arg(Fixed(g.Position, 2)), "position",
                Quantity(Shortest(g.Position), Mm));
-    };
-    g.OnForceChange = [&](TKORADevice*) {
+    });
+    g.OnForceChange.Add(&listeners, [&](TKORADevice*) {
         report(QStringLiteral("Force: %1 N").arg(Fixed(g.Force, 1)), "force",
                Quantity(Shortest(g.Force), Newton));
-    };
+    });
 
     auto switchAll = [&](bool Enable) {
         const TStat results[] = {g.AutoUpdateSystemState(Enable, statePeriod, !always),
@@ -775,7 +867,7 @@ bool TZelctlRunner::Watch(const TZelctlCommand& C) {
     const bool closed = FSession.WaitFor([&g] { return !g.IsConnected(); }, durationMs);
     if (closed)
         return Fail(QStringLiteral("Connection closed while watching"));
-    if (!CheckAsyncErrors()) {
+    if (!CheckAsyncErrors() || Stopped()) {
         switchAll(false);
         return false;
     }
@@ -864,7 +956,17 @@ bool TZelctlRunner::Query(const TZelctlExpectation& E, double& Value) {
     TByteArray data;
     TStat status = E_SUCCESS;
     // The answer is decoded into the gripper's properties like any report.
-    if (!g.ExecuteCommand(id, {}, data, status))
+    bool done = false;
+    try {
+        done = g.ExecuteCommand(id, {}, data, status);
+    } catch (const std::exception&) {
+        // An answer that never came because the link went is told as the link's end.
+        if (g.IsConnected())
+            throw;
+    }
+    if (!g.IsConnected())
+        return Fail(QStringLiteral("Connection closed while reading the %1").arg(E.QuantityName()));
+    if (!done)
         return Fail(QStringLiteral("Error while reading the %1: %2").arg(E.QuantityName(), Refused()));
     const size_t size = E.Quantity == TZelctlExpectation::State ? 1 : 4;
     if (status != E_SUCCESS || data.size() != size)
@@ -910,7 +1012,7 @@ bool TZelctlRunner::WaitFor(const TZelctlCommand& C) {
     TZEL& g = Gripper();
     bool seen = false;
     double value = 0;
-    TSavedNotifications saved{g};
+    TReportListeners listeners{g};
     const TDeviceNotifyEvent note = [&](TKORADevice*) {
         seen = true;
         value = Present(e);
@@ -918,40 +1020,55 @@ bool TZelctlRunner::WaitFor(const TZelctlCommand& C) {
     };
     switch (e.Quantity) {
     case TZelctlExpectation::Position:
-        g.OnPositionChange = note;
+        g.OnPositionChange.Add(&listeners, note);
         break;
     case TZelctlExpectation::Force:
-        g.OnForceChange = note;
+        g.OnForceChange.Add(&listeners, note);
         break;
     case TZelctlExpectation::State:
-        g.OnGraspingStateChange = note;
+        g.OnGraspingStateChange.Add(&listeners, note);
         break;
     case TZelctlExpectation::Flag:
-        g.OnSystemStateChange = note;
+        g.OnSystemStateChange.Add(&listeners, note);
         break;
     }
     const uint8_t id = QueryID(e.Quantity);
+    QElapsedTimer clock;
+    clock.start();
     // The answer to switching on carries the present value; later reports come with every change.
     const TStat on = g.SetAutoUpdate(id, true, 50, true);
     if (!Accepted(on))
         return Fail(QStringLiteral("Error while switching on automatic updates: %1").arg(StatText(on)));
-    FSession.WaitFor([&] { return (seen && e.Holds(value)) || !g.IsConnected(); }, e.TimeoutMs);
+    FSession.WaitFor([&] { return (seen && e.Holds(value)) || !g.IsConnected(); },
+                     int(std::max<qint64>(0, e.TimeoutMs - clock.elapsed())));
     // The answer to switching off carries a value of its own, later than the one that was judged.
     const bool seenInTime = seen;
     const double found = value;
     if (!g.IsConnected())
         return Fail(QStringLiteral("Connection closed while waiting for the %1").arg(e.QuantityName()));
+    const QString limit = QString::number(e.TimeoutMs / 1000.0);
+    if (!(seenInTime && e.Holds(found)) || Stopped()) {
+        // The check ends at its own limit: a device that has stopped answering must not hold it
+        // for another response timeout, so the reports are switched off without waiting.
+        try {
+            g.PostCommand(id, TZEL::AutoUpdatePayload(false, 0, false));
+        } catch (const std::exception&) {
+            // The link is failing; the check's outcome is what is reported.
+        }
+        if (!CheckAsyncErrors() || Stopped())
+            return false;
+        if (!seenInTime)
+            return CheckFail(QStringLiteral("%1No report of the %2 within %3 s")
+                                 .arg(C.Origin.isEmpty() ? QString() : C.Origin + QStringLiteral(": "),
+                                      e.QuantityName(), limit));
+        return Judge(C, e, found, QStringLiteral("Not reached within %1 s: ").arg(limit));
+    }
     const TStat off = g.SetAutoUpdate(id, false, 0, false);
     if (!CheckAsyncErrors())
         return false;
     if (!Accepted(off))
         return Fail(QStringLiteral("Error while switching off automatic updates: %1").arg(StatText(off)));
-    if (!seenInTime)
-        return CheckFail(QStringLiteral("%1No report of the %2 within %3 s")
-                             .arg(C.Origin.isEmpty() ? QString() : C.Origin + QStringLiteral(": "),
-                                  e.QuantityName(), QString::number(e.TimeoutMs / 1000.0)));
-    return Judge(C, e, found,
-                 QStringLiteral("Not reached within %1 s: ").arg(QString::number(e.TimeoutMs / 1000.0)));
+    return Judge(C, e, found, QStringLiteral("Not reached within %1 s: ").arg(limit));
 }
 
 bool TZelctlRunner::Sleep(const TZelctlCommand& C) {
@@ -960,6 +1077,8 @@ bool TZelctlRunner::Sleep(const TZelctlCommand& C) {
     FSession.WaitFor([d] { return !d->IsConnected(); }, ms);
     if (!d->IsConnected())
         return Fail(QStringLiteral("Connection closed while sleeping"));
+    if (Stopped())
+        return false;
     Set("ms", ms);
     return true;
 }

@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QJsonObject>
 #include <QString>
+#include <QTextStream>
 
 #include <cstdint>
 #include <functional>
@@ -29,8 +30,11 @@ public:
         ExitCommandFailed = 1,
         ExitUsage = 2,
         ExitConnectFailed = 3,
-        ExitCheckFailed = 4
+        ExitCheckFailed = 4,
+        ExitLogFailed = 5 // the --log-csv file could not be written on (disk full)
     };
+    // Ctrl+C and SIGTERM end the run with 128 + the signal's number, as shells report it.
+    static int InterruptedExit(int Signal) { return 128 + Signal; }
 
     explicit TZelctlRunner(TZelctlSession& Session);
     ~TZelctlRunner();
@@ -43,8 +47,14 @@ public:
     // Text from the device (or for it) as it may go to a terminal: control characters as \xHH,
     // backslashes doubled.
     static QString Printable(const QString& Text);
-    // The line --json prints for a wrong command line.
+    // The lines --json prints for a wrong command line: the usage error, then the end line every
+    // run ends with.
     static QString UsageJson(const QString& Error);
+    // Reports a wrong command line (Words without the program name): on standard error, or as JSON
+    // with --json; and, with --junit, as a JUnit report with the error as its one failed case.
+    // Returns the exit status.
+    static int ReportUsage(const QStringList& Words, const TZelctlArguments& Args, const QString& Error,
+                           QTextStream& Out, QTextStream& Err);
     // With --json: one object on standard output, with the time since the start.
     void Emit(QJsonObject Object);
 
@@ -93,12 +103,17 @@ private:
     void Set(const char* Key, const QJsonValue& Value) { FRecord.Values.insert(QLatin1String(Key), Value); }
     TZEL& Gripper() const;
     // A motion command: the first answer, then its final result.
+    // A failed final result gets Explain's words, when given, after the status.
     bool RunMotion(uint8_t CommandID, const QString& FailurePrefix,
-                   const std::function<TStat(const TAsyncResultEvent&)>& Start);
+                   const std::function<TStat(const TAsyncResultEvent&)>& Start,
+                   const std::function<QString()>& Explain = nullptr);
     bool WaitForFinal(uint8_t CommandID, int SeenBefore, TStat& Status);
     TAsyncResultEvent FinalHandler();
     bool Synchronous(TStat Status, uint8_t CommandID, const QString& FailurePrefix);
     bool CheckAsyncErrors();
+    // False once the log failed or the run was interrupted, after failing the command once for it.
+    bool CheckStopped();
+    bool Stopped() const;
     // Refuses a value outside the system limits before anything is sent.
     bool InLimits(const QString& What, const QString& Value, float Low, float High, const QString& Unit);
     bool MotionInLimits(const TZelctlCommand& C, const QString& First);
@@ -120,5 +135,7 @@ private:
     size_t FStoppedAt = 0;
     bool FCommandFailed = false;
     bool FCheckFailed = false;
+    bool FLogFailed = false;
+    bool FInterruptTold = false;
     std::unique_ptr<TZelctlJUnit> FJUnit;
 };

@@ -2,7 +2,6 @@
 
 #include "CommandComponent.h"
 #include "ErrorGuard.h"
-#include "IniFile.h"
 #include "MessageSeam.h"
 #include "TAQ.h"
 #include "TrafficPrinter.h"
@@ -11,10 +10,6 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
-
-namespace {
-const QString LinkSection = QStringLiteral("link");
-} // namespace
 
 TZelctlSession::TZelctlSession(const TZelctlArguments& Args, QTextStream& Out, QTextStream& Err,
                                QObject* Parent)
@@ -37,37 +32,31 @@ TZelctlSession::TZelctlSession(const TZelctlArguments& Args, QTextStream& Out, Q
     }
     if (!Args.LogCsvPath.isEmpty()) {
         FCsv = std::make_unique<TTrafficCsv>(Args.LogCsvPath, *FDevice, Args.Sensor);
+        FCsv->OnFailed = [this](const QString&) { Wake(); };
         FTraffic->Sinks.push_back(FCsv.get());
     }
     if (!FTraffic->Sinks.empty())
         FDevice->SetCommLog(FTraffic.get());
-    FDevice->OnConnect = [this](TKORADevice*) {
+    FDevice->OnConnect.Add(this, [this](TKORADevice*) {
         FConnected = true;
         Wake();
-    };
-    FDevice->OnDisconnect = [this](TKORADevice*) {
+    });
+    FDevice->OnDisconnect.Add(this, [this](TKORADevice*) {
         FConnected = false;
         Wake();
-    };
-    // The device's own connect sequence runs unchanged; this only notes that it has finished,
-    // so that a refused device is told apart from one that is still connecting.
-    TKORADevice* device = FDevice;
-    FDevice->Command()->SetOnConnected([this, device](TDevice* Sender) {
-        struct TDone {
-            TZelctlSession* S;
-            ~TDone() {
-                S->FConnectSequenceDone = true;
-                S->Wake();
-            }
-        } done{this};
-        device->DoConnected(Sender);
+    });
+    // Tells a refused device apart from one that is still connecting.
+    FDevice->OnConnectSequenceDone.Add(this, [this](TKORADevice*) {
+        FConnectSequenceDone = true;
+        Wake();
     });
 }
 
 TZelctlSession::~TZelctlSession() {
     if (FDevice != nullptr) {
-        FDevice->OnConnect = nullptr;
-        FDevice->OnDisconnect = nullptr;
+        FDevice->OnConnect.Remove(this);
+        FDevice->OnDisconnect.Remove(this);
+        FDevice->OnConnectSequenceDone.Remove(this);
         FDevice->SetCommLog(nullptr);
         delete FDevice;
         FDevice = nullptr;
@@ -90,8 +79,27 @@ bool TZelctlSession::OpenLog() {
 bool TZelctlSession::CloseLog() {
     if (!FCsv || FCsv->Close())
         return true;
-    Error(FCsv->Error());
+    if (!FLogFailureTaken)
+        Error(FCsv->Error());
+    FLogFailureTaken = true;
     return false;
+}
+
+bool TZelctlSession::LogFailed() const {
+    return FCsv && !FCsv->Error().isEmpty();
+}
+
+QString TZelctlSession::TakeLogFailure() {
+    if (!LogFailed() || FLogFailureTaken)
+        return QString();
+    FLogFailureTaken = true;
+    return FCsv->Error();
+}
+
+void TZelctlSession::Interrupt(int Signal) {
+    if (FInterrupted == 0)
+        FInterrupted = Signal;
+    Wake();
 }
 
 void TZelctlSession::Error(const QString& Message) {
@@ -99,6 +107,10 @@ void TZelctlSession::Error(const QString& Message) {
         FErrorSink(Message);
         return;
     }
+    PrintError(Message);
+}
+
+void TZelctlSession::PrintError(const QString& Message) {
     FErr << "zelctl: " << Message << Qt::endl;
 }
 
@@ -118,7 +130,7 @@ bool TZelctlSession::WaitFor(const std::function<bool()>& Done, int TimeoutMs) {
     clock.start();
     while (!Done()) {
         const qint64 left = TimeoutMs - clock.elapsed();
-        if (left <= 0 || !FErrors.isEmpty())
+        if (left <= 0 || !FErrors.isEmpty() || FInterrupted != 0 || LogFailed())
             return false;
         QEventLoop loop;
         QTimer deadline;
@@ -134,17 +146,11 @@ bool TZelctlSession::WaitFor(const std::function<bool()>& Done, int TimeoutMs) {
 }
 
 bool TZelctlSession::Connect() {
-    if (!FLinkDir.isValid()) {
-        Error(QStringLiteral("Cannot create a temporary folder for the link settings"));
-        return false;
-    }
-    TIniFile link(FLinkDir.filePath(QStringLiteral("zelctl-link.ini")));
-    FArgs.WriteSection(link, LinkSection);
     FConnected = false;
     FConnectSequenceDone = false;
     TStat result = E_SUCCESS;
     try {
-        result = FDevice->ConnectFromSettings(FArgs.Link.Transport, link, LinkSection);
+        result = FDevice->ConnectLink(FArgs.Link.Spec);
     } catch (const std::exception& e) {
         Error(QStringLiteral("Cannot connect to target: ") + QString::fromUtf8(e.what()));
         return false;
@@ -159,7 +165,7 @@ bool TZelctlSession::Connect() {
         Error(e);
     if (FConnected)
         return true;
-    if (errors.isEmpty()) {
+    if (errors.isEmpty() && FInterrupted == 0 && !LogFailed()) {
         // The connect sequence forgets the system information first, so a device type tells that
         // its answer came and the device check's requests did not get theirs.
         if (!FConnectSequenceDone)

@@ -7,7 +7,6 @@
 
 #include <QObject>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <QTextStream>
 
 #include <functional>
@@ -29,8 +28,17 @@ public:
 
     // Creates the --log-csv file (true when none was asked for); prints why it cannot.
     bool OpenLog();
-    // Closes it; false after printing why when any row could not be written.
+    // Closes it; false when any row could not be written, after printing why unless
+    // TakeLogFailure() already handed it on.
     bool CloseLog();
+    // Why the log stopped, once (empty: it did not, or it was taken before). A failed row wakes
+    // any wait at once, so the run can end when it happens, not at its end.
+    QString TakeLogFailure();
+    bool LogFailed() const;
+
+    // Ctrl+C or SIGTERM arrived: every wait ends at once and the run stops. 0: none.
+    void Interrupt(int Signal);
+    int Interrupted() const { return FInterrupted; }
     // Opens the link and waits for the device to be accepted; prints why when it is not, naming
     // the step of the connect sequence that got no answer.
     bool Connect();
@@ -52,6 +60,8 @@ public:
     QTextStream& Err() { return FErr; }
     // One message on standard error, marked as zelctl's; to the sink instead when one is set.
     void Error(const QString& Message);
+    // The same, always on standard error.
+    void PrintError(const QString& Message);
     void SetErrorSink(std::function<void(const QString&)> Sink) { FErrorSink = std::move(Sink); }
     const TZelctlArguments& Arguments() const { return FArgs; }
 
@@ -63,10 +73,11 @@ private:
     std::unique_ptr<TTrafficPrinter> FPrinter;
     std::unique_ptr<TTrafficCsv> FCsv;
     std::unique_ptr<TTrafficTee> FTraffic;
-    QTemporaryDir FLinkDir;
     QEventLoop* FLoop = nullptr;
     QStringList FErrors;
     bool FConnected = false;
+    bool FLogFailureTaken = false;
+    int FInterrupted = 0;
     bool FConnectSequenceDone = false;
     std::function<void(const QString&)> FErrorSink;
     std::function<void(std::exception_ptr)> FPreviousHandler;

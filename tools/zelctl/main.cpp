@@ -1,4 +1,5 @@
 // zelctl: the console's device layer on the command line, for scripted test rigs.
+#include "ErrorGuard.h"
 #include "IniFile.h"
 #include "QtDebugSink.h"
 #include "ZelctlArguments.h"
@@ -7,9 +8,41 @@
 #include "ZelVersion.h"
 
 #include <QCoreApplication>
+#include <QSocketNotifier>
 #include <QTextStream>
 
+#include <csignal>
 #include <cstdio>
+#include <memory>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+// Ctrl+C and SIGTERM reach the event loop through a pipe; the run then ends in order and writes
+// its report. A second signal ends the process at once.
+int SignalPipe[2] = {-1, -1};
+volatile std::sig_atomic_t SignalSeen = 0;
+
+extern "C" void OnStopSignal(int Signal) {
+    if (SignalSeen != 0)
+        _exit(128 + Signal);
+    SignalSeen = Signal;
+    const char b = char(Signal);
+    [[maybe_unused]] const ssize_t n = ::write(SignalPipe[1], &b, 1);
+}
+
+void CatchStopSignals() {
+    if (::pipe2(SignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+} // namespace
 
 int main(int argc, char** argv) {
     // Everything on standard error is marked as zelctl's, Qt's own warnings included.
@@ -29,13 +62,8 @@ int main(int argc, char** argv) {
     TZelctlArguments args;
     QString error;
     const QStringList words = QCoreApplication::arguments().mid(1);
-    if (!args.Parse(words, error)) {
-        if (words.contains(QStringLiteral("--json")))
-            out << TZelctlRunner::UsageJson(error) << Qt::endl;
-        else
-            err << "zelctl: " << error << Qt::endl;
-        return TZelctlRunner::ExitUsage;
-    }
+    if (!args.Parse(words, error))
+        return TZelctlRunner::ReportUsage(words, args, error, out, err);
     if (args.Help) {
         out << TZelctlArguments::HelpText();
         return TZelctlRunner::ExitOk;
@@ -46,7 +74,21 @@ int main(int argc, char** argv) {
     }
     if (!args.SettingsFolder.isEmpty())
         TIniFile::SetSettingsFolder(args.SettingsFolder);
+    // A file size limit (ulimit -f) makes a write fail with its reason instead of killing zelctl.
+    std::signal(SIGXFSZ, SIG_IGN);
     TZelctlSession session(args, out, err);
+    CatchStopSignals();
+    std::unique_ptr<QSocketNotifier> stops;
+    if (SignalPipe[0] >= 0) {
+        stops = std::make_unique<QSocketNotifier>(SignalPipe[0], QSocketNotifier::Read);
+        QObject::connect(stops.get(), &QSocketNotifier::activated, [&session] {
+            RunGuarded([&session] {
+                char b = 0;
+                if (::read(SignalPipe[0], &b, 1) == 1)
+                    session.Interrupt(int(b));
+            });
+        });
+    }
     TZelctlRunner runner(session);
     return runner.Run();
 }
