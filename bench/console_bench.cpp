@@ -183,15 +183,14 @@ void Live() {
     long updates = 0;
     long paints = 0;
     int storeHigh = 0;
-    const TDeviceNotifyEvent windowHandler = z.OnPositionChange;
-    z.OnPositionChange = [&](TKORADevice* S) {
-        windowHandler(S);
+    // Heard after the window's own listener, which paints.
+    z.OnPositionChange.Add(&updates, [&](TKORADevice*) {
         ++updates;
         storeHigh = std::max(storeHigh, z.Command()->PacketCount());
         const QString shown = QString::number(z.Position, 'f', 2) + QStringLiteral(" mm");
         if (pendingSince < 0 && shown != painted && lastArrival >= 0)
             pendingSince = lastArrival;
-    };
+    });
     TPaintProbe probe(c.Win->lbPosition, [&] {
         ++paints;
         painted = c.Win->lbPosition->text();
@@ -236,7 +235,7 @@ void Live() {
     std::printf(
         "report arrival to the label painting it: median %.1f ms, 99th percentile %.1f ms, max %.1f ms\n",
         pct(0.5) / 1e3, pct(0.99) / 1e3, lags.empty() ? 0 : lags.back() / 1e3);
-    z.OnPositionChange = windowHandler;
+    z.OnPositionChange.Remove(&updates);
 }
 
 void Memory() {

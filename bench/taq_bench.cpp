@@ -83,16 +83,15 @@ void Scenario(bool RunLength, int PeriodMs, int Seconds) {
     uint32_t lastStamp = 0;
     long outOfOrder = 0;
     qint64 newestAt = 0;
-    const TDeviceNotifyEvent windowHandler = taq.OnFrame;
-    taq.OnFrame = [&](TKORADevice* S) {
+    // Heard after the window's own listener.
+    taq.OnFrame.Add(&decoded, [&](TKORADevice*) {
         ++decoded;
         storeHigh = std::max(storeHigh, taq.Command()->PacketCount());
         if (decoded > 1 && taq.FrameData.Timestamp < lastStamp)
             ++outOfOrder;
         lastStamp = taq.FrameData.Timestamp;
         newestAt = clock.nsecsElapsed();
-        windowHandler(S);
-    };
+    });
     // Age of what a paint shows: the window shows the newest frame it has, so the age is the time
     // since the newest decode.
     std::vector<double> ages;
@@ -141,7 +140,7 @@ void Scenario(bool RunLength, int PeriodMs, int Seconds) {
                 decoded, static_cast<unsigned long long>(madeAll), outOfOrder, paints / elapsed, pct(0.5),
                 ages.empty() ? 0 : ages.back());
     std::fflush(stdout);
-    taq.OnFrame = windowHandler;
+    taq.OnFrame.Remove(&decoded);
     win.reset();
     TIniFile::SetSettingsFolder(QString());
 }

@@ -1,13 +1,7 @@
 #pragma once
-// Opening a device's link from a URL without any dialog:
-//   tcp://HOST[:PORT]                 (port 1000)
-//   udp://HOST[:PORT][?listen=PORT]   (ports 1500 and 1501)
-//   serial://PATH[?baud=N]            (serial:///dev/ttyUSB0?baud=115200; 9600 Bd)
-//   can://IFACE|NET[?id=N&bitrate=CODE&backend=NAME]  (id 100, bit rate code 4, socketcan)
-// The link goes to the transport as a settings section, the way zelctl opens its links.
-#include <QList>
-#include <QPair>
-#include <QString>
+// Opening a device's link from a link text without any dialog (the syntax of LinkSpec.h, the
+// same as zelctl's --link and the windows' --connect).
+#include "LinkSpec.h"
 
 #include <string>
 
@@ -15,17 +9,12 @@ class TKORADevice;
 
 namespace zelpy {
 
-struct TLink {
-    int Transport = -1; // the engine's index: 0 serial, 1 TCP, 2 UDP, 3 CAN
-    QList<QPair<QString, QString>> Keys;
-    std::string Description; // "TCP 127.0.0.1:1000"
-};
-
-// TError(ConnectFailed) for a URL that names no link.
-TLink ParseLink(const std::string& Url);
+// TError(ConnectFailed) for a text that names no link, with the parser's message.
+TLinkSpec ParseLink(const std::string& Url);
 
 // Opens the link and runs the device's connect sequence until the device is accepted. Called
-// without the interpreter lock. TError(ConnectFailed) when it is not within TimeoutSeconds.
-void ConnectDevice(TKORADevice& Device, const TLink& Link, double TimeoutSeconds);
+// without the interpreter lock. TError(ConnectFailed) when it is not within TimeoutSeconds; each
+// step of the connect sequence waits at most for the time left.
+void ConnectDevice(TKORADevice& Device, const TLinkSpec& Link, double TimeoutSeconds);
 
 } // namespace zelpy

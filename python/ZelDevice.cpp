@@ -13,13 +13,12 @@
 namespace zelpy {
 
 TDeviceSession::TDeviceSession(TKORADevice* Device) : FDevice(Device), FThread(QThread::currentThread()) {
-    FDevice->OnDisconnect = [](TKORADevice*) { Wake(); };
+    FDevice->OnDisconnect.Add(this, [](TKORADevice*) { Wake(); });
 }
 
 TDeviceSession::~TDeviceSession() {
     FDevice->AsyncResults().Clear();
-    FDevice->OnConnect = nullptr;
-    FDevice->OnDisconnect = nullptr;
+    FDevice->OnDisconnect.Remove(this);
     if (QThread::currentThread() != FThread) {
         // The link's sockets belong to the thread that connected; only it may close them.
         FDevice->deleteLater();
@@ -75,16 +74,16 @@ void TDeviceSession::RaisePending() {
 void TDeviceSession::Refused(const std::string& What) const {
     if (!FDevice->IsConnected())
         throw TError(TFailure::LinkLost, What + ": the link is closed", E_NOT_OPENED);
-    if (TKORADevice::Busy())
+    if (FDevice->Busy())
         throw TError(TFailure::CommandFailed, What + ": another exchange is waiting", E_CMD_FAILED);
     throw TError(TFailure::CommandFailed, What + ": the answer could not be read", E_INCONSISTENT_DATA);
 }
 
 void TDeviceSession::Connect(const std::string& Url, double TimeoutSeconds) {
     CheckThread();
-    const TLink link = ParseLink(Url);
+    const TLinkSpec link = ParseLink(Url);
     ConnectDevice(*FDevice, link, TimeoutSeconds);
-    FLink = link.Description;
+    FLink = link.Description().toStdString();
 }
 
 void TDeviceSession::Close() {

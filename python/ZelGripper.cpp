@@ -41,18 +41,19 @@ void TMotion::Wait(double TimeoutSeconds) {
 
 TGripper::TGripper() : TDeviceSession(new TZEL(nullptr)) {
     TZEL& g = Zel();
-    g.OnSystemStateChange = [this](TKORADevice*) { Deliver(SystemStateUpdate, Zel().SystemState); };
-    g.OnGraspingStateChange = [this](TKORADevice*) { Deliver(GraspingStateUpdate, Zel().GraspingState); };
-    g.OnPositionChange = [this](TKORADevice*) { Deliver(PositionUpdate, Zel().Position); };
-    g.OnForceChange = [this](TKORADevice*) { Deliver(ForceUpdate, Zel().Force); };
+    g.OnSystemStateChange.Add(this, [this](TKORADevice*) { Deliver(SystemStateUpdate, Zel().SystemState); });
+    g.OnGraspingStateChange.Add(this,
+                                [this](TKORADevice*) { Deliver(GraspingStateUpdate, Zel().GraspingState); });
+    g.OnPositionChange.Add(this, [this](TKORADevice*) { Deliver(PositionUpdate, Zel().Position); });
+    g.OnForceChange.Add(this, [this](TKORADevice*) { Deliver(ForceUpdate, Zel().Force); });
 }
 
 TGripper::~TGripper() {
     TZEL& g = Zel();
-    g.OnSystemStateChange = nullptr;
-    g.OnGraspingStateChange = nullptr;
-    g.OnPositionChange = nullptr;
-    g.OnForceChange = nullptr;
+    g.OnSystemStateChange.Remove(this);
+    g.OnGraspingStateChange.Remove(this);
+    g.OnPositionChange.Remove(this);
+    g.OnForceChange.Remove(this);
 }
 
 TZEL& TGripper::Zel() const {

@@ -7,6 +7,7 @@
 #include "IniFile.h"
 #include "MessageSeam.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,6 +19,7 @@
 #include <cerrno>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,10 +31,13 @@ namespace {
 // The application, once made here, lives until the process ends: Qt objects may still exist in
 // Python's last garbage collection, after which nothing can be torn down in order.
 QCoreApplication* GApp = nullptr;
-std::deque<std::exception_ptr> GReported;
-std::exception_ptr GInterrupt;
-std::string GMessages;
-QEventLoop* GLoop = nullptr;
+std::once_flag GAppOnce;
+// A device lives in the thread that created it, and everything it reports arrives there: each
+// thread keeps its own errors, messages and wait.
+thread_local std::deque<std::exception_ptr> GReported;
+thread_local std::exception_ptr GInterrupt;
+thread_local std::string GMessages;
+thread_local QEventLoop* GLoop = nullptr;
 
 // Signal handlers run only when the interpreter gets the lock back; waits look at them this often.
 constexpr int SignalCheckMs = 100;
@@ -53,7 +58,15 @@ bool CheckSignals() {
 } // namespace
 
 void EnsureApplication() {
-    if (QCoreApplication::instance() == nullptr) {
+    // Python threads are threads Qt did not start: their event dispatcher is made here, before a
+    // device's timers need it (a temporary event loop makes it).
+    const auto ensureDispatcher = [] {
+        if (QAbstractEventDispatcher::instance() == nullptr)
+            QEventLoop make;
+    };
+    std::call_once(GAppOnce, [] {
+        if (QCoreApplication::instance() != nullptr)
+            return;
         PrepareEnvironment();
         static int argc = 1;
         static char name[] = "zel";
@@ -71,7 +84,8 @@ void EnsureApplication() {
             GReported.push_back(Error);
             Wake();
         });
-    }
+    });
+    ensureDispatcher();
 }
 
 void Wake() {

@@ -7,7 +7,7 @@
 namespace zelpy {
 
 TSensor::TSensor() : TDeviceSession(new TTAQ(nullptr)) {
-    Taq().OnFrame = [this](TKORADevice*) {
+    Taq().OnFrame.Add(this, [this](TKORADevice*) {
         if (!FCollecting)
             return;
         if (FFrames.size() >= Capacity) {
@@ -16,11 +16,11 @@ TSensor::TSensor() : TDeviceSession(new TTAQ(nullptr)) {
         }
         FFrames.push_back(Copy());
         Wake();
-    };
+    });
 }
 
 TSensor::~TSensor() {
-    Taq().OnFrame = nullptr;
+    Taq().OnFrame.Remove(this);
 }
 
 TTAQ& TSensor::Taq() const {

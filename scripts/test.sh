@@ -95,6 +95,17 @@ if command -v clang++ >/dev/null 2>&1; then
     exit 1
   fi
   tail -n 12 build-fuzz/cmdtext_fuzz.log
+
+  step "fuzzing the link parser for ${TEXT_FUZZ_SECONDS}s"
+  mkdir -p build-fuzz/corpus-link
+  cp -n fuzz/corpus-link/* build-fuzz/corpus-link/ 2>/dev/null || true
+  if ! ./build-fuzz/linkspec_fuzz -max_total_time="$TEXT_FUZZ_SECONDS" -print_final_stats=1 build-fuzz/corpus-link \
+      > build-fuzz/linkspec_fuzz.log 2>&1; then
+    cat build-fuzz/linkspec_fuzz.log
+    echo "tests: $PASSED passed, 1 failed"
+    exit 1
+  fi
+  tail -n 12 build-fuzz/linkspec_fuzz.log
 else
   echo "== clang++ not found: fuzzing skipped"
 fi

@@ -4,28 +4,18 @@
 #include "CommandComponent.h"
 #include "DeviceComponent.h"
 #include "ErrorGuard.h"
+#include "LinkSpec.h"
 #include "convert.h"
+#include "tick.h"
 
 #include <QThread>
 
+#include <algorithm>
+#include <climits>
 #include <exception>
+#include <optional>
 
 namespace {
-// One flag for the whole process: a second synchronous exchange started from inside the wait
-// of the first (a timer, a click) is refused instead of nesting. Stops bypass it.
-bool GBusy = false;
-
-class TBusyScope {
-public:
-    TBusyScope() : FPrevious(GBusy) { GBusy = true; }
-    ~TBusyScope() { GBusy = FPrevious; }
-    TBusyScope(const TBusyScope&) = delete;
-    TBusyScope& operator=(const TBusyScope&) = delete;
-
-private:
-    bool FPrevious;
-};
-
 TPacket MakePacket(uint8_t CommandID, const TByteArray& Payload) {
     TPacket p;
     p.CommandID = CommandID;
@@ -45,10 +35,14 @@ TKORADevice::TKORADevice(QObject* Owner) : QObject(Owner) {
     FCommand->SetOnConnected([this](TDevice* Sender) { DoConnected(Sender); });
     FCommand->SetOnDisconnected([this](TDevice* Sender) { DoDisconnected(Sender); });
     FCommand->OnPacket = [this](TCommand*) { ProcessPackets(); };
+    FWake.setSingleShot(true);
+    FWake.setTimerType(Qt::PreciseTimer);
+    connect(&FWake, &QTimer::timeout, this, [this] { RunGuarded([this] { ExpireExchanges(); }); });
 }
 
 TKORADevice::~TKORADevice() {
     // The engine goes first, so that no transport callback reaches a half-destroyed device.
+    FPending.clear(); // their callers hear nothing more from a device that is going
     FCommand->OnPacket = nullptr;
     FCommand->SetOnConnected(nullptr);
     FCommand->SetOnDisconnected(nullptr);
@@ -75,12 +69,12 @@ TStat TKORADevice::ConnectFromSettings(int32_t Index, TIniFile& File, const QStr
     return FCommand->ConnectFromSettings(Index, File, Section);
 }
 
-bool TKORADevice::IsConnected() const {
-    return FCommand->IsConnected();
+TStat TKORADevice::ConnectLink(const TLinkSpec& Link) {
+    return FCommand->Connect(Link);
 }
 
-bool TKORADevice::Busy() {
-    return GBusy;
+bool TKORADevice::IsConnected() const {
+    return FCommand->IsConnected();
 }
 
 uint16_t TKORADevice::RawStatus(const TPacket& Packet) {
@@ -113,64 +107,200 @@ bool TKORADevice::ExecuteUrgentCommand(uint8_t CommandID, const TByteArray& Payl
 
 bool TKORADevice::RunExchange(uint8_t CommandID, const TByteArray& Payload, TByteArray& Data, TStat& Status,
                               bool& StatusOnly, bool Urgent, const TAsyncResultEvent* OnPending) {
-    if (!IsConnected() || (GBusy && !Urgent))
+    if (!IsConnected() || (Busy() && !Urgent))
         return false;
-    TBusyScope busy;
-    const TPacket request = MakePacket(CommandID, Payload);
-    TWaiting waiting{CommandID, false, {}, OnPending};
-    {
-        // Registered before sending: the answer may arrive inside the send itself.
-        FWaiting.push_back(&waiting);
-        struct TUnlist {
-            std::vector<TWaiting*>& List;
-            TWaiting* Entry;
-            ~TUnlist() { std::erase(List, Entry); }
-        } unlist{FWaiting, &waiting};
-        if (FCommand->SendPacket(request) != E_SUCCESS)
-            return false;
-        if (FCommLog != nullptr)
-            FCommLog->AddPacket(request, false);
-        WaitForResponse(waiting);
+    // Busy until this call returns, also after the answer came: a timer handler in the rest of
+    // the wait's pass must not start an exchange nested in this one.
+    struct TSyncScope {
+        int& Depth;
+        explicit TSyncScope(int& D) : Depth(D) { ++Depth; }
+        ~TSyncScope() { --Depth; }
+        TSyncScope(const TSyncScope&) = delete;
+        TSyncScope& operator=(const TSyncScope&) = delete;
+    } sync(FSyncDepth);
+    TExchangeResult result;
+    bool done = false;
+    uint32_t limit = ResponseTimeout;
+    const uint64_t serial = Begin(
+        CommandID, Payload, limit, [&](TKORADevice*, const TExchangeResult& R) { result = R, done = true; },
+        OnPending != nullptr ? *OnPending : TAsyncResultEvent{}, Urgent);
+    if (serial == 0)
+        return false;
+    // Whatever ends the wait, the entry must not outlive the locals its callback writes to.
+    struct TUnlist {
+        std::vector<TPending>& List;
+        uint64_t Serial;
+        ~TUnlist() {
+            std::erase_if(List, [this](const TPending& P) { return P.Serial == Serial; });
+        }
+    } unlist{FPending, serial};
+    // Packets are handled as they arrive (ProcessPackets), also inside a message box or a
+    // nested exchange opened during this wait; the loop only waits for the outcome.
+    TEventWait wait(limit, FWake);
+    while (!done) {
+        // What another exchange's callback raises is not this caller's error.
+        RunGuarded([this] { ExpireExchanges(); });
+        if (done)
+            break;
+        wait.Pass(true);
     }
-    if (!waiting.Matched)
-        throw EResponseTimeout("Timeout while waiting for response of command " + CommandName(CommandID));
-    const TPacket& response = waiting.Response;
-    if (response.Payload.size() < 2)
-        throw EDuruzadUdror("Response to command " + CommandName(CommandID) + " is smaller than 2 bytes");
-    // The whole 16-bit value decides: a status with a high byte is a failure, whatever its low byte.
-    const uint16_t raw = RawStatus(response);
-    if (raw != E_SUCCESS && raw != E_CMD_PENDING)
-        throw EDuruzadUdror("Command " + CommandName(CommandID) + " failed: " + StatToStr(raw));
-    Status = TStat(raw & 0xFF);
-    StatusOnly = response.Payload.size() == 2;
-    if (StatusOnly)
-        Data.assign(2, 0);
-    else
-        Data.assign(response.Payload.begin() + 2, response.Payload.end());
+    if (result.Error)
+        std::rethrow_exception(result.Error);
+    Status = result.Status;
+    StatusOnly = result.StatusOnly;
+    Data = std::move(result.Data);
     return true;
 }
 
-void TKORADevice::WaitForResponse(const TWaiting& Waiting) {
-    // Packets are handled as they arrive (ProcessPackets), also inside a message box or a
-    // nested exchange opened during this wait; the loop only waits for the match.
-    TEventWait wait(ResponseTimeout, FWake);
-    while (!Waiting.Matched) {
-        if (wait.Elapsed() > ResponseTimeout)
-            return;
-        // A closed link cannot answer any more; do not freeze the caller for the rest of the limit.
-        if (!IsConnected())
-            return;
-        wait.Pass(true);
+bool TKORADevice::StartExchange(uint8_t CommandID, const TByteArray& Payload, TExchangeDone Done,
+                                const TAsyncResultEvent& OnPending, bool Urgent) {
+    if (!IsConnected() || (Busy() && !Urgent))
+        return false;
+    uint32_t limit = 0;
+    return Begin(CommandID, Payload, limit, std::move(Done), OnPending, Urgent) != 0;
+}
+
+uint64_t TKORADevice::Begin(uint8_t CommandID, const TByteArray& Payload, uint32_t& Limit, TExchangeDone Done,
+                            const TAsyncResultEvent& OnPending, bool) {
+    const TPacket request = MakePacket(CommandID, Payload);
+    const uint64_t serial = ++FSerial;
+    // Registered before sending: the answer may arrive inside the send itself.
+    const uint32_t now = GetTickCount32();
+    uint32_t limit = ResponseTimeout;
+    if (FInConnectSequence && FConnectLimit > 0) {
+        const uint32_t used = TicksSince(FConnectStart, now);
+        limit = used < FConnectLimit ? FConnectLimit - used : 1;
     }
+    Limit = limit;
+    FPending.push_back({serial, CommandID, now, limit, std::move(Done), OnPending});
+    TStat sent = E_IO_ERROR;
+    try {
+        sent = FCommand->SendPacket(request);
+    } catch (...) {
+        std::erase_if(FPending, [serial](const TPending& P) { return P.Serial == serial; });
+        throw;
+    }
+    if (sent != E_SUCCESS) {
+        std::erase_if(FPending, [serial](const TPending& P) { return P.Serial == serial; });
+        return 0;
+    }
+    if (FCommLog != nullptr)
+        FCommLog->AddPacket(request, false);
+    ArmWake();
+    return serial;
+}
+
+void TKORADevice::ArmWake() {
+    if (FPending.empty())
+        return;
+    const uint32_t now = GetTickCount32();
+    uint32_t soonest = UINT32_MAX;
+    for (const TPending& p : FPending) {
+        const uint32_t elapsed = TicksSince(p.Start, now);
+        soonest = std::min(soonest, elapsed < p.Limit ? p.Limit - elapsed : 0);
+    }
+    const int due = int(std::min<uint32_t>(soonest, INT32_MAX - 1)) + 1;
+    if (!FWake.isActive() || FWake.remainingTime() > due)
+        FWake.start(due);
+}
+
+TExchangeResult TKORADevice::Unanswered(const TPending& Pending, TExchangeResult::TKind Kind) const {
+    TExchangeResult r;
+    r.Kind = Kind;
+    r.Error = std::make_exception_ptr(
+        EResponseTimeout("Timeout while waiting for response of command " + CommandName(Pending.CommandID)));
+    return r;
+}
+
+TExchangeResult TKORADevice::Answered(const TPending& Pending, const TPacket& Response) const {
+    TExchangeResult r;
+    const std::string name = CommandName(Pending.CommandID);
+    if (Response.Payload.size() < 2) {
+        r.Kind = TExchangeResult::TKind::Failed;
+        r.Error = std::make_exception_ptr(
+            EDuruzadUdror("Response to command " + name + " is smaller than 2 bytes"));
+        return r;
+    }
+    // The whole 16-bit value decides: a status with a high byte is a failure, whatever its low byte.
+    const uint16_t raw = RawStatus(Response);
+    if (raw != E_SUCCESS && raw != E_CMD_PENDING) {
+        r.Kind = TExchangeResult::TKind::Failed;
+        r.Status = TStat(raw & 0xFF);
+        r.Error = std::make_exception_ptr(EDuruzadUdror("Command " + name + " failed: " + StatToStr(raw)));
+        return r;
+    }
+    r.Status = TStat(raw & 0xFF);
+    r.StatusOnly = Response.Payload.size() == 2;
+    if (r.StatusOnly)
+        r.Data.assign(2, 0);
+    else
+        r.Data.assign(Response.Payload.begin() + 2, Response.Payload.end());
+    return r;
+}
+
+void TKORADevice::Complete(TPending& Pending, TExchangeResult& Result) {
+    if (Pending.Done)
+        Pending.Done(this, Result);
+}
+
+void TKORADevice::ExpireExchanges() {
+    if (FPending.empty())
+        return;
+    if (!IsConnected()) {
+        // A closed link cannot answer any more; nobody waits for the rest of the limit.
+        EndAll(TExchangeResult::TKind::LinkLost);
+        return;
+    }
+    const uint32_t now = GetTickCount32();
+    std::vector<TPending> expired;
+    for (auto it = FPending.begin(); it != FPending.end();) {
+        if (TicksSince(it->Start, now) > it->Limit) {
+            expired.push_back(std::move(*it));
+            it = FPending.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    ArmWake();
+    std::exception_ptr first;
+    for (TPending& p : expired) {
+        TExchangeResult r = Unanswered(p, TExchangeResult::TKind::Timeout);
+        try {
+            Complete(p, r);
+        } catch (...) {
+            if (!first)
+                first = std::current_exception();
+        }
+    }
+    if (first)
+        std::rethrow_exception(first);
+}
+
+void TKORADevice::EndAll(TExchangeResult::TKind Kind) {
+    std::vector<TPending> ended;
+    ended.swap(FPending);
+    std::exception_ptr first;
+    for (TPending& p : ended) {
+        TExchangeResult r = Unanswered(p, Kind);
+        try {
+            Complete(p, r);
+        } catch (...) {
+            if (!first)
+                first = std::current_exception();
+        }
+    }
+    if (first)
+        std::rethrow_exception(first);
 }
 
 void TKORADevice::Dispatch(const TPacket& Packet) {
     // The oldest exchange waiting for this identifier takes the packet; a stop sent while
     // another exchange waits is matched by its own identifier.
-    TWaiting* waiting = nullptr;
-    for (TWaiting* w : FWaiting)
-        if (!w->Matched && w->CommandID == Packet.CommandID) {
-            waiting = w;
+    std::optional<TPending> matched;
+    for (auto it = FPending.begin(); it != FPending.end(); ++it)
+        if (it->CommandID == Packet.CommandID) {
+            matched = std::move(*it);
+            FPending.erase(it);
             break;
         }
     std::exception_ptr error;
@@ -179,13 +309,17 @@ void TKORADevice::Dispatch(const TPacket& Packet) {
     } catch (...) {
         error = std::current_exception();
     }
-    if (waiting != nullptr) {
-        waiting->Matched = true;
-        waiting->Response = Packet;
+    if (matched) {
         // Registered at once, so that a final result right behind the pending answer finds it.
-        if (waiting->OnPending != nullptr && *waiting->OnPending && Packet.Payload.size() >= 2 &&
-            RawStatus(Packet) == E_CMD_PENDING)
-            FAsyncResults.Register(Packet.CommandID, *waiting->OnPending);
+        if (matched->OnPending && Packet.Payload.size() >= 2 && RawStatus(Packet) == E_CMD_PENDING)
+            FAsyncResults.Register(Packet.CommandID, matched->OnPending);
+        TExchangeResult r = Answered(*matched, Packet);
+        try {
+            Complete(*matched, r);
+        } catch (...) {
+            if (!error)
+                error = std::current_exception();
+        }
     }
     if (error)
         std::rethrow_exception(error);
@@ -249,7 +383,33 @@ void TKORADevice::ForgetSystemInfo() {
     SerialNumber = 0;
 }
 
-void TKORADevice::DoConnected(TDevice*) {
+void TKORADevice::SetConnectTimeLimit(uint32_t Ms) {
+    FConnectStart = GetTickCount32();
+    FConnectLimit = Ms;
+}
+
+void TKORADevice::DoConnected(TDevice* Sender) {
+    FInConnectSequence = true;
+    std::exception_ptr error;
+    try {
+        RunConnectSequence(Sender);
+    } catch (...) {
+        error = std::current_exception();
+    }
+    FInConnectSequence = false;
+    FConnectLimit = 0;
+    try {
+        if (OnConnectSequenceDone)
+            OnConnectSequenceDone(this);
+    } catch (...) {
+        if (!error)
+            error = std::current_exception();
+    }
+    if (error)
+        std::rethrow_exception(error);
+}
+
+void TKORADevice::RunConnectSequence(TDevice*) {
     // A device whose system information cannot be read must not pass the device check under
     // the type of the previous connection.
     ForgetSystemInfo();
@@ -298,8 +458,17 @@ QString TKORADevice::UnstorableTagCharacters(const QString& Tag) {
 }
 
 void TKORADevice::DoDisconnected(TDevice*) {
+    // The exchanges still waiting hear of it before the listeners do.
+    std::exception_ptr error;
+    try {
+        EndAll(TExchangeResult::TKind::LinkLost);
+    } catch (...) {
+        error = std::current_exception();
+    }
     if (OnDisconnect)
         OnDisconnect(this);
+    if (error)
+        std::rethrow_exception(error);
 }
 
 void TKORADevice::Disconnect() {

@@ -3,6 +3,7 @@
 // command engine, the commands every device understands, and the connect/disconnect sequence.
 #include "AsyncResultEventList.h"
 #include "CommLog.h"
+#include "ListenerList.h"
 #include "Types.h"
 #include "stat.h"
 
@@ -47,6 +48,26 @@ private:
 
 class TKORADevice;
 using TDeviceNotifyEvent = std::function<void(TKORADevice* Sender)>;
+// What a device tells its users; every listener adds itself under its own owner.
+using TDeviceNotifyList = TListenerList<TKORADevice*>;
+struct TLinkSpec;
+
+// The outcome of one exchange: the answer, or why there is none.
+struct TExchangeResult {
+    enum class TKind : uint8_t {
+        Answer,   // Status, Data and StatusOnly hold the answer
+        Failed,   // the device answered with a failure status or a short answer (Error)
+        Timeout,  // no answer within the limit (Error: EResponseTimeout)
+        LinkLost, // the link closed while waiting (Error: EResponseTimeout)
+    };
+    TKind Kind = TKind::Answer;
+    TStat Status = E_SUCCESS; // E_SUCCESS or E_CMD_PENDING
+    TByteArray Data;          // without the status; two zero bytes when StatusOnly
+    bool StatusOnly = false;  // the answer held nothing but its status
+    std::exception_ptr Error; // what the synchronous calls raise
+    bool Ok() const { return Kind == TKind::Answer; }
+};
+using TExchangeDone = std::function<void(TKORADevice* Sender, const TExchangeResult& Result)>;
 
 class TKORADevice : public QObject {
     Q_OBJECT
@@ -62,11 +83,14 @@ public:
     // For owners that hold the log as a QObject: anything but a TCommLogSink is refused.
     void SetCommLogObject(QObject* Log);
 
-    TDeviceNotifyEvent OnConnect;
-    TDeviceNotifyEvent OnDisconnect;
+    TDeviceNotifyList OnConnect;
+    TDeviceNotifyList OnDisconnect;
     // Raised when the connect sequence failed after the link opened, once the link is closed
     // again; ConnectFailure() then says which step failed and why.
-    TDeviceNotifyEvent OnConnectFailed;
+    TDeviceNotifyList OnConnectFailed;
+    // Raised when the connect sequence has ended, whatever its outcome (after OnConnect or
+    // OnConnectFailed), so that a refused device is told apart from one still connecting.
+    TDeviceNotifyList OnConnectSequenceDone;
     const std::string& ConnectFailure() const { return FConnectFailure; }
     // Why the active transport could not open or lost its link (address and system reason).
     QString LinkError() const;
@@ -83,7 +107,13 @@ public:
     TStat Connect();
     // Opens transport Index from a settings section, without any dialog (headless tools).
     TStat ConnectFromSettings(int32_t Index, TIniFile& File, const QString& Section);
+    // Opens the described link without any dialog; the connect sequence follows once it is up.
+    TStat ConnectLink(const TLinkSpec& Link);
     bool IsConnected() const;
+    // A time limit for the whole connect sequence of the next connect, counted from now: each of
+    // its exchanges then waits for the time left instead of ResponseTimeout (a program's own
+    // connect timeout). 0: every exchange has ResponseTimeout again.
+    void SetConnectTimeLimit(uint32_t Ms);
 
     // Sends and waits up to ResponseTimeout for a packet with the same identifier while events
     // keep running; packets keep being handled as they arrive. False when the exchange did not
@@ -101,6 +131,14 @@ public:
     // ExecuteCommand that may start while another exchange waits (stops must never be held
     // back); its answer is matched by its own identifier and the waiting exchange keeps its own.
     bool ExecuteUrgentCommand(uint8_t CommandID, const TByteArray& Payload, TByteArray& Data, TStat& Status);
+    // Sends and returns at once; Done is called with the outcome (the answer, the timeout after
+    // ResponseTimeout, the lost link) as the event loop delivers it (already during the send
+    // when the answer comes that fast).
+    // False when the exchange did not start (not connected, another exchange of this device
+    // waiting unless Urgent, send failed): Done is then never called. A pending answer
+    // registers OnPending for the later result packets before any later packet is handled.
+    bool StartExchange(uint8_t CommandID, const TByteArray& Payload, TExchangeDone Done,
+                       const TAsyncResultEvent& OnPending = {}, bool Urgent = false);
     // Sends without waiting; not logged.
     void PostCommand(uint8_t CommandID, const TByteArray& Payload);
     // Hands every stored packet to PacketReceived (the engine's OnPacket) and to the exchange
@@ -120,8 +158,8 @@ public:
     static QString UnstorableTagCharacters(const QString& Tag);
 
     static std::string DeviceTypeToStr(uint8_t Type);
-    // True while any device of the process runs a synchronous exchange.
-    static bool Busy();
+    // True while an exchange of this device waits for its answer.
+    bool Busy() const { return !FPending.empty() || FSyncDepth > 0; }
 
     virtual void DoConnected(TDevice* Sender);
     virtual void DoDisconnected(TDevice* Sender);
@@ -150,22 +188,38 @@ protected:
     void DeliverAsyncResult(const TPacket& Packet);
 
 private:
-    struct TWaiting {
+    struct TPending {
+        uint64_t Serial;
         uint8_t CommandID;
-        bool Matched;
-        TPacket Response;
-        const TAsyncResultEvent* OnPending; // registered when the answer is "pending"
+        uint32_t Start; // tick of the send
+        uint32_t Limit;
+        TExchangeDone Done;
+        TAsyncResultEvent OnPending; // registered when the answer is "pending"
     };
     bool RunExchange(uint8_t CommandID, const TByteArray& Payload, TByteArray& Data, TStat& Status,
                      bool& StatusOnly, bool Urgent, const TAsyncResultEvent* OnPending);
-    void WaitForResponse(const TWaiting& Waiting);
+    uint64_t Begin(uint8_t CommandID, const TByteArray& Payload, uint32_t& Limit, TExchangeDone Done,
+                   const TAsyncResultEvent& OnPending, bool Urgent);
     void Dispatch(const TPacket& Packet);
+    // Ends the exchanges past their limit, or all when the link is gone; arms the wake for the rest.
+    void ExpireExchanges();
+    void EndAll(TExchangeResult::TKind Kind);
+    void Complete(TPending& Pending, TExchangeResult& Result);
+    TExchangeResult Unanswered(const TPending& Pending, TExchangeResult::TKind Kind) const;
+    TExchangeResult Answered(const TPending& Pending, const TPacket& Response) const;
+    void ArmWake();
     void ForgetSystemInfo();
+    void RunConnectSequence(TDevice* Sender);
 
     TCommLogSink* FCommLog = nullptr;
     std::string FConnectFailure;
     TCommand* FCommand = nullptr;
     TAsyncResultEventList FAsyncResults;
-    std::vector<TWaiting*> FWaiting; // exchanges waiting for their answer, oldest first
-    QTimer FWake{this}; // wakes the exchange wait at its limit; kept from one exchange to the next
+    std::vector<TPending> FPending; // exchanges waiting for their answer, oldest first
+    uint64_t FSerial = 0;
+    int FSyncDepth = 0; // synchronous exchanges running (they keep the device busy until they return)
+    bool FInConnectSequence = false;
+    uint32_t FConnectStart = 0;
+    uint32_t FConnectLimit = 0; // 0: none
+    QTimer FWake{this};         // ends exchanges at their limit; kept from one exchange to the next
 };

@@ -1,5 +1,7 @@
 #include "CommandComponent.h"
 
+#include "LinkSpec.h"
+
 #include <algorithm>
 #include <stdexcept>
 #include <string>
@@ -60,7 +62,8 @@ TCommand::TQuestion& TCommand::AskOperator() {
 
 TStat TCommand::Connect() {
     TInterfaceChoice choice{0, GetDevice(0)->GetLastPortName()};
-    if (AskOperator() && !AskOperator()(*this, choice))
+    const TQuestion& ask = FQuestion ? FQuestion : AskOperator();
+    if (ask && !ask(*this, choice))
         return E_CMD_ABORTED;
     return Connect(choice);
 }
@@ -83,6 +86,27 @@ TStat TCommand::Connect(const TUdpSettings& Settings) {
 
 TStat TCommand::Connect(const TCanSettings& Settings) {
     return Activate(CanIndex, [&](TDevice* D) { return static_cast<TCANDevice*>(D)->OpenWith(Settings); });
+}
+
+static_assert(int32_t(TLinkSpec::TKind::Serial) == TCommand::SerialIndex &&
+              int32_t(TLinkSpec::TKind::Tcp) == TCommand::TcpIndex &&
+              int32_t(TLinkSpec::TKind::Udp) == TCommand::UdpIndex &&
+              int32_t(TLinkSpec::TKind::Can) == TCommand::CanIndex);
+
+TStat TCommand::Connect(const TLinkSpec& Link) {
+    switch (Link.Kind) {
+    case TLinkSpec::TKind::Serial:
+        return Connect(Link.Serial);
+    case TLinkSpec::TKind::Tcp:
+        return Connect(Link.Tcp);
+    case TLinkSpec::TKind::Udp:
+        return Connect(Link.Udp);
+    case TLinkSpec::TKind::Can:
+        return Activate(CanIndex, [&](TDevice* D) {
+            return static_cast<TCANDevice*>(D)->OpenLink(Link.Can, Link.CanBackend);
+        });
+    }
+    return E_INVALID_PARAMETER;
 }
 
 TStat TCommand::ConnectFromSettings(int32_t Index, TIniFile& File, const QString& Section) {

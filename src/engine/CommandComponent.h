@@ -16,6 +16,7 @@
 #include <vector>
 
 class TIniFile;
+struct TLinkSpec;
 
 // Which transport to open and on which port.
 struct TInterfaceChoice {
@@ -44,7 +45,10 @@ public:
     // The operator's choice of the interface at every Connect (the console's interface dialog);
     // false cancels. Without it Connect takes the first transport on its last port.
     using TQuestion = std::function<bool(TCommand& Engine, TInterfaceChoice& Choice)>;
+    // The program's question, installed once at its start (the console's interface dialog).
     static TQuestion& AskOperator();
+    // This engine's own question instead of the program's (a window of its own per device).
+    void SetOperatorQuestion(TQuestion Question) { FQuestion = std::move(Question); }
 
     // Asks for the interface, closes the active transport, opens the chosen one.
     TStat Connect();
@@ -56,6 +60,8 @@ public:
     TStat Connect(const TTcpSettings& Settings);
     TStat Connect(const TUdpSettings& Settings);
     TStat Connect(const TCanSettings& Settings);
+    // The same for a link text's description (LinkSpec.h).
+    TStat Connect(const TLinkSpec& Link);
     // The same from a settings section: opens transport Index (headless tools).
     TStat ConnectFromSettings(int32_t Index, TIniFile& File, const QString& Section);
     void Disconnect();
@@ -79,6 +85,7 @@ public:
 private:
     TStat Activate(int32_t Index, const std::function<TStat(TDevice*)>& OpenIt);
 
+    TQuestion FQuestion;
     TNotifyEvent FOnConnected;
     TNotifyEvent FOnDisconnected;
     std::vector<TDevice*> FDevices;

@@ -45,7 +45,7 @@ public:
     double Gain = 0;
     int32_t Threshold = 0;
     TFrameData FrameData;
-    TDeviceNotifyEvent OnFrame;
+    TDeviceNotifyList OnFrame;
 
     // Each: whether the exchange took place (and, for the matrix, the answer had 10 bytes).
     bool ReadMatrixInfo();

@@ -148,15 +148,30 @@ TStat TCANDevice::OpenFromSettings(TIniFile& File, const QString& Section) {
         return E_INVALID_PARAMETER;
     }
     const int32_t id = File.ReadInteger(Section, KeyId, Settings().ReadInteger(Common, KeyId, DefaultId));
+    return OpenNamed(name, net, code, id);
+}
+
+TStat TCANDevice::OpenLink(const TCanSettings& Given, const QString& Backend) {
+    if (Given.Interface.isEmpty() && Given.Net < 0)
+        return E_NOT_FOUND;
+    if (CanBitrateForCode(uint32_t(Given.Bitrate)) == 0) {
+        qCWarning(lcTransport).noquote() << Given.Bitrate << "is not a supported bitrate";
+        return E_INVALID_PARAMETER;
+    }
+    const TScopedBackend backend(Backend);
+    return OpenNamed(Given.Interface, Given.Net, Given.Bitrate, Given.Id);
+}
+
+TStat TCANDevice::OpenNamed(const QString& Name, int32_t Net, int32_t BitrateCode, int32_t Id) {
     const std::vector<TCanInterfaceInfo> list = Interfaces();
-    if (!name.isEmpty()) {
-        net = IndexOf(list, name);
-        if (net < 0) {
-            qCWarning(lcTransport).noquote() << "CAN interface" << name << "not found";
+    if (!Name.isEmpty()) {
+        Net = IndexOf(list, Name);
+        if (Net < 0) {
+            qCWarning(lcTransport).noquote() << "CAN interface" << Name << "not found";
             return E_NOT_FOUND;
         }
     }
-    return OpenNet(net, size_t(net) < list.size() ? list[size_t(net)] : TCanInterfaceInfo{}, code, id);
+    return OpenNet(Net, size_t(Net) < list.size() ? list[size_t(Net)] : TCanInterfaceInfo{}, BitrateCode, Id);
 }
 
 bool TCANDevice::IsOpen() {

@@ -49,6 +49,9 @@ public:
     TCanSettings StoredSettings() const;
     // Opens net Given.Net with the given bit rate and identifier, without asking.
     TStat OpenWith(const TCanSettings& Given);
+    // Opens the interface Given.Interface names (when empty, net Given.Net) of Backend (empty:
+    // the configured one), without asking and without touching can.cfg.
+    TStat OpenLink(const TCanSettings& Given, const QString& Backend);
     TCANRxThread* RxThread() const { return FRxThread; }
     int32_t NetHandle() const { return FNetHandle; }
     int32_t TxId() const { return FTxId; }
@@ -56,6 +59,7 @@ public:
     void SetCanApi(TCanApi Api);
 
 private:
+    TStat OpenNamed(const QString& Name, int32_t Net, int32_t BitrateCode, int32_t Id);
     // Steps from closing a previous net to arming the connect poll, shared by both opens.
     // Interface is the net's entry in the interface list (empty name when not listed).
     TStat OpenNet(int32_t Net, const TCanInterfaceInfo& Interface, int32_t BitrateCode, int32_t Id);

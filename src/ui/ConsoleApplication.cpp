@@ -3,6 +3,7 @@
 #include "DeviceTagDialog.h"
 #include "ErrorGuard.h"
 #include "LinkDialogs.h"
+#include "LinkSpec.h"
 #include "MessageBox.h"
 #include "QtDebugSink.h"
 #include "ZELMainWin.h"
@@ -11,10 +12,12 @@
 #include <QImageReader>
 #include <QPixmap>
 #include <QPixmapCache>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 bool TConsoleApplication::notify(QObject* Receiver, QEvent* Event) {
     try {
@@ -62,6 +65,33 @@ int AnswerInfoOption(const TWindowProgram& Program, int Argc, char** Argv) {
     return -1;
 }
 
+// --connect LINK or --connect=LINK: empty when not given; false after saying what is wrong.
+bool ConnectOption(const TWindowProgram& Program, int Argc, char** Argv, std::optional<TLinkSpec>& Link) {
+    for (int i = 1; i < Argc; ++i) {
+        QString text;
+        if (std::strcmp(Argv[i], "--connect") == 0) {
+            if (i + 1 >= Argc) {
+                std::fprintf(stderr, "%s: --connect needs a link, for example tcp://127.0.0.1:1000\n",
+                             Program.Name);
+                return false;
+            }
+            text = QString::fromLocal8Bit(Argv[++i]);
+        } else if (std::strncmp(Argv[i], "--connect=", 10) == 0) {
+            text = QString::fromLocal8Bit(Argv[i] + 10);
+        } else {
+            continue;
+        }
+        TLinkSpec link;
+        QString error;
+        if (!ParseLinkSpec(text, link, error)) {
+            std::fprintf(stderr, "%s: %s\n", Program.Name, error.toLocal8Bit().constData());
+            return false;
+        }
+        Link = link;
+    }
+    return true;
+}
+
 bool DisplayNamed(int Argc, char** Argv) {
     for (int i = 1; i < Argc; ++i)
         if (std::strcmp(Argv[i], "-platform") == 0)
@@ -95,6 +125,9 @@ int RunWindowProgram(const TWindowProgram& Program, int Argc, char** Argv,
                      const std::function<std::unique_ptr<QWidget>(TConsoleApplication& App)>& MakeWindow) {
     if (const int rc = AnswerInfoOption(Program, Argc, Argv); rc >= 0)
         return rc;
+    std::optional<TLinkSpec> link;
+    if (!ConnectOption(Program, Argc, Argv, link))
+        return 2;
     if (!DisplayNamed(Argc, Argv)) {
         SayNoDisplay(Program.Name, QByteArray());
         return 1;
@@ -111,5 +144,7 @@ int RunWindowProgram(const TWindowProgram& Program, int Argc, char** Argv,
     const std::unique_ptr<QWidget> window = MakeWindow(app);
     DeviceTagDlg = new TDeviceTagDlg(window.get());
     window->show();
+    if (auto* mainWin = dynamic_cast<TMainWinBase*>(window.get()); mainWin != nullptr && link)
+        QTimer::singleShot(0, mainWin, [mainWin, &link] { RunGuarded([&] { mainWin->ConnectTo(*link); }); });
     return app.exec();
 }

@@ -75,8 +75,8 @@ TMainWinBase::~TMainWinBase() {
 void TMainWinBase::DisconnectForClose() {
     if (!FDevice)
         return;
-    FDevice->OnDisconnect = nullptr;
-    FDevice->OnConnect = nullptr;
+    FDevice->OnDisconnect.Remove(this);
+    FDevice->OnConnect.Remove(this);
     RunGuarded([this] { FDevice->Disconnect(); });
 }
 
@@ -147,11 +147,10 @@ void TMainWinBase::AttachDevice(TKORADevice* Device) {
     if (!FCommLog)
         FCommLog = new TCommLog(this);
     FDevice = Device;
-    FDevice->OnConnect = [this](TKORADevice*) { OnDeviceConnect(); };
-    FDevice->OnDisconnect = [this](TKORADevice*) { OnDeviceDisconnect(); };
-    FDevice->OnConnectFailed = [this](TKORADevice* D) {
-        ConnectFailed(QString::fromStdString(D->ConnectFailure()));
-    };
+    FDevice->OnConnect.Add(this, [this](TKORADevice*) { OnDeviceConnect(); });
+    FDevice->OnDisconnect.Add(this, [this](TKORADevice*) { OnDeviceDisconnect(); });
+    FDevice->OnConnectFailed.Add(
+        this, [this](TKORADevice* D) { ConnectFailed(QString::fromStdString(D->ConnectFailure())); });
     FDevice->SetCommLogObject(FCommLog);
     if (FCustomCmd)
         FCustomCmd->SetDevice(FDevice);
@@ -262,6 +261,17 @@ void TMainWinBase::miConnectClick() {
         ShowMessage(TMessageKind::Error, text, ErrorCaption, this);
     }
     miConnect->setEnabled(true);
+}
+
+void TMainWinBase::ConnectTo(const TLinkSpec& Link) {
+    const TStat result = FDevice->ConnectLink(Link);
+    if (result == E_SUCCESS)
+        return;
+    QString text =
+        QStringLiteral("Cannot connect to target: %1").arg(QString::fromStdString(StatToStr(result)));
+    if (const QString why = FDevice->LinkError(); !why.isEmpty())
+        text += QStringLiteral(" (%1)").arg(why);
+    ShowMessage(TMessageKind::Error, text, ErrorCaption, this);
 }
 
 void TMainWinBase::ConnectFailed(const QString& Text) {

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+struct TLinkSpec;
 class QAction;
 class QLabel;
 class QMenu;
@@ -66,6 +67,10 @@ public:
 
     // Fired after the menus were updated on connect and on disconnect.
     TMainWinNotifyEvent OnConnectionChanged;
+
+    // Opens Link without asking (--connect LINK); a link that cannot open is reported as by
+    // Device > Connect.
+    void ConnectTo(const TLinkSpec& Link);
 
     virtual void OnDeviceConnect();
     virtual void OnDeviceDisconnect();

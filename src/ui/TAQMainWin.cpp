@@ -105,13 +105,13 @@ TTAQMainWin::TTAQMainWin(QWidget* Parent) : TMainWinBase(Parent) {
 }
 
 TTAQMainWin::~TTAQMainWin() {
-    FTaq->OnFrame = nullptr;
+    FTaq->OnFrame.Remove(this);
     FRecording.Close();
 }
 
 void TTAQMainWin::FormCreate() {
     FTaq = CreateDevice<TTAQ>();
-    FTaq->OnFrame = [this](TKORADevice*) { FrameArrived(); };
+    FTaq->OnFrame.Add(this, [this](TKORADevice*) { FrameArrived(); });
     AskFileName = [this](const QString& Title, const QString& Filter, bool Save) {
         return Save ? QFileDialog::getSaveFileName(this, Title, QString(), Filter)
                     : QFileDialog::getOpenFileName(this, Title, QString(), Filter);

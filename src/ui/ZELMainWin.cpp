@@ -225,10 +225,10 @@ TMainWin::TMainWin(QWidget* Parent) : TMainWinBase(Parent) {
 TMainWin::~TMainWin() {
     // The device outlives this part of the window by a moment: nothing may call back into it, and
     // the link closes while the whole window still exists (closing can run the event loop).
-    FZel->OnSystemStateChange = nullptr;
-    FZel->OnGraspingStateChange = nullptr;
-    FZel->OnPositionChange = nullptr;
-    FZel->OnForceChange = nullptr;
+    FZel->OnSystemStateChange.Remove(this);
+    FZel->OnGraspingStateChange.Remove(this);
+    FZel->OnPositionChange.Remove(this);
+    FZel->OnForceChange.Remove(this);
     for (int32_t id : {TZEL::HOMING, TZEL::MOVE, TZEL::GRASP, TZEL::RELEASE})
         FZel->AsyncResults().Unregister(id);
     FValueHold->stop();
@@ -278,10 +278,10 @@ void TMainWin::HookDevice() {
                 ShowValues();
         });
     });
-    FZel->OnSystemStateChange = [this](TKORADevice*) { SystemStateChange(); };
-    FZel->OnGraspingStateChange = [this](TKORADevice*) { GraspingStateChange(); };
-    FZel->OnPositionChange = [this](TKORADevice*) { PositionChange(); };
-    FZel->OnForceChange = [this](TKORADevice*) { ForceChange(); };
+    FZel->OnSystemStateChange.Add(this, [this](TKORADevice*) { SystemStateChange(); });
+    FZel->OnGraspingStateChange.Add(this, [this](TKORADevice*) { GraspingStateChange(); });
+    FZel->OnPositionChange.Add(this, [this](TKORADevice*) { PositionChange(); });
+    FZel->OnForceChange.Add(this, [this](TKORADevice*) { ForceChange(); });
 }
 
 void TMainWin::BuildCommandPanels() {

@@ -6,7 +6,7 @@
 
 namespace {
 const char HelpText[] =
-    "Usage: zel-console [--help] [--version] [Qt options]\n"
+    "Usage: zel-console [--help] [--version] [--connect LINK] [Qt options]\n"
     "\n"
     "Control and test console for the ZEL two-finger gripper. Connect with Device > Connect (F2)\n"
     "over serial, TCP, UDP or CAN.\n"
@@ -21,6 +21,9 @@ const char HelpText[] =
     "Options:\n"
     "  -h, --help     show this text and exit\n"
     "  --version      show the version and exit\n"
+    "  --connect LINK connect at start without a dialog; LINK is tcp://HOST[:PORT],\n"
+    "                 udp://HOST[:TXPORT][?listen=PORT], serial:///dev/ttyUSB0[?baud=115200]\n"
+    "                 or can://INTERFACE[?id=100&bitrate=4] (IPv6 hosts in brackets)\n"
     "\n"
     "Settings:\n"
     "  The link settings (uart.cfg, tcp.cfg, udp.cfg, can.cfg) and the window placement\n"
@@ -35,7 +38,7 @@ const char HelpText[] =
     "                             zel.protocol, zel.transport, zel.can, zel.device, zel.app)\n"
     "\n"
     "Exit status:\n"
-    "  0 when the window was closed, 1 when no display could be opened.\n";
+    "  0 when the window was closed, 1 when no display could be opened, 2 for a bad --connect link.\n";
 } // namespace
 
 int main(int argc, char** argv) {

@@ -12,7 +12,7 @@
 
 namespace {
 const char HelpText[] =
-    "Usage: zel-taq [--help] [--version] [Qt options]\n"
+    "Usage: zel-taq [--help] [--version] [--connect LINK] [Qt options]\n"
     "\n"
     "Window of the TAQ matrix sensor: the live pressure map, acquisition, tare, gain and threshold,\n"
     "frames saved as CSV or PNG, and recordings played back. Connect with Device > Connect (F2)\n"
@@ -27,6 +27,9 @@ const char HelpText[] =
     "Options:\n"
     "  -h, --help     show this text and exit\n"
     "  --version      show the version and exit\n"
+    "  --connect LINK connect at start without a dialog; LINK is tcp://HOST[:PORT],\n"
+    "                 udp://HOST[:TXPORT][?listen=PORT], serial:///dev/ttyUSB0[?baud=115200]\n"
+    "                 or can://INTERFACE[?id=100&bitrate=4] (IPv6 hosts in brackets)\n"
     "\n"
     "Settings:\n"
     "  The link settings (uart.cfg, tcp.cfg, udp.cfg, can.cfg) are shared with zel-console and\n"
@@ -41,7 +44,7 @@ const char HelpText[] =
     "  QT_LOGGING_RULES           debug output, for example \"zel.*.debug=true\"\n"
     "\n"
     "Exit status:\n"
-    "  0 when the window was closed, 1 when no display could be opened.\n";
+    "  0 when the window was closed, 1 when no display could be opened, 2 for a bad --connect link.\n";
 
 // The program's picture: a pad of cells under a round contact, in the map's own colours.
 QPixmap TaqPicture() {

@@ -55,10 +55,10 @@ public:
     float NominalForce = 0;
     float OverdriveForce = 0;
 
-    TDeviceNotifyEvent OnGraspingStateChange;
-    TDeviceNotifyEvent OnSystemStateChange;
-    TDeviceNotifyEvent OnPositionChange;
-    TDeviceNotifyEvent OnForceChange;
+    TDeviceNotifyList OnGraspingStateChange;
+    TDeviceNotifyList OnSystemStateChange;
+    TDeviceNotifyList OnPositionChange;
+    TDeviceNotifyList OnForceChange;
 
     // Asynchronous: E_NOT_OPENED, E_CMD_FAILED or the first status; OnResult gets the final results.
     TStat Homing(uint8_t Direction, TAsyncResultEvent OnResult = {});

@@ -42,7 +42,7 @@ protected:
 
     // The engine's OnPacket is set again and no exchange counts as running.
     void ExpectRestored() {
-        EXPECT_FALSE(TKORADevice::Busy());
+        EXPECT_FALSE(device.Busy());
         EXPECT_TRUE(bool(device.Command()->OnPacket));
     }
 
@@ -206,7 +206,7 @@ TEST_F(DeviceExchange, NestedCallIsRefusedAndSendsNothing) {
     TByteArray nestedData{7};
     TStat nestedStatus = E_CMD_ABORTED;
     QTimer::singleShot(30, &peer, [&] {
-        EXPECT_TRUE(TKORADevice::Busy());
+        EXPECT_TRUE(device.Busy());
         nestedResult = device.ExecuteCommand(TEMP, {}, nestedData, nestedStatus);
         nestedRan = true;
     });
@@ -268,7 +268,7 @@ TEST_F(DeviceExchange, UrgentCommandGoesOutWhileAnotherExchangeWaits) {
         ordinarySent = device.ExecuteCommand(GET_SYSINFO, {}, data, status);
         urgentSent = device.ExecuteUrgentCommand(STOP_ID, {}, data, urgentStatus);
         tempAnswersBeforeUrgentReturned = int(log.ReceivedIDs().size());
-        EXPECT_TRUE(TKORADevice::Busy()); // the outer exchange still waits
+        EXPECT_TRUE(device.Busy()); // the outer exchange still waits
     });
     const size_t sentBefore = peer.Received.size();
     const int sysInfoBefore = peer.CountOf(GET_SYSINFO);

@@ -92,7 +92,7 @@ TEST_F(DeviceExchangeE2E, FailureTimeoutAndShortAnswers) {
     EXPECT_EQ(ErrorOf([&] { Zel.GetTemperature(); }),
               "Timeout while waiting for response of command CMD_ID_GET_TEMPERATURE");
     EXPECT_GE(clock.elapsed(), 1990);
-    EXPECT_FALSE(TKORADevice::Busy());
+    EXPECT_FALSE(Zel.Busy());
 
     SetFaults({});
     EXPECT_NEAR(Zel.GetTemperature(), 31.2, 1e-9);

@@ -1,9 +1,14 @@
 #include "AsyncResultEventList.h"
 #include "ByteQueue.h"
+#include "ListenerList.h"
 #include "PacketBufferClass.h"
 #include "PacketListClass.h"
 
 #include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace {
 TPacket Pkt(int32_t id, TByteArray payload) {
@@ -148,4 +153,30 @@ TEST(AsyncResultEventList, RegisterReplacesLookupKeeps) {
     EXPECT_TRUE(list.Lookup(0x22));
     list.Clear();
     EXPECT_EQ(list.Count(), 0);
+}
+
+TEST(ListenerList, EveryListenerHearsItAndEachOwnerTakesOutOnlyItsOwn) {
+    TListenerList<int> list;
+    std::vector<std::string> heard;
+    int window = 0, log = 0, script = 0;
+    list = [&](int V) { heard.push_back("program " + std::to_string(V)); };
+    list.Add(&script, [&](int V) {
+        heard.push_back("script " + std::to_string(V));
+        list.Remove(&window); // a listener may take out a later one, or itself
+        list.Remove(&script);
+    });
+    list.Add(&window, [&](int V) { heard.push_back("window " + std::to_string(V)); });
+    list.Add(&log, [&](int) { throw std::runtime_error("log full"); });
+    EXPECT_THROW(list(1), std::runtime_error); // raised after everyone heard it
+    EXPECT_EQ(heard, (std::vector<std::string>{"program 1", "script 1"}));
+
+    heard.clear();
+    list.Add(&log, [&](int V) { heard.push_back("log " + std::to_string(V)); }); // replaces its own
+    list = nullptr;                                                              // the program's only
+    list(2);
+    EXPECT_EQ(heard, (std::vector<std::string>{"log 2"}));
+    EXPECT_TRUE(list.Has(&log));
+    EXPECT_FALSE(list.Has(&window));
+    list.Remove(&log);
+    EXPECT_TRUE(list.Empty());
 }

@@ -174,6 +174,46 @@ def test_a_device_belongs_to_the_thread_that_connected_it(start_sim):
         assert errors and g.temperature() > 0
 
 
+def test_four_threads_drive_four_grippers_while_one_answers_late(start_sim):
+    sims = [start_sim("--referenced") for _ in range(3)] + [start_sim("--referenced", "--fault", "delay=1500")]
+    urls = [sim.url() for sim in sims]
+    # In a process of its own, so that whatever Qt would print about threads can be seen.
+    script = (
+        "import sys, threading, zel\n"
+        "errors, counts = [], {}\n"
+        "def drive(url, rounds):\n"
+        "    try:\n"
+        "        with zel.Gripper.connect(url, timeout=10) as g:\n"
+        "            for _ in range(rounds):\n"
+        "                assert 20 < g.temperature() < 60\n"
+        "            counts[url] = rounds\n"
+        "    except Exception as e:\n"
+        "        errors.append(repr(e))\n"
+        "threads = [threading.Thread(target=drive, args=(u, 3 if i == 3 else 300))\n"
+        "           for i, u in enumerate(sys.argv[1:])]\n"
+        "for t in threads: t.start()\n"
+        "for t in threads: t.join()\n"
+        "print(errors, sorted(counts.values()))\n")
+    out = subprocess.run([sys.executable, "-c", script, *urls], capture_output=True, text=True, timeout=120)
+    assert out.stdout == "[] [3, 300, 300, 300]\n", out.stderr
+    assert out.stderr == ""
+
+
+def test_connect_timeout_bounds_the_whole_connect(start_sim):
+    sim = start_sim("--referenced")
+    sim.pause()
+    try:
+        with pytest.raises(zel.ConnectFailed):
+            zel.Gripper.connect(sim.url(), timeout=1)
+        # Each step of the connect sequence waits for the time left, not for one exchange's 2 s:
+        # a device that answers only after 5 s is still accepted within a 10 s limit.
+        threading.Timer(5, sim.resume).start()
+        with zel.Gripper.connect(sim.url(), timeout=10) as g:
+            assert g.temperature() > 0
+    finally:
+        sim.resume()
+
+
 def test_sensor_frames(start_sim):
     sim = start_sim("--device", "sensor", "--matrix", "4x3", "--transducer", "piezo")
     with zel.Sensor.connect(sim.url()) as s:

@@ -5,6 +5,7 @@
 
 #include "CommandComponent.h"
 #include "CustomCmdForm.h"
+#include "LinkSpec.h"
 #include "DeviceTagDialog.h"
 #include "FloatEdit.h"
 #include "FloatEditDialog.h"
@@ -572,4 +573,26 @@ TEST_F(ConsoleE2E, ABoxOpenedDuringAnExchangeDoesNotFreezeTheLiveValues) {
     ASSERT_EQ(positions.size(), 2);
     EXPECT_NE(positions[0], positions[1]) << "the position stood still while the box was open";
     EXPECT_EQ(Win->Zel()->Command()->PacketCount(), 0);
+}
+
+TEST_F(ConsoleE2E, ConnectsToALinkTextWithoutAnyDialog) {
+    Start();
+    TLinkSpec link;
+    QString error;
+    ASSERT_TRUE(ParseLinkSpec(QStringLiteral("tcp://127.0.0.1:%1").arg(Sim->TcpPort()), link, error))
+        << error.toStdString();
+    Win->ConnectTo(link);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Win->miDisconnect->isEnabled() && Win->lbPosition->text() != "[n/a]"; }, 5000));
+    EXPECT_EQ(Messages.Count(), 0) << Messages.Texts().join('|').toStdString();
+
+    Win->miDisconnect->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return Win->miConnect->isEnabled(); }, 5000));
+    // A link that cannot open is said as Device > Connect says it.
+    ASSERT_TRUE(ParseLinkSpec(QStringLiteral("serial:///dev/zel-no-such-port"), link, error));
+    Win->ConnectTo(link);
+    ASSERT_EQ(Messages.Count(), 1);
+    EXPECT_TRUE(Messages.Texts().front().startsWith(QStringLiteral("Cannot connect to target: ")))
+        << Messages.Texts().front().toStdString();
+    EXPECT_EQ(Errors.Count(), 0);
 }

@@ -64,40 +64,44 @@ TEST(PayloadParser, RejectsBadTokensAndLeavesNoBytes) {
     EXPECT_TRUE(Parses(QStringLiteral("+5")));
 }
 
-TEST(ZelctlArguments, LinksFillTheSectionKeysWithDefaults) {
+TEST(ZelctlArguments, LinksFillTheLinkWithDefaults) {
     TZelctlLink link;
     QString error;
     ASSERT_TRUE(
         TZelctlArguments::ParseLink(QStringLiteral("--tcp"), QStringLiteral("127.0.0.1"), link, error));
     EXPECT_EQ(link.Transport, TZelctlArguments::TcpTransport);
-    EXPECT_EQ(link.Keys, (QList<QPair<QString, QString>>{{"host", "127.0.0.1"}, {"port", "1000"}}));
+    EXPECT_EQ(link.Spec.Text(), "tcp://127.0.0.1:1000");
 
     ASSERT_TRUE(
         TZelctlArguments::ParseLink(QStringLiteral("--tcp"), QStringLiteral("[::1]:2000"), link, error));
-    EXPECT_EQ(link.Keys, (QList<QPair<QString, QString>>{{"host", "::1"}, {"port", "2000"}}));
+    EXPECT_EQ(link.Spec.Text(), "tcp://[::1]:2000");
 
     ASSERT_TRUE(
         TZelctlArguments::ParseLink(QStringLiteral("--udp"), QStringLiteral("10.0.0.2:1600"), link, error));
     EXPECT_EQ(link.Transport, TZelctlArguments::UdpTransport);
-    EXPECT_EQ(link.Keys, (QList<QPair<QString, QString>>{
-                             {"ipaddr", "10.0.0.2"}, {"transmit_port", "1600"}, {"listening_port", "1501"}}));
+    EXPECT_EQ(link.Spec.Text(), "udp://10.0.0.2:1600?listen=1501");
 
     ASSERT_TRUE(TZelctlArguments::ParseLink(QStringLiteral("--serial"), QStringLiteral("/dev/pts/4@115200"),
                                             link, error));
     EXPECT_EQ(link.Transport, TZelctlArguments::SerialTransport);
-    EXPECT_EQ(link.Keys, (QList<QPair<QString, QString>>{{"port", "/dev/pts/4"}, {"baudrate", "115200"}}));
+    EXPECT_EQ(link.Spec.Text(), "serial:///dev/pts/4?baud=115200");
 
     ASSERT_TRUE(TZelctlArguments::ParseLink(QStringLiteral("--can"), QStringLiteral("2"), link, error));
     EXPECT_EQ(link.Transport, TZelctlArguments::CanTransport);
-    EXPECT_EQ(link.Keys, (QList<QPair<QString, QString>>{
-                             {"backend", "socketcan"}, {"net", "2"}, {"bitrate", "4"}, {"id", "100"}}));
+    EXPECT_EQ(link.Spec.Text(), "can://2?id=100&bitrate=4&backend=socketcan");
     ASSERT_TRUE(TZelctlArguments::ParseLink(QStringLiteral("--can"), QStringLiteral("virtualcan:0@2#0x7F"),
                                             link, error));
-    EXPECT_EQ(link.Keys, (QList<QPair<QString, QString>>{
-                             {"backend", "virtualcan"}, {"net", "0"}, {"bitrate", "2"}, {"id", "127"}}));
+    EXPECT_EQ(link.Spec.Text(), "can://0?id=127&bitrate=2&backend=virtualcan");
     ASSERT_TRUE(TZelctlArguments::ParseLink(QStringLiteral("--can"), QStringLiteral("vcan0#5"), link, error));
-    EXPECT_EQ(link.Keys, (QList<QPair<QString, QString>>{
-                             {"backend", "socketcan"}, {"interface", "vcan0"}, {"bitrate", "4"}, {"id", "5"}}));
+    EXPECT_EQ(link.Spec.Text(), "can://vcan0?id=5&bitrate=4&backend=socketcan");
+
+    ASSERT_TRUE(TZelctlArguments::ParseLink(QStringLiteral("--link"), QStringLiteral("udp://h:7?listen=8"),
+                                            link, error));
+    EXPECT_EQ(link.Transport, TZelctlArguments::UdpTransport);
+    EXPECT_EQ(link.Description, "UDP h:7, listening on 8");
+    EXPECT_FALSE(TZelctlArguments::ParseLink(QStringLiteral("--link"), QStringLiteral("udp://h:7?lisen=8"),
+                                             link, error));
+    EXPECT_EQ(error, "Invalid link 'udp://h:7?lisen=8': unknown option 'lisen' (expected listen)");
 }
 
 TEST(ZelctlArguments, MalformedLinksAreRefusedWithTheExpectedForm) {
@@ -235,12 +239,7 @@ TEST(ZelctlArguments, ScriptFileRunsAtItsPlaceAndSectionIsWritten) {
         names << c.Name;
     EXPECT_EQ(names, (QStringList{"home", "stop", "ack", "limits"}));
 
-    TIniFile ini(dir.filePath(QStringLiteral("link.ini")));
-    a.WriteSection(ini, QStringLiteral("link"));
-    EXPECT_EQ(ini.ReadString(QStringLiteral("link"), QStringLiteral("ipaddr"), QString()),
-              QStringLiteral("h"));
-    EXPECT_EQ(ini.ReadInteger(QStringLiteral("link"), QStringLiteral("transmit_port"), 0), 1);
-    EXPECT_EQ(ini.ReadInteger(QStringLiteral("link"), QStringLiteral("listening_port"), 0), 2);
+    EXPECT_EQ(a.Link.Spec.Text(), "udp://h:1?listen=2");
 }
 
 TEST(ZelctlArguments, UsageMessagesPointAtTheMistake) {

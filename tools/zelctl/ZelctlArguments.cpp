@@ -1,6 +1,5 @@
 #include "ZelctlArguments.h"
 
-#include "IniFile.h"
 #include "ZelctlCommands.h"
 
 #include <QFile>
@@ -60,7 +59,13 @@ bool TZelctlArguments::IsCommandName(const QString& Word) {
 bool TZelctlArguments::ParseLink(const QString& Option, const QString& Value, TZelctlLink& Link,
                                  QString& Error) {
     Link = TZelctlLink();
-    auto key = [&Link](const char* Key, const QString& V) { Link.Keys.append({QLatin1String(Key), V}); };
+    if (Option == QLatin1String("--link")) {
+        if (!ParseLinkSpec(Value, Link.Spec, Error))
+            return false;
+        Link.Transport = Link.Spec.TransportIndex();
+        Link.Description = Link.Spec.Description();
+        return true;
+    }
     if (Option == QLatin1String("--tcp")) {
         QString host;
         QStringList ports;
@@ -71,8 +76,8 @@ bool TZelctlArguments::ParseLink(const QString& Option, const QString& Value, TZ
             return false;
         }
         Link.Transport = TcpTransport;
-        key("host", host);
-        key("port", QString::number(port));
+        Link.Spec.Kind = TLinkSpec::TKind::Tcp;
+        Link.Spec.Tcp = {host, port};
         Link.Description = QStringLiteral("TCP %1:%2").arg(host).arg(port);
         return true;
     }
@@ -89,9 +94,10 @@ bool TZelctlArguments::ParseLink(const QString& Option, const QString& Value, TZ
             return false;
         }
         Link.Transport = UdpTransport;
-        key("ipaddr", host);
-        key("transmit_port", QString::number(tx));
-        key("listening_port", QString::number(listen));
+        Link.Spec.Kind = TLinkSpec::TKind::Udp;
+        Link.Spec.Udp.Address = host;
+        Link.Spec.Udp.TransmitPort = tx;
+        Link.Spec.Udp.ListeningPort = listen;
         Link.Description = QStringLiteral("UDP %1:%2, listening on %3").arg(host).arg(tx).arg(listen);
         return true;
     }
@@ -107,8 +113,8 @@ bool TZelctlArguments::ParseLink(const QString& Option, const QString& Value, TZ
             return false;
         }
         Link.Transport = SerialTransport;
-        key("port", port);
-        key("baudrate", QString::number(baud));
+        Link.Spec.Kind = TLinkSpec::TKind::Serial;
+        Link.Spec.Serial = {port, baud};
         Link.Description = QStringLiteral("serial %1 at %2 Bd").arg(port).arg(baud);
         return true;
     }
@@ -136,10 +142,12 @@ bool TZelctlArguments::ParseLink(const QString& Option, const QString& Value, TZ
         }
         const QString backend = m.hasCaptured(1) ? m.captured(1) : QStringLiteral("socketcan");
         Link.Transport = CanTransport;
-        key("backend", backend);
-        key(named ? "interface" : "net", named ? where : QString::number(net));
-        key("bitrate", QString::number(bitrate));
-        key("id", QString::number(id));
+        Link.Spec.Kind = TLinkSpec::TKind::Can;
+        Link.Spec.CanBackend = backend;
+        Link.Spec.Can.Interface = named ? where : QString();
+        Link.Spec.Can.Net = named ? 0 : net;
+        Link.Spec.Can.Bitrate = bitrate;
+        Link.Spec.Can.Id = id;
         Link.Description = QStringLiteral("CAN %1 %2, bit rate code %3, id %4")
                                .arg(backend)
                                .arg(named ? where : QStringLiteral("net %1").arg(net))
@@ -269,7 +277,8 @@ bool TZelctlArguments::Parse(const QStringList& Args, QString& Error) {
                 return false;
             }
         } else if (a == QLatin1String("--tcp") || a == QLatin1String("--udp") ||
-                   a == QLatin1String("--serial") || a == QLatin1String("--can")) {
+                   a == QLatin1String("--serial") || a == QLatin1String("--can") ||
+                   a == QLatin1String("--link")) {
             QString v;
             if (!takeValue(v))
                 return false;
@@ -345,15 +354,10 @@ bool TZelctlArguments::Parse(const QStringList& Args, QString& Error) {
     if (!CheckBlocks(Commands, 0, Error))
         return false;
     if (!Help && !Version && Link.Transport < 0) {
-        Error = QStringLiteral("No link given: use --tcp, --udp, --serial or --can (see --help)");
+        Error = QStringLiteral("No link given: use --link, --tcp, --udp, --serial or --can (see --help)");
         return false;
     }
     return true;
-}
-
-void TZelctlArguments::WriteSection(TIniFile& File, const QString& Section) const {
-    for (const auto& [key, value] : Link.Keys)
-        File.WriteString(Section, key, value);
 }
 
 QString TZelctlArguments::HelpText() {
@@ -367,6 +371,10 @@ every result, report and error is one JSON object a line on standard output.
 No display is needed.
 
 Link (exactly one):
+  --link LINK                   tcp://HOST[:PORT], udp://HOST[:TXPORT][?listen=PORT],
+                                serial:///dev/ttyUSB0[?baud=115200] or
+                                can://INTERFACE[?id=100&bitrate=4&backend=virtualcan]
+                                (IPv6 hosts in brackets: tcp://[::1]:1000)
   --tcp HOST[:PORT]             TCP, port 1000 unless given
   --udp HOST[:TXPORT[:LISTENPORT]]
                                 UDP: the device listens on TXPORT (1500),

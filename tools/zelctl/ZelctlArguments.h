@@ -1,13 +1,13 @@
 #pragma once
 // zelctl's command line: one link, options, and the commands to run (from the arguments and
 // from script files, in the order given). Everything is checked before any link is opened.
+#include "LinkSpec.h"
+
 #include <QPair>
 #include <QString>
 #include <QStringList>
 
 #include <vector>
-
-class TIniFile;
 
 struct TZelctlCommand {
     QString Name; // as in the help: "move", "fast-stop", ...
@@ -16,8 +16,8 @@ struct TZelctlCommand {
 };
 
 struct TZelctlLink {
-    int Transport = -1; // engine index: 0 serial, 1 TCP, 2 UDP, 3 CAN
-    QList<QPair<QString, QString>> Keys;
+    int Transport = -1; // engine index: 0 serial, 1 TCP, 2 UDP, 3 CAN; -1: none given
+    TLinkSpec Spec;
     QString Description;
 };
 
@@ -55,9 +55,6 @@ public:
     // Every repeat from From on has its end, and every end its repeat.
     static bool CheckBlocks(const std::vector<TZelctlCommand>& Commands, size_t From, QString& Error);
     static bool IsCommandName(const QString& Word);
-
-    // The link's keys in Section of File, as the transport's OpenFromSettings reads them.
-    void WriteSection(TIniFile& File, const QString& Section) const;
 
     static QString HelpText();
 };

@@ -96,16 +96,15 @@ const QString MmPerS = QStringLiteral("mm/s");
 const QString MmPerS2 = QStringLiteral("mm/s") + QChar(0xB2);
 const QString Newton = QStringLiteral("N");
 
-// Notifications of the gripper put back as they were when the scope ends.
-struct TSavedNotifications {
+// Listeners a command adds to the gripper's reports for its own run, taken out again when the
+// scope ends; the other listeners of the gripper are left alone.
+struct TReportListeners {
     TZEL& G;
-    TDeviceNotifyEvent S = G.OnSystemStateChange, R = G.OnGraspingStateChange, P = G.OnPositionChange,
-                       F = G.OnForceChange;
-    ~TSavedNotifications() {
-        G.OnSystemStateChange = std::move(S);
-        G.OnGraspingStateChange = std::move(R);
-        G.OnPositionChange = std::move(P);
-        G.OnForceChange = std::move(F);
+    ~TReportListeners() {
+        G.OnSystemStateChange.Remove(this);
+        G.OnGraspingStateChange.Remove(this);
+        G.OnPositionChange.Remove(this);
+        G.OnForceChange.Remove(this);
     }
 };
 } // namespace
@@ -739,23 +738,23 @@ bool TZelctlRunner::Watch(const TZelctlCommand& C) {
             FSession.Out() << QStringLiteral("%1 ").arg(clock.elapsed() / 1000.0, 9, 'f', 3) << Text
                            << Qt::endl;
     };
-    TSavedNotifications saved{g};
-    g.OnSystemStateChange = [&](TKORADevice*) {
+    TReportListeners listeners{g};
+    g.OnSystemStateChange.Add(&listeners, [&](TKORADevice*) {
         report(QStringLiteral("System state: ") + SystemStateText(g.SystemState), "system_state",
                SystemStateObject(g.SystemState));
-    };
-    g.OnGraspingStateChange = [&](TKORADevice*) {
+    });
+    g.OnGraspingStateChange.Add(&listeners, [&](TKORADevice*) {
         report(QStringLiteral("Grasping state: ") + FromView(GraspingStateNames[g.GraspingState & 7]),
                "grasping_state", GraspingStateObject(g.GraspingState));
-    };
-    g.OnPositionChange = [&](TKORADevice*) {
+    });
+    g.OnPositionChange.Add(&listeners, [&](TKORADevice*) {
         report(QStringLiteral("Position: %1 mm").arg(Fixed(g.Position, 2)), "position",
                Quantity(Shortest(g.Position), Mm));
-    };
-    g.OnForceChange = [&](TKORADevice*) {
+    });
+    g.OnForceChange.Add(&listeners, [&](TKORADevice*) {
         report(QStringLiteral("Force: %1 N").arg(Fixed(g.Force, 1)), "force",
                Quantity(Shortest(g.Force), Newton));
-    };
+    });
 
     auto switchAll = [&](bool Enable) {
         const TStat results[] = {g.AutoUpdateSystemState(Enable, statePeriod, !always),
@@ -910,7 +909,7 @@ bool TZelctlRunner::WaitFor(const TZelctlCommand& C) {
     TZEL& g = Gripper();
     bool seen = false;
     double value = 0;
-    TSavedNotifications saved{g};
+    TReportListeners listeners{g};
     const TDeviceNotifyEvent note = [&](TKORADevice*) {
         seen = true;
         value = Present(e);
@@ -918,16 +917,16 @@ bool TZelctlRunner::WaitFor(const TZelctlCommand& C) {
     };
     switch (e.Quantity) {
     case TZelctlExpectation::Position:
-        g.OnPositionChange = note;
+        g.OnPositionChange.Add(&listeners, note);
         break;
     case TZelctlExpectation::Force:
-        g.OnForceChange = note;
+        g.OnForceChange.Add(&listeners, note);
         break;
     case TZelctlExpectation::State:
-        g.OnGraspingStateChange = note;
+        g.OnGraspingStateChange.Add(&listeners, note);
         break;
     case TZelctlExpectation::Flag:
-        g.OnSystemStateChange = note;
+        g.OnSystemStateChange.Add(&listeners, note);
         break;
     }
     const uint8_t id = QueryID(e.Quantity);

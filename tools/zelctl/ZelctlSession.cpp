@@ -2,7 +2,6 @@
 
 #include "CommandComponent.h"
 #include "ErrorGuard.h"
-#include "IniFile.h"
 #include "MessageSeam.h"
 #include "TAQ.h"
 #include "TrafficPrinter.h"
@@ -11,10 +10,6 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
-
-namespace {
-const QString LinkSection = QStringLiteral("link");
-} // namespace
 
 TZelctlSession::TZelctlSession(const TZelctlArguments& Args, QTextStream& Out, QTextStream& Err,
                                QObject* Parent)
@@ -41,33 +36,26 @@ TZelctlSession::TZelctlSession(const TZelctlArguments& Args, QTextStream& Out, Q
     }
     if (!FTraffic->Sinks.empty())
         FDevice->SetCommLog(FTraffic.get());
-    FDevice->OnConnect = [this](TKORADevice*) {
+    FDevice->OnConnect.Add(this, [this](TKORADevice*) {
         FConnected = true;
         Wake();
-    };
-    FDevice->OnDisconnect = [this](TKORADevice*) {
+    });
+    FDevice->OnDisconnect.Add(this, [this](TKORADevice*) {
         FConnected = false;
         Wake();
-    };
-    // The device's own connect sequence runs unchanged; this only notes that it has finished,
-    // so that a refused device is told apart from one that is still connecting.
-    TKORADevice* device = FDevice;
-    FDevice->Command()->SetOnConnected([this, device](TDevice* Sender) {
-        struct TDone {
-            TZelctlSession* S;
-            ~TDone() {
-                S->FConnectSequenceDone = true;
-                S->Wake();
-            }
-        } done{this};
-        device->DoConnected(Sender);
+    });
+    // Tells a refused device apart from one that is still connecting.
+    FDevice->OnConnectSequenceDone.Add(this, [this](TKORADevice*) {
+        FConnectSequenceDone = true;
+        Wake();
     });
 }
 
 TZelctlSession::~TZelctlSession() {
     if (FDevice != nullptr) {
-        FDevice->OnConnect = nullptr;
-        FDevice->OnDisconnect = nullptr;
+        FDevice->OnConnect.Remove(this);
+        FDevice->OnDisconnect.Remove(this);
+        FDevice->OnConnectSequenceDone.Remove(this);
         FDevice->SetCommLog(nullptr);
         delete FDevice;
         FDevice = nullptr;
@@ -134,17 +122,11 @@ bool TZelctlSession::WaitFor(const std::function<bool()>& Done, int TimeoutMs) {
 }
 
 bool TZelctlSession::Connect() {
-    if (!FLinkDir.isValid()) {
-        Error(QStringLiteral("Cannot create a temporary folder for the link settings"));
-        return false;
-    }
-    TIniFile link(FLinkDir.filePath(QStringLiteral("zelctl-link.ini")));
-    FArgs.WriteSection(link, LinkSection);
     FConnected = false;
     FConnectSequenceDone = false;
     TStat result = E_SUCCESS;
     try {
-        result = FDevice->ConnectFromSettings(FArgs.Link.Transport, link, LinkSection);
+        result = FDevice->ConnectLink(FArgs.Link.Spec);
     } catch (const std::exception& e) {
         Error(QStringLiteral("Cannot connect to target: ") + QString::fromUtf8(e.what()));
         return false;

@@ -7,7 +7,6 @@
 
 #include <QObject>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <QTextStream>
 
 #include <functional>
@@ -63,7 +62,6 @@ private:
     std::unique_ptr<TTrafficPrinter> FPrinter;
     std::unique_ptr<TTrafficCsv> FCsv;
     std::unique_ptr<TTrafficTee> FTraffic;
-    QTemporaryDir FLinkDir;
     QEventLoop* FLoop = nullptr;
     QStringList FErrors;
     bool FConnected = false;

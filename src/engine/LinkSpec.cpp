@@ -1,0 +1,255 @@
+#include "LinkSpec.h"
+
+#include "CanLib.h"
+
+#include <QStringList>
+
+#include <optional>
+
+namespace {
+struct TOption {
+    QString Key;
+    QString Value;
+};
+
+class TLinkReader {
+public:
+    TLinkReader(const QString& Text, QString& Error) : FText(Text), FError(Error) {}
+
+    bool Fail(const QString& Why) {
+        FError = QStringLiteral("Invalid link '%1': %2").arg(FText, Why);
+        return false;
+    }
+
+    // A decimal number (hex with 0x where Hex) in Low..High, named What in the message.
+    std::optional<int> Number(const QString& Value, int Low, int High, const QString& What,
+                              bool Hex = false) {
+        bool ok = false;
+        const bool hex = Hex && Value.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
+        const int v = hex ? Value.mid(2).toInt(&ok, 16) : Value.toInt(&ok, 10);
+        // toInt takes a sign and spaces; a link has neither.
+        for (const QChar c : Value)
+            if (c == QLatin1Char('+') || c == QLatin1Char('-') || c.isSpace())
+                ok = false;
+        if (!ok || v < Low || v > High) {
+            Fail(QStringLiteral("%1 '%2' is not a number from %3 to %4").arg(What, Value).arg(Low).arg(High));
+            return std::nullopt;
+        }
+        return v;
+    }
+
+    // HOST[:PORT] or [IPV6][:PORT]; Port keeps its default when none is given.
+    bool HostPort(const QString& Authority, const QString& Form, QString& Host, int& Port) {
+        QString rest;
+        if (Authority.startsWith(QLatin1Char('['))) {
+            const qsizetype close = Authority.indexOf(QLatin1Char(']'));
+            if (close < 0)
+                return Fail(QStringLiteral("the IPv6 address lacks its closing ']'"));
+            Host = Authority.mid(1, close - 1);
+            rest = Authority.mid(close + 1);
+            if (Host.isEmpty() || !Host.contains(QLatin1Char(':')))
+                return Fail(QStringLiteral("'[%1]' is not an IPv6 address").arg(Host));
+            if (!rest.isEmpty() && !rest.startsWith(QLatin1Char(':')))
+                return Fail(QStringLiteral("unexpected '%1' after the IPv6 address").arg(rest));
+        } else {
+            const qsizetype colon = Authority.indexOf(QLatin1Char(':'));
+            Host = colon < 0 ? Authority : Authority.left(colon);
+            rest = colon < 0 ? QString() : Authority.mid(colon);
+            if (rest.count(QLatin1Char(':')) > 1)
+                return Fail(QStringLiteral("an IPv6 address goes in brackets: %1").arg(Form));
+        }
+        if (Host.isEmpty())
+            return Fail(QStringLiteral("the host is missing: expected %1").arg(Form));
+        if (!rest.isEmpty()) {
+            const auto port = Number(rest.mid(1), 1, 65535, QStringLiteral("port"));
+            if (!port)
+                return false;
+            Port = *port;
+        }
+        return true;
+    }
+
+    bool Options(const QString& Query, const QStringList& Known, std::vector<TOption>& Out) {
+        if (Query.isEmpty())
+            return true;
+        for (const QString& item : Query.split(QLatin1Char('&'))) {
+            const qsizetype eq = item.indexOf(QLatin1Char('='));
+            if (item.isEmpty() || eq <= 0 || eq == item.size() - 1)
+                return Fail(QStringLiteral("option '%1' is not KEY=VALUE").arg(item));
+            TOption o{item.left(eq).toLower(), item.mid(eq + 1)};
+            if (!Known.contains(o.Key))
+                return Fail(Known.isEmpty() ? QStringLiteral("this link takes no option '%1'").arg(o.Key)
+                                            : QStringLiteral("unknown option '%1' (expected %2)")
+                                                  .arg(o.Key, Known.join(QStringLiteral(", "))));
+            for (const TOption& seen : Out)
+                if (seen.Key == o.Key)
+                    return Fail(QStringLiteral("option '%1' is given twice").arg(o.Key));
+            Out.push_back(std::move(o));
+        }
+        return true;
+    }
+
+private:
+    const QString& FText;
+    QString& FError;
+};
+
+QString HostText(const QString& Host) {
+    return Host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(Host) : Host;
+}
+} // namespace
+
+bool ParseLinkSpec(const QString& Text, TLinkSpec& Link, QString& Error) {
+    TLinkReader r(Text, Error);
+    const qsizetype sep = Text.indexOf(QLatin1String("://"));
+    if (sep <= 0)
+        return r.Fail(QStringLiteral("expected tcp://, udp://, serial:// or can:// at the start"));
+    const QString scheme = Text.left(sep).toLower();
+    QString rest = Text.mid(sep + 3);
+    QString query;
+    if (const qsizetype q = rest.indexOf(QLatin1Char('?')); q >= 0) {
+        query = rest.mid(q + 1);
+        rest = rest.left(q);
+    }
+    std::vector<TOption> options;
+    TLinkSpec link;
+    if (scheme == QLatin1String("tcp") || scheme == QLatin1String("udp")) {
+        const bool tcp = scheme == QLatin1String("tcp");
+        const QString form =
+            tcp ? QStringLiteral("tcp://HOST[:PORT]") : QStringLiteral("udp://HOST[:TXPORT]");
+        if (rest.endsWith(QLatin1Char('/')))
+            rest.chop(1);
+        if (const qsizetype slash = rest.indexOf(QLatin1Char('/')); slash >= 0)
+            return r.Fail(
+                QStringLiteral("unexpected '%1' after the host: expected %2").arg(rest.mid(slash), form));
+        if (!r.Options(query, tcp ? QStringList() : QStringList{QStringLiteral("listen")}, options))
+            return false;
+        if (tcp) {
+            link.Kind = TLinkSpec::TKind::Tcp;
+            link.Tcp.Port = 1000;
+            if (!r.HostPort(rest, form, link.Tcp.Host, link.Tcp.Port))
+                return false;
+        } else {
+            link.Kind = TLinkSpec::TKind::Udp;
+            link.Udp.TransmitPort = 1500;
+            link.Udp.ListeningPort = 1501;
+            if (!r.HostPort(rest, form, link.Udp.Address, link.Udp.TransmitPort))
+                return false;
+            for (const TOption& o : options) {
+                const auto port = r.Number(o.Value, 1, 65535, QStringLiteral("listening port"));
+                if (!port)
+                    return false;
+                link.Udp.ListeningPort = *port;
+            }
+        }
+    } else if (scheme == QLatin1String("serial")) {
+        // serial:///dev/ttyUSB0 names a path, serial://ttyUSB0 a port by name.
+        if (rest.isEmpty() || rest == QLatin1String("/"))
+            return r.Fail(
+                QStringLiteral("the port is missing: expected serial:///dev/PORT or serial://PORT"));
+        if (!r.Options(query, {QStringLiteral("baud")}, options))
+            return false;
+        link.Kind = TLinkSpec::TKind::Serial;
+        link.Serial.Port = rest;
+        link.Serial.Baudrate = 9600;
+        for (const TOption& o : options) {
+            const auto baud = r.Number(o.Value, 1, 100000000, QStringLiteral("baud rate"));
+            if (!baud)
+                return false;
+            link.Serial.Baudrate = *baud;
+        }
+    } else if (scheme == QLatin1String("can")) {
+        if (rest.endsWith(QLatin1Char('/')))
+            rest.chop(1);
+        if (rest.isEmpty())
+            return r.Fail(QStringLiteral("the interface is missing: expected can://INTERFACE or can://NET"));
+        for (const QChar c : rest)
+            if (!c.isLetterOrNumber() && c != QLatin1Char('_') && c != QLatin1Char('-') &&
+                c != QLatin1Char('.'))
+                return r.Fail(QStringLiteral("'%1' is not an interface name or net number").arg(rest));
+        if (!r.Options(query, {QStringLiteral("id"), QStringLiteral("bitrate"), QStringLiteral("backend")},
+                       options))
+            return false;
+        link.Kind = TLinkSpec::TKind::Can;
+        if (rest.front().isDigit()) {
+            const auto net = r.Number(rest, 0, 255, QStringLiteral("net"));
+            if (!net)
+                return false;
+            link.Can.Net = *net;
+        } else {
+            link.Can.Interface = rest;
+        }
+        for (const TOption& o : options) {
+            if (o.Key == QLatin1String("backend")) {
+                if (o.Value != QLatin1String("socketcan") && o.Value != QLatin1String("virtualcan"))
+                    return r.Fail(QStringLiteral("backend '%1' is not socketcan or virtualcan").arg(o.Value));
+                link.CanBackend = o.Value;
+            } else if (o.Key == QLatin1String("id")) {
+                const auto id = r.Number(o.Value, 0, TCANDevice::MaxId, QStringLiteral("identifier"), true);
+                if (!id)
+                    return false;
+                link.Can.Id = *id;
+            } else {
+                const auto code = r.Number(o.Value, 0, 255, QStringLiteral("bit rate code"));
+                if (!code)
+                    return false;
+                if (CanBitrateForCode(uint32_t(*code)) == 0)
+                    return r.Fail(QStringLiteral("bit rate code '%1' names no bit rate").arg(o.Value));
+                link.Can.Bitrate = *code;
+            }
+        }
+    } else {
+        return r.Fail(QStringLiteral("unknown kind '%1': expected tcp, udp, serial or can").arg(scheme));
+    }
+    Link = link;
+    return true;
+}
+
+int32_t TLinkSpec::TransportIndex() const {
+    return int32_t(Kind); // the kinds are in the engine's order of transports
+}
+
+QString TLinkSpec::Description() const {
+    switch (Kind) {
+    case TKind::Serial:
+        return QStringLiteral("serial %1 at %2 Bd").arg(Serial.Port).arg(Serial.Baudrate);
+    case TKind::Tcp:
+        return QStringLiteral("TCP %1:%2").arg(Tcp.Host).arg(Tcp.Port);
+    case TKind::Udp:
+        return QStringLiteral("UDP %1:%2, listening on %3")
+            .arg(Udp.Address)
+            .arg(Udp.TransmitPort)
+            .arg(Udp.ListeningPort);
+    case TKind::Can:
+        return QStringLiteral("CAN %1 %2, bit rate code %3, id %4")
+            .arg(CanBackend.isEmpty() ? QStringLiteral("socketcan") : CanBackend,
+                 Can.Interface.isEmpty() ? QStringLiteral("net %1").arg(Can.Net) : Can.Interface)
+            .arg(Can.Bitrate)
+            .arg(Can.Id);
+    }
+    return {};
+}
+
+QString TLinkSpec::Text() const {
+    switch (Kind) {
+    case TKind::Serial:
+        return QStringLiteral("serial://%1?baud=%2").arg(Serial.Port).arg(Serial.Baudrate);
+    case TKind::Tcp:
+        return QStringLiteral("tcp://%1:%2").arg(HostText(Tcp.Host)).arg(Tcp.Port);
+    case TKind::Udp:
+        return QStringLiteral("udp://%1:%2?listen=%3")
+            .arg(HostText(Udp.Address))
+            .arg(Udp.TransmitPort)
+            .arg(Udp.ListeningPort);
+    case TKind::Can: {
+        QString t = QStringLiteral("can://%1?id=%2&bitrate=%3")
+                        .arg(Can.Interface.isEmpty() ? QString::number(Can.Net) : Can.Interface)
+                        .arg(Can.Id)
+                        .arg(Can.Bitrate);
+        if (!CanBackend.isEmpty())
+            t += QStringLiteral("&backend=") + CanBackend;
+        return t;
+    }
+    }
+    return {};
+}
