@@ -2,6 +2,7 @@
 import csv
 import os
 import re
+import time
 from pathlib import Path
 
 from conftest import Sim, f32, f32_words, s32, u32, wait_for
@@ -183,6 +184,7 @@ def test_stop_is_not_held_back_by_a_slow_answer(cell):
     c = gw.client()
     assert linked(c, 4)
     assert not command(c, 4, 1, 1, position=5.0, speed=20.0).isError()
+    time.sleep(0.2)  # the move is out, its answer 400 ms away
     assert not c.write_coil(int(MAP["stop"]["address"]), True, slave=4).isError()
     assert finished(c, 4, 1, timeout=10)
     assert value(c, 4, "result_status") == E_CMD_ABORTED
