@@ -1,6 +1,5 @@
 // The configuration file: safe defaults, and every mistake refused with its line and reason.
 #include "GatewayConfig.h"
-#include "LinkText.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +26,8 @@ TEST(GatewayConfig, WritesOnlyFromAllowedClientsAndOnlyWhenOn) {
     QString error;
     const QString text =
         QStringLiteral("# cell 4\n[gateway]\nmodbus = 0.0.0.0:502\nwrite = on\nallow = 10.0.0.5, "
-                       "::1\n\n[device right]\nlink = tcp://[::1]:2000\nunit = 247\nkind = sensor\n") +
+                       "::1\n\n[device right]\nlink = tcp://[::1]:2000\nunit = 247\nkind = sensor\n"
+                       "[device bench]\nlink = serial:///dev/ttyUSB0?baud=115200\nunit = 9\n") +
         QString::fromUtf8(Device);
     ASSERT_TRUE(ParseGatewayConfig(text, QStringLiteral("g.ini"), c, error)) << error.toStdString();
     EXPECT_EQ(c.ListenAddress, QStringLiteral("0.0.0.0"));
@@ -37,7 +37,7 @@ TEST(GatewayConfig, WritesOnlyFromAllowedClientsAndOnlyWhenOn) {
         c.MayWrite(QHostAddress(QStringLiteral("::ffff:10.0.0.5")))); // an IPv4 client on a dual socket
     EXPECT_TRUE(c.MayWrite(QHostAddress(QStringLiteral("::1"))));
     EXPECT_FALSE(c.MayWrite(QHostAddress(QStringLiteral("10.0.0.6"))));
-    ASSERT_EQ(c.Devices.size(), 2);
+    ASSERT_EQ(c.Devices.size(), 3);
     EXPECT_EQ(c.Devices[0].Kind, TDeviceKind::Sensor);
     c.Write = false;
     EXPECT_FALSE(c.MayWrite(QHostAddress(QStringLiteral("10.0.0.5"))));
@@ -69,10 +69,13 @@ TEST(GatewayConfig, MistakesNameTheLineAndTheReason) {
         {"[device a]\nunit = 248\n", "g.ini:2: unit must be 1 to 247, not \"248\""},
         {"[device a]\nkind = robot\n", "g.ini:2: kind must be gripper or sensor, not \"robot\""},
         {"[device a]\nlink = 127.0.0.1:1000\n",
-         "g.ini:2: link \"127.0.0.1:1000\" has no scheme: write tcp://HOST[:PORT]"},
-        {"[device a]\nlink = tcp://host:0\n", "g.ini:2: link \"tcp://host:0\": the port must be 1 to 65535"},
-        {"[device a]\nlink = tcp://:1000\n", "g.ini:2: link \"tcp://:1000\" has no host"},
-        {"[device a]\nlink = tcp://[::1\n", "g.ini:2: link \"tcp://[::1\": an IPv6 host ends with ]"},
+         "g.ini:2: Invalid link '127.0.0.1:1000': expected tcp://, udp://, serial:// or can:// at the start"},
+        {"[device a]\nlink = tcp://host:0\n",
+         "g.ini:2: Invalid link 'tcp://host:0': port '0' is not a number from 1 to 65535"},
+        {"[device a]\nlink = tcp://:1000\n",
+         "g.ini:2: Invalid link 'tcp://:1000': the host is missing: expected tcp://HOST[:PORT]"},
+        {"[device a]\nlink = tcp://[::1\n",
+         "g.ini:2: Invalid link 'tcp://[::1': the IPv6 address lacks its closing ']'"},
         {"[device a]\nunit = 1\n\n[device b]\nlink = tcp://h\nunit = 2\n", "g.ini:1: [device a] has no link"},
         {"[device a]\nlink = tcp://h\n", "g.ini:1: [device a] has no unit"},
         {"[device a]\nlink = tcp://h\nunit = 3\n[device b]\nlink = tcp://h:2\nunit = 3\n",
@@ -91,31 +94,6 @@ TEST(GatewayConfig, MistakesNameTheLineAndTheReason) {
         EXPECT_EQ(error.toStdString(), row.Error) << row.Text;
         EXPECT_EQ(c.ListenPort, 7) << "a refused file changes nothing";
     }
-}
-
-TEST(GatewayConfig, LinksWithAndWithoutPort) {
-    struct TRow {
-        const char* Text;
-        const char* Host;
-        int Port;
-    };
-    const TRow rows[] = {
-        {"tcp://127.0.0.1", "127.0.0.1", 1000},
-        {"tcp://gripper-3:1200", "gripper-3", 1200},
-        {"TCP://[fe80::1]:5", "fe80::1", 5},
-        {"tcp://[::1]", "::1", 1000},
-    };
-    for (const TRow& row : rows) {
-        TLinkAddress a;
-        QString error;
-        ASSERT_TRUE(ParseLinkText(QString::fromUtf8(row.Text), a, error)) << error.toStdString();
-        EXPECT_EQ(a.Host.toStdString(), row.Host);
-        EXPECT_EQ(a.Port, row.Port);
-    }
-    TLinkAddress a;
-    QString error;
-    EXPECT_FALSE(ParseLinkText(QStringLiteral("serial:///dev/ttyUSB0"), a, error));
-    EXPECT_EQ(error.toStdString(), "link \"serial:///dev/ttyUSB0\": the gateway serves tcp:// links");
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "GatewayConfig.h"
 
-#include "LinkText.h"
+#include "LinkSpec.h"
 
 #include <QFile>
 #include <QSet>
@@ -77,8 +77,9 @@ bool GatewayKey(TReader& R, const QString& Key, const QString& Value, TGatewayCo
 
 bool DeviceKey(TReader& R, const QString& Key, const QString& Value, TDeviceConfig& D) {
     if (Key == QLatin1String("link")) {
+        TLinkSpec link;
         QString why;
-        if (!CheckLinkText(Value, why))
+        if (!ParseLinkSpec(Value, link, why))
             return R.Fail(why);
         D.Link = Value;
         return true;

@@ -4,6 +4,7 @@
 #include "ErrorGuard.h"
 #include "GatewayLog.h"
 #include "TAQ.h"
+#include "convert.h"
 #include "ZEL.h"
 
 #include <algorithm>
@@ -34,8 +35,7 @@ TStat FailureStatus(std::exception_ptr Error) {
 
 } // namespace
 
-TLibraryDevice::TLibraryDevice(const QString& Name, const TLinkAddress& Link, int ReportPeriod,
-                               QObject* Parent)
+TLibraryDevice::TLibraryDevice(const QString& Name, const TLinkSpec& Link, int ReportPeriod, QObject* Parent)
     : TCellDevice(Parent), FName(Name), FLink(Link), FReportPeriod(ReportPeriod) {
     FRetry.setSingleShot(true);
     FLimit.setSingleShot(true);
@@ -95,10 +95,7 @@ void TLibraryDevice::Attempt() {
     FAttempting = true;
     FLimit.start(ConnectLimit);
     FAttemptCheck.start(100);
-    TTcpSettings settings;
-    settings.Host = FLink.Host;
-    settings.Port = FLink.Port;
-    if (FDevice->Command()->Connect(settings) != E_SUCCESS)
+    if (FDevice->ConnectLink(FLink) != E_SUCCESS)
         Failed(FDevice->LinkError());
 }
 
@@ -111,16 +108,15 @@ void TLibraryDevice::Connected(TDevice* Sender) {
 void TLibraryDevice::Serve() {
     if (!FAttempting || !FDevice->IsConnected())
         return;
-    bool ready = false;
-    QString why = QStringLiteral("its reports could not be switched on");
-    try {
-        ready = Prepare();
-    } catch (...) {
-        why = QString::fromStdString(ExceptionMessage(std::current_exception()));
-    }
-    if (!ready) {
+    Prepare([this](bool Prepared) { Ready(Prepared); });
+}
+
+void TLibraryDevice::Ready(bool Prepared) {
+    if (!FAttempting || !FDevice->IsConnected())
+        return;
+    if (!Prepared) {
         FDevice->Command()->Disconnect();
-        Failed(why);
+        Failed(QStringLiteral("its reports could not be switched on"));
         return;
     }
     FAttempting = false;
@@ -129,20 +125,61 @@ void TLibraryDevice::Serve() {
     FUp = true;
     FUpSince.start();
     FPause = FirstPause;
-    qCInfo(lcGateway).noquote() << QStringLiteral("%1: %2 tcp://%3:%4")
+    qCInfo(lcGateway).noquote() << QStringLiteral("%1: %2 %3")
                                        .arg(FName,
                                             FEverUp ? QStringLiteral("reconnected to")
                                                     : QStringLiteral("connected to"),
-                                            FLink.Host)
-                                       .arg(FLink.Port);
+                                            FLink.Text());
     FEverUp = true;
     FPoll.start(1000);
     emit LinkChanged(true);
 }
 
+void TLibraryDevice::Send(uint8_t CommandID, const TByteArray& Payload, TAnswer Done,
+                          TAsyncResultEvent OnPending, bool Urgent) {
+    auto answered = [Done](TKORADevice*, const TExchangeResult& Result) {
+        TStat status = Result.Status;
+        if (Result.Kind == TExchangeResult::TKind::Failed)
+            status = FailureStatus(Result.Error);
+        else if (Result.Kind == TExchangeResult::TKind::Timeout)
+            status = E_TIMEOUT;
+        else if (Result.Kind == TExchangeResult::TKind::LinkLost)
+            status = E_NOT_OPENED;
+        Done(status, Result.Data);
+    };
+    bool started = false;
+    try {
+        started = FDevice->StartExchange(CommandID, Payload, answered, OnPending, Urgent);
+    } catch (...) {
+        HandleException(std::current_exception());
+    }
+    if (!started)
+        Done(FDevice->IsConnected() ? E_CMD_FAILED : E_NOT_OPENED, {});
+}
+
+void TLibraryDevice::SendAll(std::vector<std::pair<uint8_t, TByteArray>> Requests,
+                             std::function<void(bool)> Done) {
+    if (Requests.empty()) {
+        Done(true);
+        return;
+    }
+    const auto [id, payload] = Requests.front();
+    Requests.erase(Requests.begin());
+    Later([this, id, payload, Requests = std::move(Requests), Done = std::move(Done)]() mutable {
+        Send(id, payload,
+             [this, Requests = std::move(Requests), Done = std::move(Done)](TStat Status,
+                                                                            const TByteArray&) mutable {
+                 if (Status != E_SUCCESS)
+                     Done(false);
+                 else
+                     SendAll(std::move(Requests), std::move(Done));
+             });
+    });
+}
+
 // The transport names the address in its reasons; the log line names it once.
 QString TLibraryDevice::Plain(const QString& Reason) const {
-    const QString address = QStringLiteral("%1:%2: ").arg(FLink.Host).arg(FLink.Port);
+    const QString address = QStringLiteral("%1:%2: ").arg(FLink.Tcp.Host).arg(FLink.Tcp.Port);
     return Reason.startsWith(address) ? Reason.mid(address.size()) : Reason;
 }
 
@@ -153,11 +190,8 @@ void TLibraryDevice::Failed(const QString& Reason) {
     FAttempting = false;
     FLimit.stop();
     FAttemptCheck.stop();
-    qCWarning(lcGateway).noquote() << QStringLiteral(
-                                          "%1: cannot connect to tcp://%2:%3: %4; next try in %5 s")
-                                          .arg(FName, FLink.Host)
-                                          .arg(FLink.Port)
-                                          .arg(why)
+    qCWarning(lcGateway).noquote() << QStringLiteral("%1: cannot connect to %2: %3; next try in %4 s")
+                                          .arg(FName, FLink.Text(), why)
                                           .arg(FPause / 1000.0);
     FRetry.start(FPause);
     FPause = std::min(FPause * 2, LongestPause);
@@ -178,9 +212,8 @@ void TLibraryDevice::Lost() {
     const QString reason =
         FSilent ? QStringLiteral("no report for %1 s").arg(SilenceLimit / 1000) : Plain(FDevice->LinkError());
     FSilent = false;
-    qCWarning(lcGateway).noquote() << QStringLiteral("%1: lost the link to tcp://%2:%3%4; next try in %5 s")
-                                          .arg(FName, FLink.Host)
-                                          .arg(FLink.Port)
+    qCWarning(lcGateway).noquote() << QStringLiteral("%1: lost the link to %2%3; next try in %4 s")
+                                          .arg(FName, FLink.Text())
                                           .arg(reason.isEmpty()
                                                    ? QString()
                                                    : QStringLiteral(" (") + reason + QLatin1Char(')'))
@@ -214,7 +247,7 @@ void TLibraryDevice::Check() {
 
 // Gripper
 
-TLibraryGripper::TLibraryGripper(const QString& Name, const TLinkAddress& Link, int ReportPeriod,
+TLibraryGripper::TLibraryGripper(const QString& Name, const TLinkSpec& Link, int ReportPeriod,
                                  QObject* Parent)
     : TLibraryDevice(Name, Link, ReportPeriod, Parent), FZel(new TZEL(this)) {
     Attach(FZel);
@@ -236,22 +269,25 @@ TLibraryGripper::TLibraryGripper(const QString& Name, const TLinkAddress& Link, 
     };
 }
 
-bool TLibraryGripper::Prepare() {
+void TLibraryGripper::Prepare(std::function<void(bool)> Done) {
     // Every report on its period, not only on change: an old value then shows as stale.
     const auto period = uint16_t(ReportPeriod());
-    if (FZel->AutoUpdateSystemState(true, period, false) != E_SUCCESS ||
-        FZel->AutoUpdateGraspingState(true, period, false) != E_SUCCESS ||
-        FZel->AutoUpdatePosition(true, period, false) != E_SUCCESS ||
-        FZel->AutoUpdateForce(true, period, false) != E_SUCCESS)
-        return false;
-    Poll();
-    return true;
+    SendAll({{TZEL::GET_SYSTEM_STATE, TZEL::AutoUpdatePayload(true, period, false)},
+             {TZEL::GET_GRASPING_STATE, TZEL::AutoUpdatePayload(true, period, false)},
+             {TZEL::GET_POS, TZEL::AutoUpdatePayload(true, period, false)},
+             {TZEL::GET_FORCE, TZEL::AutoUpdatePayload(true, period, false)}},
+            [this, Done = std::move(Done)](bool Ready) {
+                if (Ready)
+                    Poll();
+                Done(Ready);
+            });
 }
 
 void TLibraryGripper::Poll() {
-    double celsius = 0;
-    if (FZel->ReadTemperature(celsius))
-        FValues.Temperature = float(celsius);
+    Send(CMD_ID_GET_TEMPERATURE, {}, [this](TStat Status, const TByteArray& Data) {
+        if (Status == E_SUCCESS && Data.size() >= 2)
+            FValues.Temperature = float(BytesToSmallInt(Data[0], Data[1]) / 10.0);
+    });
 }
 
 void TLibraryGripper::Run(TCellCommand Command, const TCellArguments& Arguments, TOutcome Outcome) {
@@ -269,73 +305,85 @@ void TLibraryGripper::RunNow(TCellCommand Command, const TCellArguments& A, cons
         Outcome(E_NOT_OPENED, true);
         return;
     }
-    auto final = [Outcome](TKORADevice*, int32_t, TStat Status, const TByteArray&) { Outcome(Status, true); };
-    TStat first = E_CMD_FAILED;
-    try {
-        switch (Command) {
-        case TCellCommand::Move:
-            first = FZel->Move(A.Position, A.Speed, final);
-            break;
-        case TCellCommand::Grasp:
-            if (A.Force > 0) {
-                first = FZel->SetForceLimit(A.Force);
-                if (first != E_SUCCESS)
-                    break;
-            }
-            first = FZel->Grasp(A.Position, A.Speed, final);
-            break;
-        case TCellCommand::Release:
-            first = FZel->Release(A.Position, A.Speed, final);
-            break;
-        case TCellCommand::Homing:
-            first = FZel->Homing(A.HomingDirection, final);
-            break;
-        case TCellCommand::FastStopAck:
-            first = FZel->FastStopAck();
+    switch (Command) {
+    case TCellCommand::Move:
+        Motion(TZEL::MOVE, TZEL::MovePayload(A.Position, A.Speed), Outcome);
+        break;
+    case TCellCommand::Grasp:
+        if (A.Force <= 0) {
+            Motion(TZEL::GRASP, TZEL::TwoFloatPayload(A.Position, A.Speed), Outcome);
             break;
         }
-    } catch (...) {
-        first = FailureStatus(std::current_exception());
+        Send(TZEL::SET_FORCE_LIMIT, TZEL::FloatPayload(A.Force),
+             [this, A, Outcome, stops = FStops](TStat Status, const TByteArray&) {
+                 if (Status != E_SUCCESS)
+                     Outcome(Status, true);
+                 else
+                     Later([this, A, Outcome, stops] {
+                         if (stops != FStops)
+                             Outcome(E_CMD_ABORTED, true);
+                         else
+                             Motion(TZEL::GRASP, TZEL::TwoFloatPayload(A.Position, A.Speed), Outcome);
+                     });
+             });
+        break;
+    case TCellCommand::Release:
+        Motion(TZEL::RELEASE, TZEL::TwoFloatPayload(A.Position, A.Speed), Outcome);
+        break;
+    case TCellCommand::Homing:
+        Motion(TZEL::HOMING, {A.HomingDirection}, Outcome);
+        break;
+    case TCellCommand::FastStopAck:
+        Send(TZEL::FAST_STOP_ACK, TZEL::FastStopAckPayload,
+             [Outcome](TStat Status, const TByteArray&) { Outcome(Status, true); });
+        break;
     }
-    Outcome(first, first != E_CMD_PENDING);
+}
+
+// A motion answers pending at once and sends its final result when it ends.
+void TLibraryGripper::Motion(uint8_t CommandID, const TByteArray& Payload, const TOutcome& Outcome) {
+    auto final = [Outcome](TKORADevice*, int32_t, TStat Status, const TByteArray&) { Outcome(Status, true); };
+    Send(
+        CommandID, Payload,
+        [Outcome](TStat Status, const TByteArray&) { Outcome(Status, Status != E_CMD_PENDING); }, final);
 }
 
 void TLibraryGripper::Stop(bool Fast) {
+    // Never held back: urgent, also while another exchange of the device waits.
     ++FStops;
-    // Never held back: the library sends a stop also while another exchange waits.
-    QTimer::singleShot(0, this, [this, Fast] {
-        RunGuarded([this, Fast] {
-            const TStat status = Fast ? FZel->FastStop() : FZel->Stop();
-            if (status != E_SUCCESS)
+    const uint8_t id = Fast ? TZEL::FAST_STOP : TZEL::STOP;
+    Send(
+        id, {},
+        [this, Fast](TStat Status, const TByteArray&) {
+            if (Status != E_SUCCESS)
                 qCWarning(lcGateway).noquote()
                     << QStringLiteral("%1: %2 answered %3")
                            .arg(Name(), Fast ? QStringLiteral("fast stop") : QStringLiteral("stop"),
-                                QString::fromStdString(StatToStr(status)));
-        });
-    });
+                                QString::fromStdString(StatToStr(Status)));
+        },
+        {}, true);
 }
 
 // Sensor
 
-TLibrarySensor::TLibrarySensor(const QString& Name, const TLinkAddress& Link, int ReportPeriod,
-                               QObject* Parent)
+TLibrarySensor::TLibrarySensor(const QString& Name, const TLinkSpec& Link, int ReportPeriod, QObject* Parent)
     : TLibraryDevice(Name, Link, ReportPeriod, Parent), FTaq(new TTAQ(this)) {
     Attach(FTaq);
     FTaq->OnFrame = [this](TKORADevice*) { Summarise(); };
 }
 
-bool TLibrarySensor::Prepare() {
+void TLibrarySensor::Prepare(std::function<void(bool)> Done) {
     FValues.MatrixWidth = uint16_t(FTaq->MatrixWidth);
     FValues.MatrixHeight = uint16_t(FTaq->MatrixHeight);
     const auto period = uint16_t(ReportPeriod());
     const TByteArray payload{TTAQ::CodingRunLength, uint8_t(period & 0xFF), uint8_t(period >> 8)};
-    TByteArray data;
-    TStat status = E_SUCCESS;
-    if (!FTaq->ExecuteCommand(TTAQ::CMD_ID_START_PERIODIC_ACQ, payload, data, status) || status != E_SUCCESS)
-        return false;
-    // Marked in the device too, so that a disconnect stops the sensor first.
-    FTaq->PeriodicAcquisition = true;
-    return true;
+    Later([this, payload, Done = std::move(Done)] {
+        Send(TTAQ::CMD_ID_START_PERIODIC_ACQ, payload, [this, Done](TStat Status, const TByteArray&) {
+            // Marked in the device too, so that a disconnect stops the sensor first.
+            FTaq->PeriodicAcquisition = Status == E_SUCCESS;
+            Done(Status == E_SUCCESS);
+        });
+    });
 }
 
 void TLibrarySensor::Run(TCellCommand, const TCellArguments&, TOutcome Outcome) {

@@ -2,15 +2,19 @@
 // A cell device on the device library: TZEL for grippers, TTAQ for sensors. Keeps its link up
 // (a growing pause between attempts, at most 10 s) and turns the device's reports into values.
 //
-// The library's calls wait for their answer in a nested event loop, and a device refuses a second
-// wait while one runs (today: while any device of the process waits); every call therefore goes
-// out from a fresh timer pass once the device is free. Stops are the exception: they go out at once.
+// Every call is an asynchronous exchange: many devices are served from one thread and none waits
+// for another. A device takes one exchange at a time, so a call waits until its device is free;
+// stops go out at once, also while another exchange of the device waits.
+#include "AsyncResultEventList.h"
 #include "CellDevice.h"
-#include "LinkText.h"
+#include "LinkSpec.h"
+#include "Types.h"
 
 #include <QTimer>
 
 #include <functional>
+#include <utility>
+#include <vector>
 
 class TDevice;
 class TKORADevice;
@@ -25,19 +29,26 @@ public:
     static constexpr int ConnectLimit = 5000; // ms from opening the link to serving it
     static constexpr int SilenceLimit = 3000; // ms without a report before the link is taken down
 
-    TLibraryDevice(const QString& Name, const TLinkAddress& Link, int ReportPeriod, QObject* Parent);
+    TLibraryDevice(const QString& Name, const TLinkSpec& Link, int ReportPeriod, QObject* Parent);
     ~TLibraryDevice() override;
 
     void Start() override;
     bool LinkUp() const override { return FUp; }
 
 protected:
-    // Switches on the device's reports once connected; false (or an exception) drops the link.
-    virtual bool Prepare() = 0;
+    // Switches on the device's reports once connected; Done(false) drops the link.
+    virtual void Prepare(std::function<void(bool Ready)> Done) = 0;
     // Once a second while the link is up.
     virtual void Poll() {}
     // Runs Step from a timer pass once no exchange of the process waits; never inline.
     void Later(std::function<void()> Step);
+    // One exchange; Done gets the first status (E_TIMEOUT without an answer, E_NOT_OPENED when
+    // the link went, E_CMD_FAILED when it could not be sent) and the answer's data.
+    using TAnswer = std::function<void(TStat Status, const TByteArray& Data)>;
+    void Send(uint8_t CommandID, const TByteArray& Payload, TAnswer Done, TAsyncResultEvent OnPending = {},
+              bool Urgent = false);
+    // Exchanges one after the other while each succeeds; Done(true) when all did.
+    void SendAll(std::vector<std::pair<uint8_t, TByteArray>> Requests, std::function<void(bool Ready)> Done);
     // Wires the device's link notifications; the subclass calls it once it has made the device.
     void Attach(TKORADevice* Device);
     TKORADevice* Library() const { return FDevice; }
@@ -48,13 +59,14 @@ private:
     void Attempt();
     void Connected(TDevice* Sender);
     void Serve();
+    void Ready(bool Prepared);
     void Failed(const QString& Reason);
     QString Plain(const QString& Reason) const;
     void Lost();
     void Check();
 
     QString FName;
-    TLinkAddress FLink;
+    TLinkSpec FLink;
     int FReportPeriod;
     TKORADevice* FDevice = nullptr;
     bool FUp = false;
@@ -72,16 +84,17 @@ private:
 class TLibraryGripper : public TLibraryDevice {
     Q_OBJECT
 public:
-    TLibraryGripper(const QString& Name, const TLinkAddress& Link, int ReportPeriod, QObject* Parent);
+    TLibraryGripper(const QString& Name, const TLinkSpec& Link, int ReportPeriod, QObject* Parent);
     void Run(TCellCommand Command, const TCellArguments& Arguments, TOutcome Outcome) override;
     void Stop(bool Fast) override;
 
 protected:
-    bool Prepare() override;
+    void Prepare(std::function<void(bool Ready)> Done) override;
     void Poll() override;
 
 private:
     void RunNow(TCellCommand Command, const TCellArguments& Arguments, const TOutcome& Outcome);
+    void Motion(uint8_t CommandID, const TByteArray& Payload, const TOutcome& Outcome);
     TZEL* FZel;
     uint32_t FStops = 0; // stops sent so far
 };
@@ -89,12 +102,12 @@ private:
 class TLibrarySensor : public TLibraryDevice {
     Q_OBJECT
 public:
-    TLibrarySensor(const QString& Name, const TLinkAddress& Link, int ReportPeriod, QObject* Parent);
+    TLibrarySensor(const QString& Name, const TLinkSpec& Link, int ReportPeriod, QObject* Parent);
     void Run(TCellCommand, const TCellArguments&, TOutcome Outcome) override;
     void Stop(bool) override {}
 
 protected:
-    bool Prepare() override;
+    void Prepare(std::function<void(bool Ready)> Done) override;
 
 private:
     void Summarise();

@@ -6,7 +6,7 @@
 #include "GatewayLog.h"
 #include "GatewayUnit.h"
 #include "LibraryDevice.h"
-#include "LinkText.h"
+#include "LinkSpec.h"
 #include "ModbusMap.h"
 #include "ModbusServer.h"
 #include "QtDebugSink.h"
@@ -44,7 +44,8 @@ const char* const HelpText =
     "  write = on|off             whether controllers may write at all (off unless given)\n"
     "  allow = ADDRESS[,...]      the clients that may write (none unless given)\n"
     "  [device NAME]              one section per device\n"
-    "  link = tcp://HOST[:PORT]   the device's link (port 1000 unless given)\n"
+    "  link = LINK                the device's link: tcp://HOST[:PORT], udp://HOST[:TXPORT][?listen=PORT],\n"
+    "                             serial:///dev/ttyUSB0[?baud=115200] or can://INTERFACE[?id=100]\n"
     "  unit = N                   its Modbus unit identifier, 1 to 247\n"
     "  kind = gripper|sensor      gripper unless given\n"
     "  report = MS                period of the device's reports, 1 to 500 (100 unless given)\n"
@@ -150,8 +151,8 @@ int main(int argc, char** argv) {
     TModbusServer server(config, nullptr);
     std::vector<std::unique_ptr<TGatewayUnit>> units;
     for (const TDeviceConfig& d : config.Devices) {
-        TLinkAddress link;
-        ParseLinkText(d.Link, link, error); // checked when the file was read
+        TLinkSpec link;
+        ParseLinkSpec(d.Link, link, error); // checked when the file was read
         TCellDevice* device = nullptr;
         if (d.Kind == TDeviceKind::Sensor)
             device = new TLibrarySensor(d.Name, link, d.ReportPeriod, nullptr);
