@@ -48,6 +48,9 @@ TGatewayUnit::TGatewayUnit(const TDeviceConfig& Config, TCellDevice* Device, QOb
 }
 
 TGatewayUnit::~TGatewayUnit() {
+    // The device goes first: nothing it still reports may reach a freed image.
+    if (FDevice != nullptr && FDevice->parent() == this)
+        delete FDevice;
     modbus_mapping_free(FImage);
 }
 
