@@ -1,4 +1,4 @@
-# Installation and the Debian packages: the four programs, their manual pages, the two windows'
+# Installation and the Debian packages: the five programs, their manual pages, the two windows'
 # desktop entries and scalable icons, and the documentation (component console, package
 # zel-console); the Python module (python, python3-zel); the device library's static libraries,
 # headers and CMake package (devel, zel-console-dev).
@@ -8,8 +8,9 @@ set(ZEL_SUMMARY_zel-console "control and test console for the ZEL two-finger gri
 set(ZEL_SUMMARY_zel-sim "device simulator for the ZEL console, zelctl and their tests")
 set(ZEL_SUMMARY_zelctl "command-line twin of the ZEL console's device layer")
 set(ZEL_SUMMARY_zel-taq "window of the TAQ matrix sensor: live pressure map, acquisition and recordings")
+set(ZEL_SUMMARY_zel-gateway "the grippers and sensors of a robot cell over Modbus TCP")
 set(ZEL_MANPAGES)
-foreach(program zel-console zel-taq zel-sim zelctl)
+foreach(program zel-console zel-taq zel-sim zelctl zel-gateway)
   install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   # Written from the built program's --help, so the page always says what the program does.
   set(page ${CMAKE_BINARY_DIR}/man/${program}.1)
@@ -40,6 +41,11 @@ file(GLOB ZEL_DOC_PICTURES ${CMAKE_SOURCE_DIR}/docs/*.png ${CMAKE_SOURCE_DIR}/do
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_CURRENT_LIST_DIR}/copyright
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${ZEL_DOC_PICTURES} DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
+# The gateway: its service (reading /etc/zel-gateway.ini), an example configuration and the
+# machine-readable register map beside the one for people.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/zel-gateway.service DESTINATION lib/systemd/system)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/zel-gateway.ini DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+install(FILES ${CMAKE_SOURCE_DIR}/docs/modbus-map.csv DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 # Every package carries the copyright file.
 if(ZEL_PYTHON)
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/python3-zel
@@ -71,7 +77,7 @@ endif()
 set(CPACK_DEBIAN_CONSOLE_PACKAGE_NAME zel-console)
 set(CPACK_DEBIAN_CONSOLE_PACKAGE_SECTION science)
 # Each description's first line is its package's summary.
-set(CPACK_DEBIAN_CONSOLE_DESCRIPTION "Control and test console for the ZEL two-finger gripper\nThe console zel-console, the matrix sensor's window zel-taq, the simulator zel-sim and the command-line tool zelctl.")
+set(CPACK_DEBIAN_CONSOLE_DESCRIPTION "Control and test console for the ZEL two-finger gripper\nThe console zel-console, the matrix sensor's window zel-taq, the simulator zel-sim, the command-line tool zelctl and the cell gateway zel-gateway (Modbus TCP).")
 set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-zel)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS python3)

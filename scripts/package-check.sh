@@ -41,7 +41,7 @@ check "README and the pictures it shows" sh -c '
   for p in $(grep -o "](docs/[^)]*)" "$0/README.md" | tr -d "()]"); do test -s "$0/$p" || { echo "missing $p"; exit 1; }; done' "$DOC"
 check "copyright" grep -q '^Copyright: ' "$DOC/copyright"
 check "changelog names this version" sh -c 'gzip -dc "$0/changelog.gz" | head -n 1 | grep -q "^zel-console ($1)"' "$DOC" "$VERSION"
-for p in zel-console zel-taq zel-sim zelctl; do
+for p in zel-console zel-taq zel-sim zelctl zel-gateway; do
   check "man page $p(1)" sh -c 'gzip -dc "$0" | grep -q "^\.SH NAME" && man -l "$0" >/dev/null' "$ROOT/usr/share/man/man1/$p.1.gz"
   check "$p is stripped" sh -c 'file -L "$0" | grep -q ", stripped"' "$ROOT/usr/bin/$p"
 done
@@ -68,6 +68,12 @@ else
 fi
 check "zel-console --version" sh -c '"$0" --version | grep -qx "zel-console $1"' "$ROOT/usr/bin/zel-console" "$VERSION"
 check "zel-sim --help" "$ROOT/usr/bin/zel-sim" --help
+check "zel-gateway --version" sh -c '"$0" --version | grep -qx "zel-gateway $1"' "$ROOT/usr/bin/zel-gateway" "$VERSION"
+check "zel-gateway's service reads /etc/zel-gateway.ini" grep -q "^ExecStart=/usr/bin/zel-gateway --config /etc/zel-gateway.ini$" \
+  "$ROOT/usr/lib/systemd/system/zel-gateway.service"
+check "zel-gateway's example configuration is accepted" \
+  "$ROOT/usr/bin/zel-gateway" --config "$DOC/examples/zel-gateway.ini" --check
+check "the register map, for people and for programs" test -s "$DOC/docs/modbus-map.md" -a -s "$DOC/docs/modbus-map.csv"
 
 SIZE=$(du -k "$DEB" | cut -f1)
 INSTALLED=$(du -sk "$ROOT" | cut -f1)

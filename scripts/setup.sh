@@ -10,11 +10,13 @@ RUN_PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-serialbus-dev
   libqt6serialbus6 libqt6serialbus6-bin libsocketcan2
   libgl-dev libxkbcommon-dev
+  libmodbus-dev
 )
 TEST_PACKAGES=(
   xvfb
   libgtest-dev libgmock-dev libbenchmark-dev
   pybind11-dev python3-dev python3-pytest python3-numpy
+  python3-pymodbus
   clang libclang-rt-dev
   desktop-file-utils dpkg-dev file man-db
 )

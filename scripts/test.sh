@@ -134,7 +134,7 @@ fi
 # list built, not everything.
 step "plain build: programs, Python module, X server tests, benchmarks"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEL_WERROR=ON -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON
-cmake --build build -j"$JOBS" --target zel-console zel-taq zel-sim zelctl manpages changelog zel_python \
+cmake --build build -j"$JOBS" --target zel-console zel-taq zel-sim zelctl zel-gateway manpages changelog zel_python \
   console_e2e_tests console_start_tests benchmarks
 
 step "the Python module against zel-sim (pytest)"

@@ -1,0 +1,223 @@
+#include "GatewayConfig.h"
+
+#include "LinkSpec.h"
+
+#include <QFile>
+#include <QSet>
+#include <QStringList>
+
+namespace {
+
+struct TReader {
+    QString Source;
+    QString& Error;
+    int Line = 0;
+
+    bool Fail(const QString& Reason) {
+        Error = QStringLiteral("%1:%2: %3").arg(Source).arg(Line).arg(Reason);
+        return false;
+    }
+};
+
+bool ParseInt(const QString& Text, int Low, int High, int& Value) {
+    bool ok = false;
+    const int v = Text.toInt(&ok, 10);
+    if (!ok || v < Low || v > High)
+        return false;
+    Value = v;
+    return true;
+}
+
+bool ParseSwitch(const QString& Text, bool& Value) {
+    const QString t = Text.toLower();
+    if (t == QLatin1String("on") || t == QLatin1String("yes") || t == QLatin1String("true") ||
+        t == QLatin1String("1"))
+        Value = true;
+    else if (t == QLatin1String("off") || t == QLatin1String("no") || t == QLatin1String("false") ||
+             t == QLatin1String("0"))
+        Value = false;
+    else
+        return false;
+    return true;
+}
+
+bool GatewayKey(TReader& R, const QString& Key, const QString& Value, TGatewayConfig& C) {
+    if (Key == QLatin1String("modbus")) {
+        const int colon = Value.lastIndexOf(QLatin1Char(':'));
+        QString host = colon < 0 ? Value : Value.left(colon);
+        if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+            host = host.mid(1, host.size() - 2);
+        if (colon < 0 || QHostAddress(host).isNull())
+            return R.Fail(
+                QStringLiteral("modbus wants ADDRESS:PORT with a numeric address, not \"%1\"").arg(Value));
+        if (!ParseInt(Value.mid(colon + 1), 1, 65535, C.ListenPort))
+            return R.Fail(
+                QStringLiteral("the modbus port must be 1 to 65535, not \"%1\"").arg(Value.mid(colon + 1)));
+        C.ListenAddress = host;
+        return true;
+    }
+    if (Key == QLatin1String("write")) {
+        if (!ParseSwitch(Value, C.Write))
+            return R.Fail(QStringLiteral("write must be on or off, not \"%1\"").arg(Value));
+        return true;
+    }
+    if (Key == QLatin1String("allow")) {
+        C.Allow.clear();
+        for (const QString& part : Value.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            const QHostAddress address(part.trimmed());
+            if (address.isNull())
+                return R.Fail(
+                    QStringLiteral("allow wants numeric addresses, not \"%1\"").arg(part.trimmed()));
+            C.Allow << address;
+        }
+        return true;
+    }
+    return R.Fail(QStringLiteral("unknown key \"%1\" in [gateway] (modbus, write, allow)").arg(Key));
+}
+
+bool DeviceKey(TReader& R, const QString& Key, const QString& Value, TDeviceConfig& D) {
+    if (Key == QLatin1String("link")) {
+        TLinkSpec link;
+        QString why;
+        if (!ParseLinkSpec(Value, link, why))
+            return R.Fail(why);
+        D.Link = Value;
+        return true;
+    }
+    if (Key == QLatin1String("unit")) {
+        if (!ParseInt(Value, 1, 247, D.Unit))
+            return R.Fail(QStringLiteral("unit must be 1 to 247, not \"%1\"").arg(Value));
+        return true;
+    }
+    if (Key == QLatin1String("kind")) {
+        if (Value == QLatin1String("gripper"))
+            D.Kind = TDeviceKind::Gripper;
+        else if (Value == QLatin1String("sensor"))
+            D.Kind = TDeviceKind::Sensor;
+        else
+            return R.Fail(QStringLiteral("kind must be gripper or sensor, not \"%1\"").arg(Value));
+        return true;
+    }
+    if (Key == QLatin1String("report")) {
+        // Values older than a second read as stale: a longer period would make them flicker.
+        if (!ParseInt(Value, 1, 500, D.ReportPeriod))
+            return R.Fail(QStringLiteral("report must be 1 to 500 ms, not \"%1\"").arg(Value));
+        return true;
+    }
+    return R.Fail(
+        QStringLiteral("unknown key \"%1\" in [device %2] (link, unit, kind, report)").arg(Key, D.Name));
+}
+
+} // namespace
+
+bool TGatewayConfig::MayWrite(const QHostAddress& Client) const {
+    if (!Write)
+        return false;
+    for (const QHostAddress& a : Allow)
+        if (a.isEqual(Client, QHostAddress::TolerantConversion))
+            return true;
+    return false;
+}
+
+bool ParseGatewayConfig(const QString& Text, const QString& Source, TGatewayConfig& Config, QString& Error) {
+    TGatewayConfig c;
+    TReader r{Source, Error};
+    enum { None, Gateway, Device } section = None;
+    bool seenGateway = false;
+    QSet<QString> names;
+    QSet<QString> keys;
+    const QStringList lines = Text.split(QLatin1Char('\n'));
+    auto finishDevice = [&]() {
+        if (section != Device)
+            return true;
+        const TDeviceConfig& d = c.Devices.back();
+        const int here = r.Line;
+        r.Line = d.Line;
+        bool ok = true;
+        if (d.Link.isEmpty())
+            ok = r.Fail(QStringLiteral("[device %1] has no link").arg(d.Name));
+        else if (d.Unit == 0)
+            ok = r.Fail(QStringLiteral("[device %1] has no unit").arg(d.Name));
+        else
+            for (int i = 0; i + 1 < c.Devices.size(); ++i)
+                if (c.Devices[i].Unit == d.Unit) {
+                    ok = r.Fail(QStringLiteral("unit %1 is already taken by [device %2]")
+                                    .arg(d.Unit)
+                                    .arg(c.Devices[i].Name));
+                    break;
+                }
+        r.Line = here;
+        return ok;
+    };
+    for (int i = 0; i < lines.size(); ++i) {
+        r.Line = i + 1;
+        QString line = lines[i].trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')) || line.startsWith(QLatin1Char(';')))
+            continue;
+        if (line.startsWith(QLatin1Char('['))) {
+            if (!line.endsWith(QLatin1Char(']')))
+                return r.Fail(QStringLiteral("a section header ends with ]"));
+            if (!finishDevice())
+                return false;
+            keys.clear();
+            const QString header = line.mid(1, line.size() - 2).trimmed();
+            if (header == QLatin1String("gateway")) {
+                if (seenGateway)
+                    return r.Fail(QStringLiteral("a second [gateway] section"));
+                seenGateway = true;
+                section = Gateway;
+            } else if (header == QLatin1String("device") || header.startsWith(QLatin1String("device "))) {
+                const QString name = header.mid(7).trimmed();
+                if (name.isEmpty())
+                    return r.Fail(QStringLiteral("a device section needs a name: [device NAME]"));
+                if (names.contains(name))
+                    return r.Fail(QStringLiteral("a second [device %1] section").arg(name));
+                names.insert(name);
+                TDeviceConfig d;
+                d.Name = name;
+                d.Line = r.Line;
+                c.Devices << d;
+                section = Device;
+            } else {
+                return r.Fail(
+                    QStringLiteral("unknown section [%1] ([gateway] or [device NAME])").arg(header));
+            }
+            continue;
+        }
+        const int eq = line.indexOf(QLatin1Char('='));
+        if (eq < 0)
+            return r.Fail(QStringLiteral("expected KEY = VALUE or a [section], not \"%1\"").arg(line));
+        const QString key = line.left(eq).trimmed().toLower();
+        const QString value = line.mid(eq + 1).trimmed();
+        if (section == None)
+            return r.Fail(QStringLiteral("\"%1\" comes before any section").arg(key));
+        if (keys.contains(key))
+            return r.Fail(QStringLiteral("\"%1\" is given twice in this section").arg(key));
+        keys.insert(key);
+        if (value.isEmpty())
+            return r.Fail(QStringLiteral("\"%1\" has no value").arg(key));
+        if (section == Gateway ? !GatewayKey(r, key, value, c) : !DeviceKey(r, key, value, c.Devices.back()))
+            return false;
+    }
+    r.Line = int(lines.size());
+    if (!finishDevice())
+        return false;
+    if (c.Devices.isEmpty())
+        return r.Fail(QStringLiteral("no [device NAME] section: nothing to serve"));
+    Config = c;
+    return true;
+}
+
+bool ReadGatewayConfig(const QString& Path, TGatewayConfig& Config, QString& Error) {
+    QFile file(Path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        Error = QStringLiteral("%1: cannot read: %2").arg(Path, file.errorString());
+        return false;
+    }
+    const QByteArray bytes = file.read(1 << 20);
+    if (!file.atEnd()) {
+        Error = QStringLiteral("%1: larger than 1 MiB, not a configuration file").arg(Path);
+        return false;
+    }
+    return ParseGatewayConfig(QString::fromUtf8(bytes), Path, Config, Error);
+}

@@ -1,0 +1,3 @@
+#include "GatewayLog.h"
+
+Q_LOGGING_CATEGORY(lcGateway, "zel.gateway", QtInfoMsg)
