@@ -74,56 +74,36 @@ UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 step "CAN tests under ThreadSanitizer"
 bash scripts/tsan-can.sh thread
 
+# Runs one fuzz target over its seed corpus for a bounded time; fails the script on a finding.
+fuzz() {
+  local target=$1 corpus=$2 seconds=$3
+  mkdir -p "build-fuzz/$corpus"
+  cp -n "fuzz/$corpus"/* "build-fuzz/$corpus/" 2>/dev/null || true
+  if ! "./build-fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 "build-fuzz/$corpus" \
+      > "build-fuzz/$target.log" 2>&1; then
+    cat "build-fuzz/$target.log"
+    echo "tests: $PASSED passed, 1 failed"
+    exit 1
+  fi
+  tail -n 12 "build-fuzz/$target.log"
+}
+
 if command -v clang++ >/dev/null 2>&1; then
-  step "fuzzing the receiver for ${FUZZ_SECONDS}s"
+  step "building the fuzz targets (clang, libFuzzer)"
   cmake -S fuzz -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++
   cmake --build build-fuzz -j"$JOBS"
-  mkdir -p build-fuzz/corpus
-  cp -n fuzz/corpus/* build-fuzz/corpus/ 2>/dev/null || true
-  if ! ./build-fuzz/receiver_fuzz -max_total_time="$FUZZ_SECONDS" -print_final_stats=1 build-fuzz/corpus \
-      > build-fuzz/fuzz.log 2>&1; then
-    cat build-fuzz/fuzz.log
-    echo "tests: $PASSED passed, 1 failed"
-    exit 1
-  fi
-  tail -n 12 build-fuzz/fuzz.log
-
+  step "fuzzing the receiver for ${FUZZ_SECONDS}s"
+  fuzz receiver_fuzz corpus "$FUZZ_SECONDS"
   step "fuzzing the payload and selection parsers for ${TEXT_FUZZ_SECONDS}s"
-  mkdir -p build-fuzz/corpus-cmdtext
-  cp -n fuzz/corpus-cmdtext/* build-fuzz/corpus-cmdtext/ 2>/dev/null || true
-  if ! ./build-fuzz/cmdtext_fuzz -max_total_time="$TEXT_FUZZ_SECONDS" -print_final_stats=1 build-fuzz/corpus-cmdtext \
-      > build-fuzz/cmdtext_fuzz.log 2>&1; then
-    cat build-fuzz/cmdtext_fuzz.log
-    echo "tests: $PASSED passed, 1 failed"
-    exit 1
-  fi
-  tail -n 12 build-fuzz/cmdtext_fuzz.log
-
+  fuzz cmdtext_fuzz corpus-cmdtext "$TEXT_FUZZ_SECONDS"
+  step "fuzzing the link parser for ${TEXT_FUZZ_SECONDS}s"
+  fuzz linkspec_fuzz corpus-link "$TEXT_FUZZ_SECONDS"
   # What users hand the programs: saved command logs, sensor recordings, settings files and
   # zelctl's scripts and words, each through its real reader.
   for target in logcsv recording ini zelctl; do
     step "fuzzing the ${target} reader for ${FILE_FUZZ_SECONDS}s"
-    mkdir -p "build-fuzz/corpus-$target"
-    cp -n "fuzz/corpus-$target"/* "build-fuzz/corpus-$target/" 2>/dev/null || true
-    if ! "./build-fuzz/${target}_fuzz" -max_total_time="$FILE_FUZZ_SECONDS" -print_final_stats=1 \
-        "build-fuzz/corpus-$target" > "build-fuzz/${target}_fuzz.log" 2>&1; then
-      cat "build-fuzz/${target}_fuzz.log"
-      echo "tests: $PASSED passed, 1 failed"
-      exit 1
-    fi
-    tail -n 12 "build-fuzz/${target}_fuzz.log"
+    fuzz "${target}_fuzz" "corpus-$target" "$FILE_FUZZ_SECONDS"
   done
-
-  step "fuzzing the link parser for ${TEXT_FUZZ_SECONDS}s"
-  mkdir -p build-fuzz/corpus-link
-  cp -n fuzz/corpus-link/* build-fuzz/corpus-link/ 2>/dev/null || true
-  if ! ./build-fuzz/linkspec_fuzz -max_total_time="$TEXT_FUZZ_SECONDS" -print_final_stats=1 build-fuzz/corpus-link \
-      > build-fuzz/linkspec_fuzz.log 2>&1; then
-    cat build-fuzz/linkspec_fuzz.log
-    echo "tests: $PASSED passed, 1 failed"
-    exit 1
-  fi
-  tail -n 12 build-fuzz/linkspec_fuzz.log
 else
   echo "== clang++ not found: fuzzing skipped"
 fi

@@ -262,25 +262,19 @@ void TKORADevice::ExpireExchanges() {
         }
     }
     ArmWake();
-    std::exception_ptr first;
-    for (TPending& p : expired) {
-        TExchangeResult r = Unanswered(p, TExchangeResult::TKind::Timeout);
-        try {
-            Complete(p, r);
-        } catch (...) {
-            if (!first)
-                first = std::current_exception();
-        }
-    }
-    if (first)
-        std::rethrow_exception(first);
+    EndUnanswered(expired, TExchangeResult::TKind::Timeout);
 }
 
 void TKORADevice::EndAll(TExchangeResult::TKind Kind) {
     std::vector<TPending> ended;
     ended.swap(FPending);
+    EndUnanswered(ended, Kind);
+}
+
+void TKORADevice::EndUnanswered(std::vector<TPending>& Ended, TExchangeResult::TKind Kind) {
+    // Every waiting caller hears its end, even when an earlier one throws; the first error goes on.
     std::exception_ptr first;
-    for (TPending& p : ended) {
+    for (TPending& p : Ended) {
         TExchangeResult r = Unanswered(p, Kind);
         try {
             Complete(p, r);

@@ -204,6 +204,7 @@ private:
     // Ends the exchanges past their limit, or all when the link is gone; arms the wake for the rest.
     void ExpireExchanges();
     void EndAll(TExchangeResult::TKind Kind);
+    void EndUnanswered(std::vector<TPending>& Ended, TExchangeResult::TKind Kind);
     void Complete(TPending& Pending, TExchangeResult& Result);
     TExchangeResult Unanswered(const TPending& Pending, TExchangeResult::TKind Kind) const;
     TExchangeResult Answered(const TPending& Pending, const TPacket& Response) const;
