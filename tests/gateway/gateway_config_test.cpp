@@ -58,7 +58,7 @@ TEST(GatewayConfig, MistakesNameTheLineAndTheReason) {
         {"[gateway]\nwrite = maybe\n", "g.ini:2: write must be on or off, not \"maybe\""},
         {"[gateway]\nallow = 10.0.0.1,plc\n", "g.ini:2: allow wants numeric addresses, not \"plc\""},
         {"[gateway]\nwrite = on\nwrite = off\n", "g.ini:3: \"write\" is given twice in this section"},
-        {"[gateway]\nport = 2\n", "g.ini:2: unknown key \"port\" in [gateway] (modbus, write, allow)"},
+        {"[gateway]\nport = 2\n", "g.ini:2: unknown key \"port\" in [gateway] (modbus, metrics, write, allow)"},
         {"[gateway]\n[gateway]\n", "g.ini:2: a second [gateway] section"},
         {"[gripper a]\n", "g.ini:1: unknown section [gripper a] ([gateway] or [device NAME])"},
         {"[device a\n", "g.ini:1: a section header ends with ]"},
