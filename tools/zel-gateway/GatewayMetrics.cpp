@@ -202,7 +202,8 @@ void TGatewayMetrics::Build(TSeries& S) {
     S.Duration = S.AddWith(f.Duration, {}, DurationBuckets);
     for (const char* result : {"success", "failure", "timeout"})
         S.Count(f.Exchanges, {{"result", result}});
-    S.Count(f.Requests, {{"result", "success"}});
+    for (const char* result : {"success", "exception"})
+        S.Count(f.Requests, {{"result", result}});
     if (S.Sensor) {
         S.Frames = S.Add(f.Frames);
         S.Pressure = S.Add(f.Pressure);
@@ -212,6 +213,10 @@ void TGatewayMetrics::Build(TSeries& S) {
     S.Force = S.Add(f.Force);
     S.Temperature = S.Add(f.Temperature);
     S.Grasping = S.Add(f.Grasping);
+    // Series from zero, so that a rate sees the first command.
+    for (const char* command : {"move", "grasp", "release", "homing"})
+        for (const char* result : {"success", "failure"})
+            S.Count(f.Motions, {{"command", command}, {"result", result}});
     for (const TSysflagDescr& d : SystemStateFlags)
         S.Flags.emplace_back(d.Mask, S.Add(f.Flag, {{"flag", FlagLabel(d.Text)}}));
 }
