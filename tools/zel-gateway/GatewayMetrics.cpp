@@ -15,6 +15,7 @@
 #include <prometheus/text_serializer.h>
 
 #include <atomic>
+#include <cctype>
 #include <cstring>
 #include <functional>
 
