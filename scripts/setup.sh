@@ -11,12 +11,14 @@ RUN_PACKAGES=(
   libqt6serialbus6 libqt6serialbus6-bin libsocketcan2
   libgl-dev libxkbcommon-dev
   libmodbus-dev
+  prometheus-cpp-dev
 )
 TEST_PACKAGES=(
   xvfb
   libgtest-dev libgmock-dev libbenchmark-dev
   pybind11-dev python3-dev python3-pytest python3-numpy
   python3-pymodbus
+  prometheus
   clang libclang-rt-dev
   desktop-file-utils dpkg-dev file man-db
 )

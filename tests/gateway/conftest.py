@@ -104,9 +104,12 @@ def cell(tmp_path):
     gateway. devices: list of (name, unit, kind, sim options)."""
     sims, gateways = [], []
 
-    def start(devices, write="on", allow="127.0.0.1", sims_for=None):
+    def start(devices, write="on", allow="127.0.0.1", sims_for=None, metrics=False):
         port = free_port()
         lines = ["[gateway]", f"modbus = 127.0.0.1:{port}", f"write = {write}"]
+        metrics_port = free_port() if metrics else None
+        if metrics:
+            lines.append(f"metrics = 127.0.0.1:{metrics_port}")
         if allow:
             lines.append(f"allow = {allow}")
         started = {}
@@ -118,6 +121,7 @@ def cell(tmp_path):
         path = tmp_path / f"gateway-{port}.ini"
         path.write_text("\n".join(lines) + "\n")
         gw = Gateway(path, port)
+        gw.metrics_port = metrics_port
         gateways.append(gw)
         return gw, started
 

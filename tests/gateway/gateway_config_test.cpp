@@ -16,6 +16,7 @@ TEST(GatewayConfig, DefaultsAreLoopbackWithoutWrites) {
     EXPECT_EQ(c.ListenPort, 1502);
     EXPECT_FALSE(c.Write);
     EXPECT_FALSE(c.MayWrite(QHostAddress(QStringLiteral("127.0.0.1"))));
+    EXPECT_EQ(c.MetricsPort, 0); // no metrics
     ASSERT_EQ(c.Devices.size(), 1);
     EXPECT_EQ(c.Devices[0].Kind, TDeviceKind::Gripper);
     EXPECT_EQ(c.Devices[0].Unit, 1);
@@ -43,6 +44,26 @@ TEST(GatewayConfig, WritesOnlyFromAllowedClientsAndOnlyWhenOn) {
     EXPECT_FALSE(c.MayWrite(QHostAddress(QStringLiteral("10.0.0.5"))));
 }
 
+TEST(GatewayConfig, MetricsServeOnLoopbackUnlessAnAddressIsGiven) {
+    struct TRow {
+        const char* Line;
+        const char* Address;
+        int Port;
+    };
+    const TRow rows[] = {{"metrics = 9464", "127.0.0.1", 9464},
+                         {"metrics = 0.0.0.0:9100", "0.0.0.0", 9100},
+                         {"metrics = [::1]:9100", "::1", 9100},
+                         {"metrics = off", "127.0.0.1", 0}};
+    for (const TRow& row : rows) {
+        TGatewayConfig c;
+        QString error;
+        const QString text = QStringLiteral("[gateway]\n%1\n%2").arg(QLatin1String(row.Line), QLatin1String(Device));
+        ASSERT_TRUE(ParseGatewayConfig(text, QStringLiteral("g.ini"), c, error)) << error.toStdString();
+        EXPECT_EQ(c.MetricsAddress, QLatin1String(row.Address)) << row.Line;
+        EXPECT_EQ(c.MetricsPort, row.Port) << row.Line;
+    }
+}
+
 TEST(GatewayConfig, MistakesNameTheLineAndTheReason) {
     struct TRow {
         const char* Text;
@@ -55,10 +76,14 @@ TEST(GatewayConfig, MistakesNameTheLineAndTheReason) {
          "g.ini:2: modbus wants ADDRESS:PORT with a numeric address, not \"localhost:502\""},
         {"[gateway]\nmodbus = 127.0.0.1:70000\n",
          "g.ini:2: the modbus port must be 1 to 65535, not \"70000\""},
+        {"[gateway]\nmetrics = host:9100\n",
+         "g.ini:2: metrics wants ADDRESS:PORT with a numeric address, not \"host:9100\""},
+        {"[gateway]\nmetrics = 0\n", "g.ini:2: the metrics port must be 1 to 65535, not \"0\""},
+        {"[gateway]\nmetrics = 1.2.3.4:0\n", "g.ini:2: the metrics port must be 1 to 65535, not \"0\""},
         {"[gateway]\nwrite = maybe\n", "g.ini:2: write must be on or off, not \"maybe\""},
         {"[gateway]\nallow = 10.0.0.1,plc\n", "g.ini:2: allow wants numeric addresses, not \"plc\""},
         {"[gateway]\nwrite = on\nwrite = off\n", "g.ini:3: \"write\" is given twice in this section"},
-        {"[gateway]\nport = 2\n", "g.ini:2: unknown key \"port\" in [gateway] (modbus, write, allow)"},
+        {"[gateway]\nport = 2\n", "g.ini:2: unknown key \"port\" in [gateway] (modbus, metrics, write, allow)"},
         {"[gateway]\n[gateway]\n", "g.ini:2: a second [gateway] section"},
         {"[gripper a]\n", "g.ini:1: unknown section [gripper a] ([gateway] or [device NAME])"},
         {"[device a\n", "g.ini:1: a section header ends with ]"},

@@ -53,6 +53,9 @@ public:
     // Goes out at once, also while a command waits for its answer.
     virtual void Stop(bool Fast) = 0;
 
+    // The serial number the device told when it connected; 0 before.
+    virtual uint32_t Serial() const { return 0; }
+
     const TCellValues& Values() const { return FValues; }
     // Milliseconds since the last report; -1 before the first.
     qint64 ValuesAge() const { return FReported.isValid() ? FReported.elapsed() : -1; }
@@ -60,6 +63,8 @@ public:
 signals:
     void LinkChanged(bool Up);
     void ValuesChanged();
+    // Every exchange with the device, once it has ended: its first status and how long it took.
+    void Exchanged(TStat Status, double Seconds);
 
 protected:
     void NoteReport() {

@@ -41,20 +41,37 @@ bool ParseSwitch(const QString& Text, bool& Value) {
     return true;
 }
 
+// ADDRESS:PORT with a numeric address ([v6]:PORT too).
+bool Endpoint(TReader& R, const QString& Key, const QString& Value, QString& Address, int& Port) {
+    const int colon = Value.lastIndexOf(QLatin1Char(':'));
+    QString host = colon < 0 ? Value : Value.left(colon);
+    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+        host = host.mid(1, host.size() - 2);
+    if (colon < 0 || QHostAddress(host).isNull())
+        return R.Fail(
+            QStringLiteral("%1 wants ADDRESS:PORT with a numeric address, not \"%2\"").arg(Key, Value));
+    if (!ParseInt(Value.mid(colon + 1), 1, 65535, Port))
+        return R.Fail(
+            QStringLiteral("the %1 port must be 1 to 65535, not \"%2\"").arg(Key, Value.mid(colon + 1)));
+    Address = host;
+    return true;
+}
+
 bool GatewayKey(TReader& R, const QString& Key, const QString& Value, TGatewayConfig& C) {
-    if (Key == QLatin1String("modbus")) {
-        const int colon = Value.lastIndexOf(QLatin1Char(':'));
-        QString host = colon < 0 ? Value : Value.left(colon);
-        if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
-            host = host.mid(1, host.size() - 2);
-        if (colon < 0 || QHostAddress(host).isNull())
-            return R.Fail(
-                QStringLiteral("modbus wants ADDRESS:PORT with a numeric address, not \"%1\"").arg(Value));
-        if (!ParseInt(Value.mid(colon + 1), 1, 65535, C.ListenPort))
-            return R.Fail(
-                QStringLiteral("the modbus port must be 1 to 65535, not \"%1\"").arg(Value.mid(colon + 1)));
-        C.ListenAddress = host;
-        return true;
+    if (Key == QLatin1String("modbus"))
+        return Endpoint(R, Key, Value, C.ListenAddress, C.ListenPort);
+    if (Key == QLatin1String("metrics")) {
+        if (Value.toLower() == QLatin1String("off")) {
+            C.MetricsPort = 0;
+            return true;
+        }
+        // A port alone serves on loopback.
+        if (!Value.contains(QLatin1Char(':'))) {
+            if (!ParseInt(Value, 1, 65535, C.MetricsPort))
+                return R.Fail(QStringLiteral("the metrics port must be 1 to 65535, not \"%1\"").arg(Value));
+            return true;
+        }
+        return Endpoint(R, Key, Value, C.MetricsAddress, C.MetricsPort);
     }
     if (Key == QLatin1String("write")) {
         if (!ParseSwitch(Value, C.Write))
@@ -72,7 +89,7 @@ bool GatewayKey(TReader& R, const QString& Key, const QString& Value, TGatewayCo
         }
         return true;
     }
-    return R.Fail(QStringLiteral("unknown key \"%1\" in [gateway] (modbus, write, allow)").arg(Key));
+    return R.Fail(QStringLiteral("unknown key \"%1\" in [gateway] (modbus, metrics, write, allow)").arg(Key));
 }
 
 bool DeviceKey(TReader& R, const QString& Key, const QString& Value, TDeviceConfig& D) {

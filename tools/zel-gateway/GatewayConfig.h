@@ -19,6 +19,9 @@ struct TDeviceConfig {
 struct TGatewayConfig {
     QString ListenAddress = QStringLiteral("127.0.0.1");
     int ListenPort = 1502;
+    // Where to serve /metrics and /healthz over HTTP; off while MetricsPort is 0.
+    QString MetricsAddress = QStringLiteral("127.0.0.1");
+    int MetricsPort = 0;
     bool Write = false;
     QList<QHostAddress> Allow;
     QList<TDeviceConfig> Devices;

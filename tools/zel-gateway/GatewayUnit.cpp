@@ -188,7 +188,11 @@ void TGatewayUnit::Start(uint16_t Sequence) {
     a.Force = HoldingF32("grasp_force");
     a.HomingDirection = uint8_t(std::min<uint16_t>(*Holding("homing_direction"), 255));
     const auto command = TCellCommand(*Holding("command"));
-    FDevice->Run(command, a, [this, token](TStat Status, bool Final) { Outcome(token, Status, Final); });
+    FDevice->Run(command, a, [this, token, command](TStat Status, bool Final) {
+        Outcome(token, Status, Final);
+        if (Final)
+            emit CommandEnded(command, Status);
+    });
 }
 
 void TGatewayUnit::Outcome(uint32_t Token, TStat Status, bool Final) {

@@ -41,6 +41,10 @@ public:
     // Acts on a write that the image has taken.
     void Apply(const TUnitWrite& Write);
 
+signals:
+    // A command from a controller has ended with Status.
+    void CommandEnded(TCellCommand Command, TStat Status);
+
 private:
     uint16_t* Input(const char* Name) const;
     uint16_t* Holding(const char* Name) const;

@@ -87,6 +87,10 @@ void TLibraryDevice::Later(std::function<void()> Step) {
     });
 }
 
+uint32_t TLibraryDevice::Serial() const {
+    return FEverUp ? uint32_t(FDevice->SerialNumber) : 0;
+}
+
 void TLibraryDevice::Start() {
     Attempt();
 }
@@ -137,7 +141,9 @@ void TLibraryDevice::Ready(bool Prepared) {
 
 void TLibraryDevice::Send(uint8_t CommandID, const TByteArray& Payload, TAnswer Done,
                           TAsyncResultEvent OnPending, bool Urgent) {
-    auto answered = [Done](TKORADevice*, const TExchangeResult& Result) {
+    QElapsedTimer took;
+    took.start();
+    auto answered = [this, Done, took](TKORADevice*, const TExchangeResult& Result) {
         TStat status = Result.Status;
         if (Result.Kind == TExchangeResult::TKind::Failed)
             status = FailureStatus(Result.Error);
@@ -145,6 +151,7 @@ void TLibraryDevice::Send(uint8_t CommandID, const TByteArray& Payload, TAnswer 
             status = E_TIMEOUT;
         else if (Result.Kind == TExchangeResult::TKind::LinkLost)
             status = E_NOT_OPENED;
+        emit Exchanged(status, double(took.nsecsElapsed()) / 1e9);
         Done(status, Result.Data);
     };
     bool started = false;
@@ -153,8 +160,10 @@ void TLibraryDevice::Send(uint8_t CommandID, const TByteArray& Payload, TAnswer 
     } catch (...) {
         HandleException(std::current_exception());
     }
-    if (!started)
+    if (!started) {
+        emit Exchanged(E_CMD_FAILED, 0);
         Done(FDevice->IsConnected() ? E_CMD_FAILED : E_NOT_OPENED, {});
+    }
 }
 
 void TLibraryDevice::SendAll(std::vector<std::pair<uint8_t, TByteArray>> Requests,

@@ -34,6 +34,7 @@ public:
 
     void Start() override;
     bool LinkUp() const override { return FUp; }
+    uint32_t Serial() const override;
 
 protected:
     // Switches on the device's reports once connected; Done(false) drops the link.

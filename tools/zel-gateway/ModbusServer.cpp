@@ -108,7 +108,11 @@ void TModbusServer::Readable(int Socket) {
         const size_t whole = size_t(HeaderLength - 1 + length);
         if (client.Buffer.size() - used < whole)
             break;
-        if (!Answer(client, adu, int(whole))) {
+        FExcepted = false;
+        const bool sent = Answer(client, adu, int(whole));
+        if (FUnits.count(adu[6]) != 0)
+            emit Requested(adu[6], FExcepted);
+        if (!sent) {
             Close(Socket);
             return;
         }
@@ -136,6 +140,7 @@ void TModbusServer::LogRefusal(const TClient& Client, int Unit, const char* Why)
 }
 
 bool TModbusServer::Exception(const uint8_t* Request, int Code) {
+    FExcepted = true;
     return modbus_reply_exception(FContext, Request, unsigned(Code)) > 0;
 }
 

@@ -27,6 +27,11 @@ public:
     bool Listen(QString& Error);
     int ClientCount() const { return int(FClients.size()); }
 
+signals:
+    // Every request to a unit the gateway serves, once answered (Exception: with a Modbus
+    // exception).
+    void Requested(int Unit, bool Exception);
+
 protected:
     void incomingConnection(qintptr Socket) override;
 
@@ -48,6 +53,7 @@ private:
 
     TGatewayConfig FConfig;
     modbus_t* FContext; // frames answers; never opens a socket of its own
+    bool FExcepted = false; // the request being answered got an exception
     std::map<int, TGatewayUnit*> FUnits;
     std::map<int, std::unique_ptr<TClient>> FClients;
     // Refused writes are logged once per client and reason every RefusalQuiet ms, with a count.

@@ -4,6 +4,7 @@
 #include "ErrorGuard.h"
 #include "GatewayConfig.h"
 #include "GatewayLog.h"
+#include "GatewayMetrics.h"
 #include "GatewayUnit.h"
 #include "LibraryDevice.h"
 #include "LinkSpec.h"
@@ -149,6 +150,10 @@ int main(int argc, char** argv) {
     });
 
     TModbusServer server(config, nullptr);
+    // Its HTTP server ends before the units go (see the end of main).
+    std::unique_ptr<TGatewayMetrics> metrics;
+    if (config.MetricsPort != 0)
+        metrics = std::make_unique<TGatewayMetrics>();
     std::vector<std::unique_ptr<TGatewayUnit>> units;
     for (const TDeviceConfig& d : config.Devices) {
         TLinkSpec link;
@@ -161,6 +166,19 @@ int main(int argc, char** argv) {
         units.push_back(std::make_unique<TGatewayUnit>(d, device, nullptr));
         device->setParent(units.back().get());
         server.AddUnit(units.back().get());
+        if (metrics)
+            metrics->AddUnit(units.back().get());
+    }
+    if (metrics) {
+        QObject::connect(&server, &TModbusServer::Requested, metrics.get(),
+                         [&metrics](int Unit, bool Exception) { metrics->NoteRequest(Unit, Exception); });
+        if (!metrics->Listen(config.MetricsAddress, config.MetricsPort, error)) {
+            err << "zel-gateway: " << error << Qt::endl;
+            return 1;
+        }
+        qCInfo(lcGateway).noquote() << QStringLiteral("serving metrics on http://%1:%2/metrics")
+                                           .arg(config.MetricsAddress)
+                                           .arg(metrics->Port());
     }
     if (!server.Listen(error)) {
         err << "zel-gateway: " << error << Qt::endl;
@@ -186,6 +204,7 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, OnSignal);
     std::signal(SIGPIPE, SIG_IGN);
     const int code = QCoreApplication::exec();
+    metrics.reset();
     units.clear();
     ::close(GSignalPipe[0]);
     ::close(GSignalPipe[1]);
