@@ -75,7 +75,6 @@ QLabel* BuddyLabel(const QString& Text, QWidget* Buddy, QWidget* Parent) {
 const QColor HealthyColor(0x4c, 0xff, 0x6a);
 const QColor ErrorColor(0xff, 0x4c, 0x4c);
 const QColor NeutralColor(0xb0, 0xb0, 0xb0);
-constexpr uint8_t GraspingStateErrorIndex = 7; // "ERROR"
 
 void SetTextColor(QWidget* W, const QColor& Color) {
     QPalette p = W->palette();
@@ -661,7 +660,7 @@ void TMainWin::GraspingStateChange() {
     const uint8_t s = FZel->GraspingState;
     LivePlotWindow()->AddGraspingState(s);
     const std::string_view name = s < 8 ? GraspingStateNames[s] : std::string_view("--");
-    ShowGraspingState(QString::fromUtf8(name.data(), qsizetype(name.size())), s == GraspingStateErrorIndex);
+    ShowGraspingState(QString::fromUtf8(name.data(), qsizetype(name.size())), s == GraspingStateError);
 }
 
 void TMainWin::ShowGraspingState(const QString& Text, bool Error) {
