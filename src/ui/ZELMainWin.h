@@ -149,6 +149,9 @@ private:
     void FormCreate();
     void BuildCommandPanels();
     void BuildStateColumn();
+    void BuildPositionPanel();
+    void BuildFlagsPanel();
+    void BuildEmergencyPanel();
     void BuildMenu();
     void HookDevice();
     void SetTabOrder();
