@@ -18,6 +18,32 @@ TLinkSpec ParseLink(const std::string& Url) {
     return link;
 }
 
+namespace {
+// At least 1 ms: the device takes 0 as no limit at all.
+uint32_t ConnectLimitMs(double TimeoutSeconds) {
+    return TimeoutSeconds <= 0 ? 1 : uint32_t(std::min(TimeoutSeconds * 1000.0 + 0.5, double(INT32_MAX)));
+}
+
+// Why a connect that has ended or run out of time failed; empty when nothing went wrong.
+std::string WhyNotConnected(TKORADevice& Device, bool Accepted, bool SequenceDone) {
+    if (const std::exception_ptr e = TakeReportedError()) {
+        try {
+            std::rethrow_exception(e);
+        } catch (const std::exception& x) {
+            return x.what();
+        } catch (...) {
+            return "unknown error";
+        }
+    }
+    if (!Accepted && !SequenceDone)
+        return "no answer within the time limit";
+    if (!Accepted)
+        return Device.IsConnected() ? "the device check failed"
+                                    : "the device did not answer the system information request";
+    return {};
+}
+} // namespace
+
 void ConnectDevice(TKORADevice& Device, const TLinkSpec& Link, double TimeoutSeconds) {
     // The device's own connect sequence runs unchanged; this only notes how it ends, so that a
     // refused device is told apart from one that is still connecting.
@@ -40,9 +66,7 @@ void ConnectDevice(TKORADevice& Device, const TLinkSpec& Link, double TimeoutSec
     });
     const bool& accepted = seen.Accepted;
     const bool& sequenceDone = seen.SequenceDone;
-    const uint32_t limitMs =
-        TimeoutSeconds <= 0 ? 1 : uint32_t(std::min(TimeoutSeconds * 1000.0 + 0.5, double(INT32_MAX)));
-    Device.SetConnectTimeLimit(limitMs);
+    Device.SetConnectTimeLimit(ConnectLimitMs(TimeoutSeconds));
 
     const std::string prefix = "Cannot connect over " + Link.Description().toStdString() + ": ";
     TakeMessages();
@@ -62,21 +86,7 @@ void ConnectDevice(TKORADevice& Device, const TLinkSpec& Link, double TimeoutSec
 
     PumpUntil([&] { return accepted || sequenceDone; }, TimeoutSeconds);
     Device.SetConnectTimeLimit(0);
-    std::string why;
-    if (const std::exception_ptr e = TakeReportedError()) {
-        try {
-            std::rethrow_exception(e);
-        } catch (const std::exception& x) {
-            why = x.what();
-        } catch (...) {
-            why = "unknown error";
-        }
-    } else if (!accepted && !sequenceDone) {
-        why = "no answer within the time limit";
-    } else if (!accepted) {
-        why = Device.IsConnected() ? "the device check failed"
-                                   : "the device did not answer the system information request";
-    }
+    std::string why = WhyNotConnected(Device, accepted, sequenceDone);
     if (accepted && why.empty()) {
         TakeMessages();
         return;

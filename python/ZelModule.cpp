@@ -280,21 +280,9 @@ void RaiseTranslated(const TError& E) {
     const py::object error = cls(E.what(), status, NameOrNone(E.Status), command);
     PyErr_SetObject(cls.ptr(), error.ptr());
 }
-} // namespace
 
-PYBIND11_MODULE(_zel, m) {
-    m.doc() = "The ZEL gripper and TAQ sensor over the device library";
-    m.attr("__version__") = ZEL_VERSION;
-
-    py::register_exception_translator([](std::exception_ptr p) {
-        try {
-            if (p)
-                std::rethrow_exception(p);
-        } catch (const TError& e) {
-            RaiseTranslated(e);
-        }
-    });
-
+// The plain results: system information, limits, a command's response.
+void BindResults(py::module_& m) {
     py::class_<TInfo>(m, "Info", docs::Info)
         .def_readonly("model", &TInfo::Model, docs::InfoModel)
         .def_readonly("device_type", &TInfo::DeviceType, docs::InfoDeviceType)
@@ -338,7 +326,10 @@ PYBIND11_MODULE(_zel, m) {
         .def("__repr__", [](const TResponse& R) {
             return "<zel.Response " + std::to_string(R.CommandID) + " " + StatName(R.Status) + ">";
         });
+}
 
+// One update and a motion under way.
+void BindUpdateAndMotion(py::module_& m) {
     py::class_<TPyUpdate>(m, "Update", docs::Update)
         .def_readonly("kind", &TPyUpdate::Kind, docs::UpdateKind)
         .def_readonly("value", &TPyUpdate::Value, docs::UpdateValue)
@@ -364,7 +355,10 @@ PYBIND11_MODULE(_zel, m) {
         .def("__repr__", [](const TMotion& M) {
             return "<zel.Motion " + M.Command() + (M.Done() ? " done>" : " running>");
         });
+}
 
+// A subscription to the gripper's updates: an iterator, a queue or a callback.
+void BindUpdates(py::module_& m) {
     py::class_<TPyUpdates>(m, "Updates", docs::Updates)
         .def("__iter__", [](py::object Self) { return Self; })
         .def(
@@ -432,7 +426,10 @@ PYBIND11_MODULE(_zel, m) {
         .def_property_readonly(
             "max_backlog", [](const TPyUpdates& U) { return U.Updates->MaxBacklog; },
             docs::UpdatesMaxBacklog);
+}
 
+// The gripper's commands and queries.
+py::class_<TGripper, std::shared_ptr<TGripper>> BindGripper(py::module_& m) {
     py::class_<TGripper, std::shared_ptr<TGripper>> gripper(m, "Gripper", docs::Gripper);
     BindDevice<TGripper>(gripper);
     gripper
@@ -472,34 +469,39 @@ PYBIND11_MODULE(_zel, m) {
         .def("ack", &TGripper::Ack, Release(), docs::Ack)
         .def("position", &TGripper::Position, Release(), docs::Position)
         .def("force", &TGripper::Force, Release(), docs::Force)
-        .def("limits", &TGripper::Limits, docs::LimitsMethod)
-        .def(
-            "updates",
-            [](std::shared_ptr<TGripper> G, std::vector<std::string> Kinds, int Period, bool OnChange,
-               std::optional<py::function> Callback) {
-                const unsigned mask = KindMask(Kinds);
-                std::function<void(const TUpdate&)> deliver;
-                if (Callback) {
-                    // Dropped with the interpreter lock held, whichever thread lets go of it last.
-                    std::shared_ptr<py::function> cb(new py::function(*Callback), [](py::function* F) {
-                        py::gil_scoped_acquire gil;
-                        delete F;
-                    });
-                    deliver = [cb](const TUpdate& U) {
-                        py::gil_scoped_acquire gil;
-                        (*cb)(ToPython(U));
-                    };
-                }
-                std::shared_ptr<TUpdates> u;
-                {
-                    py::gil_scoped_release release;
-                    u = G->Subscribe(mask, CheckPeriod(Period), OnChange, std::move(deliver));
-                }
-                return TPyUpdates{G, u};
-            },
-            py::arg("kinds") = std::vector<std::string>(std::begin(KindNames), std::end(KindNames)),
-            py::kw_only(), py::arg("period") = 50, py::arg("on_change") = true,
-            py::arg("callback") = py::none(), docs::UpdatesMethod);
+        .def("limits", &TGripper::Limits, docs::LimitsMethod);
+    return gripper;
+}
+
+// The gripper's subscriptions and states.
+void BindGripperUpdatesAndStates(py::class_<TGripper, std::shared_ptr<TGripper>>& gripper) {
+    gripper.def(
+        "updates",
+        [](std::shared_ptr<TGripper> G, std::vector<std::string> Kinds, int Period, bool OnChange,
+           std::optional<py::function> Callback) {
+            const unsigned mask = KindMask(Kinds);
+            std::function<void(const TUpdate&)> deliver;
+            if (Callback) {
+                // Dropped with the interpreter lock held, whichever thread lets go of it last.
+                std::shared_ptr<py::function> cb(new py::function(*Callback), [](py::function* F) {
+                    py::gil_scoped_acquire gil;
+                    delete F;
+                });
+                deliver = [cb](const TUpdate& U) {
+                    py::gil_scoped_acquire gil;
+                    (*cb)(ToPython(U));
+                };
+            }
+            std::shared_ptr<TUpdates> u;
+            {
+                py::gil_scoped_release release;
+                u = G->Subscribe(mask, CheckPeriod(Period), OnChange, std::move(deliver));
+            }
+            return TPyUpdates{G, u};
+        },
+        py::arg("kinds") = std::vector<std::string>(std::begin(KindNames), std::end(KindNames)),
+        py::kw_only(), py::arg("period") = 50, py::arg("on_change") = true, py::arg("callback") = py::none(),
+        docs::UpdatesMethod);
     {
         // The states are the package's enums, which the generated signature would call "object":
         // these two carry their signature in their help text.
@@ -529,7 +531,10 @@ PYBIND11_MODULE(_zel, m) {
                 },
                 docs::SystemState);
     }
+}
 
+// The sensor's matrix description and frames.
+void BindFrames(py::module_& m) {
     py::class_<TMatrix>(m, "Matrix", docs::Matrix)
         .def_readonly("width", &TMatrix::Width, docs::MatrixWidth)
         .def_readonly("height", &TMatrix::Height, docs::MatrixHeight)
@@ -597,7 +602,10 @@ PYBIND11_MODULE(_zel, m) {
         .def("__exit__", [](py::object Self, py::args) { Self.attr("close")(); })
         .def_property_readonly(
             "dropped", [](const TPyFrames& F) { return F.Sensor->Dropped(); }, docs::FramesDropped);
+}
 
+// The sensor's commands.
+void BindSensor(py::module_& m) {
     py::class_<TSensor, std::shared_ptr<TSensor>> sensor(m, "Sensor", docs::Sensor);
     BindDevice<TSensor>(sensor);
     sensor.def("matrix", &TSensor::Matrix, docs::MatrixMethod)
@@ -623,6 +631,30 @@ PYBIND11_MODULE(_zel, m) {
                 return TPyFrames{S};
             },
             py::kw_only(), py::arg("period") = 100, py::arg("run_length") = false, docs::FramesMethod);
+}
+} // namespace
+
+PYBIND11_MODULE(_zel, m) {
+    m.doc() = "The ZEL gripper and TAQ sensor over the device library";
+    m.attr("__version__") = ZEL_VERSION;
+
+    py::register_exception_translator([](std::exception_ptr p) {
+        try {
+            if (p)
+                std::rethrow_exception(p);
+        } catch (const TError& e) {
+            RaiseTranslated(e);
+        }
+    });
+
+    // In this order: a class is bound before the signatures that name it.
+    BindResults(m);
+    BindUpdateAndMotion(m);
+    BindUpdates(m);
+    auto gripper = BindGripper(m);
+    BindGripperUpdatesAndStates(gripper);
+    BindFrames(m);
+    BindSensor(m);
 
     // The same exchange as temperature() in a loop without Python in between: the benchmark's
     // reference for the cost of the bindings.

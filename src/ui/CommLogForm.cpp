@@ -133,10 +133,8 @@ const char LowerHex[] = "0123456789abcdef";
 
 // A window of its own, not Qt::Tool: a tool window would let the main window's shortcuts fire
 // here (Escape would stop the fingers, F3 would disconnect).
-TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Window) {
-    setObjectName(QStringLiteral("CommLog"));
-    setWindowTitle(QStringLiteral("Communications log"));
-
+// Options of the lines, the filter and how many packets are kept.
+void TCommLog::BuildOptionsBar() {
     Panel7 = new QFrame(this);
     Panel7->setObjectName(QStringLiteral("Panel7"));
     cbShowIDDescr = new QCheckBox(QStringLiteral("Show ID descriptors"), Panel7);
@@ -188,7 +186,10 @@ TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Window) {
     keep->addWidget(keepLabel);
     keep->addWidget(cbKeep);
     top->addLayout(keep, 1, 4, 1, 1, Qt::AlignRight);
+}
 
+// The search bar, hidden until Ctrl+F.
+TCommLog::TSearchButtons TCommLog::BuildSearchBar() {
     pnSearch = new QFrame(this);
     pnSearch->setObjectName(QStringLiteral("pnSearch"));
     auto* findLabel = new QLabel(QStringLiteral("F&ind"), pnSearch);
@@ -218,7 +219,16 @@ TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Window) {
     search->addWidget(failed);
     search->addWidget(lbSearch);
     pnSearch->setVisible(false);
+    connect(next, &QPushButton::clicked, this, [this] { RunGuarded([this] { SearchClicked(false); }); });
+    connect(prev, &QPushButton::clicked, this, [this] { RunGuarded([this] { SearchClicked(true); }); });
+    connect(edSearch, &QLineEdit::returnPressed, this,
+            [this] { RunGuarded([this] { SearchClicked(false); }); });
+    connect(failed, &QPushButton::clicked, this, [this] { RunGuarded([this] { FindNextFailed(); }); });
+    return {prev, next, failed};
+}
 
+// The text view with the scroll bar over the whole history beside it.
+QHBoxLayout* TCommLog::BuildView() {
     auto* view = new TLogView(this);
     RxMsgMemo = view;
     RxMsgMemo->setObjectName(QStringLiteral("RxMsgMemo"));
@@ -240,7 +250,10 @@ TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Window) {
     middle->setSpacing(0);
     middle->addWidget(RxMsgMemo, 1);
     middle->addWidget(sbHistory);
+    return middle;
+}
 
+void TCommLog::BuildFilesBar() {
     Panel1 = new QFrame(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     btnClear = new QPushButton(QStringLiteral("Clear"), Panel1);
@@ -258,15 +271,10 @@ TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Window) {
     bottom->addWidget(btnOpen);
     bottom->addWidget(btnSave);
     bottom->addWidget(btnClear);
+}
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(Panel7);
-    layout->addWidget(pnSearch);
-    layout->addLayout(middle, 1);
-    layout->addWidget(Panel1);
-
+// The view's context menu and the payload interpretations.
+void TCommLog::BuildMenus() {
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     miAsFloat = AddItem(PopupMenu1, QStringLiteral("miAsFloat"), QStringLiteral("as Float"));
@@ -283,6 +291,49 @@ TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Window) {
     copy->setShortcut(QKeySequence::Copy);
     QAction* selectAll = AddItem(FContextMenu, QStringLiteral("miSelectAll"), QStringLiteral("Select &All"));
     selectAll->setShortcut(QKeySequence::SelectAll);
+    connect(copy, &QAction::triggered, this, [this] { RunGuarded([this] { RxMsgMemo->copy(); }); });
+    connect(selectAll, &QAction::triggered, this, [this] { RunGuarded([this] { RxMsgMemo->selectAll(); }); });
+    connect(RxMsgMemo, &QWidget::customContextMenuRequested, this, [this, copy](const QPoint& At) {
+        RunGuarded([this, copy, At] {
+            copy->setEnabled(RxMsgMemo->textCursor().hasSelection());
+            FContextMenu->popup(RxMsgMemo->viewport()->mapToGlobal(At));
+        });
+    });
+}
+
+void TCommLog::BuildSearchShortcuts() {
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    find->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(find, &QShortcut::activated, this, Guarded(this, &TCommLog::ShowSearch));
+    auto* findNext = new QShortcut(QKeySequence::FindNext, this);
+    findNext->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(findNext, &QShortcut::activated, this, [this] { RunGuarded([this] { SearchClicked(false); }); });
+    auto* findPrev = new QShortcut(QKeySequence::FindPrevious, this);
+    findPrev->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(findPrev, &QShortcut::activated, this, [this] { RunGuarded([this] { SearchClicked(true); }); });
+    auto* closeSearch = new QShortcut(Qt::Key_Escape, this);
+    closeSearch->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(closeSearch, &QShortcut::activated, this, Guarded(this, &TCommLog::HideSearch));
+}
+
+TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Window) {
+    setObjectName(QStringLiteral("CommLog"));
+    setWindowTitle(QStringLiteral("Communications log"));
+
+    BuildOptionsBar();
+    const TSearchButtons search = BuildSearchBar();
+    QHBoxLayout* middle = BuildView();
+    BuildFilesBar();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(Panel7);
+    layout->addWidget(pnSearch);
+    layout->addLayout(middle, 1);
+    layout->addWidget(Panel1);
+
+    BuildMenus();
 
     setTabOrder(cbShowIDDescr, cbEvaluateErrorCodes);
     setTabOrder(cbEvaluateErrorCodes, cbTimeStamps);
@@ -292,10 +343,10 @@ TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Window) {
     setTabOrder(btnFilter, cbKeep);
     setTabOrder(cbKeep, edSearch);
     setTabOrder(edSearch, cbHexSearch);
-    setTabOrder(cbHexSearch, prev);
-    setTabOrder(prev, next);
-    setTabOrder(next, failed);
-    setTabOrder(failed, RxMsgMemo);
+    setTabOrder(cbHexSearch, search.Previous);
+    setTabOrder(search.Previous, search.Next);
+    setTabOrder(search.Next, search.Failed);
+    setTabOrder(search.Failed, RxMsgMemo);
     setTabOrder(RxMsgMemo, btnOpen);
     setTabOrder(btnOpen, btnSave);
     setTabOrder(btnSave, btnClear);
@@ -310,36 +361,12 @@ TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Window) {
     connect(miAsFloat, &QAction::triggered, this, Guarded(this, &TCommLog::miAsFloatClick));
     connect(miAsInteger, &QAction::triggered, this, Guarded(this, &TCommLog::miAsIntegerClick));
     connect(miAsText, &QAction::triggered, this, Guarded(this, &TCommLog::miAsTextClick));
-    connect(copy, &QAction::triggered, this, [this] { RunGuarded([this] { RxMsgMemo->copy(); }); });
-    connect(selectAll, &QAction::triggered, this, [this] { RunGuarded([this] { RxMsgMemo->selectAll(); }); });
-    connect(RxMsgMemo, &QWidget::customContextMenuRequested, this, [this, copy](const QPoint& At) {
-        RunGuarded([this, copy, At] {
-            copy->setEnabled(RxMsgMemo->textCursor().hasSelection());
-            FContextMenu->popup(RxMsgMemo->viewport()->mapToGlobal(At));
-        });
-    });
     connect(cbKeep, &QComboBox::activated, this, [this](int Index) {
         RunGuarded([this, Index] { SetKeep(cbKeep->itemData(Index).toLongLong()); });
     });
     connect(sbHistory, &QScrollBar::valueChanged, this,
             [this](int Value) { RunGuarded([this, Value] { ScrollHistoryTo(Value); }); });
-    connect(next, &QPushButton::clicked, this, [this] { RunGuarded([this] { SearchClicked(false); }); });
-    connect(prev, &QPushButton::clicked, this, [this] { RunGuarded([this] { SearchClicked(true); }); });
-    connect(edSearch, &QLineEdit::returnPressed, this,
-            [this] { RunGuarded([this] { SearchClicked(false); }); });
-    connect(failed, &QPushButton::clicked, this, [this] { RunGuarded([this] { FindNextFailed(); }); });
-    auto* find = new QShortcut(QKeySequence::Find, this);
-    find->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(find, &QShortcut::activated, this, Guarded(this, &TCommLog::ShowSearch));
-    auto* findNext = new QShortcut(QKeySequence::FindNext, this);
-    findNext->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(findNext, &QShortcut::activated, this, [this] { RunGuarded([this] { SearchClicked(false); }); });
-    auto* findPrev = new QShortcut(QKeySequence::FindPrevious, this);
-    findPrev->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(findPrev, &QShortcut::activated, this, [this] { RunGuarded([this] { SearchClicked(true); }); });
-    auto* closeSearch = new QShortcut(Qt::Key_Escape, this);
-    closeSearch->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(closeSearch, &QShortcut::activated, this, Guarded(this, &TCommLog::HideSearch));
+    BuildSearchShortcuts();
 
     FViewTimer = new QTimer(this);
     FViewTimer->setSingleShot(true);

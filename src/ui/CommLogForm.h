@@ -18,6 +18,7 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QFrame;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -106,6 +107,17 @@ private:
     void RebuildPage(int64_t First);
     void UpdateHistoryBar();
     void BuildFilterMenu();
+    struct TSearchButtons {
+        QPushButton* Previous;
+        QPushButton* Next;
+        QPushButton* Failed;
+    };
+    void BuildOptionsBar();
+    TSearchButtons BuildSearchBar();
+    QHBoxLayout* BuildView();
+    void BuildFilesBar();
+    void BuildMenus();
+    void BuildSearchShortcuts();
     void FilterMenuChanged();
     void ShowSearch();
     // Escape: the find bar closes and the log keeps the focus.

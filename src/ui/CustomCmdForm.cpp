@@ -58,11 +58,8 @@ QLabel* ValueLabel(const QString& Name, QWidget* Parent) {
 
 // A window of its own, not Qt::Tool: a tool window would let the main window's shortcuts fire
 // here (Escape would stop the fingers, F3 would disconnect).
-TCustomCmd::TCustomCmd(QWidget* Parent) : QWidget(Parent, Qt::Window) {
-    setObjectName(QStringLiteral("CustomCmd"));
-    setWindowTitle(QStringLiteral("Custom Command Editor"));
-
-    // Command entry.
+// The identifier with the device's known commands, the payload and its size.
+void TCustomCmd::BuildCommandEntry() {
     auto* entry = new QGroupBox(QStringLiteral("Command entry"), this);
     pnCmdEntry = entry;
     pnCmdEntry->setObjectName(QStringLiteral("pnCmdEntry"));
@@ -109,8 +106,10 @@ TCustomCmd::TCustomCmd(QWidget* Parent) : QWidget(Parent, Qt::Window) {
     grid->addWidget(new QLabel(QStringLiteral("Payload size:"), entry), 2, 0);
     grid->addWidget(lbPayloadSize, 2, 1, 1, 3);
     grid->setColumnStretch(3, 1);
+}
 
-    // Packet decoding.
+// The packet the command makes, field by field.
+void TCustomCmd::BuildDecoding() {
     auto* decoded = new QGroupBox(QStringLiteral("Command Packet Decoding"), this);
     pnDecodedPktSect = decoded;
     pnDecodedPktSect->setObjectName(QStringLiteral("pnDecodedPktSect"));
@@ -128,8 +127,9 @@ TCustomCmd::TCustomCmd(QWidget* Parent) : QWidget(Parent, Qt::Window) {
     boxes->addWidget(DecodingBox(QStringLiteral("Length"), lbLength, decoded));
     boxes->addWidget(DecodingBox(QStringLiteral("Payload"), lbPayload, decoded), 1);
     boxes->addWidget(DecodingBox(QStringLiteral("Checksum"), lbChecksum, decoded));
+}
 
-    // Sending.
+void TCustomCmd::BuildSending() {
     Panel2 = new QWidget(this);
     Panel2->setObjectName(QStringLiteral("Panel2"));
     btnSend = new QPushButton(QStringLiteral("Send"), Panel2);
@@ -152,8 +152,10 @@ TCustomCmd::TCustomCmd(QWidget* Parent) : QWidget(Parent, Qt::Window) {
     send->addWidget(AutosendIntervalEdit);
     send->addWidget(new QLabel(QStringLiteral("ms."), Panel2));
     send->addStretch(1);
+}
 
-    // Results of pending commands.
+// Results of pending commands.
+void TCustomCmd::BuildResults() {
     RollPanel2 = new TRollPanel(QStringLiteral("Asynchronous Command Results"), this);
     RollPanel2->setObjectName(QStringLiteral("RollPanel2"));
     LogMemo = new TLineMemo(ResultLines);
@@ -164,6 +166,16 @@ TCustomCmd::TCustomCmd(QWidget* Parent) : QWidget(Parent, Qt::Window) {
 
     AutosendTimer = new QTimer(this);
     AutosendTimer->setObjectName(QStringLiteral("AutosendTimer"));
+}
+
+TCustomCmd::TCustomCmd(QWidget* Parent) : QWidget(Parent, Qt::Window) {
+    setObjectName(QStringLiteral("CustomCmd"));
+    setWindowTitle(QStringLiteral("Custom Command Editor"));
+
+    BuildCommandEntry();
+    BuildDecoding();
+    BuildSending();
+    BuildResults();
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(pnCmdEntry);

@@ -51,6 +51,10 @@ protected:
     void showEvent(QShowEvent* Event) override;
 
 private:
+    void BuildCommandEntry();
+    void BuildDecoding();
+    void BuildSending();
+    void BuildResults();
     void UpdateDecoding(uint8_t ID, const TByteArray& Payload);
     bool UpdatePayload();
     void ApplySendState();

@@ -75,7 +75,6 @@ QLabel* BuddyLabel(const QString& Text, QWidget* Buddy, QWidget* Parent) {
 const QColor HealthyColor(0x4c, 0xff, 0x6a);
 const QColor ErrorColor(0xff, 0x4c, 0x4c);
 const QColor NeutralColor(0xb0, 0xb0, 0xb0);
-constexpr uint8_t GraspingStateErrorIndex = 7; // "ERROR"
 
 void SetTextColor(QWidget* W, const QColor& Color) {
     QPalette p = W->palette();
@@ -357,7 +356,8 @@ void TMainWin::BuildCommandPanels() {
     Splitter1->setStretchFactor(1, 1);
 }
 
-void TMainWin::BuildStateColumn() {
+// Position, grasping state and force.
+void TMainWin::BuildPositionPanel() {
     RollPanel3 = new TRollPanel(QStringLiteral("Gripper"), this);
     RollPanel3->setObjectName(QStringLiteral("RollPanel3"));
     pnState = new QFrame;
@@ -390,7 +390,10 @@ void TMainWin::BuildStateColumn() {
     value(2, QStringLiteral("Force:"), lbGraspingForce, QStringLiteral("lbGraspingForce"),
           QStringLiteral("0 N"), QStringLiteral("Grasping force"));
     RollPanel3->SetContent(pnState);
+}
 
+// The system state in hex and one box per named flag.
+void TMainWin::BuildFlagsPanel() {
     RollPanel1 = new TRollPanel(QStringLiteral("System State"), this);
     RollPanel1->setObjectName(QStringLiteral("RollPanel1"));
     auto* flags = new QWidget;
@@ -419,15 +422,10 @@ void TMainWin::BuildStateColumn() {
         FlagBoxes.push_back(cb);
     }
     RollPanel1->SetContent(flags);
+}
 
-    auto* state = new QWidget;
-    state->setObjectName(QStringLiteral("sbStateContent"));
-    auto* stateLayout = new QVBoxLayout(state);
-    stateLayout->setContentsMargins(0, 0, 0, 0);
-    stateLayout->addWidget(RollPanel3);
-    stateLayout->addWidget(RollPanel1);
-    stateLayout->addStretch(1);
-
+// The fast stop, the picture and the documentation link, always in view below the state.
+void TMainWin::BuildEmergencyPanel() {
     pnEmergency = new QFrame(this);
     pnEmergency->setObjectName(QStringLiteral("pnEmergency"));
     pnEmergency->setFrameShape(QFrame::StyledPanel);
@@ -476,7 +474,20 @@ void TMainWin::BuildStateColumn() {
     e->addWidget(btnEmergencyStop);
     e->addWidget(imgGripper);
     e->addWidget(lbWebSite);
+}
 
+void TMainWin::BuildStateColumn() {
+    BuildPositionPanel();
+    BuildFlagsPanel();
+    auto* state = new QWidget;
+    state->setObjectName(QStringLiteral("sbStateContent"));
+    auto* stateLayout = new QVBoxLayout(state);
+    stateLayout->setContentsMargins(0, 0, 0, 0);
+    stateLayout->addWidget(RollPanel3);
+    stateLayout->addWidget(RollPanel1);
+    stateLayout->addStretch(1);
+
+    BuildEmergencyPanel();
     FStateColumn = new QWidget(this);
     FStateColumn->setObjectName(QStringLiteral("StateColumn"));
     auto* right = new QVBoxLayout(FStateColumn);
@@ -661,7 +672,7 @@ void TMainWin::GraspingStateChange() {
     const uint8_t s = FZel->GraspingState;
     LivePlotWindow()->AddGraspingState(s);
     const std::string_view name = s < 8 ? GraspingStateNames[s] : std::string_view("--");
-    ShowGraspingState(QString::fromUtf8(name.data(), qsizetype(name.size())), s == GraspingStateErrorIndex);
+    ShowGraspingState(QString::fromUtf8(name.data(), qsizetype(name.size())), s == GraspingStateError);
 }
 
 void TMainWin::ShowGraspingState(const QString& Text, bool Error) {

@@ -5,6 +5,7 @@
 // button. Everything it shows comes from the device's notifications.
 #include "MainFormBaseClass.h"
 #include "ZEL.h"
+#include "ZEL_commands.h"
 
 #include <QString>
 
@@ -33,10 +34,8 @@ class TValuePanel;
 class TMainWin : public TMainWinBase {
     Q_OBJECT
 public:
-    static constexpr uint32_t FastStopFlag = 0x00001000;
-    // Blocked, soft limits, fast stop, temperature, power, current and finger faults, command and
-    // script failure: shown so that they stand out when set.
-    static constexpr uint32_t FaultFlags = 0x0017D03C;
+    static constexpr uint32_t FastStopFlag = SF_FAST_STOP;
+    static constexpr uint32_t FaultFlags = SystemStateFaultFlags;
     static const QString Caption; // "ZEL Duruzadud"
     static const QString Version; // the project's version
 
@@ -150,6 +149,9 @@ private:
     void FormCreate();
     void BuildCommandPanels();
     void BuildStateColumn();
+    void BuildPositionPanel();
+    void BuildFlagsPanel();
+    void BuildEmergencyPanel();
     void BuildMenu();
     void HookDevice();
     void SetTabOrder();

@@ -1,16 +1,25 @@
 #include "ZEL_commands.h"
 
 const TSysflagDescr SystemStateFlags[19] = {
-    {0x00000001, "Referenced"},        {0x00000002, "Moving"},
-    {0x00000004, "Blocked minus"},     {0x00000008, "Blocked plus"},
-    {0x00000010, "Soft limit minus"},  {0x00000020, "Soft limit plus"},
-    {0x00000040, "Axis stopped"},      {0x00000080, "Target pos reached"},
-    {0x00000100, "Overdrive mode"},    {0x00000200, "Force Control mode"},
-    {0x00001000, "Fast stop"},         {0x00002000, "Temperature warning"},
-    {0x00004000, "Temperature fault"}, {0x00008000, "Power fault"},
-    {0x00010000, "Current fault"},     {0x00020000, "Finger fault"},
-    {0x00040000, "Command failure"},   {0x00080000, "Script is running"},
-    {0x00100000, "Script failure"},
+    {SF_REFERENCED, "Referenced"},
+    {SF_MOVING, "Moving"},
+    {SF_BLOCKED_MINUS, "Blocked minus"},
+    {SF_BLOCKED_PLUS, "Blocked plus"},
+    {SF_SOFT_LIMIT_MINUS, "Soft limit minus"},
+    {SF_SOFT_LIMIT_PLUS, "Soft limit plus"},
+    {SF_AXIS_STOPPED, "Axis stopped"},
+    {SF_TARGET_POS_REACHED, "Target pos reached"},
+    {SF_OVERDRIVE_MODE, "Overdrive mode"},
+    {SF_FORCE_CONTROL_MODE, "Force Control mode"},
+    {SF_FAST_STOP, "Fast stop"},
+    {SF_TEMPERATURE_WARNING, "Temperature warning"},
+    {SF_TEMPERATURE_FAULT, "Temperature fault"},
+    {SF_POWER_FAULT, "Power fault"},
+    {SF_CURRENT_FAULT, "Current fault"},
+    {SF_FINGER_FAULT, "Finger fault"},
+    {SF_COMMAND_FAILURE, "Command failure"},
+    {SF_SCRIPT_RUNNING, "Script is running"},
+    {SF_SCRIPT_FAILURE, "Script failure"},
 };
 
 const std::string_view GraspingStateNames[8] = {

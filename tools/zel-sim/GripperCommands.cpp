@@ -106,6 +106,80 @@ TByteArray TGripperCommands::SystemLimits() const {
     return Answer(E_SUCCESS, b, sizeof b);
 }
 
+namespace {
+TByteArray StopAnswer(TGripperModel& Model, uint8_t ID, const TByteArray& P, double Now,
+                      std::vector<TFinished>& Finished) {
+    if (const TStat s = CheckLength(P.size(), 0); s != E_SUCCESS)
+        return Answer(s);
+    if (ID == STOP)
+        Model.Stop(Now, Finished);
+    else
+        Model.FastStop(Now, Finished);
+    return Answer(E_SUCCESS);
+}
+
+TByteArray FastStopAckAnswer(TGripperModel& Model, const TByteArray& P) {
+    TStat s = CheckLength(P.size(), 3);
+    if (s == E_SUCCESS && !(P[0] == 'a' && P[1] == 'c' && P[2] == 'k'))
+        s = E_INVALID_PARAMETER;
+    if (s == E_SUCCESS)
+        Model.FastStopAck();
+    return Answer(s);
+}
+
+// SET_ACCELERATION and SET_FORCE_LIMIT.
+TByteArray SettingAnswer(TGripperModel& Model, uint8_t ID, const TByteArray& P) {
+    TStat s = CheckLength(P.size(), 4);
+    if (s == E_SUCCESS)
+        s = ID == SET_ACCELERATION ? Model.SetAcceleration(ReadSingle(&P[0]))
+                                   : Model.SetForceLimit(ReadSingle(&P[0]));
+    return Answer(s);
+}
+
+// GET_ACCELERATION and GET_FORCE_LIMIT.
+TByteArray SettingQueryAnswer(const TGripperModel& Model, uint8_t ID, const TByteArray& P) {
+    if (const TStat s = CheckLength(P.size(), 0); s != E_SUCCESS)
+        return Answer(s);
+    return FloatAnswer(ID == GET_ACCELERATION ? Model.Acceleration() : Model.ForceLimit());
+}
+
+TByteArray GraspingStatsAnswer(TGripperModel& Model, const TByteArray& P) {
+    if (const TStat s = CheckLength(P.size(), 1); s != E_SUCCESS)
+        return Answer(s);
+    const TGraspingStats st = Model.Stats();
+    uint8_t b[8];
+    WriteLongWord(b, st.Grasps);
+    WriteWord(b + 4, st.PartsNotFound);
+    WriteWord(b + 6, st.PartsLost);
+    if (P[0] & 0x01)
+        Model.ResetStats();
+    return Answer(E_SUCCESS, b, 8);
+}
+
+// Commands the device names but the simulator does not serve: soft limits, overdrive, tare and
+// the fingers.
+bool Unsupported(uint8_t ID) {
+    switch (ID) {
+    case SET_SOFT_LIMITS:
+    case GET_SOFT_LIMITS:
+    case CLEAR_SOFT_LIMITS:
+    case OVERDRIVE_MODE:
+    case TARE:
+    case 0x60:
+    case 0x61:
+    case 0x62:
+    case 0x63: // finger 0
+    case 0x70:
+    case 0x71:
+    case 0x72:
+    case 0x73: // finger 1
+        return true;
+    default:
+        return false;
+    }
+}
+} // namespace
+
 bool TGripperCommands::Handle(TSimSession& Session, const TPacket& Packet, double Now, TByteArray& Out,
                               std::vector<TFinished>& Finished) {
     const uint8_t id = uint8_t(Packet.CommandID);
@@ -123,76 +197,30 @@ bool TGripperCommands::Handle(TSimSession& Session, const TPacket& Packet, doubl
         return true;
     case STOP:
     case FAST_STOP:
-        if (const TStat s = CheckLength(p.size(), 0); s != E_SUCCESS) {
-            Out = Answer(s);
-            return true;
-        }
-        if (id == STOP)
-            FModel.Stop(Now, Finished);
-        else
-            FModel.FastStop(Now, Finished);
-        Out = Answer(E_SUCCESS);
+        Out = StopAnswer(FModel, id, p, Now, Finished);
         return true;
-    case FAST_STOP_ACK: {
-        TStat s = CheckLength(p.size(), 3);
-        if (s == E_SUCCESS && !(p[0] == 'a' && p[1] == 'c' && p[2] == 'k'))
-            s = E_INVALID_PARAMETER;
-        if (s == E_SUCCESS)
-            FModel.FastStopAck();
-        Out = Answer(s);
+    case FAST_STOP_ACK:
+        Out = FastStopAckAnswer(FModel, p);
         return true;
-    }
     case SET_ACCELERATION:
-    case SET_FORCE_LIMIT: {
-        TStat s = CheckLength(p.size(), 4);
-        if (s == E_SUCCESS)
-            s = id == SET_ACCELERATION ? FModel.SetAcceleration(ReadSingle(&p[0]))
-                                       : FModel.SetForceLimit(ReadSingle(&p[0]));
-        Out = Answer(s);
+    case SET_FORCE_LIMIT:
+        Out = SettingAnswer(FModel, id, p);
         return true;
-    }
     case GET_ACCELERATION:
     case GET_FORCE_LIMIT:
-        if (const TStat s = CheckLength(p.size(), 0); s != E_SUCCESS)
-            Out = Answer(s);
-        else
-            Out = FloatAnswer(id == GET_ACCELERATION ? FModel.Acceleration() : FModel.ForceLimit());
+        Out = SettingQueryAnswer(FModel, id, p);
         return true;
-    case GET_GRASPING_STATS: {
-        if (const TStat s = CheckLength(p.size(), 1); s != E_SUCCESS) {
-            Out = Answer(s);
-            return true;
-        }
-        const TGraspingStats st = FModel.Stats();
-        uint8_t b[8];
-        WriteLongWord(b, st.Grasps);
-        WriteWord(b + 4, st.PartsNotFound);
-        WriteWord(b + 6, st.PartsLost);
-        if (p[0] & 0x01)
-            FModel.ResetStats();
-        Out = Answer(E_SUCCESS, b, 8);
+    case GET_GRASPING_STATS:
+        Out = GraspingStatsAnswer(FModel, p);
         return true;
-    }
     case GET_SYSTEM_LIMITS:
         Out = p.empty() ? SystemLimits() : Answer(E_NO_PARAM_EXPECTED);
         return true;
-    case SET_SOFT_LIMITS:
-    case GET_SOFT_LIMITS:
-    case CLEAR_SOFT_LIMITS:
-    case OVERDRIVE_MODE:
-    case TARE:
-    case 0x60:
-    case 0x61:
-    case 0x62:
-    case 0x63: // finger 0
-    case 0x70:
-    case 0x71:
-    case 0x72:
-    case 0x73: // finger 1
+    default:
+        if (!Unsupported(id))
+            return false;
         Out = Answer(E_FEATURE_NOT_SUPPORTED);
         return true;
-    default:
-        return false;
     }
 }
 

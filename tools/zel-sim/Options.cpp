@@ -189,9 +189,182 @@ std::string UsageText() {
     return s;
 }
 
-TOptions ParseOptions(const std::vector<std::string>& Args) {
-    TOptions r;
-    QCommandLineParser p;
+namespace {
+// Reads the options given on the command line. A reader returns "" when every value it read was
+// good, else the message for the user.
+class TOptionReader {
+public:
+    explicit TOptionReader(const QCommandLineParser& Parser) : p(Parser) {}
+
+    bool IsSet(const char* Name) const { return p.isSet(Name); }
+    QString Value(const char* Name) const { return p.value(Name); }
+    // Each reads an option when it is given and reports whether its value was good.
+    template <class F> bool Number(const char* Name, double Low, double High, F&& Set) const {
+        if (!p.isSet(Name))
+            return true;
+        double d = 0;
+        if (!ToDouble(p.value(Name), d) || d < Low || d > High)
+            return false;
+        Set(d);
+        return true;
+    }
+    template <class F> bool Integer(const char* Name, long long Low, long long High, F&& Set) const {
+        if (!p.isSet(Name))
+            return true;
+        long long n = 0;
+        if (!ToInt(p.value(Name), Low, High, n))
+            return false;
+        Set(n);
+        return true;
+    }
+
+private:
+    const QCommandLineParser& p;
+};
+
+std::string Bad(const char* Name) {
+    return std::string("bad value for --") + Name;
+}
+
+std::string ReadDeviceAndLinks(const TOptionReader& o, TSimConfig& c) {
+    c.Verbose = o.IsSet("verbose");
+    if (o.IsSet("device")) {
+        const QString kind = o.Value("device");
+        if (kind == "gripper")
+            c.Device = EDeviceKind::Gripper;
+        else if (kind == "sensor")
+            c.Device = EDeviceKind::Sensor;
+        else
+            return Bad("device");
+    }
+    if (!o.Integer("tcp", 0, 65535, [&](long long n) { c.TcpPort = int(n); }))
+        return Bad("tcp");
+    if (!o.Integer("udp", 0, 65535, [&](long long n) { c.UdpPort = int(n); }))
+        return Bad("udp");
+    if (o.IsSet("pty")) {
+        c.Pty = true;
+        c.PtyLink = o.Value("pty") == "-" ? std::string() : o.Value("pty").toStdString();
+    }
+    if (o.IsSet("can"))
+        c.Can = o.Value("can").toStdString();
+    if (o.IsSet("bind"))
+        c.BindAddress = o.Value("bind").toStdString();
+    if (c.TcpPort < 0 && c.UdpPort < 0 && !c.Pty && c.Can.empty()) {
+        c.TcpPort = 1000;
+        c.UdpPort = 1500;
+    }
+    return {};
+}
+
+std::string ReadSystemInformation(const TOptionReader& o, TSimConfig& c) {
+    if (!o.Integer("device-type", 0, 255, [&](long long n) { c.SysInfo.DeviceType = int(n); }))
+        return Bad("device-type");
+    if (!o.Integer("hw-rev", 0, 255, [&](long long n) { c.SysInfo.HardwareRevision = uint8_t(n); }))
+        return Bad("hw-rev");
+    if (!o.Integer("serial", 0, 0xFFFFFFFFLL, [&](long long n) { c.SysInfo.SerialNumber = uint32_t(n); }))
+        return Bad("serial");
+    if (o.IsSet("firmware") && !ParseFirmware(o.Value("firmware").toStdString(), c.SysInfo.Firmware))
+        return Bad("firmware");
+    if (o.IsSet("tag")) {
+        c.Tag = o.Value("tag").toStdString();
+        if (c.Tag.size() > 64)
+            return "--tag is longer than 64 bytes";
+    }
+    if (!o.Number("temperature", -3276.8, 3276.7, [&](double d) { c.Temperature = Tenths(d); }))
+        return Bad("temperature");
+    auto& g = c.Gripper;
+    if (!o.Number("temp-warning", -3276.8, 3276.7, [&](double d) { g.TemperatureWarning = Tenths(d); }))
+        return Bad("temp-warning");
+    if (!o.Number("temp-fault", -3276.8, 3276.7, [&](double d) { g.TemperatureFault = Tenths(d); }))
+        return Bad("temp-fault");
+    return {};
+}
+
+// The limits must be in order, and the initial values within them.
+std::string CheckGripperLimits(const TOptionReader& o, TGripperConfig& g) {
+    const auto& l = g.Limits;
+    if (l.Stroke <= 0 || l.MinSpeed <= 0 || l.MinSpeed > l.MaxSpeed || l.MinAcceleration <= 0 ||
+        l.MinAcceleration > l.MaxAcceleration || l.MinForce > l.NominalForce ||
+        l.NominalForce > l.OverdriveForce)
+        return "inconsistent gripper limits";
+    if (g.HomingSpeed <= 0)
+        return Bad("homing-speed");
+    if (!o.IsSet("accel"))
+        g.Acceleration = std::clamp(g.Acceleration, l.MinAcceleration, l.MaxAcceleration);
+    else if (g.Acceleration < l.MinAcceleration || g.Acceleration > l.MaxAcceleration)
+        return "--accel is outside the acceleration limits";
+    if (o.IsSet("force-limit") && (g.ForceLimit < l.MinForce || g.ForceLimit > l.NominalForce))
+        return "--force-limit is outside the force limits";
+    if (o.IsSet("start-pos") && g.StartPosition > l.Stroke)
+        return "--start-pos is beyond the stroke";
+    return {};
+}
+
+std::string ReadGripper(const TOptionReader& o, TGripperConfig& g) {
+    auto& l = g.Limits;
+    const double big = 1e6;
+    struct {
+        const char* Name;
+        float* Target;
+    } limits[] = {{"stroke", &l.Stroke},
+                  {"min-speed", &l.MinSpeed},
+                  {"max-speed", &l.MaxSpeed},
+                  {"min-accel", &l.MinAcceleration},
+                  {"max-accel", &l.MaxAcceleration},
+                  {"min-force", &l.MinForce},
+                  {"nominal-force", &l.NominalForce},
+                  {"overdrive-force", &l.OverdriveForce},
+                  {"accel", &g.Acceleration},
+                  {"force-limit", &g.ForceLimit},
+                  {"start-pos", &g.StartPosition},
+                  {"homing-speed", &g.HomingSpeed},
+                  {"part-tolerance", &g.PartTolerance},
+                  {"force-rate", &g.ForceRate}};
+    for (auto& v : limits)
+        if (!o.Number(v.Name, 0, big, [&](double d) { *v.Target = float(d); }))
+            return Bad(v.Name);
+    g.StartReferenced = o.IsSet("referenced");
+    if (o.IsSet("part")) {
+        if (o.Value("part") == "none")
+            g.HasPart = false;
+        else if (!o.Number("part", 0, big, [&](double d) { g.PartWidth = float(d); }))
+            return Bad("part");
+    }
+    if (!o.Integer("lose-part-after", 0, 3600000, [&](long long n) { g.LosePartAfterMs = int(n); }))
+        return Bad("lose-part-after");
+    return CheckGripperLimits(o, g);
+}
+
+std::string ReadSensor(const TOptionReader& o, TSensorConfig& s) {
+    if (o.IsSet("matrix")) {
+        double w = 0, h = 0;
+        // A plain frame must fit in one packet: 5 + 2 bytes per cell after the status.
+        if (!ParsePair(o.Value("matrix"), w, h) || w < 1 || h < 1 || w != std::floor(w) ||
+            h != std::floor(h) || w * h > 32000)
+            return Bad("matrix");
+        s.MatrixWidth = uint16_t(w);
+        s.MatrixHeight = uint16_t(h);
+    }
+    if (o.IsSet("cell-size")) {
+        double w = 0, h = 0;
+        if (!ParsePair(o.Value("cell-size"), w, h) || w <= 0 || h <= 0 || w > 655 || h > 655)
+            return Bad("cell-size");
+        s.CellWidth = uint16_t(std::lround(w * 100));
+        s.CellHeight = uint16_t(std::lround(h * 100));
+    }
+    if (o.IsSet("transducer"))
+        s.TransducerType = o.Value("transducer").toStdString();
+    if (!o.Integer("gain", 0, 255, [&](long long n) { s.Gain = uint8_t(n); }))
+        return Bad("gain");
+    if (!o.Integer("threshold", 0, 65535, [&](long long n) { s.Threshold = uint16_t(n); }))
+        return Bad("threshold");
+    if (!o.Integer("frame-period", 1, 65535, [&](long long n) { s.FramePeriodMs = int(n); }))
+        return Bad("frame-period");
+    s.RunLength = o.IsSet("rle");
+    return {};
+}
+
+void AddOptions(QCommandLineParser& p) {
     p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     p.addOption(QCommandLineOption(QStringList{"h", "help"}));
     p.addOption(QCommandLineOption(QStringList{"v", "verbose"}));
@@ -202,6 +375,13 @@ TOptions ParseOptions(const std::vector<std::string>& Args) {
         else
             p.addOption(QCommandLineOption(d.Name, d.Help));
     }
+}
+} // namespace
+
+TOptions ParseOptions(const std::vector<std::string>& Args) {
+    TOptions r;
+    QCommandLineParser p;
+    AddOptions(p);
     QStringList args;
     for (const auto& a : Args)
         args << QString::fromStdString(a);
@@ -225,163 +405,23 @@ TOptions ParseOptions(const std::vector<std::string>& Args) {
     }
 
     TSimConfig& c = r.Config;
-    std::string error;
-    auto fail = [&](const std::string& m) {
-        r.Message = m;
+    const TOptionReader o(p);
+    // In this order, so that the first bad option is the one reported.
+    r.Message = ReadDeviceAndLinks(o, c);
+    if (r.Message.empty())
+        r.Message = ReadSystemInformation(o, c);
+    if (r.Message.empty())
+        r.Message = ReadGripper(o, c.Gripper);
+    if (r.Message.empty())
+        r.Message = ReadSensor(o, c.Sensor);
+    if (!r.Message.empty())
         return r;
-    };
-    auto value = [&](const char* name) { return p.value(name); };
-    // Each helper reads an option when it is given and reports whether its value was good.
-    auto num = [&](const char* name, double low, double high, auto&& set) {
-        if (!p.isSet(name))
-            return true;
-        double d = 0;
-        if (!ToDouble(value(name), d) || d < low || d > high)
-            return false;
-        set(d);
-        return true;
-    };
-    auto integer = [&](const char* name, long long low, long long high, auto&& set) {
-        if (!p.isSet(name))
-            return true;
-        long long n = 0;
-        if (!ToInt(value(name), low, high, n))
-            return false;
-        set(n);
-        return true;
-    };
-    auto bad = [&](const char* name) { return fail(std::string("bad value for --") + name); };
-
-    c.Verbose = p.isSet("verbose");
-    if (p.isSet("device")) {
-        const QString kind = value("device");
-        if (kind == "gripper")
-            c.Device = EDeviceKind::Gripper;
-        else if (kind == "sensor")
-            c.Device = EDeviceKind::Sensor;
-        else
-            return bad("device");
-    }
-
-    // Links
-    if (!integer("tcp", 0, 65535, [&](long long n) { c.TcpPort = int(n); }))
-        return bad("tcp");
-    if (!integer("udp", 0, 65535, [&](long long n) { c.UdpPort = int(n); }))
-        return bad("udp");
-    if (p.isSet("pty")) {
-        c.Pty = true;
-        c.PtyLink = value("pty") == "-" ? std::string() : value("pty").toStdString();
-    }
-    if (p.isSet("can"))
-        c.Can = value("can").toStdString();
-    if (p.isSet("bind"))
-        c.BindAddress = value("bind").toStdString();
-    if (c.TcpPort < 0 && c.UdpPort < 0 && !c.Pty && c.Can.empty()) {
-        c.TcpPort = 1000;
-        c.UdpPort = 1500;
-    }
-
-    // System information
-    if (!integer("device-type", 0, 255, [&](long long n) { c.SysInfo.DeviceType = int(n); }))
-        return bad("device-type");
-    if (!integer("hw-rev", 0, 255, [&](long long n) { c.SysInfo.HardwareRevision = uint8_t(n); }))
-        return bad("hw-rev");
-    if (!integer("serial", 0, 0xFFFFFFFFLL, [&](long long n) { c.SysInfo.SerialNumber = uint32_t(n); }))
-        return bad("serial");
-    if (p.isSet("firmware") && !ParseFirmware(value("firmware").toStdString(), c.SysInfo.Firmware))
-        return bad("firmware");
-    if (p.isSet("tag")) {
-        c.Tag = value("tag").toStdString();
-        if (c.Tag.size() > 64)
-            return fail("--tag is longer than 64 bytes");
-    }
-    if (!num("temperature", -3276.8, 3276.7, [&](double d) { c.Temperature = Tenths(d); }))
-        return bad("temperature");
-    auto& g = c.Gripper;
-    if (!num("temp-warning", -3276.8, 3276.7, [&](double d) { g.TemperatureWarning = Tenths(d); }))
-        return bad("temp-warning");
-    if (!num("temp-fault", -3276.8, 3276.7, [&](double d) { g.TemperatureFault = Tenths(d); }))
-        return bad("temp-fault");
-
-    // Gripper
-    auto& l = g.Limits;
-    const double big = 1e6;
-    struct {
-        const char* Name;
-        float* Target;
-    } limits[] = {{"stroke", &l.Stroke},
-                  {"min-speed", &l.MinSpeed},
-                  {"max-speed", &l.MaxSpeed},
-                  {"min-accel", &l.MinAcceleration},
-                  {"max-accel", &l.MaxAcceleration},
-                  {"min-force", &l.MinForce},
-                  {"nominal-force", &l.NominalForce},
-                  {"overdrive-force", &l.OverdriveForce},
-                  {"accel", &g.Acceleration},
-                  {"force-limit", &g.ForceLimit},
-                  {"start-pos", &g.StartPosition},
-                  {"homing-speed", &g.HomingSpeed},
-                  {"part-tolerance", &g.PartTolerance},
-                  {"force-rate", &g.ForceRate}};
-    for (auto& o : limits)
-        if (!num(o.Name, 0, big, [&](double d) { *o.Target = float(d); }))
-            return bad(o.Name);
-    g.StartReferenced = p.isSet("referenced");
-    if (p.isSet("part")) {
-        if (value("part") == "none")
-            g.HasPart = false;
-        else if (!num("part", 0, big, [&](double d) { g.PartWidth = float(d); }))
-            return bad("part");
-    }
-    if (!integer("lose-part-after", 0, 3600000, [&](long long n) { g.LosePartAfterMs = int(n); }))
-        return bad("lose-part-after");
-    if (l.Stroke <= 0 || l.MinSpeed <= 0 || l.MinSpeed > l.MaxSpeed || l.MinAcceleration <= 0 ||
-        l.MinAcceleration > l.MaxAcceleration || l.MinForce > l.NominalForce ||
-        l.NominalForce > l.OverdriveForce)
-        return fail("inconsistent gripper limits");
-    if (g.HomingSpeed <= 0)
-        return bad("homing-speed");
-    if (!p.isSet("accel"))
-        g.Acceleration = std::clamp(g.Acceleration, l.MinAcceleration, l.MaxAcceleration);
-    else if (g.Acceleration < l.MinAcceleration || g.Acceleration > l.MaxAcceleration)
-        return fail("--accel is outside the acceleration limits");
-    if (p.isSet("force-limit") && (g.ForceLimit < l.MinForce || g.ForceLimit > l.NominalForce))
-        return fail("--force-limit is outside the force limits");
-    if (p.isSet("start-pos") && g.StartPosition > l.Stroke)
-        return fail("--start-pos is beyond the stroke");
-
-    // Sensor
-    auto& s = c.Sensor;
-    if (p.isSet("matrix")) {
-        double w = 0, h = 0;
-        // A plain frame must fit in one packet: 5 + 2 bytes per cell after the status.
-        if (!ParsePair(value("matrix"), w, h) || w < 1 || h < 1 || w != std::floor(w) || h != std::floor(h) ||
-            w * h > 32000)
-            return bad("matrix");
-        s.MatrixWidth = uint16_t(w);
-        s.MatrixHeight = uint16_t(h);
-    }
-    if (p.isSet("cell-size")) {
-        double w = 0, h = 0;
-        if (!ParsePair(value("cell-size"), w, h) || w <= 0 || h <= 0 || w > 655 || h > 655)
-            return bad("cell-size");
-        s.CellWidth = uint16_t(std::lround(w * 100));
-        s.CellHeight = uint16_t(std::lround(h * 100));
-    }
-    if (p.isSet("transducer"))
-        s.TransducerType = value("transducer").toStdString();
-    if (!integer("gain", 0, 255, [&](long long n) { s.Gain = uint8_t(n); }))
-        return bad("gain");
-    if (!integer("threshold", 0, 65535, [&](long long n) { s.Threshold = uint16_t(n); }))
-        return bad("threshold");
-    if (!integer("frame-period", 1, 65535, [&](long long n) { s.FramePeriodMs = int(n); }))
-        return bad("frame-period");
-    s.RunLength = p.isSet("rle");
-
+    std::string error;
     for (const QString& f : p.values("fault"))
-        if (!ParseFaults(f.toStdString(), c.Faults, error))
-            return fail(error);
-
+        if (!ParseFaults(f.toStdString(), c.Faults, error)) {
+            r.Message = error;
+            return r;
+        }
     r.Ok = true;
     return r;
 }

@@ -5,6 +5,8 @@
 
 #include <QRegularExpression>
 
+#include <functional>
+
 namespace {
 bool ToPort(const QString& Text, int& Port) {
     bool ok = false;
@@ -56,103 +58,115 @@ bool TZelctlArguments::IsCommandName(const QString& Word) {
     return FindZelctlCommand(Word) != nullptr;
 }
 
+namespace {
+using TArgs = TZelctlArguments;
+
+bool ParseTcpLink(const QString& Value, TZelctlLink& Link, QString& Error) {
+    QString host;
+    QStringList ports;
+    int port = 1000;
+    if (!SplitHost(Value, host, ports) || ports.size() > 1 ||
+        (ports.size() == 1 && !ToPort(ports[0], port))) {
+        Error = QStringLiteral("Invalid TCP link '%1': expected HOST[:PORT]").arg(Value);
+        return false;
+    }
+    Link.Transport = TArgs::TcpTransport;
+    Link.Spec.Kind = TLinkSpec::TKind::Tcp;
+    Link.Spec.Tcp = {host, port};
+    return true;
+}
+
+bool ParseUdpLink(const QString& Value, TZelctlLink& Link, QString& Error) {
+    QString host;
+    QStringList ports;
+    int tx = 1500;
+    int listen = 1501;
+    const bool ok = SplitHost(Value, host, ports) && ports.size() <= 2 &&
+                    (ports.size() < 1 || ToPort(ports[0], tx)) &&
+                    (ports.size() < 2 || ToPort(ports[1], listen));
+    if (!ok) {
+        Error = QStringLiteral("Invalid UDP link '%1': expected HOST[:TXPORT[:LISTENPORT]]").arg(Value);
+        return false;
+    }
+    Link.Transport = TArgs::UdpTransport;
+    Link.Spec.Kind = TLinkSpec::TKind::Udp;
+    Link.Spec.Udp.Address = host;
+    Link.Spec.Udp.TransmitPort = tx;
+    Link.Spec.Udp.ListeningPort = listen;
+    return true;
+}
+
+bool ParseSerialLink(const QString& Value, TZelctlLink& Link, QString& Error) {
+    const qsizetype at = Value.lastIndexOf(QLatin1Char('@'));
+    const QString port = at < 0 ? Value : Value.left(at);
+    int baud = 9600;
+    bool ok = !port.isEmpty();
+    if (ok && at >= 0)
+        ok = ToNonNegative(Value.mid(at + 1), baud) && baud > 0;
+    if (!ok) {
+        Error = QStringLiteral("Invalid serial link '%1': expected PORT[@BAUD]").arg(Value);
+        return false;
+    }
+    Link.Transport = TArgs::SerialTransport;
+    Link.Spec.Kind = TLinkSpec::TKind::Serial;
+    Link.Spec.Serial = {port, baud};
+    return true;
+}
+
+bool ParseCanLink(const QString& Value, TZelctlLink& Link, QString& Error) {
+    // NET is a number (the n-th interface in name order) or an interface name (vcan0, slcan0).
+    static const QRegularExpression form(
+        QStringLiteral("^(?:([A-Za-z][A-Za-z0-9_]*):)?([0-9]+|[A-Za-z][A-Za-z0-9_.-]*)"
+                       "(?:@([0-9]+))?(?:#((?:0x)?[0-9A-Fa-f]+))?$"));
+    const QRegularExpressionMatch m = form.match(Value);
+    int net = 0;
+    int bitrate = 4;
+    int id = 100;
+    const QString where = m.captured(2);
+    const bool named = m.hasMatch() && !where.front().isDigit();
+    bool ok = m.hasMatch() && (named || ToNonNegative(where, net));
+    if (ok && m.hasCaptured(3))
+        ok = ToNonNegative(m.captured(3), bitrate);
+    if (ok && m.hasCaptured(4))
+        ok = ToNonNegative(m.captured(4), id);
+    if (!ok) {
+        Error = QStringLiteral("Invalid CAN link '%1': expected [BACKEND:]NET|INTERFACE[@BITRATECODE][#ID]")
+                    .arg(Value);
+        return false;
+    }
+    Link.Transport = TArgs::CanTransport;
+    Link.Spec.Kind = TLinkSpec::TKind::Can;
+    Link.Spec.CanBackend = m.hasCaptured(1) ? m.captured(1) : QStringLiteral("socketcan");
+    Link.Spec.Can.Interface = named ? where : QString();
+    Link.Spec.Can.Net = named ? 0 : net;
+    Link.Spec.Can.Bitrate = bitrate;
+    Link.Spec.Can.Id = id;
+    return true;
+}
+} // namespace
+
 bool TZelctlArguments::ParseLink(const QString& Option, const QString& Value, TZelctlLink& Link,
                                  QString& Error) {
     Link = TZelctlLink();
+    bool ok = false;
     if (Option == QLatin1String("--link")) {
-        if (!ParseLinkSpec(Value, Link.Spec, Error))
-            return false;
-        Link.Transport = Link.Spec.TransportIndex();
-        Link.Description = Link.Spec.Description();
-        return true;
+        ok = ParseLinkSpec(Value, Link.Spec, Error);
+        if (ok)
+            Link.Transport = Link.Spec.TransportIndex();
+    } else if (Option == QLatin1String("--tcp")) {
+        ok = ParseTcpLink(Value, Link, Error);
+    } else if (Option == QLatin1String("--udp")) {
+        ok = ParseUdpLink(Value, Link, Error);
+    } else if (Option == QLatin1String("--serial")) {
+        ok = ParseSerialLink(Value, Link, Error);
+    } else if (Option == QLatin1String("--can")) {
+        ok = ParseCanLink(Value, Link, Error);
+    } else {
+        Error = QStringLiteral("Unknown link option '%1'").arg(Option);
     }
-    if (Option == QLatin1String("--tcp")) {
-        QString host;
-        QStringList ports;
-        int port = 1000;
-        if (!SplitHost(Value, host, ports) || ports.size() > 1 ||
-            (ports.size() == 1 && !ToPort(ports[0], port))) {
-            Error = QStringLiteral("Invalid TCP link '%1': expected HOST[:PORT]").arg(Value);
-            return false;
-        }
-        Link.Transport = TcpTransport;
-        Link.Spec.Kind = TLinkSpec::TKind::Tcp;
-        Link.Spec.Tcp = {host, port};
+    if (ok)
         Link.Description = Link.Spec.Description();
-        return true;
-    }
-    if (Option == QLatin1String("--udp")) {
-        QString host;
-        QStringList ports;
-        int tx = 1500;
-        int listen = 1501;
-        const bool ok = SplitHost(Value, host, ports) && ports.size() <= 2 &&
-                        (ports.size() < 1 || ToPort(ports[0], tx)) &&
-                        (ports.size() < 2 || ToPort(ports[1], listen));
-        if (!ok) {
-            Error = QStringLiteral("Invalid UDP link '%1': expected HOST[:TXPORT[:LISTENPORT]]").arg(Value);
-            return false;
-        }
-        Link.Transport = UdpTransport;
-        Link.Spec.Kind = TLinkSpec::TKind::Udp;
-        Link.Spec.Udp.Address = host;
-        Link.Spec.Udp.TransmitPort = tx;
-        Link.Spec.Udp.ListeningPort = listen;
-        Link.Description = Link.Spec.Description();
-        return true;
-    }
-    if (Option == QLatin1String("--serial")) {
-        const qsizetype at = Value.lastIndexOf(QLatin1Char('@'));
-        const QString port = at < 0 ? Value : Value.left(at);
-        int baud = 9600;
-        bool ok = !port.isEmpty();
-        if (ok && at >= 0)
-            ok = ToNonNegative(Value.mid(at + 1), baud) && baud > 0;
-        if (!ok) {
-            Error = QStringLiteral("Invalid serial link '%1': expected PORT[@BAUD]").arg(Value);
-            return false;
-        }
-        Link.Transport = SerialTransport;
-        Link.Spec.Kind = TLinkSpec::TKind::Serial;
-        Link.Spec.Serial = {port, baud};
-        Link.Description = Link.Spec.Description();
-        return true;
-    }
-    if (Option == QLatin1String("--can")) {
-        // NET is a number (the n-th interface in name order) or an interface name (vcan0, slcan0).
-        static const QRegularExpression form(
-            QStringLiteral("^(?:([A-Za-z][A-Za-z0-9_]*):)?([0-9]+|[A-Za-z][A-Za-z0-9_.-]*)"
-                           "(?:@([0-9]+))?(?:#((?:0x)?[0-9A-Fa-f]+))?$"));
-        const QRegularExpressionMatch m = form.match(Value);
-        int net = 0;
-        int bitrate = 4;
-        int id = 100;
-        const QString where = m.captured(2);
-        const bool named = m.hasMatch() && !where.front().isDigit();
-        bool ok = m.hasMatch() && (named || ToNonNegative(where, net));
-        if (ok && m.hasCaptured(3))
-            ok = ToNonNegative(m.captured(3), bitrate);
-        if (ok && m.hasCaptured(4))
-            ok = ToNonNegative(m.captured(4), id);
-        if (!ok) {
-            Error =
-                QStringLiteral("Invalid CAN link '%1': expected [BACKEND:]NET|INTERFACE[@BITRATECODE][#ID]")
-                    .arg(Value);
-            return false;
-        }
-        const QString backend = m.hasCaptured(1) ? m.captured(1) : QStringLiteral("socketcan");
-        Link.Transport = CanTransport;
-        Link.Spec.Kind = TLinkSpec::TKind::Can;
-        Link.Spec.CanBackend = backend;
-        Link.Spec.Can.Interface = named ? where : QString();
-        Link.Spec.Can.Net = named ? 0 : net;
-        Link.Spec.Can.Bitrate = bitrate;
-        Link.Spec.Can.Id = id;
-        Link.Description = Link.Spec.Description();
-        return true;
-    }
-    Error = QStringLiteral("Unknown link option '%1'").arg(Option);
-    return false;
+    return ok;
 }
 
 bool TZelctlArguments::CheckCommand(const TZelctlCommand& Command, QString& Error) {
@@ -238,6 +252,101 @@ bool TZelctlArguments::ParseScript(const QString& Text, const QString& Origin,
     return CheckBlocks(Commands, first, Error);
 }
 
+namespace {
+// The commands of a script file, appended to Commands.
+bool ReadScriptFile(const QString& Path, std::vector<TZelctlCommand>& Commands, QString& Error) {
+    QByteArray text;
+    QString why;
+    if (UserFile::ReadAll(Path, UserFile::MaxScriptSize, text, why) != UserFile::Opened) {
+        Error = QStringLiteral("Cannot read script file %1: %2").arg(Path, why);
+        return false;
+    }
+    return TZelctlArguments::ParseScript(QString::fromUtf8(text), Path, Commands, Error);
+}
+
+// The command at Args[At] with every word up to the next command or zelctl option, so that a
+// stray one is reported with the command it follows. At ends on the command's last word.
+TZelctlCommand TakeCommandWords(const QStringList& Args, qsizetype& At, const TZelctlCommandRow& Row) {
+    TZelctlCommand c;
+    c.Name = Args[At];
+    c.Origin = QStringLiteral("argument %1").arg(At + 1);
+    while (At + 1 < Args.size()) {
+        const QString& next = Args[At + 1];
+        const bool anyWord =
+            Row.RequiredAnyWord && c.Args.size() < Row.MinArgs && !next.startsWith(QLatin1String("--"));
+        if (!anyWord && (TZelctlArguments::IsCommandName(next) ||
+                         (next.startsWith(QLatin1String("--")) && !Row.TakesOption(next))))
+            break;
+        c.Args << next;
+        ++At;
+    }
+    return c;
+}
+} // namespace
+
+namespace {
+enum class EOption { NotOne, Taken, Failed };
+
+// The zelctl options other than --script: sets A from Option (its value through TakeValue).
+EOption ApplyOption(TZelctlArguments& A, const QString& Option,
+                    const std::function<bool(QString&)>& TakeValue, QString& Error) {
+    if (Option == QLatin1String("-h") || Option == QLatin1String("--help")) {
+        A.Help = true;
+    } else if (Option == QLatin1String("--version")) {
+        A.Version = true;
+    } else if (Option == QLatin1String("--json")) {
+        A.Json = true;
+    } else if (Option == QLatin1String("--junit")) {
+        if (!TakeValue(A.JUnitPath))
+            return EOption::Failed;
+        if (A.JUnitPath.isEmpty()) {
+            Error = QStringLiteral("Option --junit needs a file name");
+            return EOption::Failed;
+        }
+    } else if (Option == QLatin1String("--tcp") || Option == QLatin1String("--udp") ||
+               Option == QLatin1String("--serial") || Option == QLatin1String("--can") ||
+               Option == QLatin1String("--link")) {
+        QString v;
+        if (!TakeValue(v))
+            return EOption::Failed;
+        if (A.Link.Transport >= 0) {
+            Error = QStringLiteral("Only one link can be given");
+            return EOption::Failed;
+        }
+        if (!TZelctlArguments::ParseLink(Option, v, A.Link, Error))
+            return EOption::Failed;
+    } else if (Option == QLatin1String("--log")) {
+        A.LogTraffic = true;
+    } else if (Option == QLatin1String("--log-csv")) {
+        if (!TakeValue(A.LogCsvPath))
+            return EOption::Failed;
+        if (A.LogCsvPath.isEmpty()) {
+            Error = QStringLiteral("Option --log-csv needs a file name");
+            return EOption::Failed;
+        }
+    } else if (Option == QLatin1String("--sensor")) {
+        A.Sensor = true;
+    } else if (Option == QLatin1String("--keep-going")) {
+        A.KeepGoing = true;
+    } else if (Option == QLatin1String("--connect-timeout") || Option == QLatin1String("--result-timeout")) {
+        QString v;
+        if (!TakeValue(v))
+            return EOption::Failed;
+        int& target = Option == QLatin1String("--connect-timeout") ? A.ConnectTimeoutMs : A.ResultTimeoutMs;
+        if (!ZelctlSeconds(v, target)) {
+            Error = QStringLiteral("Option %1 needs a positive number of seconds, not '%2'").arg(Option, v);
+            return EOption::Failed;
+        }
+    } else if (Option == QLatin1String("--settings")) {
+        if (!TakeValue(A.SettingsFolder))
+            return EOption::Failed;
+    } else {
+        return EOption::NotOne;
+    }
+    return EOption::Taken;
+}
+} // namespace
+
 bool TZelctlArguments::Parse(const QStringList& Args, QString& Error) {
     auto value = [&](qsizetype& i, const QString& Option, QString& Out) {
         if (i + 1 >= Args.size()) {
@@ -264,84 +373,15 @@ bool TZelctlArguments::Parse(const QStringList& Args, QString& Error) {
             }
             return value(i, a, Out);
         };
-        if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
-            Help = true;
-        } else if (a == QLatin1String("--version")) {
-            Version = true;
-        } else if (a == QLatin1String("--json")) {
-            Json = true;
-        } else if (a == QLatin1String("--junit")) {
-            if (!takeValue(JUnitPath))
-                return false;
-            if (JUnitPath.isEmpty()) {
-                Error = QStringLiteral("Option --junit needs a file name");
-                return false;
-            }
-        } else if (a == QLatin1String("--tcp") || a == QLatin1String("--udp") ||
-                   a == QLatin1String("--serial") || a == QLatin1String("--can") ||
-                   a == QLatin1String("--link")) {
-            QString v;
-            if (!takeValue(v))
-                return false;
-            if (Link.Transport >= 0) {
-                Error = QStringLiteral("Only one link can be given");
-                return false;
-            }
-            if (!ParseLink(a, v, Link, Error))
-                return false;
-        } else if (a == QLatin1String("--log")) {
-            LogTraffic = true;
-        } else if (a == QLatin1String("--log-csv")) {
-            if (!takeValue(LogCsvPath))
-                return false;
-            if (LogCsvPath.isEmpty()) {
-                Error = QStringLiteral("Option --log-csv needs a file name");
-                return false;
-            }
-        } else if (a == QLatin1String("--sensor")) {
-            Sensor = true;
-        } else if (a == QLatin1String("--keep-going")) {
-            KeepGoing = true;
-        } else if (a == QLatin1String("--connect-timeout") || a == QLatin1String("--result-timeout")) {
-            QString v;
-            if (!takeValue(v))
-                return false;
-            int& target = a == QLatin1String("--connect-timeout") ? ConnectTimeoutMs : ResultTimeoutMs;
-            if (!ZelctlSeconds(v, target)) {
-                Error = QStringLiteral("Option %1 needs a positive number of seconds, not '%2'").arg(a, v);
-                return false;
-            }
-        } else if (a == QLatin1String("--settings")) {
-            if (!takeValue(SettingsFolder))
+        if (const EOption o = ApplyOption(*this, a, takeValue, Error); o != EOption::NotOne) {
+            if (o == EOption::Failed)
                 return false;
         } else if (a == QLatin1String("--script")) {
             QString path;
-            if (!takeValue(path))
-                return false;
-            QByteArray text;
-            QString why;
-            if (UserFile::ReadAll(path, UserFile::MaxScriptSize, text, why) != UserFile::Opened) {
-                Error = QStringLiteral("Cannot read script file %1: %2").arg(path, why);
-                return false;
-            }
-            if (!ParseScript(QString::fromUtf8(text), path, Commands, Error))
+            if (!takeValue(path) || !ReadScriptFile(path, Commands, Error))
                 return false;
         } else if (const TZelctlCommandRow* row = FindZelctlCommand(a)) {
-            TZelctlCommand c;
-            c.Name = a;
-            c.Origin = QStringLiteral("argument %1").arg(i + 1);
-            // Every word up to the next command or zelctl option, so that a stray one is reported
-            // with the command it follows.
-            while (i + 1 < Args.size()) {
-                const QString& next = Args[i + 1];
-                const bool anyWord = row->RequiredAnyWord && c.Args.size() < row->MinArgs &&
-                                     !next.startsWith(QLatin1String("--"));
-                if (!anyWord && (IsCommandName(next) ||
-                                 (next.startsWith(QLatin1String("--")) && !row->TakesOption(next))))
-                    break;
-                c.Args << next;
-                ++i;
-            }
+            TZelctlCommand c = TakeCommandWords(Args, i, *row);
             if (!CheckCommand(c, Error))
                 return false;
             Commands.push_back(std::move(c));
@@ -362,7 +402,9 @@ bool TZelctlArguments::Parse(const QStringList& Args, QString& Error) {
     return true;
 }
 
-QString TZelctlArguments::HelpText() {
+namespace {
+// Usage, what a run does, and the link options.
+QString UsageHelp() {
     return QStringLiteral(R"(Usage: zelctl LINK [OPTIONS] COMMAND [ARGS] [COMMAND [ARGS] ...]
 
 Connects to a ZEL gripper like the console does (system information, device
@@ -393,7 +435,12 @@ Link (exactly one):
                                 system (100 unless given, 0x.. for hex)
   IPv6 hosts are written in brackets: --tcp [::1]:1000.
 
-Options:
+)");
+}
+
+// The options other than the link.
+QString OptionsHelp() {
+    return QStringLiteral(R"(Options:
   --script FILE                 run the commands of FILE at this place, one a
                                 line; empty lines and lines starting with #
                                 are skipped; the text of "tag" and the payload
@@ -434,8 +481,12 @@ Options:
   -h, --help                    show this text
   --version                     show zelctl's version
 
-)") + ZelctlCommandHelp() +
-           QStringLiteral(R"(
+)");
+}
+
+// After the commands: how results count, the exit status and examples.
+QString ExitStatusHelp() {
+    return QStringLiteral(R"(
   Motion commands wait for their final result; any final status other than
   "No error" is a failure. Positions, speeds, the acceleration and the force
   limit outside the system limits read when connecting are refused before
@@ -470,4 +521,9 @@ Examples:
     wait-for position 60 0.5 --timeout 5
     end
 )");
+}
+} // namespace
+
+QString TZelctlArguments::HelpText() {
+    return UsageHelp() + OptionsHelp() + ZelctlCommandHelp() + ExitStatusHelp();
 }

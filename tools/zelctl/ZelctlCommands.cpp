@@ -287,6 +287,83 @@ QString TZelctlExpectation::QuantityName() const {
     return QLatin1String(names[Quantity]);
 }
 
+namespace {
+using TExpectation = TZelctlExpectation;
+
+// "VALUE TOLERANCE" or "LOW..HIGH" of a position or force (Out.Quantity set).
+bool ReadRange(const QStringList& a, TExpectation& Out) {
+    const QString unit =
+        Out.Quantity == TExpectation::Position ? QStringLiteral(" mm") : QStringLiteral(" N");
+    bool ok1 = false;
+    bool ok2 = false;
+    if (a.size() == 2 && a[1].contains(QLatin1String(".."))) {
+        const qsizetype dots = a[1].indexOf(QLatin1String(".."));
+        Out.Low = a[1].left(dots).toDouble(&ok1);
+        Out.High = a[1].mid(dots + 2).toDouble(&ok2);
+        if (!ok1 || !ok2 || !std::isfinite(Out.Low) || !std::isfinite(Out.High) || Out.Low > Out.High)
+            return false;
+        Out.Text = Number(Out.Low) + QStringLiteral(" to ") + Number(Out.High) + unit;
+        return true;
+    }
+    if (a.size() != 3)
+        return false;
+    const double value = a[1].toDouble(&ok1);
+    const double tolerance = a[2].toDouble(&ok2);
+    if (!ok1 || !ok2 || !std::isfinite(value) || !std::isfinite(tolerance) || tolerance < 0)
+        return false;
+    Out.Low = value - tolerance;
+    Out.High = value + tolerance;
+    Out.Text = Number(value) + QStringLiteral(" +/- ") + Number(tolerance) + unit;
+    return true;
+}
+
+// A grasping state by its name or number.
+bool ReadState(const QStringList& a, TExpectation& Out) {
+    if (a.size() != 2)
+        return false;
+    for (int i = 0; i < 8; ++i) {
+        if (Normalized(a[1]) == CommandLineName(GraspingStateNames[i]) || a[1] == QString::number(i)) {
+            Out.GraspingState = i;
+            Out.Text =
+                QString::fromUtf8(GraspingStateNames[i].data(), qsizetype(GraspingStateNames[i].size()));
+            return true;
+        }
+    }
+    return false;
+}
+
+QString StateForm() {
+    QStringList names;
+    for (const std::string_view n : GraspingStateNames)
+        names << CommandLineName(n);
+    return QStringLiteral("one of ") + names.join(QStringLiteral(", "));
+}
+
+// A system state flag by its name, and on or off.
+bool ReadFlag(const QStringList& a, TExpectation& Out) {
+    const QStringList onOff = {QStringLiteral("on"), QStringLiteral("off")};
+    if (a.size() != 3 || !onOff.contains(a[2].toLower()))
+        return false;
+    for (const TSysflagDescr& f : SystemStateFlags) {
+        if (Normalized(a[1]) == CommandLineName(f.Text)) {
+            Out.Mask = f.Mask;
+            Out.On = a[2].toLower() == QLatin1String("on");
+            Out.Text = QString::fromUtf8(f.Text.data(), qsizetype(f.Text.size())) +
+                       (Out.On ? QStringLiteral(" on") : QStringLiteral(" off"));
+            return true;
+        }
+    }
+    return false;
+}
+
+QString FlagForm() {
+    QStringList names;
+    for (const TSysflagDescr& f : SystemStateFlags)
+        names << CommandLineName(f.Text);
+    return QStringLiteral("NAME on|off with NAME one of ") + names.join(QStringLiteral(", "));
+}
+} // namespace
+
 bool TZelctlExpectation::Parse(const QStringList& Args, bool WaitFor, TZelctlExpectation& Out,
                                QString& Error) {
     const QString command = WaitFor ? QStringLiteral("wait-for") : QStringLiteral("expect");
@@ -313,66 +390,15 @@ bool TZelctlExpectation::Parse(const QStringList& Args, bool WaitFor, TZelctlExp
     };
     if (what == QLatin1String("position") || what == QLatin1String("force")) {
         Out.Quantity = what == QLatin1String("position") ? Position : Force;
-        const QString unit = Out.Quantity == Position ? QStringLiteral(" mm") : QStringLiteral(" N");
-        const QString form = QStringLiteral("VALUE TOLERANCE or LOW..HIGH");
-        bool ok1 = false;
-        bool ok2 = false;
-        if (a.size() == 2 && a[1].contains(QLatin1String(".."))) {
-            const qsizetype dots = a[1].indexOf(QLatin1String(".."));
-            Out.Low = a[1].left(dots).toDouble(&ok1);
-            Out.High = a[1].mid(dots + 2).toDouble(&ok2);
-            if (!ok1 || !ok2 || !std::isfinite(Out.Low) || !std::isfinite(Out.High) || Out.Low > Out.High)
-                return fail(form);
-            Out.Text = Number(Out.Low) + QStringLiteral(" to ") + Number(Out.High) + unit;
-            return true;
-        }
-        if (a.size() != 3)
-            return fail(form);
-        const double value = a[1].toDouble(&ok1);
-        const double tolerance = a[2].toDouble(&ok2);
-        if (!ok1 || !ok2 || !std::isfinite(value) || !std::isfinite(tolerance) || tolerance < 0)
-            return fail(form);
-        Out.Low = value - tolerance;
-        Out.High = value + tolerance;
-        Out.Text = Number(value) + QStringLiteral(" +/- ") + Number(tolerance) + unit;
-        return true;
+        return ReadRange(a, Out) || fail(QStringLiteral("VALUE TOLERANCE or LOW..HIGH"));
     }
     if (what == QLatin1String("state")) {
         Out.Quantity = State;
-        if (a.size() == 2) {
-            for (int i = 0; i < 8; ++i) {
-                if (Normalized(a[1]) == CommandLineName(GraspingStateNames[i]) ||
-                    a[1] == QString::number(i)) {
-                    Out.GraspingState = i;
-                    Out.Text = QString::fromUtf8(GraspingStateNames[i].data(),
-                                                 qsizetype(GraspingStateNames[i].size()));
-                    return true;
-                }
-            }
-        }
-        QStringList names;
-        for (const std::string_view n : GraspingStateNames)
-            names << CommandLineName(n);
-        return fail(QStringLiteral("one of ") + names.join(QStringLiteral(", ")));
+        return ReadState(a, Out) || fail(StateForm());
     }
     if (what == QLatin1String("flag")) {
         Out.Quantity = Flag;
-        const QStringList onOff = {QStringLiteral("on"), QStringLiteral("off")};
-        if (a.size() == 3 && onOff.contains(a[2].toLower())) {
-            for (const TSysflagDescr& f : SystemStateFlags) {
-                if (Normalized(a[1]) == CommandLineName(f.Text)) {
-                    Out.Mask = f.Mask;
-                    Out.On = a[2].toLower() == QLatin1String("on");
-                    Out.Text = QString::fromUtf8(f.Text.data(), qsizetype(f.Text.size())) +
-                               (Out.On ? QStringLiteral(" on") : QStringLiteral(" off"));
-                    return true;
-                }
-            }
-        }
-        QStringList names;
-        for (const TSysflagDescr& f : SystemStateFlags)
-            names << CommandLineName(f.Text);
-        return fail(QStringLiteral("NAME on|off with NAME one of ") + names.join(QStringLiteral(", ")));
+        return ReadFlag(a, Out) || fail(FlagForm());
     }
     Error = QStringLiteral("'%1' checks position, force, state or flag, not '%2'").arg(command, what);
     return false;
