@@ -100,7 +100,8 @@ if command -v clang++ >/dev/null 2>&1; then
   fuzz linkspec_fuzz corpus-link "$TEXT_FUZZ_SECONDS"
   # What users hand the programs: saved command logs, sensor recordings, settings files and
   # zelctl's scripts and words, each through its real reader.
-  for target in logcsv recording ini zelctl; do
+  # and zel-gateway's configuration file and its clients' Modbus requests.
+  for target in logcsv recording ini zelctl gatewayconfig gateway; do
     step "fuzzing the ${target} reader for ${FILE_FUZZ_SECONDS}s"
     fuzz "${target}_fuzz" "corpus-$target" "$FILE_FUZZ_SECONDS"
   done

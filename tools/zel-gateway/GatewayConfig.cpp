@@ -1,6 +1,7 @@
 #include "GatewayConfig.h"
 
 #include "LinkSpec.h"
+#include "UserFile.h"
 
 #include <QFile>
 #include <QSet>
@@ -14,7 +15,8 @@ struct TReader {
     int Line = 0;
 
     bool Fail(const QString& Reason) {
-        Error = QStringLiteral("%1:%2: %3").arg(Source).arg(Line).arg(Reason);
+        // One pass: a % in the file name is no placeholder.
+        Error = QStringLiteral("%1:%2: %3").arg(Source, QString::number(Line), Reason);
         return false;
     }
 };
@@ -226,14 +228,11 @@ bool ParseGatewayConfig(const QString& Text, const QString& Source, TGatewayConf
 }
 
 bool ReadGatewayConfig(const QString& Path, TGatewayConfig& Config, QString& Error) {
-    QFile file(Path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        Error = QStringLiteral("%1: cannot read: %2").arg(Path, file.errorString());
-        return false;
-    }
-    const QByteArray bytes = file.read(1 << 20);
-    if (!file.atEnd()) {
-        Error = QStringLiteral("%1: larger than 1 MiB, not a configuration file").arg(Path);
+    // A regular file only: a FIFO would hold the start until a writer comes.
+    QByteArray bytes;
+    QString why;
+    if (UserFile::ReadAll(Path, 1 << 20, bytes, why) != UserFile::Opened) {
+        Error = QStringLiteral("%1: %2").arg(Path, why);
         return false;
     }
     return ParseGatewayConfig(QString::fromUtf8(bytes), Path, Config, Error);

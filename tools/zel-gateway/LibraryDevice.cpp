@@ -172,7 +172,9 @@ void TLibraryDevice::SendAll(std::vector<std::pair<uint8_t, TByteArray>> Request
         Done(true);
         return;
     }
-    const auto [id, payload] = Requests.front();
+    // Named copies, not structured bindings: clang before 16 cannot capture those.
+    const auto id = Requests.front().first;
+    const auto payload = Requests.front().second;
     Requests.erase(Requests.begin());
     Later([this, id, payload, Requests = std::move(Requests), Done = std::move(Done)]() mutable {
         Send(id, payload,
