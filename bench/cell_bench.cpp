@@ -9,7 +9,7 @@
 //   cell_bench [SECONDS]   (streaming time of part 1, 5 unless given)
 #include "CommandComponent.h"
 #include "IniFile.h"
-#include "LinkSpec.h"
+#include "LinkAddress.h"
 #include "Simulator.h"
 #include "ZEL.h"
 
@@ -88,7 +88,7 @@ bool ConnectAll(std::vector<TStation>& Cell) {
         s.Zel = std::make_unique<TZEL>(nullptr);
         s.Zel->OnConnect.Add(&Cell, [&accepted](TKORADevice*) { ++accepted; });
         s.Zel->OnConnectSequenceDone.Add(&Cell, [&done](TKORADevice*) { ++done; });
-        TLinkSpec link;
+        TLinkAddress link;
         link.Tcp = {QStringLiteral("127.0.0.1"), s.Sim->TcpPort()};
         if (s.Zel->ConnectLink(link) != E_SUCCESS)
             return false;

@@ -10,10 +10,10 @@
 
 namespace zelpy {
 
-TLinkSpec ParseLink(const std::string& Url) {
-    TLinkSpec link;
+TLinkAddress ParseLink(const std::string& Url) {
+    TLinkAddress link;
     QString error;
-    if (!ParseLinkSpec(QString::fromStdString(Url), link, error))
+    if (!ParseLinkAddress(QString::fromStdString(Url), link, error))
         throw TError(TFailure::ConnectFailed, error.toStdString());
     return link;
 }
@@ -44,7 +44,7 @@ std::string WhyNotConnected(TKORADevice& Device, bool Accepted, bool SequenceDon
 }
 } // namespace
 
-void ConnectDevice(TKORADevice& Device, const TLinkSpec& Link, double TimeoutSeconds) {
+void ConnectDevice(TKORADevice& Device, const TLinkAddress& Link, double TimeoutSeconds) {
     // The device's own connect sequence runs unchanged; this only notes how it ends, so that a
     // refused device is told apart from one that is still connecting.
     struct TListeners {

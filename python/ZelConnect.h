@@ -1,7 +1,7 @@
 #pragma once
-// Opening a device's link from a link text without any dialog (the syntax of LinkSpec.h, the
+// Opening a device's link from a link text without any dialog (the syntax of LinkAddress.h, the
 // same as zelctl's --link and the windows' --connect).
-#include "LinkSpec.h"
+#include "LinkAddress.h"
 
 #include <string>
 
@@ -10,11 +10,11 @@ class TKORADevice;
 namespace zelpy {
 
 // TError(ConnectFailed) for a text that names no link, with the parser's message.
-TLinkSpec ParseLink(const std::string& Url);
+TLinkAddress ParseLink(const std::string& Url);
 
 // Opens the link and runs the device's connect sequence until the device is accepted. Called
 // without the interpreter lock. TError(ConnectFailed) when it is not within TimeoutSeconds; each
 // step of the connect sequence waits at most for the time left.
-void ConnectDevice(TKORADevice& Device, const TLinkSpec& Link, double TimeoutSeconds);
+void ConnectDevice(TKORADevice& Device, const TLinkAddress& Link, double TimeoutSeconds);
 
 } // namespace zelpy

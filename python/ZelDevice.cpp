@@ -81,7 +81,7 @@ void TDeviceSession::Refused(const std::string& What) const {
 
 void TDeviceSession::Connect(const std::string& Url, double TimeoutSeconds) {
     CheckThread();
-    const TLinkSpec link = ParseLink(Url);
+    const TLinkAddress link = ParseLink(Url);
     ConnectDevice(*FDevice, link, TimeoutSeconds);
     FLink = link.Description().toStdString();
 }

@@ -97,7 +97,7 @@ if command -v clang++ >/dev/null 2>&1; then
   step "fuzzing the payload and selection parsers for ${TEXT_FUZZ_SECONDS}s"
   fuzz cmdtext_fuzz corpus-cmdtext "$TEXT_FUZZ_SECONDS"
   step "fuzzing the link parser for ${TEXT_FUZZ_SECONDS}s"
-  fuzz linkspec_fuzz corpus-link "$TEXT_FUZZ_SECONDS"
+  fuzz linkaddress_fuzz corpus-link "$TEXT_FUZZ_SECONDS"
   # What users hand the programs: saved command logs, sensor recordings, settings files and
   # zelctl's scripts and words, each through its real reader.
   # and zel-gateway's configuration file and its clients' Modbus requests.

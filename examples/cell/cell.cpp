@@ -3,7 +3,7 @@
 // and the next step of that gripper starts from there, so no gripper ever waits for another.
 //   cell LINK LINK LINK LINK      (tcp://127.0.0.1:1000, udp://HOST:PORT?listen=PORT, ...)
 // Each gripper reads its temperature, moves to 40 mm, grasps a 20 mm part and releases it.
-#include <LinkSpec.h>
+#include <LinkAddress.h>
 #include <convert.h>
 #include <ZEL.h>
 #include <ZelVersion.h>
@@ -108,9 +108,9 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 4; ++i) {
         TStation& s = cell[size_t(i)];
         s.Number = i + 1;
-        TLinkSpec link;
+        TLinkAddress link;
         QString error;
-        if (!ParseLinkSpec(QString::fromLocal8Bit(argv[i + 1]), link, error)) {
+        if (!ParseLinkAddress(QString::fromLocal8Bit(argv[i + 1]), link, error)) {
             std::fprintf(stderr, "cell: %s\n", error.toLocal8Bit().constData());
             return 2;
         }

@@ -4,7 +4,7 @@
 #include "CommandComponent.h"
 #include "DeviceComponent.h"
 #include "ErrorGuard.h"
-#include "LinkSpec.h"
+#include "LinkAddress.h"
 #include "convert.h"
 #include "tick.h"
 
@@ -69,7 +69,7 @@ TStat TKORADevice::ConnectFromSettings(int32_t Index, TIniFile& File, const QStr
     return FCommand->ConnectFromSettings(Index, File, Section);
 }
 
-TStat TKORADevice::ConnectLink(const TLinkSpec& Link) {
+TStat TKORADevice::ConnectLink(const TLinkAddress& Link) {
     return FCommand->Connect(Link);
 }
 

@@ -50,7 +50,7 @@ class TKORADevice;
 using TDeviceNotifyEvent = std::function<void(TKORADevice* Sender)>;
 // What a device tells its users; every listener adds itself under its own owner.
 using TDeviceNotifyList = TListenerList<TKORADevice*>;
-struct TLinkSpec;
+struct TLinkAddress;
 
 // The outcome of one exchange: the answer, or why there is none.
 struct TExchangeResult {
@@ -108,7 +108,7 @@ public:
     // Opens transport Index from a settings section, without any dialog (headless tools).
     TStat ConnectFromSettings(int32_t Index, TIniFile& File, const QString& Section);
     // Opens the described link without any dialog; the connect sequence follows once it is up.
-    TStat ConnectLink(const TLinkSpec& Link);
+    TStat ConnectLink(const TLinkAddress& Link);
     bool IsConnected() const;
     // A time limit for the whole connect sequence of the next connect, counted from now: each of
     // its exchanges then waits for the time left instead of ResponseTimeout (a program's own

@@ -1,6 +1,6 @@
 #include "CommandComponent.h"
 
-#include "LinkSpec.h"
+#include "LinkAddress.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -88,20 +88,20 @@ TStat TCommand::Connect(const TCanSettings& Settings) {
     return Activate(CanIndex, [&](TDevice* D) { return static_cast<TCANDevice*>(D)->OpenWith(Settings); });
 }
 
-static_assert(int32_t(TLinkSpec::TKind::Serial) == TCommand::SerialIndex &&
-              int32_t(TLinkSpec::TKind::Tcp) == TCommand::TcpIndex &&
-              int32_t(TLinkSpec::TKind::Udp) == TCommand::UdpIndex &&
-              int32_t(TLinkSpec::TKind::Can) == TCommand::CanIndex);
+static_assert(int32_t(TLinkAddress::TKind::Serial) == TCommand::SerialIndex &&
+              int32_t(TLinkAddress::TKind::Tcp) == TCommand::TcpIndex &&
+              int32_t(TLinkAddress::TKind::Udp) == TCommand::UdpIndex &&
+              int32_t(TLinkAddress::TKind::Can) == TCommand::CanIndex);
 
-TStat TCommand::Connect(const TLinkSpec& Link) {
+TStat TCommand::Connect(const TLinkAddress& Link) {
     switch (Link.Kind) {
-    case TLinkSpec::TKind::Serial:
+    case TLinkAddress::TKind::Serial:
         return Connect(Link.Serial);
-    case TLinkSpec::TKind::Tcp:
+    case TLinkAddress::TKind::Tcp:
         return Connect(Link.Tcp);
-    case TLinkSpec::TKind::Udp:
+    case TLinkAddress::TKind::Udp:
         return Connect(Link.Udp);
-    case TLinkSpec::TKind::Can:
+    case TLinkAddress::TKind::Can:
         return Activate(CanIndex, [&](TDevice* D) {
             return static_cast<TCANDevice*>(D)->OpenLink(Link.Can, Link.CanBackend);
         });

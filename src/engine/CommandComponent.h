@@ -16,7 +16,7 @@
 #include <vector>
 
 class TIniFile;
-struct TLinkSpec;
+struct TLinkAddress;
 
 // Which transport to open and on which port.
 struct TInterfaceChoice {
@@ -60,8 +60,8 @@ public:
     TStat Connect(const TTcpSettings& Settings);
     TStat Connect(const TUdpSettings& Settings);
     TStat Connect(const TCanSettings& Settings);
-    // The same for a link text's description (LinkSpec.h).
-    TStat Connect(const TLinkSpec& Link);
+    // The same for a link text's description (LinkAddress.h).
+    TStat Connect(const TLinkAddress& Link);
     // The same from a settings section: opens transport Index (headless tools).
     TStat ConnectFromSettings(int32_t Index, TIniFile& File, const QString& Section);
     void Disconnect();

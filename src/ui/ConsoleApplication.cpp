@@ -3,7 +3,7 @@
 #include "DeviceTagDialog.h"
 #include "ErrorGuard.h"
 #include "LinkDialogs.h"
-#include "LinkSpec.h"
+#include "LinkAddress.h"
 #include "MessageBox.h"
 #include "QtDebugSink.h"
 #include "ZELMainWin.h"
@@ -67,7 +67,7 @@ int AnswerInfoOption(const TWindowProgram& Program, int Argc, char** Argv) {
 }
 
 // --connect LINK or --connect=LINK: empty when not given; false after saying what is wrong.
-bool ConnectOption(const TWindowProgram& Program, int Argc, char** Argv, std::optional<TLinkSpec>& Link) {
+bool ConnectOption(const TWindowProgram& Program, int Argc, char** Argv, std::optional<TLinkAddress>& Link) {
     for (int i = 1; i < Argc; ++i) {
         QString text;
         if (std::strcmp(Argv[i], "--connect") == 0) {
@@ -82,9 +82,9 @@ bool ConnectOption(const TWindowProgram& Program, int Argc, char** Argv, std::op
         } else {
             continue;
         }
-        TLinkSpec link;
+        TLinkAddress link;
         QString error;
-        if (!ParseLinkSpec(text, link, error)) {
+        if (!ParseLinkAddress(text, link, error)) {
             std::fprintf(stderr, "%s: %s\n", Program.Name, error.toLocal8Bit().constData());
             return false;
         }
@@ -126,7 +126,7 @@ int RunWindowProgram(const TWindowProgram& Program, int Argc, char** Argv,
                      const std::function<std::unique_ptr<QWidget>(TConsoleApplication& App)>& MakeWindow) {
     if (const int rc = AnswerInfoOption(Program, Argc, Argv); rc >= 0)
         return rc;
-    std::optional<TLinkSpec> link;
+    std::optional<TLinkAddress> link;
     if (!ConnectOption(Program, Argc, Argv, link))
         return 2;
     if (!DisplayNamed(Argc, Argv)) {

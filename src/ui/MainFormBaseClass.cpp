@@ -263,7 +263,7 @@ void TMainWinBase::miConnectClick() {
     miConnect->setEnabled(true);
 }
 
-void TMainWinBase::ConnectTo(const TLinkSpec& Link) {
+void TMainWinBase::ConnectTo(const TLinkAddress& Link) {
     const TStat result = FDevice->ConnectLink(Link);
     if (result == E_SUCCESS)
         return;

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-struct TLinkSpec;
+struct TLinkAddress;
 class QAction;
 class QLabel;
 class QMenu;
@@ -70,7 +70,7 @@ public:
 
     // Opens Link without asking (--connect LINK); a link that cannot open is reported as by
     // Device > Connect.
-    void ConnectTo(const TLinkSpec& Link);
+    void ConnectTo(const TLinkAddress& Link);
 
     virtual void OnDeviceConnect();
     virtual void OnDeviceDisconnect();

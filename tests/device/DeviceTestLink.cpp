@@ -1,7 +1,7 @@
 #include "DeviceTestLink.h"
 
 #include "KORADevice.h"
-#include "LinkSpec.h"
+#include "LinkAddress.h"
 #include "TestWait.h"
 
 TDeviceTestLink::TDeviceTestLink(TKORADevice& Device) : FDevice(Device) {
@@ -19,8 +19,8 @@ TDeviceTestLink::~TDeviceTestLink() {
 TStat TDeviceTestLink::Open(quint16 Port) {
     FSequenceDone = false;
     FAccepted = false;
-    TLinkSpec link;
-    link.Kind = TLinkSpec::TKind::Tcp;
+    TLinkAddress link;
+    link.Kind = TLinkAddress::TKind::Tcp;
     link.Tcp = {QStringLiteral("127.0.0.1"), Port};
     return FDevice.ConnectLink(link);
 }

@@ -6,7 +6,7 @@
 #include "CommLogForm.h"
 #include "CommandComponent.h"
 #include "CustomCmdForm.h"
-#include "LinkSpec.h"
+#include "LinkAddress.h"
 #include "DeviceTagDialog.h"
 #include "FloatEdit.h"
 #include "FloatEditDialog.h"
@@ -645,9 +645,9 @@ TEST_F(ConsoleE2E, MainWindowKeysStayInTheMainWindow) {
 
 TEST_F(ConsoleE2E, ConnectsToALinkTextWithoutAnyDialog) {
     Start();
-    TLinkSpec link;
+    TLinkAddress link;
     QString error;
-    ASSERT_TRUE(ParseLinkSpec(QStringLiteral("tcp://127.0.0.1:%1").arg(Sim->TcpPort()), link, error))
+    ASSERT_TRUE(ParseLinkAddress(QStringLiteral("tcp://127.0.0.1:%1").arg(Sim->TcpPort()), link, error))
         << error.toStdString();
     Win->ConnectTo(link);
     ASSERT_TRUE(WaitUntil(
@@ -657,7 +657,7 @@ TEST_F(ConsoleE2E, ConnectsToALinkTextWithoutAnyDialog) {
     Win->miDisconnect->trigger();
     ASSERT_TRUE(WaitUntil([&] { return Win->miConnect->isEnabled(); }, 5000));
     // A link that cannot open is said as Device > Connect says it.
-    ASSERT_TRUE(ParseLinkSpec(QStringLiteral("serial:///dev/zel-no-such-port"), link, error));
+    ASSERT_TRUE(ParseLinkAddress(QStringLiteral("serial:///dev/zel-no-such-port"), link, error));
     Win->ConnectTo(link);
     ASSERT_EQ(Messages.Count(), 1);
     EXPECT_TRUE(Messages.Texts().front().startsWith(QStringLiteral("Cannot connect to target: ")))

@@ -73,30 +73,30 @@ TEST(ZelctlArguments, LinksFillTheLinkWithDefaults) {
     ASSERT_TRUE(
         TZelctlArguments::ParseLink(QStringLiteral("--tcp"), QStringLiteral("127.0.0.1"), link, error));
     EXPECT_EQ(link.Transport, TZelctlArguments::TcpTransport);
-    EXPECT_EQ(link.Spec.Text(), "tcp://127.0.0.1:1000");
+    EXPECT_EQ(link.Target.Text(), "tcp://127.0.0.1:1000");
 
     ASSERT_TRUE(
         TZelctlArguments::ParseLink(QStringLiteral("--tcp"), QStringLiteral("[::1]:2000"), link, error));
-    EXPECT_EQ(link.Spec.Text(), "tcp://[::1]:2000");
+    EXPECT_EQ(link.Target.Text(), "tcp://[::1]:2000");
 
     ASSERT_TRUE(
         TZelctlArguments::ParseLink(QStringLiteral("--udp"), QStringLiteral("10.0.0.2:1600"), link, error));
     EXPECT_EQ(link.Transport, TZelctlArguments::UdpTransport);
-    EXPECT_EQ(link.Spec.Text(), "udp://10.0.0.2:1600?listen=1501");
+    EXPECT_EQ(link.Target.Text(), "udp://10.0.0.2:1600?listen=1501");
 
     ASSERT_TRUE(TZelctlArguments::ParseLink(QStringLiteral("--serial"), QStringLiteral("/dev/pts/4@115200"),
                                             link, error));
     EXPECT_EQ(link.Transport, TZelctlArguments::SerialTransport);
-    EXPECT_EQ(link.Spec.Text(), "serial:///dev/pts/4?baud=115200");
+    EXPECT_EQ(link.Target.Text(), "serial:///dev/pts/4?baud=115200");
 
     ASSERT_TRUE(TZelctlArguments::ParseLink(QStringLiteral("--can"), QStringLiteral("2"), link, error));
     EXPECT_EQ(link.Transport, TZelctlArguments::CanTransport);
-    EXPECT_EQ(link.Spec.Text(), "can://2?id=100&bitrate=4&backend=socketcan");
+    EXPECT_EQ(link.Target.Text(), "can://2?id=100&bitrate=4&backend=socketcan");
     ASSERT_TRUE(TZelctlArguments::ParseLink(QStringLiteral("--can"), QStringLiteral("virtualcan:0@2#0x7F"),
                                             link, error));
-    EXPECT_EQ(link.Spec.Text(), "can://0?id=127&bitrate=2&backend=virtualcan");
+    EXPECT_EQ(link.Target.Text(), "can://0?id=127&bitrate=2&backend=virtualcan");
     ASSERT_TRUE(TZelctlArguments::ParseLink(QStringLiteral("--can"), QStringLiteral("vcan0#5"), link, error));
-    EXPECT_EQ(link.Spec.Text(), "can://vcan0?id=5&bitrate=4&backend=socketcan");
+    EXPECT_EQ(link.Target.Text(), "can://vcan0?id=5&bitrate=4&backend=socketcan");
 
     ASSERT_TRUE(TZelctlArguments::ParseLink(QStringLiteral("--link"), QStringLiteral("udp://h:7?listen=8"),
                                             link, error));
@@ -281,7 +281,7 @@ TEST(ZelctlArguments, ScriptFileRunsAtItsPlaceAndSectionIsWritten) {
         names << c.Name;
     EXPECT_EQ(names, (QStringList{"home", "stop", "ack", "limits"}));
 
-    EXPECT_EQ(a.Link.Spec.Text(), "udp://h:1?listen=2");
+    EXPECT_EQ(a.Link.Target.Text(), "udp://h:1?listen=2");
 }
 
 TEST(ZelctlArguments, UsageMessagesPointAtTheMistake) {

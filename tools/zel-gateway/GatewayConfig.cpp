@@ -1,6 +1,6 @@
 #include "GatewayConfig.h"
 
-#include "LinkSpec.h"
+#include "LinkAddress.h"
 #include "UserFile.h"
 
 #include <QFile>
@@ -96,9 +96,9 @@ bool GatewayKey(TReader& R, const QString& Key, const QString& Value, TGatewayCo
 
 bool DeviceKey(TReader& R, const QString& Key, const QString& Value, TDeviceConfig& D) {
     if (Key == QLatin1String("link")) {
-        TLinkSpec link;
+        TLinkAddress link;
         QString why;
-        if (!ParseLinkSpec(Value, link, why))
+        if (!ParseLinkAddress(Value, link, why))
             return R.Fail(why);
         D.Link = Value;
         return true;

@@ -35,7 +35,7 @@ TStat FailureStatus(std::exception_ptr Error) {
 
 } // namespace
 
-TLibraryDevice::TLibraryDevice(const QString& Name, const TLinkSpec& Link, int ReportPeriod, QObject* Parent)
+TLibraryDevice::TLibraryDevice(const QString& Name, const TLinkAddress& Link, int ReportPeriod, QObject* Parent)
     : TCellDevice(Parent), FName(Name), FLink(Link), FReportPeriod(ReportPeriod) {
     FRetry.setSingleShot(true);
     FLimit.setSingleShot(true);
@@ -258,7 +258,7 @@ void TLibraryDevice::Check() {
 
 // Gripper
 
-TLibraryGripper::TLibraryGripper(const QString& Name, const TLinkSpec& Link, int ReportPeriod,
+TLibraryGripper::TLibraryGripper(const QString& Name, const TLinkAddress& Link, int ReportPeriod,
                                  QObject* Parent)
     : TLibraryDevice(Name, Link, ReportPeriod, Parent), FZel(new TZEL(this)) {
     Attach(FZel);
@@ -377,7 +377,7 @@ void TLibraryGripper::Stop(bool Fast) {
 
 // Sensor
 
-TLibrarySensor::TLibrarySensor(const QString& Name, const TLinkSpec& Link, int ReportPeriod, QObject* Parent)
+TLibrarySensor::TLibrarySensor(const QString& Name, const TLinkAddress& Link, int ReportPeriod, QObject* Parent)
     : TLibraryDevice(Name, Link, ReportPeriod, Parent), FTaq(new TTAQ(this)) {
     Attach(FTaq);
     FTaq->OnFrame = [this](TKORADevice*) { Summarise(); };

@@ -7,7 +7,7 @@
 // stops go out at once, also while another exchange of the device waits.
 #include "AsyncResultEventList.h"
 #include "CellDevice.h"
-#include "LinkSpec.h"
+#include "LinkAddress.h"
 #include "Types.h"
 
 #include <QTimer>
@@ -29,7 +29,7 @@ public:
     static constexpr int ConnectLimit = 5000; // ms from opening the link to serving it
     static constexpr int SilenceLimit = 3000; // ms without a report before the link is taken down
 
-    TLibraryDevice(const QString& Name, const TLinkSpec& Link, int ReportPeriod, QObject* Parent);
+    TLibraryDevice(const QString& Name, const TLinkAddress& Link, int ReportPeriod, QObject* Parent);
     ~TLibraryDevice() override;
 
     void Start() override;
@@ -67,7 +67,7 @@ private:
     void Check();
 
     QString FName;
-    TLinkSpec FLink;
+    TLinkAddress FLink;
     int FReportPeriod;
     TKORADevice* FDevice = nullptr;
     bool FUp = false;
@@ -85,7 +85,7 @@ private:
 class TLibraryGripper : public TLibraryDevice {
     Q_OBJECT
 public:
-    TLibraryGripper(const QString& Name, const TLinkSpec& Link, int ReportPeriod, QObject* Parent);
+    TLibraryGripper(const QString& Name, const TLinkAddress& Link, int ReportPeriod, QObject* Parent);
     void Run(TCellCommand Command, const TCellArguments& Arguments, TOutcome Outcome) override;
     void Stop(bool Fast) override;
 
@@ -103,7 +103,7 @@ private:
 class TLibrarySensor : public TLibraryDevice {
     Q_OBJECT
 public:
-    TLibrarySensor(const QString& Name, const TLinkSpec& Link, int ReportPeriod, QObject* Parent);
+    TLibrarySensor(const QString& Name, const TLinkAddress& Link, int ReportPeriod, QObject* Parent);
     void Run(TCellCommand, const TCellArguments&, TOutcome Outcome) override;
     void Stop(bool) override {}
 

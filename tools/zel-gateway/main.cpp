@@ -7,7 +7,7 @@
 #include "GatewayMetrics.h"
 #include "GatewayUnit.h"
 #include "LibraryDevice.h"
-#include "LinkSpec.h"
+#include "LinkAddress.h"
 #include "ModbusMap.h"
 #include "ModbusServer.h"
 #include "QtDebugSink.h"
@@ -156,8 +156,8 @@ int main(int argc, char** argv) {
         metrics = std::make_unique<TGatewayMetrics>();
     std::vector<std::unique_ptr<TGatewayUnit>> units;
     for (const TDeviceConfig& d : config.Devices) {
-        TLinkSpec link;
-        ParseLinkSpec(d.Link, link, error); // checked when the file was read
+        TLinkAddress link;
+        ParseLinkAddress(d.Link, link, error); // checked when the file was read
         TCellDevice* device = nullptr;
         if (d.Kind == TDeviceKind::Sensor)
             device = new TLibrarySensor(d.Name, link, d.ReportPeriod, nullptr);

@@ -71,8 +71,8 @@ bool ParseTcpLink(const QString& Value, TZelctlLink& Link, QString& Error) {
         return false;
     }
     Link.Transport = TArgs::TcpTransport;
-    Link.Spec.Kind = TLinkSpec::TKind::Tcp;
-    Link.Spec.Tcp = {host, port};
+    Link.Target.Kind = TLinkAddress::TKind::Tcp;
+    Link.Target.Tcp = {host, port};
     return true;
 }
 
@@ -89,10 +89,10 @@ bool ParseUdpLink(const QString& Value, TZelctlLink& Link, QString& Error) {
         return false;
     }
     Link.Transport = TArgs::UdpTransport;
-    Link.Spec.Kind = TLinkSpec::TKind::Udp;
-    Link.Spec.Udp.Address = host;
-    Link.Spec.Udp.TransmitPort = tx;
-    Link.Spec.Udp.ListeningPort = listen;
+    Link.Target.Kind = TLinkAddress::TKind::Udp;
+    Link.Target.Udp.Address = host;
+    Link.Target.Udp.TransmitPort = tx;
+    Link.Target.Udp.ListeningPort = listen;
     return true;
 }
 
@@ -108,8 +108,8 @@ bool ParseSerialLink(const QString& Value, TZelctlLink& Link, QString& Error) {
         return false;
     }
     Link.Transport = TArgs::SerialTransport;
-    Link.Spec.Kind = TLinkSpec::TKind::Serial;
-    Link.Spec.Serial = {port, baud};
+    Link.Target.Kind = TLinkAddress::TKind::Serial;
+    Link.Target.Serial = {port, baud};
     return true;
 }
 
@@ -135,12 +135,12 @@ bool ParseCanLink(const QString& Value, TZelctlLink& Link, QString& Error) {
         return false;
     }
     Link.Transport = TArgs::CanTransport;
-    Link.Spec.Kind = TLinkSpec::TKind::Can;
-    Link.Spec.CanBackend = m.hasCaptured(1) ? m.captured(1) : QStringLiteral("socketcan");
-    Link.Spec.Can.Interface = named ? where : QString();
-    Link.Spec.Can.Net = named ? 0 : net;
-    Link.Spec.Can.Bitrate = bitrate;
-    Link.Spec.Can.Id = id;
+    Link.Target.Kind = TLinkAddress::TKind::Can;
+    Link.Target.CanBackend = m.hasCaptured(1) ? m.captured(1) : QStringLiteral("socketcan");
+    Link.Target.Can.Interface = named ? where : QString();
+    Link.Target.Can.Net = named ? 0 : net;
+    Link.Target.Can.Bitrate = bitrate;
+    Link.Target.Can.Id = id;
     return true;
 }
 } // namespace
@@ -150,9 +150,9 @@ bool TZelctlArguments::ParseLink(const QString& Option, const QString& Value, TZ
     Link = TZelctlLink();
     bool ok = false;
     if (Option == QLatin1String("--link")) {
-        ok = ParseLinkSpec(Value, Link.Spec, Error);
+        ok = ParseLinkAddress(Value, Link.Target, Error);
         if (ok)
-            Link.Transport = Link.Spec.TransportIndex();
+            Link.Transport = Link.Target.TransportIndex();
     } else if (Option == QLatin1String("--tcp")) {
         ok = ParseTcpLink(Value, Link, Error);
     } else if (Option == QLatin1String("--udp")) {
@@ -165,7 +165,7 @@ bool TZelctlArguments::ParseLink(const QString& Option, const QString& Value, TZ
         Error = QStringLiteral("Unknown link option '%1'").arg(Option);
     }
     if (ok)
-        Link.Description = Link.Spec.Description();
+        Link.Description = Link.Target.Description();
     return ok;
 }
 

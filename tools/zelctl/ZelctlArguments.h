@@ -1,7 +1,7 @@
 #pragma once
 // zelctl's command line: one link, options, and the commands to run (from the arguments and
 // from script files, in the order given). Everything is checked before any link is opened.
-#include "LinkSpec.h"
+#include "LinkAddress.h"
 
 #include <QPair>
 #include <QString>
@@ -17,7 +17,7 @@ struct TZelctlCommand {
 
 struct TZelctlLink {
     int Transport = -1; // engine index: 0 serial, 1 TCP, 2 UDP, 3 CAN; -1: none given
-    TLinkSpec Spec;
+    TLinkAddress Target;
     QString Description;
 };
 

@@ -150,7 +150,7 @@ bool TZelctlSession::Connect() {
     FConnectSequenceDone = false;
     TStat result = E_SUCCESS;
     try {
-        result = FDevice->ConnectLink(FArgs.Link.Spec);
+        result = FDevice->ConnectLink(FArgs.Link.Target);
     } catch (const std::exception& e) {
         Error(QStringLiteral("Cannot connect to target: ") + QString::fromUtf8(e.what()));
         return false;

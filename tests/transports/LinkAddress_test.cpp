@@ -1,9 +1,9 @@
 // Link texts: what each good one opens, and what each bad one is told.
-#include "LinkSpec.h"
+#include "LinkAddress.h"
 
 #include <gtest/gtest.h>
 
-TEST(LinkSpec, GoodLinksReadBackAsTheirCanonicalText) {
+TEST(LinkAddress, GoodLinksReadBackAsTheirCanonicalText) {
     const QList<QPair<QString, QString>> rows = {
         {"tcp://127.0.0.1", "tcp://127.0.0.1:1000"},
         {"TCP://gripper.local:5000/", "tcp://gripper.local:5000"},
@@ -21,29 +21,29 @@ TEST(LinkSpec, GoodLinksReadBackAsTheirCanonicalText) {
         {"can://0?backend=virtualcan&id=5", "can://0?id=5&bitrate=4&backend=virtualcan"},
     };
     for (const auto& [text, canonical] : rows) {
-        TLinkSpec link;
+        TLinkAddress link;
         QString error;
-        ASSERT_TRUE(ParseLinkSpec(text, link, error)) << text.toStdString() << ": " << error.toStdString();
+        ASSERT_TRUE(ParseLinkAddress(text, link, error)) << text.toStdString() << ": " << error.toStdString();
         EXPECT_EQ(link.Text(), canonical) << text.toStdString();
-        TLinkSpec again;
-        ASSERT_TRUE(ParseLinkSpec(link.Text(), again, error)) << error.toStdString();
+        TLinkAddress again;
+        ASSERT_TRUE(ParseLinkAddress(link.Text(), again, error)) << error.toStdString();
         EXPECT_EQ(again.Text(), canonical);
     }
-    TLinkSpec link;
+    TLinkAddress link;
     QString error;
-    ASSERT_TRUE(ParseLinkSpec(QStringLiteral("udp://[::1]:9?listen=8"), link, error));
+    ASSERT_TRUE(ParseLinkAddress(QStringLiteral("udp://[::1]:9?listen=8"), link, error));
     EXPECT_EQ(link.TransportIndex(), 2);
     EXPECT_EQ(link.Udp, (TUdpSettings{QStringLiteral("::1"), 8, 9}));
     EXPECT_EQ(link.Description(), "UDP ::1:9, listening on 8");
-    ASSERT_TRUE(ParseLinkSpec(QStringLiteral("tcp://a%1b"), link, error));
+    ASSERT_TRUE(ParseLinkAddress(QStringLiteral("tcp://a%1b"), link, error));
     EXPECT_EQ(link.Description(), "TCP a%1b:1000");
-    ASSERT_TRUE(ParseLinkSpec(QStringLiteral("can://3"), link, error));
+    ASSERT_TRUE(ParseLinkAddress(QStringLiteral("can://3"), link, error));
     EXPECT_EQ(link.Can.Net, 3);
     EXPECT_TRUE(link.Can.Interface.isEmpty());
     EXPECT_EQ(link.Description(), "CAN socketcan net 3, bit rate code 4, id 100");
 }
 
-TEST(LinkSpec, BadLinksSayWhatIsWrong) {
+TEST(LinkAddress, BadLinksSayWhatIsWrong) {
     const QList<QPair<QString, QString>> rows = {
         {"", "expected tcp://, udp://, serial:// or can:// at the start"},
         {"127.0.0.1:1000", "expected tcp://, udp://, serial:// or can:// at the start"},
@@ -77,10 +77,10 @@ TEST(LinkSpec, BadLinksSayWhatIsWrong) {
         {"can://vcan0?id=5&", "option '' is not KEY=VALUE"},
     };
     for (const auto& [text, why] : rows) {
-        TLinkSpec link;
+        TLinkAddress link;
         link.Tcp.Host = QStringLiteral("untouched");
         QString error;
-        EXPECT_FALSE(ParseLinkSpec(text, link, error)) << text.toStdString();
+        EXPECT_FALSE(ParseLinkAddress(text, link, error)) << text.toStdString();
         EXPECT_EQ(error, QStringLiteral("Invalid link '%1': %2").arg(text, why)) << text.toStdString();
         EXPECT_EQ(link.Tcp.Host, "untouched") << "a bad text leaves the link as it was";
     }

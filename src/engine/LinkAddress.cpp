@@ -1,4 +1,4 @@
-#include "LinkSpec.h"
+#include "LinkAddress.h"
 
 #include "CanLib.h"
 
@@ -100,7 +100,7 @@ QString HostText(const QString& Host) {
 }
 } // namespace
 
-bool ParseLinkSpec(const QString& Text, TLinkSpec& Link, QString& Error) {
+bool ParseLinkAddress(const QString& Text, TLinkAddress& Link, QString& Error) {
     TLinkReader r(Text, Error);
     const qsizetype sep = Text.indexOf(QLatin1String("://"));
     if (sep <= 0)
@@ -113,7 +113,7 @@ bool ParseLinkSpec(const QString& Text, TLinkSpec& Link, QString& Error) {
         rest = rest.left(q);
     }
     std::vector<TOption> options;
-    TLinkSpec link;
+    TLinkAddress link;
     if (scheme == QLatin1String("tcp") || scheme == QLatin1String("udp")) {
         const bool tcp = scheme == QLatin1String("tcp");
         const QString form =
@@ -126,12 +126,12 @@ bool ParseLinkSpec(const QString& Text, TLinkSpec& Link, QString& Error) {
         if (!r.Options(query, tcp ? QStringList() : QStringList{QStringLiteral("listen")}, options))
             return false;
         if (tcp) {
-            link.Kind = TLinkSpec::TKind::Tcp;
+            link.Kind = TLinkAddress::TKind::Tcp;
             link.Tcp.Port = 1000;
             if (!r.HostPort(rest, form, link.Tcp.Host, link.Tcp.Port))
                 return false;
         } else {
-            link.Kind = TLinkSpec::TKind::Udp;
+            link.Kind = TLinkAddress::TKind::Udp;
             link.Udp.TransmitPort = 1500;
             link.Udp.ListeningPort = 1501;
             if (!r.HostPort(rest, form, link.Udp.Address, link.Udp.TransmitPort))
@@ -150,7 +150,7 @@ bool ParseLinkSpec(const QString& Text, TLinkSpec& Link, QString& Error) {
                 QStringLiteral("the port is missing: expected serial:///dev/PORT or serial://PORT"));
         if (!r.Options(query, {QStringLiteral("baud")}, options))
             return false;
-        link.Kind = TLinkSpec::TKind::Serial;
+        link.Kind = TLinkAddress::TKind::Serial;
         link.Serial.Port = rest;
         link.Serial.Baudrate = 9600;
         for (const TOption& o : options) {
@@ -171,7 +171,7 @@ bool ParseLinkSpec(const QString& Text, TLinkSpec& Link, QString& Error) {
         if (!r.Options(query, {QStringLiteral("id"), QStringLiteral("bitrate"), QStringLiteral("backend")},
                        options))
             return false;
-        link.Kind = TLinkSpec::TKind::Can;
+        link.Kind = TLinkAddress::TKind::Can;
         if (rest.front().isDigit()) {
             const auto net = r.Number(rest, 0, 255, QStringLiteral("net"));
             if (!net)
@@ -206,12 +206,12 @@ bool ParseLinkSpec(const QString& Text, TLinkSpec& Link, QString& Error) {
     return true;
 }
 
-int32_t TLinkSpec::TransportIndex() const {
+int32_t TLinkAddress::TransportIndex() const {
     return int32_t(Kind); // the kinds are in the engine's order of transports
 }
 
 // Joined, not formatted with arg(): a host may hold a '%' that a later arg() would fill in.
-QString TLinkSpec::Description() const {
+QString TLinkAddress::Description() const {
     const auto n = [](int V) { return QString::number(V); };
     switch (Kind) {
     case TKind::Serial:
@@ -231,7 +231,7 @@ QString TLinkSpec::Description() const {
     return {};
 }
 
-QString TLinkSpec::Text() const {
+QString TLinkAddress::Text() const {
     const auto n = [](int V) { return QString::number(V); };
     switch (Kind) {
     case TKind::Serial:

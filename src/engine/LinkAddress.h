@@ -13,7 +13,7 @@
 
 #include <QString>
 
-struct TLinkSpec {
+struct TLinkAddress {
     enum class TKind { Serial, Tcp, Udp, Can }; // in the engine's order of transports
     TKind Kind = TKind::Tcp;
     TSerialSettings Serial;
@@ -33,4 +33,4 @@ struct TLinkSpec {
 
 // Reads a link text. On a mistake: false, and Error says which part is wrong and what was
 // expected ("Invalid link 'tcp://host:0': port '0' is outside 1 to 65535").
-bool ParseLinkSpec(const QString& Text, TLinkSpec& Link, QString& Error);
+bool ParseLinkAddress(const QString& Text, TLinkAddress& Link, QString& Error);
