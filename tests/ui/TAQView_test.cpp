@@ -251,8 +251,10 @@ TEST(TAQWindow, UsableAtAnySizeWithKeyboardAndScreenReader) {
     // window is too short for it (a taller font, a smaller screen).
     win.resize(win.width(), 480);
     QApplication::processEvents();
-    EXPECT_TRUE(win.sbControls->verticalScrollBar()->isVisible());
-    EXPECT_FALSE(win.sbControls->horizontalScrollBar()->isVisible());
+    const auto* controls = win.findChild<QScrollArea*>(QStringLiteral("sbControls"));
+    ASSERT_NE(controls, nullptr);
+    EXPECT_TRUE(controls->verticalScrollBar()->isVisible());
+    EXPECT_FALSE(controls->horizontalScrollBar()->isVisible());
     for (const QSize size : {win.minimumSize(), QSize(1600, 1100)}) {
         win.resize(size);
         QApplication::processEvents();
