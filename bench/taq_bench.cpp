@@ -14,6 +14,8 @@
 #include "SensorModel.h"
 #include "Simulator.h"
 #include "TAQMainWin.h"
+#include "TaqAcquisition.h"
+#include "TaqMapPanel.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -96,7 +98,7 @@ void Scenario(bool RunLength, int PeriodMs, int Seconds) {
     // since the newest decode.
     std::vector<double> ages;
     long paints = 0;
-    TPaintProbe probe(win->Map, [&] {
+    TPaintProbe probe(win->MapPanel().Map(), [&] {
         ++paints;
         if (newestAt > 0)
             ages.push_back((clock.nsecsElapsed() - newestAt) / 1e6);
@@ -106,8 +108,8 @@ void Scenario(bool RunLength, int PeriodMs, int Seconds) {
                                 .arg(RunLength ? 2 : 0, 2, 16, QLatin1Char('0'))
                                 .arg(PeriodMs & 0xFF, 2, 16, QLatin1Char('0'))
                                 .arg(PeriodMs >> 8, 2, 16, QLatin1Char('0'));
-    win->edStartPayload->setText(payload);
-    win->btnStartClick();
+    win->findChild<QLineEdit*>(QStringLiteral("edStartPayload"))->setText(payload);
+    win->Acquisition().btnStartClick();
     RunFor(500);
     const uint64_t made0 = FramesMade(sim);
     const long decoded0 = decoded;
@@ -123,7 +125,7 @@ void Scenario(bool RunLength, int PeriodMs, int Seconds) {
     const uint64_t made1 = FramesMade(sim);
     const long decoded1 = decoded;
     try {
-        win->btnStopClick();
+        win->Acquisition().btnStopClick();
     } catch (const std::exception& e) {
         std::printf("stop: %s\n", e.what());
     }

@@ -3,20 +3,26 @@
 #include "FrameFiles.h"
 #include "PressureMap.h"
 #include "TAQMainWin.h"
+#include "TaqMapPanel.h"
 
 #include "CsvReader.h"
 #include "FileSizeLimit.h"
 #include "TempSettingsFolder.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
 #include <QColor>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QSet>
 #include <QMouseEvent>
 #include <QFile>
@@ -251,8 +257,10 @@ TEST(TAQWindow, UsableAtAnySizeWithKeyboardAndScreenReader) {
     // window is too short for it (a taller font, a smaller screen).
     win.resize(win.width(), 480);
     QApplication::processEvents();
-    EXPECT_TRUE(win.sbControls->verticalScrollBar()->isVisible());
-    EXPECT_FALSE(win.sbControls->horizontalScrollBar()->isVisible());
+    const auto* controls = win.findChild<QScrollArea*>(QStringLiteral("sbControls"));
+    ASSERT_NE(controls, nullptr);
+    EXPECT_TRUE(controls->verticalScrollBar()->isVisible());
+    EXPECT_FALSE(controls->horizontalScrollBar()->isVisible());
     for (const QSize size : {win.minimumSize(), QSize(1600, 1100)}) {
         win.resize(size);
         QApplication::processEvents();
@@ -295,4 +303,127 @@ TEST(TAQWindow, UsableAtAnySizeWithKeyboardAndScreenReader) {
         QApplication::processEvents();
         win.grab().save(shot);
     }
+}
+
+// The map panel on its own: each frame's figures and colour range as the operator reads them, the
+// scale's top kept above the noise of the sensor's threshold or fixed by the operator.
+TEST(TAQMapPanel, FiguresAndScaleOfEachFrame) {
+    TTAQ taq(nullptr);
+    TTaqMapPanel panel(taq);
+    panel.SetMatrix(3, 2, 1, 1);
+    int changes = 0;
+    panel.OnFrameShownChanged = [&] { ++changes; };
+    const auto text = [&](const char* Name) {
+        return panel.findChild<QLabel*>(QString::fromLatin1(Name))->text();
+    };
+    auto* top = panel.findChild<QSpinBox*>(QStringLiteral("edRangeMax"));
+    ASSERT_NE(top, nullptr);
+
+    struct TRow {
+        std::vector<int32_t> Cells; // 3 x 2, row by row
+        int32_t Threshold;
+        int Top; // 0: Auto
+        TColourRange Range;
+        QString Total, Maximum, Centre;
+    };
+    const std::vector<int32_t> pressed{0, 100, 200, 400, 50, -5};
+    const std::vector<int32_t> noise{35, 12, 0, 0, 0, 0};
+    const TRow rows[] = {
+        {pressed, 20, 0, {0, 400}, "750", "400 at column 1, row 2", "column 1.73, row 1.60"},
+        {pressed, 20, 200, {0, 200}, "750", "400 at column 1, row 2", "column 1.73, row 1.60"},
+        {noise, 20, 0, {0, 256}, "47", "35 at column 1, row 1", "column 1.26, row 1.00"},  // at least 256
+        {noise, 100, 0, {0, 400}, "47", "35 at column 1, row 1", "column 1.26, row 1.00"}, // 4 x threshold
+        {{0, 0, 0, 0, 0, 0}, 20, 0, {0, 256}, "0", "0 at column 1, row 1", "-- (no load)"},
+    };
+    for (const TRow& r : rows) {
+        SCOPED_TRACE(r.Total.toStdString() + " top " + std::to_string(r.Top));
+        taq.Threshold = r.Threshold;
+        top->setValue(r.Top);
+        panel.ShowFrame(r.Cells, QStringLiteral("Test frame"));
+        EXPECT_EQ(panel.Map()->Range(), r.Range);
+        EXPECT_EQ(panel.Map()->Cells(), r.Cells);
+        EXPECT_EQ(text("lbSource"), "Test frame");
+        EXPECT_EQ(text("lbTotal"), r.Total);
+        EXPECT_EQ(text("lbMaximum"), r.Maximum);
+        EXPECT_EQ(text("lbCentre"), r.Centre);
+    }
+    EXPECT_EQ(changes, 1); // from no frame to one
+    // A new top of the scale shows the frame again with it.
+    top->setValue(50);
+    EXPECT_EQ(panel.Map()->Range(), (TColourRange{0, 50}));
+    panel.Map()->SetCursor(QPoint(2, 0));
+    EXPECT_EQ(text("lbCell"), "column 3, row 1: 0");
+
+    panel.ShowNoFrame();
+    EXPECT_EQ(changes, 2);
+    EXPECT_FALSE(panel.Map()->HasFrame());
+    EXPECT_EQ(text("lbSource"), "No frame yet: read one or start the acquisition");
+    for (const char* name : {"lbTotal", "lbMaximum", "lbCentre"})
+        EXPECT_EQ(text(name), "--") << name;
+    EXPECT_EQ(text("lbCell"), "column 3, row 1: no frame");
+}
+
+// What the window's parts add to it, in the order the operator meets it: the Sensor menu between
+// Commands and View with its items and keys (those that need the link or a frame off until then),
+// and Tab from the acquisition down the controls' column to the map and its options.
+TEST(TAQWindow, SensorMenuAndTabOrderAcrossTheParts) {
+    TTempSettingsFolder settings;
+    TTAQMainWin win;
+    win.show();
+    QApplication::processEvents();
+
+    QStringList menus;
+    for (QAction* a : win.menuBar()->actions())
+        menus << a->text();
+    EXPECT_EQ(menus, (QStringList{"&Device", "&Commands", "&Sensor", "&View", "&Help"}));
+    auto* sensor = win.findChild<QMenu*>(QStringLiteral("miSensor"));
+    ASSERT_NE(sensor, nullptr);
+    struct TItem {
+        const char* Name; // empty: a separator
+        const char* Text;
+        const char* Key;
+        bool Enabled;       // disconnected, no frame
+        const char* Button; // whose hint the item gives, if any
+    };
+    const TItem items[] = {
+        {"miReadFrame", "Read &Frame", "F6", false, "btnReadFrame"},
+        {"miStartAcquisition", "&Start Acquisition", "F7", false, "btnStart"},
+        {"miStopAcquisition", "S&top Acquisition", "F8", false, "btnStop"},
+        {"miTare", "T&are", "", false, "btnTare"},
+        {"miSensorInfo", "Sensor &Information", "", false, ""},
+        {"", "", "", true, ""},
+        {"miSaveCsv", "Save Frame as &CSV...", "", false, "btnSaveCsv"},
+        {"miSavePng", "Save Frame as &PNG...", "", false, "btnSavePng"},
+        {"miOpenRecording", "&Open Recording...", "", true, "btnOpenRecording"},
+    };
+    const QList<QAction*> actions = sensor->actions();
+    ASSERT_EQ(actions.size(), qsizetype(std::size(items)));
+    for (qsizetype i = 0; i < actions.size(); ++i) {
+        const TItem& it = items[i];
+        SCOPED_TRACE(it.Name);
+        EXPECT_EQ(actions[i]->isSeparator(), *it.Name == 0);
+        EXPECT_EQ(actions[i]->objectName(), it.Name);
+        EXPECT_EQ(actions[i]->text(), it.Text);
+        EXPECT_EQ(actions[i]->shortcut().toString(), it.Key);
+        EXPECT_EQ(actions[i]->isEnabled(), it.Enabled);
+        if (*it.Button) {
+            const auto* b = win.findChild<QAbstractButton*>(QString::fromLatin1(it.Button));
+            ASSERT_NE(b, nullptr);
+            EXPECT_EQ(actions[i]->statusTip(), b->statusTip());
+        }
+    }
+    EXPECT_EQ(actions[4]->statusTip(),
+              "The matrix, cell size, transducer type, gain and threshold read at connect");
+
+    const QStringList order{
+        "btnReadFrame",     "cbCoding",    "edStartPayload", "btnStart",     "btnStop",
+        "edGain",           "btnGainRead", "btnGainSet",     "edThreshold",  "btnThresholdRead",
+        "btnThresholdSet",  "btnTare",     "btnSaveCsv",     "btnSavePng",   "cbRecord",
+        "btnOpenRecording", "btnLive",     "tbPlayback",     "btnPrevFrame", "btnPlay",
+        "btnNextFrame",     "Map",         "cbShowValues",   "edRangeMax"};
+    QStringList chain;
+    for (QWidget* w = win.nextInFocusChain(); w && w != &win; w = w->nextInFocusChain())
+        if (order.contains(w->objectName()))
+            chain << w->objectName();
+    EXPECT_EQ(chain, order);
 }

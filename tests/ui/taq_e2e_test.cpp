@@ -2,6 +2,10 @@
 // acquisition with its recording and playback, the sensor settings, the disconnect and the lost
 // link during an acquisition, and the refusal of the wrong device by each window.
 #include "TAQMainWin.h"
+#include "TaqAcquisition.h"
+#include "TaqMapPanel.h"
+#include "TaqPlayback.h"
+#include "TaqRecording.h"
 #include "ZELMainWin.h"
 
 #include "IniFile.h"
@@ -92,6 +96,15 @@ protected:
         std::lock_guard<std::mutex> lock(FLogMutex);
         FLog.clear();
     }
+    // A control of the window by its object name.
+    template <class T> T* Control(const char* Name) const {
+        T* c = Win->findChild<T*>(QString::fromLatin1(Name));
+        EXPECT_NE(c, nullptr) << Name;
+        return c;
+    }
+    QPushButton* Button(const char* Name) const { return Control<QPushButton>(Name); }
+    QLabel* Label(const char* Name) const { return Control<QLabel>(Name); }
+    TPressureMap* Map() const { return Win->MapPanel().Map(); }
 
     TRecordingErrorHandler Errors;
     TMessageRecorder Messages;
@@ -106,49 +119,52 @@ private:
 
 TEST_F(TAQE2E, AcquisitionIsRecordedAndPlayedBack) {
     ASSERT_NO_FATAL_FAILURE(Start());
-    EXPECT_FALSE(Win->btnReadFrame->isEnabled());
-    EXPECT_FALSE(Win->btnSaveCsv->isEnabled());
+    EXPECT_FALSE(Button("btnReadFrame")->isEnabled());
+    EXPECT_FALSE(Button("btnSaveCsv")->isEnabled());
     ASSERT_TRUE(Connect());
-    EXPECT_EQ(Win->Map->MatrixWidth(), 8);
-    EXPECT_EQ(Win->Map->MatrixHeight(), 10);
-    EXPECT_TRUE(Win->lbMatrix->text().startsWith("8 x 10 cells of 3.40 x 6.80, piezoresistive"));
+    EXPECT_EQ(Map()->MatrixWidth(), 8);
+    EXPECT_EQ(Map()->MatrixHeight(), 10);
+    EXPECT_TRUE(Label("lbMatrix")->text().startsWith("8 x 10 cells of 3.40 x 6.80, piezoresistive"));
     // Cells twice as high as wide: the map is drawn in the sensor's proportions.
-    const QRectF shape = Win->Map->MatrixRect();
+    const QRectF shape = Map()->MatrixRect();
     EXPECT_NEAR(shape.height() / shape.width(), 10 * 2.0 / 8, 0.02);
 
     // One frame, run-length coded.
-    Win->cbCoding->setCurrentIndex(2);
-    Win->btnReadFrame->click();
-    EXPECT_TRUE(Win->Map->HasFrame());
-    EXPECT_EQ(Win->FramesReceived(), 1);
-    EXPECT_TRUE(Win->lbSource->text().startsWith("Live frame, time stamp"));
-    EXPECT_TRUE(Win->btnSaveCsv->isEnabled());
+    Control<QComboBox>("cbCoding")->setCurrentIndex(2);
+    Button("btnReadFrame")->click();
+    EXPECT_TRUE(Map()->HasFrame());
+    EXPECT_EQ(Win->Acquisition().FramesReceived(), 1);
+    EXPECT_TRUE(Label("lbSource")->text().startsWith("Live frame, time stamp"));
+    EXPECT_TRUE(Button("btnSaveCsv")->isEnabled());
 
     // Periodic frames, run-length coded every 10 ms, recorded while they run.
-    Win->edStartPayload->setText(QStringLiteral("0x02 0x0A 0x00"));
+    Control<QLineEdit>("edStartPayload")->setText(QStringLiteral("0x02 0x0A 0x00"));
     const QString path = Settings.Path(QStringLiteral("run.csv"));
-    ASSERT_TRUE(Win->StartRecording(path));
-    Win->btnStart->click();
-    EXPECT_TRUE(Win->Acquiring());
+    ASSERT_TRUE(Win->Recorder().Start(path));
+    Button("btnStart")->click();
+    EXPECT_TRUE(Win->Acquisition().Acquiring());
     EXPECT_TRUE(Win->Taq()->PeriodicAcquisition);
-    EXPECT_FALSE(Win->btnStart->isEnabled());
-    ASSERT_TRUE(WaitUntil([&] { return Win->FramesReceived() >= 40 && Win->FrameRate() > 0; }, 5000));
-    EXPECT_GT(Win->FrameRate(), 20);
+    EXPECT_FALSE(Button("btnStart")->isEnabled());
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Win->Acquisition().FramesReceived() >= 40 && Win->Acquisition().FrameRate() > 0; },
+        5000));
+    EXPECT_GT(Win->Acquisition().FrameRate(), 20);
     // The strip of the total scrolls with the frames: what it shows catches up with what arrived.
     const auto stripCatchesUp = [&] {
-        const double newest = Win->TotalPlot->Newest();
-        return newest > 0 && WaitUntil([&] { return Win->TotalPlot->PaintedUntil() >= newest; }, 3000);
+        const double newest = Win->MapPanel().TotalPlot().Newest();
+        return newest > 0 &&
+               WaitUntil([&] { return Win->MapPanel().TotalPlot().PaintedUntil() >= newest; }, 3000);
     };
     EXPECT_TRUE(stripCatchesUp());
     ProcessEventsFor(300);
     EXPECT_TRUE(stripCatchesUp());
-    Win->btnStop->click();
-    EXPECT_FALSE(Win->Acquiring());
+    Button("btnStop")->click();
+    EXPECT_FALSE(Win->Acquisition().Acquiring());
     EXPECT_FALSE(Win->Taq()->PeriodicAcquisition);
-    EXPECT_FALSE(Win->Recording().IsOpen());
-    const int recorded = Win->Recording().Count();
-    EXPECT_EQ(recorded, Win->FramesReceived()); // every frame of the acquisition, nothing else
-    EXPECT_TRUE(Win->lbRecording->text().startsWith(QStringLiteral("Recorded %1 frames").arg(recorded)));
+    EXPECT_FALSE(Win->Recorder().File().IsOpen());
+    const int recorded = Win->Recorder().File().Count();
+    EXPECT_EQ(recorded, Win->Acquisition().FramesReceived()); // every frame of the acquisition, nothing else
+    EXPECT_TRUE(Label("lbRecording")->text().startsWith(QStringLiteral("Recorded %1 frames").arg(recorded)));
     EXPECT_EQ(Errors.Count(), 0) << Errors.Messages().join('|').toStdString();
     EXPECT_EQ(Messages.Count(), 0) << Messages.Texts().join('|').toStdString();
     // The start parameters are remembered for the next session.
@@ -156,39 +172,39 @@ TEST_F(TAQE2E, AcquisitionIsRecordedAndPlayedBack) {
               "0x02 0x0A 0x00");
 
     // Played back: the recording has the display until "Live".
-    ASSERT_TRUE(Win->OpenRecording(path));
-    ASSERT_EQ(Win->Player().Count(), recorded);
-    EXPECT_TRUE(Win->lbSource->text().startsWith(QStringLiteral("run.csv: frame 1 of %1").arg(recorded)));
-    EXPECT_FALSE(Win->btnPrevFrame->isEnabled());
-    Win->btnNextFrame->click();
-    EXPECT_TRUE(Win->lbPlayback->text().endsWith(QStringLiteral("frame 2 of %1").arg(recorded)));
-    Win->btnPlay->click();
-    EXPECT_TRUE(Win->Playing());
-    ASSERT_TRUE(WaitUntil([&] { return !Win->Playing(); }, 5000));
-    EXPECT_TRUE(Win->lbPlayback->text().endsWith(QStringLiteral("frame %1 of %1").arg(recorded)));
-    Win->btnReadFrame->click(); // a live frame meanwhile does not take the display
-    EXPECT_TRUE(Win->lbSource->text().startsWith("run.csv"));
-    Win->btnLive->click();
-    EXPECT_FALSE(Win->Player().IsOpen());
-    EXPECT_TRUE(Win->lbSource->text().startsWith("Live frame"));
+    ASSERT_TRUE(Win->Playback().Open(path));
+    ASSERT_EQ(Win->Playback().Player().Count(), recorded);
+    EXPECT_TRUE(Label("lbSource")->text().startsWith(QStringLiteral("run.csv: frame 1 of %1").arg(recorded)));
+    EXPECT_FALSE(Button("btnPrevFrame")->isEnabled());
+    Button("btnNextFrame")->click();
+    EXPECT_TRUE(Label("lbPlayback")->text().endsWith(QStringLiteral("frame 2 of %1").arg(recorded)));
+    Button("btnPlay")->click();
+    EXPECT_TRUE(Win->Playback().Playing());
+    ASSERT_TRUE(WaitUntil([&] { return !Win->Playback().Playing(); }, 5000));
+    EXPECT_TRUE(Label("lbPlayback")->text().endsWith(QStringLiteral("frame %1 of %1").arg(recorded)));
+    Button("btnReadFrame")->click(); // a live frame meanwhile does not take the display
+    EXPECT_TRUE(Label("lbSource")->text().startsWith("run.csv"));
+    Button("btnLive")->click();
+    EXPECT_FALSE(Win->Playback().Player().IsOpen());
+    EXPECT_TRUE(Label("lbSource")->text().startsWith("Live frame"));
     // Live again after the playback: the strip follows the new frames.
-    Win->btnStart->click();
-    ASSERT_TRUE(WaitUntil([&] { return Win->TotalPlot->Count() > 10; }, 5000));
+    Button("btnStart")->click();
+    ASSERT_TRUE(WaitUntil([&] { return Win->MapPanel().TotalPlot().Count() > 10; }, 5000));
     EXPECT_TRUE(stripCatchesUp());
-    Win->btnStop->click();
+    Button("btnStop")->click();
 }
 
 TEST_F(TAQE2E, GainThresholdAndTareReachTheSensor) {
     ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_TRUE(Connect());
-    EXPECT_NEAR(Win->edGain->value(), 128 / 2.55, 0.06);
-    EXPECT_EQ(Win->edThreshold->value(), 20);
+    EXPECT_NEAR(Control<QDoubleSpinBox>("edGain")->value(), 128 / 2.55, 0.06);
+    EXPECT_EQ(Control<QSpinBox>("edThreshold")->value(), 20);
 
-    Win->edGain->setValue(100);
-    Win->btnGainSet->click();
-    Win->edThreshold->setValue(1234);
-    Win->btnThresholdSet->click();
-    Win->btnTare->click();
+    Control<QDoubleSpinBox>("edGain")->setValue(100);
+    Button("btnGainSet")->click();
+    Control<QSpinBox>("edThreshold")->setValue(1234);
+    Button("btnThresholdSet")->click();
+    Button("btnTare")->click();
     uint8_t gain = 0;
     uint16_t threshold = 0;
     Sim->Run([&](zelsim::TSimulator& S) {
@@ -206,40 +222,40 @@ TEST_F(TAQE2E, GainThresholdAndTareReachTheSensor) {
 TEST_F(TAQE2E, DisconnectAndLostLinkEndTheAcquisition) {
     ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_TRUE(Connect());
-    Win->btnStart->click(); // no parameters: the sensor's own period
-    ASSERT_TRUE(WaitUntil([&] { return Win->FramesReceived() >= 3; }));
+    Button("btnStart")->click(); // no parameters: the sensor's own period
+    ASSERT_TRUE(WaitUntil([&] { return Win->Acquisition().FramesReceived() >= 3; }));
     ClearLog();
     Win->miDisconnect->trigger();
     ASSERT_TRUE(WaitUntil([&] { return Win->miConnect->isEnabled(); }));
     ASSERT_TRUE(WaitUntil([&] { return LogIndex("ANNOUNCE_DISCONNECT") >= 0; }));
     EXPECT_GE(LogIndex("CMD_ID_STOP_PERIODIC_ACQ"), 0);
     EXPECT_LT(LogIndex("CMD_ID_STOP_PERIODIC_ACQ"), LogIndex("ANNOUNCE_DISCONNECT"));
-    EXPECT_FALSE(Win->Acquiring());
-    EXPECT_EQ(Win->lbAcquisition->text(), "Not connected");
+    EXPECT_FALSE(Win->Acquisition().Acquiring());
+    EXPECT_EQ(Label("lbAcquisition")->text(), "Not connected");
     EXPECT_EQ(Messages.Count(), 0) << Messages.Texts().join('|').toStdString();
 
     // The link breaks while frames arrive and one is recorded.
     ASSERT_TRUE(Connect());
-    ASSERT_TRUE(Win->StartRecording(Settings.Path(QStringLiteral("lost.csv"))));
-    Win->btnStart->click();
-    ASSERT_TRUE(WaitUntil([&] { return Win->Recording().Count() >= 2; }));
+    ASSERT_TRUE(Win->Recorder().Start(Settings.Path(QStringLiteral("lost.csv"))));
+    Button("btnStart")->click();
+    ASSERT_TRUE(WaitUntil([&] { return Win->Recorder().File().Count() >= 2; }));
     zelsim::TFaultConfig pull;
     pull.CloseAfter = 2;
     Sim->Run([pull](zelsim::TSimulator& S) { S.SetFaults(pull); });
     ASSERT_TRUE(WaitUntil([&] { return Messages.Count() >= 1; }));
     EXPECT_TRUE(Messages.Messages().front().Text.startsWith(
         "A Connection Error occurred or the connection to the device was interrupted."));
-    EXPECT_FALSE(Win->Acquiring());
+    EXPECT_FALSE(Win->Acquisition().Acquiring());
     EXPECT_FALSE(Win->Taq()->PeriodicAcquisition);
-    EXPECT_FALSE(Win->Recording().IsOpen());
-    EXPECT_TRUE(Win->lbRecording->text().startsWith("Recorded"));
-    EXPECT_EQ(Win->lbFrameRate->text(), "-- frames/s received");
-    EXPECT_FALSE(Win->btnStart->isEnabled());
-    EXPECT_FALSE(Win->btnReadFrame->isEnabled());
+    EXPECT_FALSE(Win->Recorder().File().IsOpen());
+    EXPECT_TRUE(Label("lbRecording")->text().startsWith("Recorded"));
+    EXPECT_EQ(Label("lbFrameRate")->text(), "-- frames/s received");
+    EXPECT_FALSE(Button("btnStart")->isEnabled());
+    EXPECT_FALSE(Button("btnReadFrame")->isEnabled());
     EXPECT_FALSE(Win->miCustomCommands->isEnabled());
     EXPECT_TRUE(Win->miConnect->isEnabled());
-    EXPECT_TRUE(Win->Map->HasFrame()); // the last frame stays to be looked at and saved
-    EXPECT_TRUE(Win->btnSaveCsv->isEnabled());
+    EXPECT_TRUE(Map()->HasFrame()); // the last frame stays to be looked at and saved
+    EXPECT_TRUE(Button("btnSaveCsv")->isEnabled());
     EXPECT_EQ(Errors.Count(), 0) << Errors.Messages().join('|').toStdString();
 }
 
@@ -250,24 +266,24 @@ TEST_F(TAQE2E, StopAcquisitionReachesTheSensorWhileABoxIsOpen) {
     const auto pressKeyInBox = [] { QTest::keyClick(OpenMessageBox()->windowHandle(), Qt::Key_F12); };
     const auto clickStop = [this] {
         QTest::mouseClick(Win->windowHandle(), Qt::LeftButton, {},
-                          Win->btnStop->mapTo(Win.get(), Win->btnStop->rect().center()));
+                          Button("btnStop")->mapTo(Win.get(), Button("btnStop")->rect().center()));
     };
     for (const auto& [how, stop] : {std::pair{"stop key in the box", std::function<void()>(pressKeyInBox)},
                                     std::pair{"click on Stop", std::function<void()>(clickStop)}}) {
         SCOPED_TRACE(how);
-        Win->btnStart->click();
-        ASSERT_TRUE(WaitUntil([&] { return Win->FramesReceived() >= 2; }));
+        Button("btnStart")->click();
+        ASSERT_TRUE(WaitUntil([&] { return Win->Acquisition().FramesReceived() >= 2; }));
         ShowMessage(TMessageKind::Error,
                     QStringLiteral("The frame could not be saved: there is no frame to save."),
                     QStringLiteral("Error"), Win.get());
         QMessageBox* box = OpenMessageBox();
         ASSERT_NE(box, nullptr);
         EXPECT_FALSE(box->frameGeometry().intersects(
-            QRect(Win->btnStop->mapToGlobal(QPoint(0, 0)), Win->btnStop->size())));
+            QRect(Button("btnStop")->mapToGlobal(QPoint(0, 0)), Button("btnStop")->size())));
         ClearLog();
         stop();
         EXPECT_TRUE(WaitUntil([&] { return LogIndex("CMD_ID_STOP_PERIODIC_ACQ") >= 0; }));
-        EXPECT_FALSE(Win->Acquiring());
+        EXPECT_FALSE(Win->Acquisition().Acquiring());
         box->close();
     }
     SetMessageHook(recorder);
@@ -281,7 +297,7 @@ TEST_F(TAQE2E, EachWindowRefusesTheOtherDevice) {
     ASSERT_TRUE(Errors.WaitFor(1));
     EXPECT_EQ(Errors.Messages(), QStringList{"Connected device is not a TAQ"});
     EXPECT_FALSE(Win->miDisconnect->isEnabled());
-    EXPECT_FALSE(Win->btnStart->isEnabled());
+    EXPECT_FALSE(Button("btnStart")->isEnabled());
     EXPECT_FALSE(Win->miGetSystemInfo->isEnabled());
     Win.reset();
     Sim.reset();
@@ -308,14 +324,14 @@ TEST_F(TAQE2E, MapShowsThePressOfTheSimulatedObject) {
     ASSERT_NO_FATAL_FAILURE(Start(cfg));
     Win->resize(1000, 760);
     ASSERT_TRUE(Connect());
-    Win->btnTare->click();
-    Win->edStartPayload->setText(QStringLiteral("0x02 0x14 0x00"));
-    Win->btnStart->click();
+    Button("btnTare")->click();
+    Control<QLineEdit>("edStartPayload")->setText(QStringLiteral("0x02 0x14 0x00"));
+    Button("btnStart")->click();
     // Unloaded, the tared pad reads 0; pressed, a round contact rises far above the noise.
     TFrameStats stats;
     ASSERT_TRUE(WaitUntil(
         [&] {
-            stats = FrameStats(Win->Map->Cells(), 16, 22);
+            stats = FrameStats(Map()->Cells(), 16, 22);
             return stats.Maximum > 2500;
         },
         6000));
@@ -323,17 +339,17 @@ TEST_F(TAQE2E, MapShowsThePressOfTheSimulatedObject) {
     const QPoint peak(stats.MaximumIndex % 16, stats.MaximumIndex / 16);
     EXPECT_LT(std::abs(stats.Centre->x() - (peak.x() + 0.5)), 2.0);
     EXPECT_LT(std::abs(stats.Centre->y() - (peak.y() + 0.5)), 2.0);
-    EXPECT_EQ(Win->Map->Value(QPoint(peak.x() < 8 ? 15 : 0, peak.y() < 11 ? 21 : 0)), 0); // far corner
-    EXPECT_GT(Win->TotalPlot->Count(), 1u);
-    Win->Map->SetCursor(peak);
-    EXPECT_TRUE(Win->lbCell->text().startsWith(
+    EXPECT_EQ(Map()->Value(QPoint(peak.x() < 8 ? 15 : 0, peak.y() < 11 ? 21 : 0)), 0); // far corner
+    EXPECT_GT(Win->MapPanel().TotalPlot().Count(), 1u);
+    Map()->SetCursor(peak);
+    EXPECT_TRUE(Label("lbCell")->text().startsWith(
         QStringLiteral("column %1, row %2: ").arg(peak.x() + 1).arg(peak.y() + 1)));
 
     const QString target = qEnvironmentVariable("ZEL_SCREENSHOT");
     if (!target.isEmpty()) {
         // A whole press in the plot of the total first, then the next press.
         ProcessEventsFor(4000);
-        EXPECT_TRUE(WaitUntil([&] { return FrameStats(Win->Map->Cells(), 16, 22).Maximum > 2500; }, 6000));
+        EXPECT_TRUE(WaitUntil([&] { return FrameStats(Map()->Cells(), 16, 22).Maximum > 2500; }, 6000));
         EXPECT_TRUE(Win->grab().save(target)) << target.toStdString();
     }
     const QString dark = qEnvironmentVariable("ZEL_SCREENSHOT_DARK");
@@ -355,6 +371,6 @@ TEST_F(TAQE2E, MapShowsThePressOfTheSimulatedObject) {
         EXPECT_TRUE(Win->grab().save(dark)) << dark.toStdString();
         QApplication::setPalette(before);
     }
-    Win->btnStop->click();
+    Button("btnStop")->click();
     EXPECT_EQ(Errors.Count(), 0) << Errors.Messages().join('|').toStdString();
 }
