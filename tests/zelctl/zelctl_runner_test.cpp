@@ -2,6 +2,7 @@
 #include "Simulator.h"
 #include "TempSettingsFolder.h"
 #include "ZelctlCommands.h"
+#include "ZelctlReports.h"
 #include "ZelctlRunner.h"
 #include "ZelctlSession.h"
 
@@ -57,7 +58,7 @@ TEST(ZelctlRunner, DeviceTextIsPrintedWithControlBytesEscaped) {
         {"back\\slash", "back\\\\slash"},
     };
     for (const auto& [raw, shown] : rows)
-        EXPECT_EQ(TZelctlRunner::Printable(raw), shown) << raw.toStdString();
+        EXPECT_EQ(TZelctlReport::Printable(raw), shown) << raw.toStdString();
 }
 
 namespace {

@@ -33,9 +33,16 @@ TStat FailureStatus(std::exception_ptr Error) {
     }
 }
 
+// The transport names the address in its reasons; the log line names it once.
+QString Plain(const TLinkAddress& Link, const QString& Reason) {
+    const QString address = QStringLiteral("%1:%2: ").arg(Link.Tcp.Host).arg(Link.Tcp.Port);
+    return Reason.startsWith(address) ? Reason.mid(address.size()) : Reason;
+}
+
 } // namespace
 
-TLibraryDevice::TLibraryDevice(const QString& Name, const TLinkAddress& Link, int ReportPeriod, QObject* Parent)
+TLibraryDevice::TLibraryDevice(const QString& Name, const TLinkAddress& Link, int ReportPeriod,
+                               QObject* Parent)
     : TCellDevice(Parent), FName(Name), FLink(Link), FReportPeriod(ReportPeriod) {
     FRetry.setSingleShot(true);
     FLimit.setSingleShot(true);
@@ -128,7 +135,7 @@ void TLibraryDevice::Ready(bool Prepared) {
     FAttemptCheck.stop();
     FUp = true;
     FUpSince.start();
-    FPause = FirstPause;
+    FPause.Reset();
     qCInfo(lcGateway).noquote() << QStringLiteral("%1: %2 %3")
                                        .arg(FName,
                                             FEverUp ? QStringLiteral("reconnected to")
@@ -188,24 +195,17 @@ void TLibraryDevice::SendAll(std::vector<std::pair<uint8_t, TByteArray>> Request
     });
 }
 
-// The transport names the address in its reasons; the log line names it once.
-QString TLibraryDevice::Plain(const QString& Reason) const {
-    const QString address = QStringLiteral("%1:%2: ").arg(FLink.Tcp.Host).arg(FLink.Tcp.Port);
-    return Reason.startsWith(address) ? Reason.mid(address.size()) : Reason;
-}
-
 void TLibraryDevice::Failed(const QString& Reason) {
     if (!FAttempting)
         return;
-    const QString why = Plain(Reason);
+    const QString why = Plain(FLink, Reason);
     FAttempting = false;
     FLimit.stop();
     FAttemptCheck.stop();
     qCWarning(lcGateway).noquote() << QStringLiteral("%1: cannot connect to %2: %3; next try in %4 s")
                                           .arg(FName, FLink.Text(), why)
-                                          .arg(FPause / 1000.0);
-    FRetry.start(FPause);
-    FPause = std::min(FPause * 2, LongestPause);
+                                          .arg(FPause.Seconds());
+    FPause.Start(FRetry);
 }
 
 void TLibraryDevice::Lost() {
@@ -220,18 +220,17 @@ void TLibraryDevice::Lost() {
         return;
     FUp = false;
     FPoll.stop();
-    const QString reason =
-        FSilent ? QStringLiteral("no report for %1 s").arg(SilenceLimit / 1000) : Plain(FDevice->LinkError());
+    const QString reason = FSilent ? QStringLiteral("no report for %1 s").arg(SilenceLimit / 1000)
+                                   : Plain(FLink, FDevice->LinkError());
     FSilent = false;
     qCWarning(lcGateway).noquote() << QStringLiteral("%1: lost the link to %2%3; next try in %4 s")
                                           .arg(FName, FLink.Text())
                                           .arg(reason.isEmpty()
                                                    ? QString()
                                                    : QStringLiteral(" (") + reason + QLatin1Char(')'))
-                                          .arg(FPause / 1000.0);
+                                          .arg(FPause.Seconds());
     emit LinkChanged(false);
-    FRetry.start(FPause);
-    FPause = std::min(FPause * 2, LongestPause);
+    FPause.Start(FRetry);
 }
 
 void TLibraryDevice::Check() {
@@ -377,7 +376,8 @@ void TLibraryGripper::Stop(bool Fast) {
 
 // Sensor
 
-TLibrarySensor::TLibrarySensor(const QString& Name, const TLinkAddress& Link, int ReportPeriod, QObject* Parent)
+TLibrarySensor::TLibrarySensor(const QString& Name, const TLinkAddress& Link, int ReportPeriod,
+                               QObject* Parent)
     : TLibraryDevice(Name, Link, ReportPeriod, Parent), FTaq(new TTAQ(this)) {
     Attach(FTaq);
     FTaq->OnFrame = [this](TKORADevice*) { Summarise(); };

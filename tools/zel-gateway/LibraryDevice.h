@@ -12,6 +12,7 @@
 
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -21,11 +22,29 @@ class TKORADevice;
 class TZEL;
 class TTAQ;
 
-class TLibraryDevice : public TCellDevice {
-    Q_OBJECT
+// The growing pause between attempts to connect: FirstPause after the first failure, doubled after
+// each further one, at most LongestPause; the first again once the link is up.
+class TRetryPause {
 public:
     static constexpr int FirstPause = 500; // ms before the first retry
     static constexpr int LongestPause = 10000;
+
+    // The pause the next Start waits, in seconds.
+    double Seconds() const { return FPause / 1000.0; }
+    // Starts Timer for the next attempt; the pause after it is longer.
+    void Start(QTimer& Timer) {
+        Timer.start(FPause);
+        FPause = std::min(FPause * 2, LongestPause);
+    }
+    void Reset() { FPause = FirstPause; }
+
+private:
+    int FPause = FirstPause;
+};
+
+class TLibraryDevice : public TCellDevice {
+    Q_OBJECT
+public:
     static constexpr int ConnectLimit = 5000; // ms from opening the link to serving it
     static constexpr int SilenceLimit = 3000; // ms without a report before the link is taken down
 
@@ -62,7 +81,6 @@ private:
     void Serve();
     void Ready(bool Prepared);
     void Failed(const QString& Reason);
-    QString Plain(const QString& Reason) const;
     void Lost();
     void Check();
 
@@ -75,7 +93,7 @@ private:
     bool FAttempting = false;
     bool FSilent = false; // the link is taken down for want of reports
     QElapsedTimer FUpSince;
-    int FPause = FirstPause;
+    TRetryPause FPause;
     QTimer FRetry;
     QTimer FLimit;
     QTimer FAttemptCheck; // notices a refused attempt without waiting for the limit

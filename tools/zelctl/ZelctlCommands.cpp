@@ -3,7 +3,7 @@
 #include "Ansi.h"
 #include "PayloadParser.h"
 #include "ZEL_commands.h"
-#include "ZelctlRunner.h"
+#include "ZelctlDeviceCommands.h"
 
 #include <cmath>
 #include <limits>
@@ -125,7 +125,7 @@ bool CheckRepeat(const QStringList& A, QString& Error) {
 }
 
 using R = TZelctlCommandRow;
-using Z = TZelctlRunner;
+using Z = TZelctlDeviceCommands;
 
 const TZelctlCommandRow Table[] = {
     {"info", "", 0, 0, R::AnyDevice, R::Words, "", nullptr, &Z::Info,

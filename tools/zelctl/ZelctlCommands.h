@@ -8,7 +8,7 @@
 #include <span>
 
 struct TZelctlCommand;
-class TZelctlRunner;
+class TZelctlDeviceCommands;
 
 struct TZelctlCommandRow {
     enum TKind {
@@ -22,7 +22,7 @@ struct TZelctlCommandRow {
         RestOfLine, // one argument, the rest of the line as written
         IdThenRest, // the first word, then the rest of the line as one argument
     };
-    using THandler = bool (TZelctlRunner::*)(const TZelctlCommand&);
+    using THandler = bool (TZelctlDeviceCommands::*)(const TZelctlCommand&);
 
     const char* Name;
     const char* Form; // the arguments as --help and the usage messages show them

@@ -1,27 +1,21 @@
 #pragma once
 // Runs zelctl's commands on a connected session and prints each result in the console's words, or
-// with --json as one JSON object a line.
+// with --json as one JSON object a line. The run composes the session, its report, the device's
+// commands and the checks.
 #include "ZelctlArguments.h"
-#include "ZelctlCommands.h"
 
-#include "AsyncResultEventList.h"
-#include "Types.h"
-#include "stat.h"
-
-#include <QElapsedTimer>
-#include <QJsonObject>
 #include <QString>
+#include <QStringList>
 #include <QTextStream>
 
-#include <cstdint>
-#include <functional>
-#include <map>
+#include <cstddef>
 #include <memory>
+#include <vector>
 
-class TKORADevice;
-class TZelctlJUnit;
+class TZelctlChecks;
+class TZelctlDeviceCommands;
+class TZelctlReport;
 class TZelctlSession;
-class TZEL;
 
 class TZelctlRunner {
 public:
@@ -44,98 +38,27 @@ public:
     int Run();
     // One command on the connected device; false after printing why it failed.
     bool Execute(const TZelctlCommand& Command);
-    // Text from the device (or for it) as it may go to a terminal: control characters as \xHH,
-    // backslashes doubled.
-    static QString Printable(const QString& Text);
-    // The lines --json prints for a wrong command line: the usage error, then the end line every
-    // run ends with.
-    static QString UsageJson(const QString& Error);
     // Reports a wrong command line (Words without the program name): on standard error, or as JSON
     // with --json; and, with --junit, as a JUnit report with the error as its one failed case.
     // Returns the exit status.
     static int ReportUsage(const QStringList& Words, const TZelctlArguments& Args, const QString& Error,
                            QTextStream& Out, QTextStream& Err);
-    // With --json: one object on standard output, with the time since the start.
-    void Emit(QJsonObject Object);
-
-    // The handlers of the command table's rows. Gripper rows are called only with a gripper.
-    bool Info(const TZelctlCommand& C);
-    bool Temperature(const TZelctlCommand& C);
-    bool Tag(const TZelctlCommand& C);
-    bool Home(const TZelctlCommand& C);
-    bool Move(const TZelctlCommand& C);
-    bool Grasp(const TZelctlCommand& C);
-    bool Release(const TZelctlCommand& C);
-    bool Stop(const TZelctlCommand& C);
-    bool FastStop(const TZelctlCommand& C);
-    bool Ack(const TZelctlCommand& C);
-    bool Acceleration(const TZelctlCommand& C);
-    bool ForceLimit(const TZelctlCommand& C);
-    bool Stats(const TZelctlCommand& C);
-    bool Limits(const TZelctlCommand& C);
-    bool Send(const TZelctlCommand& C);
-    bool Watch(const TZelctlCommand& C);
-    bool Expect(const TZelctlCommand& C);
-    bool WaitFor(const TZelctlCommand& C);
-    bool Sleep(const TZelctlCommand& C);
 
 private:
-    struct TFinalResult {
-        int Count = 0;
-        TStat Status = E_SUCCESS;
-    };
-    // What the command being run has produced so far.
-    struct TRecord {
-        QJsonObject Values;
-        QStringList Errors;
-        bool CommandFailed = false;
-        bool CheckFailed = false;
-    };
-
     int RunConnected();
     // Runs Commands[From, To); false when a failure ends the run. Depth 0 makes the JUnit cases.
     bool RunBlock(size_t From, size_t To, int Depth);
-    void AddCase(const QString& Name, const QElapsedTimer& Clock, const TRecord& Sum);
-    bool Json() const;
-    void Print(const QString& Line);
-    bool Fail(const QString& Message);
-    bool CheckFail(const QString& Message);
-    void Set(const char* Key, const QJsonValue& Value) { FRecord.Values.insert(QLatin1String(Key), Value); }
-    TZEL& Gripper() const;
-    // A motion command: the first answer, then its final result.
-    // A failed final result gets Explain's words, when given, after the status.
-    bool RunMotion(uint8_t CommandID, const QString& FailurePrefix,
-                   const std::function<TStat(const TAsyncResultEvent&)>& Start,
-                   const std::function<QString()>& Explain = nullptr);
-    bool WaitForFinal(uint8_t CommandID, int SeenBefore, TStat& Status);
-    TAsyncResultEvent FinalHandler();
-    bool Synchronous(TStat Status, uint8_t CommandID, const QString& FailurePrefix);
-    bool CheckAsyncErrors();
-    // False once the log failed or the run was interrupted, after failing the command once for it.
-    bool CheckStopped();
-    bool Stopped() const;
-    // Refuses a value outside the system limits before anything is sent.
-    bool InLimits(const QString& What, const QString& Value, float Low, float High, const QString& Unit);
-    bool MotionInLimits(const TZelctlCommand& C, const QString& First);
-    bool Value(const TZelctlCommand& C, bool Acceleration);
-    // The present value of what an expectation checks, asked of the device.
-    bool Query(const TZelctlExpectation& E, double& Found);
-    double Present(const TZelctlExpectation& E) const;
-    bool Judge(const TZelctlCommand& C, const TZelctlExpectation& E, double Found, const QString& Failure);
-
-    QString Name(int32_t CommandID) const;
-    QString Refused() const;
+    bool RunRepeat(size_t At, int Depth);
+    // Where each repeat block ends.
+    void FindEnds();
+    // The JUnit cases of the commands a failure left unrun.
+    void SkipRest();
+    int Exit() const;
 
     TZelctlSession& FSession;
-    std::map<int32_t, TFinalResult> FFinals; // per identifier, results delivered so far
-    QElapsedTimer FClock;
-    TRecord FRecord;
-    TRecord FCase;             // everything the current JUnit case has run
+    std::unique_ptr<TZelctlReport> FReport;
+    std::unique_ptr<TZelctlChecks> FChecks;
+    std::unique_ptr<TZelctlDeviceCommands> FCommands;
     std::vector<size_t> FEnds; // per repeat, the index of its end
     size_t FStoppedAt = 0;
-    bool FCommandFailed = false;
-    bool FCheckFailed = false;
-    bool FLogFailed = false;
-    bool FInterruptTold = false;
-    std::unique_ptr<TZelctlJUnit> FJUnit;
 };
