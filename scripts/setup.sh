@@ -17,7 +17,7 @@ TEST_PACKAGES=(
   xvfb
   libgtest-dev libgmock-dev libbenchmark-dev
   pybind11-dev python3-dev python3-pytest python3-numpy
-  python3-pymodbus
+  python3-pymodbus python3-serial-asyncio
   prometheus
   clang libclang-rt-dev
   desktop-file-utils dpkg-dev file man-db
