@@ -281,6 +281,24 @@ TEST_F(Placement, TabOrderFollowsTheWindow) {
     EXPECT_EQ(seen.join(' ').toStdString(), expected.join(' ').toStdString());
 }
 
+// Tests, automation and the accessibility tree reach the window's controls by their object names:
+// each name stands for one control of the window.
+TEST_F(Placement, EachControlNameStandsForOneControl) {
+    TMainWin w;
+    const char* names[] = {
+        "btnAcc", "lbAcc", "btnForce", "lbForce", "btnMove", "edGotoPos", "tbGotoPos", "edGotoSpeed",
+        "tbGotoSpeed", "btnGrasp", "edGraspingPos", "tbGraspingPos", "edGraspingSpeed", "tbGraspingSpeed",
+        "btnRelease", "edReleasePos", "tbReleasePos", "edReleaseSpeed", "tbReleaseSpeed", "cbHomingDir",
+        "btnHoming", "btnStop", "btnFastStopAcknowledge", "sbCommands", "RollPanel2", "LogMemo",
+        "StateColumn", "sbState", "RollPanel3", "lbPosition", "lbGraspingState", "lbGraspingForce",
+        "RollPanel1", "lbSystemstate", "pnEmergency", "btnEmergencyStop", "imgGripper", "lbWebSite",
+        "lbConnection", "miDevice", "miConnect", "miDisconnect", "miExit", "miCommands", "miDeviceTag",
+        "miGetSystemInfo", "miGetTemperature", "miCustomCommands", "miView", "miCommandLog", "miLivePlot",
+        "miZEL", "miSystemLimits", "miGraspingStatistics", "miHelp", "miAbout"};
+    for (const char* name : names)
+        EXPECT_EQ(w.findChildren<QObject*>(QString::fromLatin1(name)).size(), 1) << name;
+}
+
 // Exit (Ctrl+Q) closes the window; About names the program, its version, Qt's version and the licence.
 TEST_F(Placement, ExitAndAbout) {
     TMessageRecorder messages;
