@@ -61,6 +61,8 @@ const TValuePanelRow ValuePanels[] = {
      &TZEL::SetForceLimit},
 };
 
+enum TSettingRow { AccelerationRow, ForceLimitRow };
+
 struct TMotionPanelRow {
     const char* Name;
     const char* Title;
@@ -326,11 +328,11 @@ void TGripperCommandColumn::btnFastStopAcknowledgeClick() {
 }
 
 void TGripperCommandColumn::btnAccClick() {
-    ChangeSetting(0);
+    ChangeSetting(AccelerationRow);
 }
 
 void TGripperCommandColumn::btnForceClick() {
-    ChangeSetting(1);
+    ChangeSetting(ForceLimitRow);
 }
 
 TFloatEditDlg* TGripperCommandColumn::ValueDialog() {
