@@ -15,6 +15,7 @@
 #include "Simulator.h"
 #include "ZELMainWin.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -145,9 +146,10 @@ struct TConnectedConsole {
         ini.WriteInteger(QStringLiteral("link"), QStringLiteral("port"), Sim->TcpPort());
         if (Win->Zel()->ConnectFromSettings(1, ini, QStringLiteral("link")) != E_SUCCESS)
             return false;
-        for (int i = 0; i < 100 && !Win->miDisconnect->isEnabled(); ++i)
+        const QAction* disconnect = Win->findChild<QAction*>(QStringLiteral("miDisconnect"));
+        for (int i = 0; i < 100 && !disconnect->isEnabled(); ++i)
             RunFor(50);
-        return Win->miDisconnect->isEnabled();
+        return disconnect->isEnabled();
     }
     // An event loop that sleeps between events, as the program's own does.
     static void RunFor(int Ms) {
@@ -176,7 +178,8 @@ void Live() {
     // did not show yet to the paint that shows it.
     qint64 lastArrival = -1;
     qint64 pendingSince = -1;
-    QString painted = c.Win->lbPosition->text(); // what the label shows before the first paint seen
+    QLabel* position = c.Win->findChild<QLabel*>(QStringLiteral("lbPosition"));
+    QString painted = position->text(); // what the label shows before the first paint seen
     if (socket)
         QObject::connect(socket, &QTcpSocket::readyRead, [&] { lastArrival = clock.nsecsElapsed(); });
     std::vector<double> lags;
@@ -191,9 +194,9 @@ void Live() {
         if (pendingSince < 0 && shown != painted && lastArrival >= 0)
             pendingSince = lastArrival;
     });
-    TPaintProbe probe(c.Win->lbPosition, [&] {
+    TPaintProbe probe(position, [&] {
         ++paints;
-        painted = c.Win->lbPosition->text();
+        painted = position->text();
         if (pendingSince >= 0)
             lags.push_back((clock.nsecsElapsed() - pendingSince) / 1e3);
         pendingSince = -1;

@@ -17,6 +17,7 @@
 #include "TaqAcquisition.h"
 #include "TaqMapPanel.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
@@ -71,9 +72,10 @@ void Scenario(bool RunLength, int PeriodMs, int Seconds) {
     TTAQ& taq = *win->Taq();
     if (taq.ConnectFromSettings(1, ini, QStringLiteral("link")) != E_SUCCESS)
         return;
-    for (int i = 0; i < 100 && !win->miDisconnect->isEnabled(); ++i)
+    const QAction* disconnect = win->findChild<QAction*>(QStringLiteral("miDisconnect"));
+    for (int i = 0; i < 100 && !disconnect->isEnabled(); ++i)
         RunFor(50);
-    if (!win->miDisconnect->isEnabled()) {
+    if (!disconnect->isEnabled()) {
         std::printf("cannot connect to the simulator\n");
         return;
     }

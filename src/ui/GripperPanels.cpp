@@ -2,6 +2,7 @@
 
 #include "ErrorGuard.h"
 #include "FloatEdit.h"
+#include "MessageSeam.h"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -15,6 +16,17 @@
 void SetHint(QWidget* Widget, const QString& Hint) {
     Widget->setToolTip(Hint);
     Widget->setStatusTip(Hint);
+}
+
+QString FormatNumber(double Value, int Decimals) {
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale.toString(Value, 'f', Decimals);
+}
+
+void ShowCommandFailure(const QString& Prefix, TStat Status, QWidget* Parent) {
+    ShowMessage(TMessageKind::Error, Prefix + QString::fromStdString(StatToStr(Status)), QStringLiteral("Error"),
+                Parent);
 }
 
 namespace {

@@ -3,7 +3,9 @@
 // changes it (acceleration, force limit), two coupled value rows with the button that sends them
 // (move, grasp, release), or an explanation with its button (homing, stop, acknowledgement).
 // Narrow windows switch the panels to a compact arrangement with the captions above their values.
+// Also the few helpers the parts of the gripper window share: hints, numbers, failure boxes.
 #include "BandPanel.h"
+#include "stat.h"
 
 class QGridLayout;
 class QLabel;
@@ -30,6 +32,12 @@ struct TValueRowDef {
 
 // Tooltip and status bar hint.
 void SetHint(QWidget* Widget, const QString& Hint);
+
+// Numbers in the user's notation, without thousands separators (as printf-style formats print them).
+QString FormatNumber(double Value, int Decimals);
+
+// The error box of a command the device did not take: Prefix, then what the status says.
+void ShowCommandFailure(const QString& Prefix, TStat Status, QWidget* Parent);
 
 class TCommandPanel : public TBandPanel {
 public:

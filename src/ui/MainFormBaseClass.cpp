@@ -2,6 +2,7 @@
 
 #include "CommLogForm.h"
 #include "CommandComponent.h"
+#include "ConsoleMenus.h"
 #include "CustomCmdForm.h"
 #include "DeviceComponent.h"
 #include "DeviceTagDialog.h"
@@ -33,12 +34,9 @@ namespace {
 const QString ErrorCaption = QStringLiteral("Error");
 const QString InformationCaption = QStringLiteral("Information");
 
-QAction* AddItem(QMenu* Menu, const QString& Name, const QString& Caption, const QString& Hint) {
-    QAction* a = Menu->addAction(Caption);
-    a->setObjectName(Name);
-    a->setToolTip(Hint.isEmpty() ? Caption : Hint);
-    a->setStatusTip(Hint);
-    return a;
+void FillSystemInfo(TListBoxDlg& Dialog, const std::vector<std::pair<QString, QString>>& Rows) {
+    for (const auto& [description, value] : Rows)
+        Dialog.AddRow(description, value);
 }
 } // namespace
 
@@ -46,14 +44,16 @@ TMainWinBase::TMainWinBase(QWidget* Parent) : QMainWindow(Parent) {
     setWindowTitle(QStringLiteral("koRA Duruzadud"));
     resize(FitOnScreen(QSize(820, 797), screen()->availableGeometry()));
     setMinimumSize(300, 480);
-    BuildMenus();
-    StatusBar = statusBar();
-    StatusBar->setObjectName(QStringLiteral("StatusBar"));
-    StatusBar->setSizeGripEnabled(true);
-    lbConnection = new QLabel(QStringLiteral("Disconnected"), StatusBar);
+    FMenus = new TConsoleMenus(this);
+    MainMenu1 = FMenus->Bar();
+    miView = FMenus->View();
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar"));
+    bar->setSizeGripEnabled(true);
+    lbConnection = new QLabel(QStringLiteral("Disconnected"), bar);
     lbConnection->setObjectName(QStringLiteral("lbConnection"));
     lbConnection->setAccessibleDescription(QStringLiteral("Connection"));
-    StatusBar->addPermanentWidget(lbConnection);
+    bar->addPermanentWidget(lbConnection);
 }
 
 QSize TMainWinBase::FitOnScreen(QSize Size, const QRect& Available) {
@@ -65,8 +65,8 @@ QSize TMainWinBase::FitOnScreen(QSize Size, const QRect& Available) {
 }
 
 TMainWinBase::~TMainWinBase() {
-    if (FHandlerInstalled) {
-        SetApplicationErrorHandler(std::move(FPreviousErrorHandler));
+    if (FPreviousErrorHandler) {
+        SetApplicationErrorHandler(std::move(*FPreviousErrorHandler));
         TIniFile::SetReportHandler(nullptr);
     }
     DisconnectForClose();
@@ -78,68 +78,6 @@ void TMainWinBase::DisconnectForClose() {
     FDevice->OnDisconnect.Remove(this);
     FDevice->OnConnect.Remove(this);
     RunGuarded([this] { FDevice->Disconnect(); });
-}
-
-void TMainWinBase::BuildMenus() {
-    MainMenu1 = menuBar();
-    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
-
-    miDevice = MainMenu1->addMenu(QStringLiteral("&Device"));
-    miDevice->setObjectName(QStringLiteral("miDevice"));
-    miConnect = AddItem(miDevice, QStringLiteral("miConnect"), QStringLiteral("&Connect"),
-                        QStringLiteral("Connect to a device"));
-    miConnect->setShortcut(Qt::Key_F2);
-    miDisconnect = AddItem(miDevice, QStringLiteral("miDisconnect"), QStringLiteral("Disconnect"),
-                           QStringLiteral("Disconnect from the currently connected device"));
-    miDisconnect->setShortcut(Qt::Key_F3);
-    miDisconnect->setEnabled(false);
-    miDevice->addSeparator();
-    miExit = AddItem(miDevice, QStringLiteral("miExit"), QStringLiteral("E&xit"), QStringLiteral("Close the program"));
-    miExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-
-    miCommands = MainMenu1->addMenu(QStringLiteral("&Commands"));
-    miCommands->setObjectName(QStringLiteral("miCommands"));
-    miDeviceTag = AddItem(miCommands, QStringLiteral("miDeviceTag"), QStringLiteral("&Device Tag"),
-                          QStringLiteral("Edit the Device Tag"));
-    miGetSystemInfo =
-        AddItem(miCommands, QStringLiteral("miGetSystemInfo"), QStringLiteral("Get System &Info"),
-                QStringLiteral("Outputs some system information"));
-    miGetTemperature = AddItem(miCommands, QStringLiteral("miGetTemperature"),
-                               QStringLiteral("Get &Temperature"), QString());
-    N3 = miCommands->addSeparator();
-    N3->setObjectName(QStringLiteral("N3"));
-    miCustomCommands =
-        AddItem(miCommands, QStringLiteral("miCustomCommands"), QStringLiteral("&Command Editor..."),
-                QStringLiteral("Run the custom command editor"));
-    miCustomCommands->setShortcut(Qt::Key_F5);
-    miCustomCommands->setCheckable(true);
-
-    miView = MainMenu1->addMenu(QStringLiteral("&View"));
-    miView->setObjectName(QStringLiteral("miView"));
-    miCommandLog = AddItem(miView, QStringLiteral("miCommandLog"), QStringLiteral("&Command log"),
-                           QStringLiteral("Display incoming and outgoing command data"));
-    miCommandLog->setCheckable(true);
-
-    miHelp = MainMenu1->addMenu(QStringLiteral("&Help"));
-    miHelp->setObjectName(QStringLiteral("miHelp"));
-    miAbout = AddItem(miHelp, QStringLiteral("miAbout"), QStringLiteral("&About..."),
-                      QStringLiteral("Program version and licence"));
-
-    // Shortcuts of items in disabled menus still reach the window.
-    for (QAction* a : {miConnect, miDisconnect, miExit, miCustomCommands})
-        a->setShortcutContext(Qt::WindowShortcut);
-
-    connect(miConnect, &QAction::triggered, this, Guarded(this, &TMainWinBase::miConnectClick));
-    connect(miDisconnect, &QAction::triggered, this, Guarded(this, &TMainWinBase::miDisconnectClick));
-    connect(miDeviceTag, &QAction::triggered, this, Guarded(this, &TMainWinBase::miDeviceTagClick));
-    connect(miGetSystemInfo, &QAction::triggered, this, Guarded(this, &TMainWinBase::miGetSystemInfoClick));
-    connect(miGetTemperature, &QAction::triggered, this, Guarded(this, &TMainWinBase::miGetTemperatureClick));
-    connect(miCustomCommands, &QAction::triggered, this, Guarded(this, &TMainWinBase::miCustomCommandsClick));
-    connect(miCommandLog, &QAction::triggered, this, Guarded(this, &TMainWinBase::miCommandLogClick));
-    connect(miExit, &QAction::triggered, this, Guarded(this, &TMainWinBase::miExitClick));
-    connect(miAbout, &QAction::triggered, this, Guarded(this, &TMainWinBase::miAboutClick));
-    connect(miCommands, &QMenu::aboutToShow, this, Guarded(this, &TMainWinBase::miCommandsClick));
-    connect(miView, &QMenu::aboutToShow, this, Guarded(this, &TMainWinBase::miViewClick));
 }
 
 void TMainWinBase::AttachDevice(TKORADevice* Device) {
@@ -169,11 +107,10 @@ TCustomCmd* TMainWinBase::CustomCmdWindow() {
 void TMainWinBase::FinishCreate() {
     FPreviousErrorHandler =
         SetApplicationErrorHandler([this](std::exception_ptr Error) { HandleError(Error); });
-    FHandlerInstalled = true;
     // A settings file that is not read or saved is said once, where the operator looks.
     TIniFile::SetReportHandler([this](const QString& Text) {
         qWarning().noquote() << Text;
-        StatusBar->showMessage(Text);
+        statusBar()->showMessage(Text);
     });
     if (!FDevice)
         throw std::logic_error(
@@ -193,8 +130,7 @@ void TMainWinBase::OnDeviceConnect() {
     FDisconnectRequested = false;
     const TDevice* link = FDevice->Command() ? FDevice->Command()->ActiveDevice() : nullptr;
     lbConnection->setText(link ? link->LinkDescription() : QStringLiteral("Connected"));
-    miConnect->setEnabled(false);
-    miDisconnect->setEnabled(true);
+    FMenus->ShowConnected(true);
     if (OnConnectionChanged)
         OnConnectionChanged(this);
 }
@@ -202,11 +138,10 @@ void TMainWinBase::OnDeviceConnect() {
 void TMainWinBase::OnDeviceDisconnect() {
     // A link that ends while connected without the operator asking was lost (the peer closed it):
     // say so as for any other connection failure, once the disconnect itself has run.
-    const bool lost = miDisconnect->isEnabled() && !FDisconnectRequested;
+    const bool lost = FMenus->ShowsConnected() && !FDisconnectRequested;
     FDisconnectRequested = true;
     lbConnection->setText(QStringLiteral("Disconnected"));
-    miConnect->setEnabled(true);
-    miDisconnect->setEnabled(false);
+    FMenus->ShowConnected(false);
     if (OnConnectionChanged)
         OnConnectionChanged(this);
     // A link that fails with a reason of its own (a vanished serial port) says it right behind
@@ -223,13 +158,13 @@ void TMainWinBase::OnDeviceDisconnect() {
 }
 
 void TMainWinBase::EnableControls(bool Enabled) {
-    SetMenuEnabled(miCommands, Enabled);
+    FMenus->EnableCommands(Enabled);
     FControlsEnabled = Enabled;
     if (FCustomCmd)
         FCustomCmd->SetEnabled(Enabled);
 }
 
-void TMainWinBase::SetControlsEnabled(QWidget* Parent, bool Enabled) {
+void SetControlsEnabled(QWidget* Parent, bool Enabled) {
     for (QObject* child : Parent->children()) {
         if (auto* w = qobject_cast<QWidget*>(child)) {
             if (w->isWindow())
@@ -240,7 +175,7 @@ void TMainWinBase::SetControlsEnabled(QWidget* Parent, bool Enabled) {
     }
 }
 
-void TMainWinBase::SetMenuEnabled(QMenu* Item, bool Enabled) {
+void SetMenuEnabled(QMenu* Item, bool Enabled) {
     for (QAction* a : Item->actions()) {
         a->setEnabled(Enabled);
         if (QMenu* sub = a->menu())
@@ -260,7 +195,7 @@ void TMainWinBase::miConnectClick() {
             text += QStringLiteral(" (%1)").arg(why);
         ShowMessage(TMessageKind::Error, text, ErrorCaption, this);
     }
-    miConnect->setEnabled(true);
+    FMenus->EnableConnect();
 }
 
 void TMainWinBase::ConnectTo(const TLinkAddress& Link) {
@@ -276,7 +211,7 @@ void TMainWinBase::ConnectTo(const TLinkAddress& Link) {
 
 void TMainWinBase::ConnectFailed(const QString& Text) {
     // Shown once the disconnect that goes with it has run, like a lost link.
-    StatusBar->showMessage(Text);
+    statusBar()->showMessage(Text);
     QTimer::singleShot(0, this, [this, Text] { RunGuarded([&] { ShowMessage(TMessageKind::Error, Text, ErrorCaption, this); }); });
 }
 
@@ -305,20 +240,15 @@ std::vector<std::pair<QString, QString>> TMainWinBase::SystemInfoRows() const {
     return rows;
 }
 
-void TMainWinBase::FillSystemInfo(TListBoxDlg& Dialog) const {
-    for (const auto& [description, value] : SystemInfoRows())
-        Dialog.AddRow(description, value);
-}
-
 void TMainWinBase::miGetSystemInfoClick() {
     TListBoxDlg dialog(this);
     dialog.SetRefreshHandler([this](TListBoxDlg* Sender) {
         if (!FDevice->GetSystemInfo())
             return;
         Sender->Clear();
-        FillSystemInfo(*Sender);
+        FillSystemInfo(*Sender, SystemInfoRows());
     });
-    FillSystemInfo(dialog);
+    FillSystemInfo(dialog, SystemInfoRows());
     dialog.setWindowTitle(QStringLiteral("System Information"));
     dialog.ShowList();
 }
@@ -358,30 +288,8 @@ void TMainWinBase::miDeviceTagClick() {
         FDevice->SetDeviceTag(DeviceTagDlg->GetTag());
 }
 
-void TMainWinBase::miCommandsClick() {
-    miCustomCommands->setChecked(FCustomCmd && FCustomCmd->isVisible());
-}
-
-void TMainWinBase::miViewClick() {
-    miCommandLog->setChecked(FCommLog && FCommLog->isVisible());
-}
-
-namespace {
-// The menu items show or raise their window, never hide it: the window's own close button does.
-void ShowOrRaise(QWidget* Window, QAction* Item) {
-    Item->setChecked(true);
-    Window->show();
-    Window->raise();
-    Window->activateWindow();
-}
-} // namespace
-
-void TMainWinBase::miCustomCommandsClick() {
-    ShowOrRaise(CustomCmdWindow(), miCustomCommands);
-}
-
-void TMainWinBase::miCommandLogClick() {
-    ShowOrRaise(FCommLog, miCommandLog);
+bool TMainWinBase::CustomCmdShown() const {
+    return FCustomCmd && FCustomCmd->isVisible();
 }
 
 void TMainWinBase::HandleError(std::exception_ptr Error) {
@@ -392,8 +300,8 @@ void TMainWinBase::HandleError(std::exception_ptr Error) {
         return;
     } catch (...) {
     }
-    if (FPreviousErrorHandler) {
-        FPreviousErrorHandler(Error);
+    if (FPreviousErrorHandler && *FPreviousErrorHandler) {
+        (*FPreviousErrorHandler)(Error);
         return;
     }
     ShowMessage(TMessageKind::Error, QString::fromStdString(ExceptionMessage(Error)), QApplication::applicationName(), this);
@@ -413,13 +321,8 @@ void TMainWinBase::ConnectionError(const QString& Reason) {
     } catch (...) {
         // The link is gone already; closing what is left of it has nothing to report.
     }
-    miConnect->setEnabled(true);
-    miDisconnect->setEnabled(false);
+    FMenus->ShowConnected(false);
     EnableControls(false);
-}
-
-void TMainWinBase::miExitClick() {
-    close();
 }
 
 QString TMainWinBase::AboutText() const {
@@ -429,8 +332,4 @@ QString TMainWinBase::AboutText() const {
 QString TMainWinBase::AboutBoxText() const {
     return QStringLiteral("%1\n\nBuilt with Qt %2, running on Qt %3.\n%4")
         .arg(AboutText(), QStringLiteral(QT_VERSION_STR), QString::fromLatin1(qVersion()), LicenceLine);
-}
-
-void TMainWinBase::miAboutClick() {
-    ShowMessage(TMessageKind::Information, AboutBoxText(), QStringLiteral("About %1").arg(QApplication::applicationName()), this);
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The device-independent main window of the console: connection menu, the generic device
-// commands (device tag, system information, temperature), the custom command editor and command
+// The device-independent main window of the console: the menus of the frame (TConsoleMenus), the
+// connection, the generic device commands (device tag, system information, temperature), the custom command editor and command
 // log windows, hints in the status bar, the window placement, and the application-wide handler
 // that turns a lost connection into an orderly disconnect. A device window derives from it,
 // creates its device with CreateDevice and then calls FinishCreate.
@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -18,11 +19,12 @@ struct TLinkAddress;
 class QAction;
 class QLabel;
 class QMenu;
+class QMenuBar;
 class TCommLog;
+class TConsoleMenus;
 class TCustomCmd;
 class TDeviceTagDlg;
 class TKORADevice;
-class TListBoxDlg;
 class TMainWinBase;
 
 // The shared device tag dialog, created once at program start after the main window; null
@@ -31,29 +33,15 @@ extern QPointer<TDeviceTagDlg> DeviceTagDlg;
 
 using TMainWinNotifyEvent = std::function<void(TMainWinBase* Sender)>;
 
+// Every child control of Parent, recursively (windows of their own excepted).
+void SetControlsEnabled(QWidget* Parent, bool Enabled);
+// Every item below Item, recursively; Item itself keeps its state.
+void SetMenuEnabled(QMenu* Item, bool Enabled);
+
 class TMainWinBase : public QMainWindow {
     Q_OBJECT
 public:
     ~TMainWinBase() override;
-
-    QMenuBar* MainMenu1 = nullptr;
-    QMenu* miDevice = nullptr;
-    QAction* miConnect = nullptr;
-    QAction* miDisconnect = nullptr;
-    QAction* miExit = nullptr;
-    QMenu* miCommands = nullptr;
-    QAction* miDeviceTag = nullptr;
-    QAction* miGetSystemInfo = nullptr;
-    QAction* miGetTemperature = nullptr;
-    QAction* N3 = nullptr;
-    QAction* miCustomCommands = nullptr;
-    QMenu* miView = nullptr;
-    QAction* miCommandLog = nullptr;
-    QMenu* miHelp = nullptr;
-    QAction* miAbout = nullptr;
-    QStatusBar* StatusBar = nullptr;
-    // Permanent status bar field: the link and where it goes, or "Disconnected".
-    QLabel* lbConnection = nullptr;
 
     // The project's licence, for the About box.
     static const QString LicenceLine;
@@ -64,6 +52,8 @@ public:
     // The editor is built the first time it is asked for: most sessions never open it, and its
     // fixed-pitch fields would otherwise cost the window's start-up a second font.
     TCustomCmd* CustomCmdWindow();
+    // The editor is built and on screen.
+    bool CustomCmdShown() const;
 
     // Fired after the menus were updated on connect and on disconnect.
     TMainWinNotifyEvent OnConnectionChanged;
@@ -76,26 +66,15 @@ public:
     virtual void OnDeviceDisconnect();
     virtual void EnableControls(bool Enabled);
 
-    // Every child control of Parent, recursively.
-    static void SetControlsEnabled(QWidget* Parent, bool Enabled);
-    // Every item below Item, recursively; Item itself keeps its state.
-    static void SetMenuEnabled(QMenu* Item, bool Enabled);
-
     // The rows of "System Information" from the values read at connect.
     std::vector<std::pair<QString, QString>> SystemInfoRows() const;
 
-    // Menu handlers (also for tests and keyboard-free automation).
+    // The device commands of the menus (also for tests and keyboard-free automation).
     void miConnectClick();
     void miDisconnectClick();
     void miGetSystemInfoClick();
     void miGetTemperatureClick();
     void miDeviceTagClick();
-    void miCommandsClick();
-    void miViewClick();
-    void miCustomCommandsClick();
-    void miCommandLogClick();
-    void miExitClick();
-    void miAboutClick();
     // Program name and version, Qt's version and the licence line.
     QString AboutBoxText() const;
 
@@ -131,19 +110,26 @@ protected:
 
     void closeEvent(QCloseEvent* Event) override;
 
+    // The frame's menus, where a device window adds its own.
+    TConsoleMenus& Menus() const { return *FMenus; }
+    // The menu bar and the View menu under the names the sensor window adds its menu with.
+    QMenuBar* MainMenu1 = nullptr;
+    QMenu* miView = nullptr;
+
     // Key of the window's placement in settings.ini; a second program on the frame keeps its own.
     QString PlacementKey = QStringLiteral("MainWin");
 
 private:
     void AttachDevice(TKORADevice* Device);
-    void BuildMenus();
-    void FillSystemInfo(TListBoxDlg& Dialog) const;
 
+    TConsoleMenus* FMenus = nullptr;
+    // Permanent status bar field: the link and where it goes, or "Disconnected".
+    QLabel* lbConnection = nullptr;
     TCommLog* FCommLog = nullptr;
     TCustomCmd* FCustomCmd = nullptr;
     bool FControlsEnabled = false; // what the editor is told when it is built
-    TErrorHandler FPreviousErrorHandler;
-    bool FHandlerInstalled = false;
+    // The handler this window replaced, once it installed its own.
+    std::optional<TErrorHandler> FPreviousErrorHandler;
     TKORADevice* FDevice = nullptr;
     bool FDisconnectRequested = false; // the window itself closes the link
     bool FLostLinkPending = false;     // the box of a link the peer closed is still to come

@@ -4,8 +4,13 @@ qt_add_resources(ZEL_CONSOLE_RESOURCES ${CMAKE_CURRENT_LIST_DIR}/resources/conso
 add_library(zel_console STATIC
   ${CMAKE_CURRENT_LIST_DIR}/WindowPlacement.h ${CMAKE_CURRENT_LIST_DIR}/WindowPlacement.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MainFormBaseClass.h ${CMAKE_CURRENT_LIST_DIR}/MainFormBaseClass.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ConsoleMenus.h ${CMAKE_CURRENT_LIST_DIR}/ConsoleMenus.cpp
   ${CMAKE_CURRENT_LIST_DIR}/GripperPanels.h ${CMAKE_CURRENT_LIST_DIR}/GripperPanels.cpp
   ${CMAKE_CURRENT_LIST_DIR}/StopKey.h ${CMAKE_CURRENT_LIST_DIR}/StopKey.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/GripperCommandColumn.h ${CMAKE_CURRENT_LIST_DIR}/GripperCommandColumn.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/GripperResults.h ${CMAKE_CURRENT_LIST_DIR}/GripperResults.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/GripperStateColumn.h ${CMAKE_CURRENT_LIST_DIR}/GripperStateColumn.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/GripperMenu.h ${CMAKE_CURRENT_LIST_DIR}/GripperMenu.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ZELMainWin.h ${CMAKE_CURRENT_LIST_DIR}/ZELMainWin.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ConsoleApplication.h ${CMAKE_CURRENT_LIST_DIR}/ConsoleApplication.cpp
   ${ZEL_CONSOLE_RESOURCES})

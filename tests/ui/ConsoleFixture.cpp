@@ -4,9 +4,13 @@
 #include "ModalDriver.h"
 #include "TestWait.h"
 
+#include "FloatEdit.h"
+
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
+#include <QPushButton>
 
 void ConsoleE2E::TearDown() {
     Win.reset();
@@ -39,8 +43,8 @@ void ConsoleE2E::Start(zelsim::TSimConfig Config) {
 bool ConsoleE2E::Connect() {
     TModalDriver driver;
     driver.Then(ChooseInterface(1)).Then(EnterHost(QStringLiteral("127.0.0.1"), Sim->TcpPort()));
-    Win->miConnect->trigger();
-    return WaitUntil([&] { return Win->miDisconnect->isEnabled() && Win->lbPosition->text() != "[n/a]"; },
+    Item("miConnect")->trigger();
+    return WaitUntil([&] { return Item("miDisconnect")->isEnabled() && Label("lbPosition")->text() != "[n/a]"; },
                      5000);
 }
 
@@ -54,4 +58,27 @@ int ConsoleE2E::SimLogLines(const std::string& Text) {
 
 void ConsoleE2E::SetFaults(const zelsim::TFaultConfig& Faults) {
     Sim->Run([Faults](zelsim::TSimulator& S) { S.SetFaults(Faults); });
+}
+
+QPushButton* ConsoleE2E::Button(const char* Name) const {
+    return Find<QPushButton>(Name);
+}
+
+TFloatEdit* ConsoleE2E::Edit(const char* Name) const {
+    return Find<TFloatEdit>(Name);
+}
+
+QLabel* ConsoleE2E::Label(const char* Name) const {
+    return Find<QLabel>(Name);
+}
+
+QAction* ConsoleE2E::Item(const char* Name) const {
+    return Find<QAction>(Name);
+}
+
+QCheckBox* Flag(TMainWin& W, const QString& Text) {
+    for (QCheckBox* cb : Control<QWidget>(W, "StateColumn")->findChildren<QCheckBox*>())
+        if (cb->text() == Text)
+            return cb;
+    return nullptr;
 }

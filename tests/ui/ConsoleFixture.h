@@ -1,15 +1,27 @@
 #pragma once
 // The console window against zel-sim in the same process over loopback TCP, connected through
 // the real interface and host dialogs.
+#include "GripperCommandColumn.h"
+#include "GripperResults.h"
 #include "Simulator.h"
 #include "TempSettingsFolder.h"
 #include "TestRecorders.h"
+#include "WindowControls.h"
 #include "ZELMainWin.h"
 
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class TFloatEdit;
+
+// The box of the system state flag with Text.
+QCheckBox* Flag(TMainWin& W, const QString& Text);
 
 class ConsoleE2E : public SettingsFolderTest {
 protected:
@@ -22,6 +34,13 @@ protected:
     bool Connect();
     int SimLogLines(const std::string& Text);
     void SetFaults(const zelsim::TFaultConfig& Faults);
+
+    // The window's controls by their object names.
+    template <class T> T* Find(const char* Name) const { return Control<T>(*Win, Name); }
+    QPushButton* Button(const char* Name) const;
+    TFloatEdit* Edit(const char* Name) const;
+    QLabel* Label(const char* Name) const;
+    QAction* Item(const char* Name) const;
 
     TRecordingErrorHandler Errors;
     TMessageRecorder Messages;

@@ -71,13 +71,6 @@ void SystemClick(QWidget* Button) {
                       Button->mapTo(window, Button->rect().center()));
 }
 
-QCheckBox* Flag(TMainWin& W, const QString& Text) {
-    for (QCheckBox* cb : W.FlagBoxes)
-        if (cb->text() == Text)
-            return cb;
-    return nullptr;
-}
-
 quint16 ClosedPort() {
     QTcpServer server;
     server.listen(QHostAddress::LocalHost);
@@ -97,29 +90,29 @@ TEST_F(ConsoleE2E, WithABoxOpenFastStopAndStopStillReachTheDevice) {
     refuse.FailCommand = TZEL::MOVE;
     refuse.FailStatus = E_NOT_INITIALIZED;
     SetFaults(refuse);
-    Win->edGotoPos->setText("10");
-    Win->edGotoSpeed->setText("20");
-    Win->btnMove->click(); // refused as by fingers that are not referenced
+    Edit("edGotoPos")->setText("10");
+    Edit("edGotoSpeed")->setText("20");
+    Button("btnMove")->click(); // refused as by fingers that are not referenced
     ASSERT_TRUE(WaitUntil([] { return OpenMessageBox() != nullptr; }));
     QMessageBox* box = OpenMessageBox();
     EXPECT_EQ(box->icon(), QMessageBox::Critical);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-    EXPECT_FALSE(box->frameGeometry().intersects(OnScreen(Win->btnEmergencyStop)));
-    EXPECT_FALSE(box->frameGeometry().intersects(OnScreen(Win->btnStop)));
+    EXPECT_FALSE(box->frameGeometry().intersects(OnScreen(Button("btnEmergencyStop"))));
+    EXPECT_FALSE(box->frameGeometry().intersects(OnScreen(Button("btnStop"))));
 
-    Win->sbCommands->ensureWidgetVisible(Win->btnStop);
+    Find<QScrollArea>("sbCommands")->ensureWidgetVisible(Button("btnStop"));
     struct TRow {
         QPushButton* Button;
         std::string Logged;
     };
-    for (const TRow& row : {TRow{Win->btnStop, "STOP(22h)"}, TRow{Win->btnEmergencyStop, "FAST_STOP(23h)"}}) {
+    for (const TRow& row : {TRow{Button("btnStop"), "STOP(22h)"}, TRow{Button("btnEmergencyStop"), "FAST_STOP(23h)"}}) {
         SCOPED_TRACE(row.Logged);
         const int before = SimLogLines(row.Logged);
         SystemClick(row.Button);
         EXPECT_TRUE(WaitUntil([&] { return SimLogLines(row.Logged) == before + 1; }));
     }
     // The window shows what the device answered, and the box is still there to be read.
-    EXPECT_TRUE(Win->btnEmergencyStop->isChecked());
+    EXPECT_TRUE(Button("btnEmergencyStop")->isChecked());
     EXPECT_TRUE(WaitUntil([&] { return Flag(*Win, "Fast stop")->isChecked(); }));
     EXPECT_EQ(OpenMessageBox(), box);
 
@@ -132,10 +125,10 @@ TEST_F(ConsoleE2E, WithABoxOpenFastStopAndStopStillReachTheDevice) {
     int seenWhileWaiting = -1;
     QTimer::singleShot(200, Win.get(), [&] {
         QTimer::singleShot(150, Win.get(), [&] { seenWhileWaiting = SimLogLines(fastStop) - before; });
-        SystemClick(Win->btnEmergencyStop);
+        SystemClick(Button("btnEmergencyStop"));
     });
-    Win->edGotoPos->setText("12");
-    Win->btnMove->click();
+    Edit("edGotoPos")->setText("12");
+    Button("btnMove")->click();
     EXPECT_EQ(seenWhileWaiting, 1);
     Win.reset();
 }
@@ -154,7 +147,7 @@ TEST_F(ConsoleE2E, TheFastStopKeyWorksFromEveryWindowDialogAndBox) {
         {"main window", [&] { press(Win.get()); }},
         {"command log",
          [&] {
-             Win->miCommandLogClick();
+             Item("miCommandLog")->trigger();
              press(Win->CommLogWindow());
          }},
         {"open message box",
@@ -171,7 +164,7 @@ TEST_F(ConsoleE2E, TheFastStopKeyWorksFromEveryWindowDialogAndBox) {
                  press(D);
                  D->reject();
              });
-             Win->btnAccClick();
+             Win->Commands().btnAccClick();
              EXPECT_TRUE(driver.Done());
          }},
     };
@@ -213,13 +206,13 @@ TEST_F(ConsoleE2E, AVanishedPseudoTerminalEndsTheConnectionLikeAClosedTcpLink) {
                 D->btnConnect->click();
             });
             driver.Then(TModalDriver::Accept()); // the speed
-            Win->miConnect->trigger();
-            ASSERT_TRUE(WaitUntil([&] { return Win->lbPosition->text() != "[n/a]"; }));
+            Item("miConnect")->trigger();
+            ASSERT_TRUE(WaitUntil([&] { return Label("lbPosition")->text() != "[n/a]"; }));
         } else {
             ASSERT_TRUE(Connect());
         }
-        EXPECT_TRUE(Win->lbConnection->text().startsWith(row.Link))
-            << Win->lbConnection->text().toStdString();
+        EXPECT_TRUE(Label("lbConnection")->text().startsWith(row.Link))
+            << Label("lbConnection")->text().toStdString();
         EXPECT_NE(Win->Zel()->SystemState, 0u);
         Messages.Clear();
 
@@ -232,11 +225,11 @@ TEST_F(ConsoleE2E, AVanishedPseudoTerminalEndsTheConnectionLikeAClosedTcpLink) {
         ASSERT_EQ(lines.size(), 4);
         EXPECT_EQ(lines[0], ConnectionErrorFirstLine);
         EXPECT_TRUE(lines[3].startsWith(row.Reason)) << lines[3].toStdString();
-        EXPECT_EQ(Win->lbConnection->text(), "Disconnected");
-        EXPECT_TRUE(Win->miConnect->isEnabled());
-        EXPECT_FALSE(Win->miDisconnect->isEnabled());
-        EXPECT_EQ(Win->lbPosition->text(), "[n/a]");
-        EXPECT_EQ(Win->lbSystemstate->text(), "[n/a]");
+        EXPECT_EQ(Label("lbConnection")->text(), "Disconnected");
+        EXPECT_TRUE(Item("miConnect")->isEnabled());
+        EXPECT_FALSE(Item("miDisconnect")->isEnabled());
+        EXPECT_EQ(Label("lbPosition")->text(), "[n/a]");
+        EXPECT_EQ(Label("lbSystemstate")->text(), "[n/a]");
         EXPECT_EQ(Win->Zel()->SystemState, 0u);
         EXPECT_EQ(Win->Zel()->GraspingState, 0);
         EXPECT_EQ(Win->Zel()->Command()->ActiveDevice(), nullptr) << "the dead transport is let go";
@@ -285,7 +278,7 @@ TEST_F(ConsoleE2E, AnOpenThatFailsFromTheWindowGivesOneBoxWithTheReason) {
         {
             TModalDriver driver;
             row.Steps(driver);
-            Win->miConnect->trigger();
+            Item("miConnect")->trigger();
             EXPECT_TRUE(driver.Done());
         }
         ASSERT_TRUE(WaitUntil([&] { return Messages.Count() >= 1; }));
@@ -294,9 +287,9 @@ TEST_F(ConsoleE2E, AnOpenThatFailsFromTheWindowGivesOneBoxWithTheReason) {
         const QString text = Messages.Texts().front();
         EXPECT_TRUE(text.startsWith(row.FirstLine)) << text.toStdString();
         EXPECT_TRUE(text.contains(row.Reason)) << text.toStdString();
-        EXPECT_TRUE(Win->miConnect->isEnabled());
+        EXPECT_TRUE(Item("miConnect")->isEnabled());
         EXPECT_FALSE(Win->Zel()->IsConnected());
-        EXPECT_EQ(Win->lbConnection->text(), "Disconnected");
+        EXPECT_EQ(Label("lbConnection")->text(), "Disconnected");
     }
 }
 
@@ -311,15 +304,15 @@ TEST_F(ConsoleE2E, PanelFailuresSayWhichStepFailedAndWhy) {
         std::function<void()> Handler;
     };
     const TRow rows[] = {
-        {"Error while homing: ", TZEL::HOMING, Win->btnHoming, [&] { Win->btnHomingClick(); }},
-        {"Error while stopping: ", TZEL::STOP, Win->btnStop, [&] { Win->btnStopClick(); }},
-        {"Error while setting acceleration: ", TZEL::SET_ACCELERATION, Win->btnAcc,
-         [&] { Win->btnAccClick(); }},
-        {"Error while setting force limit: ", TZEL::SET_FORCE_LIMIT, Win->btnForce,
-         [&] { Win->btnForceClick(); }},
+        {"Error while homing: ", TZEL::HOMING, Button("btnHoming"), [&] { Win->Commands().btnHomingClick(); }},
+        {"Error while stopping: ", TZEL::STOP, Button("btnStop"), [&] { Win->Commands().btnStopClick(); }},
+        {"Error while setting acceleration: ", TZEL::SET_ACCELERATION, Button("btnAcc"),
+         [&] { Win->Commands().btnAccClick(); }},
+        {"Error while setting force limit: ", TZEL::SET_FORCE_LIMIT, Button("btnForce"),
+         [&] { Win->Commands().btnForceClick(); }},
     };
-    const QString acceleration = Win->lbAcc->text();
-    const QString force = Win->lbForce->text();
+    const QString acceleration = Label("lbAcc")->text();
+    const QString force = Label("lbForce")->text();
     // The device answers with a failure status: the exchange's own error, in one box.
     for (const TRow& row : rows) {
         SCOPED_TRACE(row.Prefix);
@@ -329,7 +322,7 @@ TEST_F(ConsoleE2E, PanelFailuresSayWhichStepFailedAndWhy) {
         SetFaults(fail);
         Messages.Clear();
         TModalDriver driver;
-        if (row.Button == Win->btnAcc || row.Button == Win->btnForce)
+        if (row.Button == Button("btnAcc") || row.Button == Button("btnForce"))
             driver.Then(TModalDriver::Accept()); // the value as it is
         row.Button->click();
         const QString expected = QStringLiteral("Command %1 failed: Access denied")
@@ -346,7 +339,7 @@ TEST_F(ConsoleE2E, PanelFailuresSayWhichStepFailedAndWhy) {
         SCOPED_TRACE(row.Prefix);
         Messages.Clear();
         TModalDriver driver;
-        if (row.Button == Win->btnAcc || row.Button == Win->btnForce)
+        if (row.Button == Button("btnAcc") || row.Button == Button("btnForce"))
             driver.Then(TModalDriver::Accept());
         row.Handler();
         ASSERT_EQ(Messages.Count(), 1) << Messages.Texts().join('|').toStdString();
@@ -355,7 +348,7 @@ TEST_F(ConsoleE2E, PanelFailuresSayWhichStepFailedAndWhy) {
         EXPECT_GT(text.size(), qsizetype(std::strlen(row.Prefix))) << "the reason is given";
     }
     // A refused or failed setting is not shown as the device's.
-    EXPECT_EQ(Win->lbAcc->text(), acceleration);
-    EXPECT_EQ(Win->lbForce->text(), force);
+    EXPECT_EQ(Label("lbAcc")->text(), acceleration);
+    EXPECT_EQ(Label("lbForce")->text(), force);
     Win.reset();
 }

@@ -42,14 +42,7 @@
 
 namespace {
 bool MemoHas(TMainWin& W, const QString& Line) {
-    return W.LogMemo->Lines().contains(Line);
-}
-
-QCheckBox* Flag(TMainWin& W, const QString& Text) {
-    for (QCheckBox* cb : W.FlagBoxes)
-        if (cb->text() == Text)
-            return cb;
-    return nullptr;
+    return W.Results().Lines().contains(Line);
 }
 } // namespace
 
@@ -57,61 +50,61 @@ TEST_F(ConsoleE2E, ConnectSetsDefaultsAndDrivesTheGripper) {
     ASSERT_NO_FATAL_FAILURE(Start());
     // Disconnected: device controls off, every state text "[n/a]".
     EXPECT_EQ(Win->windowTitle(), "ZEL Duruzadud 1.5.1");
-    EXPECT_FALSE(Win->btnMove->isEnabled());
-    EXPECT_FALSE(Win->btnEmergencyStop->isEnabled());
-    EXPECT_FALSE(Win->miDeviceTag->isEnabled());
-    EXPECT_FALSE(Win->miSystemLimits->isEnabled());
-    EXPECT_EQ(Win->lbPosition->text(), "[n/a]");
+    EXPECT_FALSE(Button("btnMove")->isEnabled());
+    EXPECT_FALSE(Button("btnEmergencyStop")->isEnabled());
+    EXPECT_FALSE(Item("miDeviceTag")->isEnabled());
+    EXPECT_FALSE(Item("miSystemLimits")->isEnabled());
+    EXPECT_EQ(Label("lbPosition")->text(), "[n/a]");
 
     ASSERT_TRUE(Connect());
-    EXPECT_FALSE(Win->miConnect->isEnabled());
-    EXPECT_TRUE(Win->miCustomCommands->isEnabled());
-    EXPECT_TRUE(Win->miGraspingStatistics->isEnabled());
-    EXPECT_EQ(Win->cbHomingDir->currentText(), "default");
+    EXPECT_FALSE(Item("miConnect")->isEnabled());
+    EXPECT_TRUE(Item("miCustomCommands")->isEnabled());
+    EXPECT_TRUE(Item("miGraspingStatistics")->isEnabled());
+    EXPECT_EQ(Find<QComboBox>("cbHomingDir")->currentText(), "default");
     // Stroke 110, speeds 5 to 420.
     const std::vector<std::pair<TFloatEdit*, QString>> defaults{
-        {Win->edGraspingPos, "37"},   {Win->edReleasePos, "73"},    {Win->edGotoPos, "55"},
-        {Win->edGraspingSpeed, "50"}, {Win->edReleaseSpeed, "283"}, {Win->edGotoSpeed, "50"}};
+        {Edit("edGraspingPos"), "37"},   {Edit("edReleasePos"), "73"},    {Edit("edGotoPos"), "55"},
+        {Edit("edGraspingSpeed"), "50"}, {Edit("edReleaseSpeed"), "283"}, {Edit("edGotoSpeed"), "50"}};
     for (const auto& [edit, text] : defaults)
         EXPECT_EQ(edit->text(), text) << edit->objectName().toStdString();
-    EXPECT_EQ(Win->edGotoPos->toolTip(), "Input range: 0.00 to 110.00 mm");
-    EXPECT_EQ(Win->edReleaseSpeed->statusTip(), "Input range: 5.00 to 420.00 mm/s");
-    EXPECT_EQ(Win->tbGotoPos->value(), 100);
-    EXPECT_EQ(Win->lbAcc->text(), "1000 mm/s²");
-    EXPECT_EQ(Win->lbForce->text(), "80.0 N");
-    EXPECT_TRUE(WaitUntil([&] { return Win->lbPosition->text() == "55.00 mm"; }));
+    EXPECT_EQ(Edit("edGotoPos")->toolTip(), "Input range: 0.00 to 110.00 mm");
+    EXPECT_EQ(Edit("edReleaseSpeed")->statusTip(), "Input range: 5.00 to 420.00 mm/s");
+    EXPECT_EQ(Find<QSlider>("tbGotoPos")->value(), 100);
+    EXPECT_EQ(Label("lbAcc")->text(), "1000 mm/s²");
+    EXPECT_EQ(Label("lbForce")->text(), "80.0 N");
+    EXPECT_TRUE(WaitUntil([&] { return Label("lbPosition")->text() == "55.00 mm"; }));
     EXPECT_TRUE(Flag(*Win, "Referenced")->isChecked());
-    EXPECT_EQ(Win->lbSystemstate->text(), "00000001h");
-    EXPECT_EQ(Win->lbConnection->text(), QStringLiteral("Ethernet/TCP 127.0.0.1:%1").arg(Sim->TcpPort()));
+    EXPECT_EQ(Label("lbSystemstate")->text(), "00000001h");
+    EXPECT_EQ(Label("lbConnection")->text(), QStringLiteral("Ethernet/TCP 127.0.0.1:%1").arg(Sim->TcpPort()));
 
     // A screen reader hears each live value (the label's text) with what it means.
     struct Spoken {
         QLabel* Label;
         const char* Meaning;
     };
-    for (const Spoken& s : {Spoken{Win->lbPosition, "Finger position"}, Spoken{Win->lbGraspingForce, "Grasping force"},
-                            Spoken{Win->lbGraspingState, "Grasping state"},
-                            Spoken{Win->lbSystemstate, "System state flags, hexadecimal"},
-                            Spoken{Win->lbAcc, "Finger acceleration"}, Spoken{Win->lbForce, "Grasping force limit"}}) {
+    for (const Spoken& s : {Spoken{Label("lbPosition"), "Finger position"}, Spoken{Label("lbGraspingForce"), "Grasping force"},
+                            Spoken{Label("lbGraspingState"), "Grasping state"},
+                            Spoken{Label("lbSystemstate"), "System state flags, hexadecimal"},
+                            Spoken{Label("lbAcc"), "Finger acceleration"}, Spoken{Label("lbForce"), "Grasping force limit"}}) {
         QAccessibleInterface* a = QAccessible::queryAccessibleInterface(s.Label);
         ASSERT_TRUE(a) << s.Meaning;
         EXPECT_EQ(a->text(QAccessible::Name), s.Label->text()) << s.Meaning;
         EXPECT_EQ(a->text(QAccessible::Description), s.Meaning);
     }
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(Win->lbPosition)->text(QAccessible::Name), "55.00 mm");
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(Label("lbPosition"))->text(QAccessible::Name), "55.00 mm");
 
     // While connected, an invalid entry in any of the six value edits disables its own button
     // and leaves the others alone; a valid one enables it again.
     const std::vector<std::pair<TFloatEdit*, QPushButton*>> coupled{
-        {Win->edGraspingPos, Win->btnGrasp},  {Win->edGraspingSpeed, Win->btnGrasp},
-        {Win->edReleasePos, Win->btnRelease}, {Win->edReleaseSpeed, Win->btnRelease},
-        {Win->edGotoPos, Win->btnMove},       {Win->edGotoSpeed, Win->btnMove}};
+        {Edit("edGraspingPos"), Button("btnGrasp")},  {Edit("edGraspingSpeed"), Button("btnGrasp")},
+        {Edit("edReleasePos"), Button("btnRelease")}, {Edit("edReleaseSpeed"), Button("btnRelease")},
+        {Edit("edGotoPos"), Button("btnMove")},       {Edit("edGotoSpeed"), Button("btnMove")}};
     for (const auto& [edit, button] : coupled) {
         const QString valid = edit->text();
         for (const QString& bad : {QStringLiteral("999"), QStringLiteral("-1"), QStringLiteral("abc")}) {
             edit->setText(bad);
             EXPECT_FALSE(button->isEnabled()) << edit->objectName().toStdString() << " " << bad.toStdString();
-            for (QPushButton* other : {Win->btnGrasp, Win->btnRelease, Win->btnMove}) {
+            for (QPushButton* other : {Button("btnGrasp"), Button("btnRelease"), Button("btnMove")}) {
                 if (other != button) {
                     EXPECT_TRUE(other->isEnabled()) << other->objectName().toStdString();
                 }
@@ -122,62 +115,62 @@ TEST_F(ConsoleE2E, ConnectSetsDefaultsAndDrivesTheGripper) {
     }
 
     // The track bar drives its edit to one decimal; the edit drives the track bar back.
-    Win->tbGotoSpeed->setValue(1);
-    EXPECT_EQ(Win->edGotoSpeed->text(), "7.1");
-    Win->tbGotoPos->setValue(100);
-    EXPECT_EQ(Win->edGotoPos->text(), "55");
-    Win->edGotoPos->setText("999");
-    EXPECT_FALSE(Win->btnMove->isEnabled()) << "an entry out of range cannot be sent";
-    Win->edGotoPos->setText("30");
-    EXPECT_EQ(Win->tbGotoPos->value(), 55);
-    Win->edGotoSpeed->setText("200");
-    ASSERT_TRUE(Win->btnMove->isEnabled());
+    Find<QSlider>("tbGotoSpeed")->setValue(1);
+    EXPECT_EQ(Edit("edGotoSpeed")->text(), "7.1");
+    Find<QSlider>("tbGotoPos")->setValue(100);
+    EXPECT_EQ(Edit("edGotoPos")->text(), "55");
+    Edit("edGotoPos")->setText("999");
+    EXPECT_FALSE(Button("btnMove")->isEnabled()) << "an entry out of range cannot be sent";
+    Edit("edGotoPos")->setText("30");
+    EXPECT_EQ(Find<QSlider>("tbGotoPos")->value(), 55);
+    Edit("edGotoSpeed")->setText("200");
+    ASSERT_TRUE(Button("btnMove")->isEnabled());
 
-    Win->btnMove->click();
+    Button("btnMove")->click();
     EXPECT_TRUE(WaitUntil([&] { return MemoHas(*Win, "Command MOVE finished: No error."); }, 3000));
-    EXPECT_TRUE(WaitUntil([&] { return Win->lbPosition->text() == "30.00 mm"; }));
+    EXPECT_TRUE(WaitUntil([&] { return Label("lbPosition")->text() == "30.00 mm"; }));
 
-    Win->edGraspingPos->setText("20"); // the simulated part is 20 mm wide
-    Win->btnGrasp->click();
+    Edit("edGraspingPos")->setText("20"); // the simulated part is 20 mm wide
+    Button("btnGrasp")->click();
     EXPECT_TRUE(WaitUntil([&] { return MemoHas(*Win, "Command GRASP finished: No error."); }, 3000));
-    EXPECT_TRUE(WaitUntil([&] { return Win->lbGraspingState->text() == "Holding"; }));
-    EXPECT_TRUE(WaitUntil([&] { return Win->lbGraspingForce->text() == "80.0 N"; }));
+    EXPECT_TRUE(WaitUntil([&] { return Label("lbGraspingState")->text() == "Holding"; }));
+    EXPECT_TRUE(WaitUntil([&] { return Label("lbGraspingForce")->text() == "80.0 N"; }));
 
     // Fast stop presses the button, and the device's flag enables OK; acknowledging releases both.
-    Win->btnEmergencyStop->click();
-    EXPECT_TRUE(Win->btnEmergencyStop->isChecked());
-    EXPECT_TRUE(WaitUntil([&] { return Win->btnFastStopAcknowledge->isEnabled(); }));
+    Button("btnEmergencyStop")->click();
+    EXPECT_TRUE(Button("btnEmergencyStop")->isChecked());
+    EXPECT_TRUE(WaitUntil([&] { return Button("btnFastStopAcknowledge")->isEnabled(); }));
     EXPECT_TRUE(Flag(*Win, "Fast stop")->isChecked());
     // A set fault stands out from the flags that report normal states.
     EXPECT_TRUE(Flag(*Win, "Fast stop")->font().bold());
     EXPECT_NE(Flag(*Win, "Fast stop")->palette().color(QPalette::WindowText),
               Flag(*Win, "Referenced")->palette().color(QPalette::WindowText));
     EXPECT_FALSE(Flag(*Win, "Referenced")->font().bold());
-    EXPECT_NE(Win->lbSystemstate->text().left(8).toUInt(nullptr, 16) & 0x1000u, 0u)
-        << Win->lbSystemstate->text().toStdString();
-    Win->btnFastStopAcknowledge->click();
-    EXPECT_FALSE(Win->btnEmergencyStop->isChecked());
-    EXPECT_TRUE(WaitUntil([&] { return !Win->btnFastStopAcknowledge->isEnabled(); }));
+    EXPECT_NE(Label("lbSystemstate")->text().left(8).toUInt(nullptr, 16) & 0x1000u, 0u)
+        << Label("lbSystemstate")->text().toStdString();
+    Button("btnFastStopAcknowledge")->click();
+    EXPECT_FALSE(Button("btnEmergencyStop")->isChecked());
+    EXPECT_TRUE(WaitUntil([&] { return !Button("btnFastStopAcknowledge")->isEnabled(); }));
     EXPECT_FALSE(Flag(*Win, "Fast stop")->isChecked());
 
-    Win->btnRelease->click();
+    Button("btnRelease")->click();
     EXPECT_TRUE(WaitUntil([&] { return MemoHas(*Win, "Command RELEASE finished: No error."); }, 3000));
-    Win->cbHomingDir->setCurrentIndex(1); // inwards
-    Win->btnHoming->click();
+    Find<QComboBox>("cbHomingDir")->setCurrentIndex(1); // inwards
+    Button("btnHoming")->click();
     EXPECT_TRUE(WaitUntil([&] { return SimLogLines("HOMING(20h) [1] 02") == 1; }));
     EXPECT_TRUE(WaitUntil([&] { return MemoHas(*Win, "Command HOMING finished: No error."); }, 3000));
 
     EXPECT_EQ(Messages.Count(), 0) << Messages.Texts().join('|').toStdString();
     EXPECT_EQ(Errors.Count(), 0) << Errors.Messages().join('|').toStdString();
 
-    Win->miDisconnect->trigger();
-    EXPECT_TRUE(WaitUntil([&] { return Win->miConnect->isEnabled(); }));
-    EXPECT_FALSE(Win->btnGrasp->isEnabled());
-    EXPECT_EQ(Win->lbGraspingState->text(), "[n/a]");
+    Item("miDisconnect")->trigger();
+    EXPECT_TRUE(WaitUntil([&] { return Item("miConnect")->isEnabled(); }));
+    EXPECT_FALSE(Button("btnGrasp")->isEnabled());
+    EXPECT_EQ(Label("lbGraspingState")->text(), "[n/a]");
     EXPECT_FALSE(Flag(*Win, "Referenced")->isChecked());
-    EXPECT_EQ(Win->lbConnection->text(), "Disconnected");
+    EXPECT_EQ(Label("lbConnection")->text(), "Disconnected");
     // "[n/a]" is no healthy value: it is not drawn in the healthy colour.
-    EXPECT_NE(Win->lbGraspingState->palette().color(QPalette::WindowText), QColor(0x4c, 0xff, 0x6a));
+    EXPECT_NE(Label("lbGraspingState")->palette().color(QPalette::WindowText), QColor(0x4c, 0xff, 0x6a));
 }
 
 // Every panel of the command column is built from its row and its button reaches the device.
@@ -187,12 +180,12 @@ TEST_F(ConsoleE2E, EveryCommandPanelReachesItsHandler) {
     // A motion command is refused while the previous one runs: each waits for the results before it.
     const auto after = [this](int Results) {
         return [this, Results] {
-            ASSERT_TRUE(WaitUntil([&] { return Win->LogMemo->Lines().size() >= Results; }, 5000));
+            ASSERT_TRUE(WaitUntil([&] { return Win->Results().Lines().size() >= Results; }, 5000));
         };
     };
     const auto fastStop = [this] {
-        Win->btnEmergencyStop->click();
-        ASSERT_TRUE(WaitUntil([&] { return Win->btnFastStopAcknowledge->isEnabled(); }));
+        Button("btnEmergencyStop")->click();
+        ASSERT_TRUE(WaitUntil([&] { return Button("btnFastStopAcknowledge")->isEnabled(); }));
     };
     struct Row {
         const char* Panel;
@@ -202,19 +195,19 @@ TEST_F(ConsoleE2E, EveryCommandPanelReachesItsHandler) {
         std::function<void()> Before{};  // what makes the button available
     };
     const std::vector<Row> rows{
-        {"pnAcc", Win->btnAcc, "SET_ACCELERATION(30h)", true},
-        {"pnForce", Win->btnForce, "SET_FORCE_LIMIT(32h)", true},
-        {"pnGoto", Win->btnMove, "MOVE(21h)"},
-        {"pnGrasp", Win->btnGrasp, "GRASP(25h)", false, after(1)},
-        {"pnRelease", Win->btnRelease, "RELEASE(26h)", false, after(2)},
-        {"pnHoming", Win->btnHoming, "HOMING(20h)", false, after(3)},
-        {"pnStop", Win->btnStop, "STOP(22h)"},
-        {"pnFastStopAcknowledge", Win->btnFastStopAcknowledge, "FAST_STOP_ACK(24h)", false, fastStop},
+        {"pnAcc", Button("btnAcc"), "SET_ACCELERATION(30h)", true},
+        {"pnForce", Button("btnForce"), "SET_FORCE_LIMIT(32h)", true},
+        {"pnGoto", Button("btnMove"), "MOVE(21h)"},
+        {"pnGrasp", Button("btnGrasp"), "GRASP(25h)", false, after(1)},
+        {"pnRelease", Button("btnRelease"), "RELEASE(26h)", false, after(2)},
+        {"pnHoming", Button("btnHoming"), "HOMING(20h)", false, after(3)},
+        {"pnStop", Button("btnStop"), "STOP(22h)"},
+        {"pnFastStopAcknowledge", Button("btnFastStopAcknowledge"), "FAST_STOP_ACK(24h)", false, fastStop},
     };
-    ASSERT_EQ(Win->CommandPanels().size(), rows.size());
+    ASSERT_EQ(Win->Commands().Panels().size(), rows.size());
     for (size_t i = 0; i < rows.size(); ++i) {
         const Row& r = rows[i];
-        TCommandPanel* panel = Win->CommandPanels()[i];
+        TCommandPanel* panel = Win->Commands().Panels()[i];
         EXPECT_EQ(panel->objectName(), r.Panel);
         EXPECT_EQ(panel->Button(), r.Button) << r.Panel;
         EXPECT_TRUE(panel->isAncestorOf(r.Button)) << r.Panel;
@@ -239,8 +232,8 @@ TEST_F(ConsoleE2E, RefusedGraspAndLostLinkAreReported) {
     zelsim::TFaultConfig slow;
     slow.DelayMs = 400;
     SetFaults(slow);
-    QTimer::singleShot(100, Win.get(), [this] { Win->btnGrasp->click(); });
-    Win->btnStop->click();
+    QTimer::singleShot(100, Win.get(), [this] { Button("btnGrasp")->click(); });
+    Button("btnStop")->click();
     EXPECT_EQ(Messages.Texts(), QStringList{"Error while starting to grasp: Command failed"});
     Messages.Clear();
 
@@ -249,7 +242,7 @@ TEST_F(ConsoleE2E, RefusedGraspAndLostLinkAreReported) {
     pull.CloseAfter = 1;
     SetFaults(pull);
     ProcessEventsFor(500);
-    Win->btnStop->click();
+    Button("btnStop")->click();
     ASSERT_TRUE(WaitUntil([&] { return Messages.Count() >= 1; }));
     const QStringList lines = Messages.Messages().front().Text.split('\n');
     ASSERT_EQ(lines.size(), 4) << Messages.Texts().join('|').toStdString();
@@ -260,13 +253,13 @@ TEST_F(ConsoleE2E, RefusedGraspAndLostLinkAreReported) {
     EXPECT_TRUE(lines[3].startsWith('(') && lines[3].endsWith(')')) << lines[3].toStdString();
     EXPECT_FALSE(Messages.Messages().front().Text.contains('\r'));
 
-    EXPECT_TRUE(Win->miConnect->isEnabled());
-    EXPECT_FALSE(Win->miDisconnect->isEnabled());
-    EXPECT_FALSE(Win->miDeviceTag->isEnabled());
-    EXPECT_FALSE(Win->miCustomCommands->isEnabled());
-    EXPECT_FALSE(Win->btnMove->isEnabled());
-    EXPECT_FALSE(Win->btnEmergencyStop->isEnabled());
-    EXPECT_EQ(Win->lbPosition->text(), "[n/a]");
+    EXPECT_TRUE(Item("miConnect")->isEnabled());
+    EXPECT_FALSE(Item("miDisconnect")->isEnabled());
+    EXPECT_FALSE(Item("miDeviceTag")->isEnabled());
+    EXPECT_FALSE(Item("miCustomCommands")->isEnabled());
+    EXPECT_FALSE(Button("btnMove")->isEnabled());
+    EXPECT_FALSE(Button("btnEmergencyStop")->isEnabled());
+    EXPECT_EQ(Label("lbPosition")->text(), "[n/a]");
     EXPECT_FALSE(Win->Zel()->IsConnected());
 
     // A device that stops answering fails the connect; the operator is told which step failed.
@@ -277,7 +270,7 @@ TEST_F(ConsoleE2E, RefusedGraspAndLostLinkAreReported) {
     EXPECT_FALSE(Connect());
     EXPECT_EQ(Messages.Texts(),
               QStringList{"Connecting failed: no answer to the system information request"});
-    EXPECT_TRUE(Win->miConnect->isEnabled());
+    EXPECT_TRUE(Item("miConnect")->isEnabled());
     EXPECT_FALSE(Win->Zel()->IsConnected());
 
     // The operator reconnects once the link is back.
@@ -298,9 +291,9 @@ TEST_F(ConsoleE2E, DeviceInformationDialogs) {
     { // Cancelling the interface selection says nothing and leaves Connect on.
         TModalDriver driver;
         driver.Then(TModalDriver::Reject());
-        Win->miConnect->trigger();
+        Item("miConnect")->trigger();
         EXPECT_TRUE(driver.Done());
-        EXPECT_TRUE(Win->miConnect->isEnabled());
+        EXPECT_TRUE(Item("miConnect")->isEnabled());
         EXPECT_EQ(Messages.Count(), 0);
     }
     ASSERT_TRUE(Connect());
@@ -322,12 +315,12 @@ TEST_F(ConsoleE2E, DeviceInformationDialogs) {
                                                         "Hardware rev.;1", "Firmware version;2.1.4-RC3"}));
             D->btnClose->click();
         });
-        Win->miGetSystemInfo->trigger();
+        Item("miGetSystemInfo")->trigger();
         EXPECT_EQ(driver.Titles(), QStringList{"System Information"});
         EXPECT_EQ(Win->Zel()->FirmwareRC, 3);
     }
 
-    Win->miGetTemperature->trigger();
+    Item("miGetTemperature")->trigger();
     EXPECT_EQ(Messages.Texts(), QStringList{"Current device temperature is 31.2°C"});
     Messages.Clear();
 
@@ -344,8 +337,8 @@ TEST_F(ConsoleE2E, DeviceInformationDialogs) {
             EXPECT_EQ(D->ed->text(), "line 5");
             D->btnClose->click();
         });
-        Win->miDeviceTag->trigger();
-        Win->miDeviceTag->trigger();
+        Item("miDeviceTag")->trigger();
+        Item("miDeviceTag")->trigger();
         EXPECT_TRUE(driver.Done());
         EXPECT_EQ(SimLogLines("SET_DEVICE_TAG"), 1);
     }
@@ -354,7 +347,7 @@ TEST_F(ConsoleE2E, DeviceInformationDialogs) {
         zelsim::TFaultConfig cut;
         cut.WrongLengthShare = 1;
         SetFaults(cut);
-        Win->miGetTemperature->trigger();
+        Item("miGetTemperature")->trigger();
         EXPECT_EQ(Messages.Texts(), QStringList{"Error while reading temperature"});
         Messages.Clear();
         zelsim::TFaultConfig lost;
@@ -380,7 +373,7 @@ TEST_F(ConsoleE2E, DeviceInformationDialogs) {
             EXPECT_TRUE(D->lbMessage->text().startsWith("The device tag could not be read"));
             D->btnClose->click();
         });
-        Win->miDeviceTag->trigger();
+        Item("miDeviceTag")->trigger();
         EXPECT_TRUE(driver.Done());
         SetFaults({});
         EXPECT_EQ(Messages.Count(), 0);
@@ -406,8 +399,8 @@ TEST_F(ConsoleE2E, DeviceInformationDialogs) {
                                                         "Number of parts lost;0"}));
             D->btnClose->click();
         });
-        Win->miSystemLimits->trigger();
-        Win->miGraspingStatistics->trigger();
+        Item("miSystemLimits")->trigger();
+        Item("miGraspingStatistics")->trigger();
         EXPECT_EQ(driver.Titles(), (QStringList{"Gripper System Limits", "Grasping Statistics"}));
         EXPECT_EQ(SimLogLines("GET_GRASPING_STATS(42h) [1] 00"), 1);
     }
@@ -428,12 +421,12 @@ TEST_F(ConsoleE2E, DeviceInformationDialogs) {
             D->ed->SetValue(40);
             D->btnCancel->click();
         });
-        Win->btnAcc->click();
-        Win->btnForce->click();
+        Button("btnAcc")->click();
+        Button("btnForce")->click();
         EXPECT_TRUE(driver.Done());
     }
-    EXPECT_EQ(Win->lbAcc->text(), "2500 mm/s²");
-    EXPECT_EQ(Win->lbForce->text(), "80.0 N");
+    EXPECT_EQ(Label("lbAcc")->text(), "2500 mm/s²");
+    EXPECT_EQ(Label("lbForce")->text(), "80.0 N");
     EXPECT_EQ(SimLogLines("SET_FORCE_LIMIT"), 0);
     EXPECT_EQ(Messages.Count(), 0) << Messages.Texts().join('|').toStdString();
     EXPECT_EQ(Errors.Count(), 0) << Errors.Messages().join('|').toStdString();
@@ -444,13 +437,13 @@ TEST_F(ConsoleE2E, DeviceInformationDialogs) {
 TEST_F(ConsoleE2E, CommandEditorOpenedAfterConnectSendsAndFollowsTheLink) {
     ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_TRUE(Connect());
-    Win->miCustomCommands->trigger();
+    Item("miCustomCommands")->trigger();
     auto* editor = Win->findChild<TCustomCmd*>();
     ASSERT_NE(editor, nullptr);
     EXPECT_TRUE(editor->isVisible());
     EXPECT_EQ(editor->windowTitle(), "Custom Command Editor");
-    emit Win->miCommands->aboutToShow();
-    EXPECT_TRUE(Win->miCustomCommands->isChecked());
+    emit Find<QMenu>("miCommands")->aboutToShow();
+    EXPECT_TRUE(Item("miCustomCommands")->isChecked());
 
     auto* known = editor->findChild<QMenu*>("pmKnownIDs");
     auto* send = editor->findChild<QPushButton*>("btnSend");
@@ -468,11 +461,11 @@ TEST_F(ConsoleE2E, CommandEditorOpenedAfterConnectSendsAndFollowsTheLink) {
     ASSERT_TRUE(WaitUntil([&] { return !results->Lines().isEmpty(); }));
     EXPECT_EQ(results->Lines(), QStringList{"Async result from command 20h: No error."});
 
-    Win->miDisconnect->trigger();
+    Item("miDisconnect")->trigger();
     EXPECT_FALSE(send->isEnabled());
     ASSERT_TRUE(Connect());
     EXPECT_TRUE(send->isEnabled());
-    Win->miCustomCommands->trigger();
+    Item("miCustomCommands")->trigger();
     EXPECT_EQ(Win->findChildren<TCustomCmd*>().size(), 1) << "opening again raises the same window";
     EXPECT_EQ(Messages.Count(), 0) << Messages.Texts().join('|').toStdString();
     EXPECT_EQ(Errors.Count(), 0) << Errors.Messages().join('|').toStdString();
@@ -483,19 +476,19 @@ TEST_F(ConsoleE2E, LiveStateWhileAMoveRuns) {
     ASSERT_NO_FATAL_FAILURE(Start());
     Win->resize(820, 797);
     ASSERT_TRUE(Connect());
-    Win->edGotoPos->setText("100");
-    Win->edGotoSpeed->setText("20");
-    Win->btnMove->click();
+    Edit("edGotoPos")->setText("100");
+    Edit("edGotoSpeed")->setText("20");
+    Button("btnMove")->click();
     QCheckBox* moving = Flag(*Win, "Moving");
     ASSERT_TRUE(WaitUntil([&] { return moving->isChecked(); }));
     // Somewhere on the way from 55 mm to 100 mm, as the device reports it.
     ASSERT_TRUE(WaitUntil(
         [&] {
-            const double mm = Win->lbPosition->text().section(' ', 0, 0).toDouble();
+            const double mm = Label("lbPosition")->text().section(' ', 0, 0).toDouble();
             return mm > 65 && mm < 95;
         },
         3000));
-    EXPECT_EQ(Win->lbGraspingState->text(), "Positioning");
+    EXPECT_EQ(Label("lbGraspingState")->text(), "Positioning");
     const QString target = qEnvironmentVariable("ZEL_SCREENSHOT");
     if (!target.isEmpty()) {
         QDir().mkpath(QFileInfo(target).absolutePath());
@@ -504,7 +497,7 @@ TEST_F(ConsoleE2E, LiveStateWhileAMoveRuns) {
     EXPECT_TRUE(WaitUntil([&] { return MemoHas(*Win, "Command MOVE finished: No error."); }, 5000));
     // The last reports follow the final result within their period.
     EXPECT_TRUE(WaitUntil([&] { return !moving->isChecked(); }));
-    EXPECT_TRUE(WaitUntil([&] { return Win->lbPosition->text() == "100.00 mm"; }));
+    EXPECT_TRUE(WaitUntil([&] { return Label("lbPosition")->text() == "100.00 mm"; }));
 
     // The live plot got the same reports, and the View menu shows it without ever hiding it.
     const TSampleRing& position = Win->LivePlotWindow()->Buffer().Position();
@@ -513,9 +506,9 @@ TEST_F(ConsoleE2E, LiveStateWhileAMoveRuns) {
     EXPECT_FLOAT_EQ(position.ValueAt(position.Size() - 1), 100.f);
     EXPECT_GT(Win->LivePlotWindow()->Buffer().GraspingStates().Size(), 0u);
     for (int i = 0; i < 2; ++i)
-        Win->miLivePlot->trigger();
+        Item("miLivePlot")->trigger();
     EXPECT_TRUE(Win->LivePlotWindow()->isVisible());
-    EXPECT_TRUE(Win->miLivePlot->isChecked());
+    EXPECT_TRUE(Item("miLivePlot")->isChecked());
 }
 
 TEST_F(ConsoleE2E, StopsGoOutWhileAMoveWaitsForItsAnswer) {
@@ -530,10 +523,10 @@ TEST_F(ConsoleE2E, StopsGoOutWhileAMoveWaitsForItsAnswer) {
         QPushButton* Button;
         std::string Logged;
     };
-    for (const TRow& row : {TRow{Win->btnEmergencyStop, "FAST_STOP(23h)"}, TRow{Win->btnStop, "STOP(22h)"}}) {
+    for (const TRow& row : {TRow{Button("btnEmergencyStop"), "FAST_STOP(23h)"}, TRow{Button("btnStop"), "STOP(22h)"}}) {
         SCOPED_TRACE(row.Logged);
-        Win->edGotoPos->setText(Win->edGotoPos->text() == "10" ? "100" : "10");
-        Win->edGotoSpeed->setText("5");
+        Edit("edGotoPos")->setText(Edit("edGotoPos")->text() == "10" ? "100" : "10");
+        Edit("edGotoSpeed")->setText("5");
         const int before = SimLogLines(row.Logged);
         int seenWhileWaiting = -1;
         QTimer::singleShot(600, Win.get(), [&] {
@@ -541,15 +534,15 @@ TEST_F(ConsoleE2E, StopsGoOutWhileAMoveWaitsForItsAnswer) {
             QTimer::singleShot(100, Win.get(), [&] { seenWhileWaiting = SimLogLines(row.Logged) - before; });
             row.Button->click();
         });
-        Win->btnMove->click();
+        Button("btnMove")->click();
         EXPECT_EQ(seenWhileWaiting, 1);
         EXPECT_EQ(Messages.Count(), 0) << Messages.Texts().join('|').toStdString();
         EXPECT_EQ(Errors.Count(), 0) << Errors.Messages().join('|').toStdString();
-        if (row.Button == Win->btnEmergencyStop) {
-            EXPECT_TRUE(Win->btnEmergencyStop->isChecked());
+        if (row.Button == Button("btnEmergencyStop")) {
+            EXPECT_TRUE(Button("btnEmergencyStop")->isChecked());
             EXPECT_TRUE(WaitUntil([&] { return Flag(*Win, "Fast stop")->isChecked(); }, 4000));
-            EXPECT_TRUE(Win->btnFastStopAcknowledge->isEnabled());
-            Win->btnFastStopAcknowledge->click();
+            EXPECT_TRUE(Button("btnFastStopAcknowledge")->isEnabled());
+            Button("btnFastStopAcknowledge")->click();
             EXPECT_TRUE(WaitUntil([&] { return !Flag(*Win, "Fast stop")->isChecked(); }, 4000));
         }
     }
@@ -561,19 +554,19 @@ TEST_F(ConsoleE2E, ABoxOpenedDuringAnExchangeDoesNotFreezeTheLiveValues) {
     zelsim::TFaultConfig slow;
     slow.DelayMs = 1000;
     SetFaults(slow);
-    Win->edGotoPos->setText("10");
-    Win->edGotoSpeed->setText("20");
+    Edit("edGotoPos")->setText("10");
+    Edit("edGotoSpeed")->setText("20");
     // The refused grasp's box stays open for 2.5 s, opened while the Move waits for its answer.
     QStringList positions;
     const TMessageHook recorder = SetMessageHook([&](const TMessage&) {
-        positions << Win->lbPosition->text();
+        positions << Label("lbPosition")->text();
         QEventLoop box;
         QTimer::singleShot(2500, &box, &QEventLoop::quit);
         box.exec();
-        positions << Win->lbPosition->text();
+        positions << Label("lbPosition")->text();
     });
-    QTimer::singleShot(200, Win.get(), [&] { Win->btnGrasp->click(); });
-    Win->btnMove->click();
+    QTimer::singleShot(200, Win.get(), [&] { Button("btnGrasp")->click(); });
+    Button("btnMove")->click();
     SetMessageHook(recorder);
     ASSERT_EQ(positions.size(), 2);
     EXPECT_NE(positions[0], positions[1]) << "the position stood still while the box was open";
@@ -586,8 +579,8 @@ TEST_F(ConsoleE2E, ABoxOpenedDuringAnExchangeDoesNotFreezeTheLiveValues) {
 TEST_F(ConsoleE2E, MainWindowKeysStayInTheMainWindow) {
     ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_TRUE(Connect());
-    ASSERT_TRUE(Win->btnMove->isEnabled());
-    Win->miCommandLog->trigger();
+    ASSERT_TRUE(Button("btnMove")->isEnabled());
+    Item("miCommandLog")->trigger();
     TCommLog* log = Win->CommLogWindow();
     ASSERT_TRUE(log && log->isVisible());
     const QString csv = Settings.Path(QStringLiteral("keys.csv"));
@@ -628,17 +621,17 @@ TEST_F(ConsoleE2E, MainWindowKeysStayInTheMainWindow) {
         press(w, Qt::Key_F3);
     }
     EXPECT_EQ(sent(), before);
-    EXPECT_TRUE(Win->miDisconnect->isEnabled()); // still connected
+    EXPECT_TRUE(Item("miDisconnect")->isEnabled()); // still connected
     EXPECT_TRUE(Win->isVisible());
     EXPECT_FALSE(Win->CustomCmdWindow() && Win->CustomCmdWindow()->isVisible());
     EXPECT_TRUE(log->isVisible());
     EXPECT_TRUE(opened->isVisible());
 
     // In the main window the same keys do their work.
-    press(Win->btnMove, Qt::Key_Escape);
+    press(Button("btnMove"), Qt::Key_Escape);
     EXPECT_TRUE(WaitUntil([&] { return SimLogLines("STOP(22h)") >= 1; }));
-    press(Win->btnMove, Qt::Key_F3);
-    EXPECT_TRUE(WaitUntil([&] { return !Win->miDisconnect->isEnabled(); }));
+    press(Button("btnMove"), Qt::Key_F3);
+    EXPECT_TRUE(WaitUntil([&] { return !Item("miDisconnect")->isEnabled(); }));
     opened->close();
     EXPECT_EQ(Errors.Count(), 0) << Errors.Messages().join('|').toStdString();
 }
@@ -651,11 +644,11 @@ TEST_F(ConsoleE2E, ConnectsToALinkTextWithoutAnyDialog) {
         << error.toStdString();
     Win->ConnectTo(link);
     ASSERT_TRUE(WaitUntil(
-        [&] { return Win->miDisconnect->isEnabled() && Win->lbPosition->text() != "[n/a]"; }, 5000));
+        [&] { return Item("miDisconnect")->isEnabled() && Label("lbPosition")->text() != "[n/a]"; }, 5000));
     EXPECT_EQ(Messages.Count(), 0) << Messages.Texts().join('|').toStdString();
 
-    Win->miDisconnect->trigger();
-    ASSERT_TRUE(WaitUntil([&] { return Win->miConnect->isEnabled(); }, 5000));
+    Item("miDisconnect")->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return Item("miConnect")->isEnabled(); }, 5000));
     // A link that cannot open is said as Device > Connect says it.
     ASSERT_TRUE(ParseLinkAddress(QStringLiteral("serial:///dev/zel-no-such-port"), link, error));
     Win->ConnectTo(link);

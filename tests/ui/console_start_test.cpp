@@ -3,6 +3,7 @@
 #include "ConsoleApplication.h"
 #include "DeviceTagDialog.h"
 #include "IniFile.h"
+#include "WindowControls.h"
 #include "ZELMainWin.h"
 
 #include <QLabel>
@@ -45,8 +46,8 @@ TEST(ConsoleStart, WindowPaintsAndCloses) {
         EXPECT_EQ(window.windowTitle(), "ZEL Duruzadud 1.5.1");
         EXPECT_EQ(QApplication::applicationName(), "ZEL Duruzadud");
         EXPECT_FALSE(QApplication::windowIcon().isNull());
-        EXPECT_EQ(window.imgGripper->pixmap().size(), QSize(64, 64));
-        EXPECT_GT(window.lbPosition->fontMetrics().height(), 0);
+        EXPECT_EQ(Control<QLabel>(window, "imgGripper")->pixmap().size(), QSize(64, 64));
+        EXPECT_GT(Control<QLabel>(window, "lbPosition")->fontMetrics().height(), 0);
     }
     EXPECT_TRUE(DeviceTagDlg.isNull()) << "the shared tag dialog went with its window";
 }

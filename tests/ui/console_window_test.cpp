@@ -7,6 +7,8 @@
 #include "WindowPlacement.h"
 #include "RollPanel.h"
 #include "TestWait.h"
+#include "GripperResults.h"
+#include "WindowControls.h"
 #include "ZELMainWin.h"
 
 #include <QAbstractButton>
@@ -174,22 +176,26 @@ TEST_F(Placement, EverySizeKeepsControlsApartAndWhole) {
     const QString pictures = qEnvironmentVariable("ZEL_SCREENSHOT_DIR");
     TMainWin w;
     w.show();
+    auto* sbCommands = Control<QScrollArea>(w, "sbCommands");
+    auto* sbState = Control<QScrollArea>(w, "sbState");
+    auto* btnEmergencyStop = Control<QPushButton>(w, "btnEmergencyStop");
+    TRollPanel* RollPanel2 = &w.Results();
     for (const QSize size : {QSize(820, 797), QSize(820, 600), QSize(560, 797), QSize(300, 480)}) {
         w.resize(size);
         ProcessEventsFor(50);
         // A slow run (sanitizers, a loaded machine) may need more passes before the layout settles.
         for (int i = 0; i < 40 && (w.Stacked() != (size.width() < 400) ||
-                                   w.sbCommands->horizontalScrollBar()->isVisible() ||
-                                   w.sbState->horizontalScrollBar()->isVisible());
+                                   sbCommands->horizontalScrollBar()->isVisible() ||
+                                   sbState->horizontalScrollBar()->isVisible());
              ++i)
             ProcessEventsFor(50);
         const std::string at = std::to_string(size.width()) + "x" + std::to_string(size.height());
         if (!pictures.isEmpty())
             w.grab().save(pictures + "/console-" + QString::fromStdString(at) + ".png");
         EXPECT_EQ(w.size(), size) << at;
-        EXPECT_FALSE(w.sbCommands->horizontalScrollBar()->isVisible()) << at;
-        EXPECT_FALSE(w.sbState->horizontalScrollBar()->isVisible()) << at;
-        EXPECT_TRUE(w.btnEmergencyStop->isVisible() && !VisibleRect(w.btnEmergencyStop).isEmpty()) << at;
+        EXPECT_FALSE(sbCommands->horizontalScrollBar()->isVisible()) << at;
+        EXPECT_FALSE(sbState->horizontalScrollBar()->isVisible()) << at;
+        EXPECT_TRUE(btnEmergencyStop->isVisible() && !VisibleRect(btnEmergencyStop).isEmpty()) << at;
         EXPECT_EQ(w.Stacked(), size.width() < 400) << at;
         const std::vector<QWidget*> controls = Controls(w);
         for (QWidget* c : controls) {
@@ -212,14 +218,14 @@ TEST_F(Placement, EverySizeKeepsControlsApartAndWhole) {
     // A collapsed results panel gives its room back to the commands, and takes it again.
     w.resize(820, 797);
     ProcessEventsFor(50);
-    const int commands = w.sbCommands->height();
-    w.RollPanel2->SetExpanded(false, false);
+    const int commands = sbCommands->height();
+    RollPanel2->SetExpanded(false, false);
     ProcessEventsFor(50);
-    EXPECT_LE(w.RollPanel2->height(), w.RollPanel2->Header()->height() + 4);
-    EXPECT_GT(w.sbCommands->height(), commands);
-    w.RollPanel2->SetExpanded(true, false);
+    EXPECT_LE(RollPanel2->height(), RollPanel2->Header()->height() + 4);
+    EXPECT_GT(sbCommands->height(), commands);
+    RollPanel2->SetExpanded(true, false);
     ProcessEventsFor(50);
-    EXPECT_EQ(w.sbCommands->height(), commands);
+    EXPECT_EQ(sbCommands->height(), commands);
     if (!pictures.isEmpty()) {
         const QPalette light = QApplication::palette();
         QPalette dark(QColor(0x35, 0x35, 0x35), QColor(0x2a, 0x2a, 0x2a));
@@ -255,7 +261,7 @@ TEST_F(Placement, TabOrderFollowsTheWindow) {
     w.show();
     QApplication::setActiveWindow(&w);
     w.EnableControls(true);
-    w.btnFastStopAcknowledge->setEnabled(true);
+    Control<QPushButton>(w, "btnFastStopAcknowledge")->setEnabled(true);
     const QStringList expected{"btnAcc", "btnForce",
         "edGotoPos", "tbGotoPos", "edGotoSpeed", "tbGotoSpeed", "btnMove",
         "edGraspingPos", "tbGraspingPos", "edGraspingSpeed", "tbGraspingSpeed", "btnGrasp",
@@ -263,8 +269,9 @@ TEST_F(Placement, TabOrderFollowsTheWindow) {
         "cbHomingDir", "btnHoming", "btnStop", "btnFastStopAcknowledge",
         "RollPanel2", "LogMemo", "RollPanel3", "RollPanel1", "btnEmergencyStop", "lbWebSite"};
     QStringList seen;
-    w.btnAcc->setFocus(Qt::TabFocusReason);
-    for (QWidget* f = w.btnAcc; seen.size() < expected.size(); f = f->nextInFocusChain()) {
+    QWidget* btnAcc = Control<QPushButton>(w, "btnAcc");
+    btnAcc->setFocus(Qt::TabFocusReason);
+    for (QWidget* f = btnAcc; seen.size() < expected.size(); f = f->nextInFocusChain()) {
         if (!(f->focusPolicy() & Qt::TabFocus) || !f->isVisible() || !f->isEnabled() || f->window() != &w)
             continue;
         // A roll panel's header stands for its panel.
@@ -274,23 +281,43 @@ TEST_F(Placement, TabOrderFollowsTheWindow) {
     EXPECT_EQ(seen.join(' ').toStdString(), expected.join(' ').toStdString());
 }
 
+// Tests, automation and the accessibility tree reach the window's controls by their object names:
+// each name stands for one control of the window.
+TEST_F(Placement, EachControlNameStandsForOneControl) {
+    TMainWin w;
+    const char* names[] = {
+        "btnAcc", "lbAcc", "btnForce", "lbForce", "btnMove", "edGotoPos", "tbGotoPos", "edGotoSpeed",
+        "tbGotoSpeed", "btnGrasp", "edGraspingPos", "tbGraspingPos", "edGraspingSpeed", "tbGraspingSpeed",
+        "btnRelease", "edReleasePos", "tbReleasePos", "edReleaseSpeed", "tbReleaseSpeed", "cbHomingDir",
+        "btnHoming", "btnStop", "btnFastStopAcknowledge", "sbCommands", "RollPanel2", "LogMemo",
+        "StateColumn", "sbState", "RollPanel3", "lbPosition", "lbGraspingState", "lbGraspingForce",
+        "RollPanel1", "lbSystemstate", "pnEmergency", "btnEmergencyStop", "imgGripper", "lbWebSite",
+        "lbConnection", "miDevice", "miConnect", "miDisconnect", "miExit", "miCommands", "miDeviceTag",
+        "miGetSystemInfo", "miGetTemperature", "miCustomCommands", "miView", "miCommandLog", "miLivePlot",
+        "miZEL", "miSystemLimits", "miGraspingStatistics", "miHelp", "miAbout"};
+    for (const char* name : names)
+        EXPECT_EQ(w.findChildren<QObject*>(QString::fromLatin1(name)).size(), 1) << name;
+}
+
 // Exit (Ctrl+Q) closes the window; About names the program, its version, Qt's version and the licence.
 TEST_F(Placement, ExitAndAbout) {
     TMessageRecorder messages;
     TMainWin w;
     w.show();
-    EXPECT_EQ(w.miDevice->actions().last(), w.miExit);
-    EXPECT_EQ(w.miExit->text(), "E&xit");
-    EXPECT_EQ(w.miExit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
-    EXPECT_EQ(w.menuBar()->actions().last(), w.miHelp->menuAction()) << "Help is the last menu";
-    w.miAbout->trigger();
+    auto* miExit = Control<QAction>(w, "miExit");
+    EXPECT_EQ(Control<QMenu>(w, "miDevice")->actions().last(), miExit);
+    EXPECT_EQ(miExit->text(), "E&xit");
+    EXPECT_EQ(miExit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    EXPECT_EQ(w.menuBar()->actions().last(), Control<QMenu>(w, "miHelp")->menuAction()) << "Help is the last menu";
+    Control<QAction>(w, "miAbout")->trigger();
     ASSERT_EQ(messages.Count(), 1);
     const QString about = messages.Texts().front();
     for (const QString& part : {QStringLiteral("ZEL Duruzadud 1.5.1"), QString::fromLatin1(qVersion()),
                                 TMainWinBase::LicenceLine})
         EXPECT_TRUE(about.contains(part)) << about.toStdString();
-    EXPECT_EQ(w.lbConnection->text(), "Disconnected");
-    EXPECT_TRUE(w.statusBar()->isAncestorOf(w.lbConnection));
-    w.miExit->trigger();
+    auto* lbConnection = Control<QLabel>(w, "lbConnection");
+    EXPECT_EQ(lbConnection->text(), "Disconnected");
+    EXPECT_TRUE(w.statusBar()->isAncestorOf(lbConnection));
+    miExit->trigger();
     EXPECT_FALSE(w.isVisible());
 }

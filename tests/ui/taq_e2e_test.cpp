@@ -17,6 +17,7 @@
 #include "TempSettingsFolder.h"
 #include "TestRecorders.h"
 #include "TestWait.h"
+#include "WindowControls.h"
 
 #include <QAction>
 #include <QApplication>
@@ -78,11 +79,11 @@ protected:
     void Connect(TMainWinBase& Window) {
         TModalDriver driver;
         driver.Then(ChooseInterface(1)).Then(EnterHost(QStringLiteral("127.0.0.1"), Sim->TcpPort()));
-        Window.miConnect->trigger();
+        Control<QAction>(Window, "miConnect")->trigger();
     }
     bool Connect() {
         Connect(*Win);
-        return WaitUntil([&] { return Win->miDisconnect->isEnabled(); }, 5000);
+        return WaitUntil([&] { return Control<QAction>(*Win, "miDisconnect")->isEnabled(); }, 5000);
     }
     // Index of the first simulator log line holding Text, -1 when none.
     int LogIndex(const std::string& Text) {
@@ -101,6 +102,10 @@ protected:
         T* c = Win->findChild<T*>(QString::fromLatin1(Name));
         EXPECT_NE(c, nullptr) << Name;
         return c;
+    }
+    // A control of another window (WindowControls.h).
+    template <class T> T* Control(const QObject& Window, const char* Name) const {
+        return ::Control<T>(Window, Name);
     }
     QPushButton* Button(const char* Name) const { return Control<QPushButton>(Name); }
     QLabel* Label(const char* Name) const { return Control<QLabel>(Name); }
@@ -225,8 +230,8 @@ TEST_F(TAQE2E, DisconnectAndLostLinkEndTheAcquisition) {
     Button("btnStart")->click(); // no parameters: the sensor's own period
     ASSERT_TRUE(WaitUntil([&] { return Win->Acquisition().FramesReceived() >= 3; }));
     ClearLog();
-    Win->miDisconnect->trigger();
-    ASSERT_TRUE(WaitUntil([&] { return Win->miConnect->isEnabled(); }));
+    Control<QAction>(*Win, "miDisconnect")->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return Control<QAction>(*Win, "miConnect")->isEnabled(); }));
     ASSERT_TRUE(WaitUntil([&] { return LogIndex("ANNOUNCE_DISCONNECT") >= 0; }));
     EXPECT_GE(LogIndex("CMD_ID_STOP_PERIODIC_ACQ"), 0);
     EXPECT_LT(LogIndex("CMD_ID_STOP_PERIODIC_ACQ"), LogIndex("ANNOUNCE_DISCONNECT"));
@@ -252,8 +257,8 @@ TEST_F(TAQE2E, DisconnectAndLostLinkEndTheAcquisition) {
     EXPECT_EQ(Label("lbFrameRate")->text(), "-- frames/s received");
     EXPECT_FALSE(Button("btnStart")->isEnabled());
     EXPECT_FALSE(Button("btnReadFrame")->isEnabled());
-    EXPECT_FALSE(Win->miCustomCommands->isEnabled());
-    EXPECT_TRUE(Win->miConnect->isEnabled());
+    EXPECT_FALSE(Control<QAction>(*Win, "miCustomCommands")->isEnabled());
+    EXPECT_TRUE(Control<QAction>(*Win, "miConnect")->isEnabled());
     EXPECT_TRUE(Map()->HasFrame()); // the last frame stays to be looked at and saved
     EXPECT_TRUE(Button("btnSaveCsv")->isEnabled());
     EXPECT_EQ(Errors.Count(), 0) << Errors.Messages().join('|').toStdString();
@@ -296,9 +301,9 @@ TEST_F(TAQE2E, EachWindowRefusesTheOtherDevice) {
     Connect(*Win);
     ASSERT_TRUE(Errors.WaitFor(1));
     EXPECT_EQ(Errors.Messages(), QStringList{"Connected device is not a TAQ"});
-    EXPECT_FALSE(Win->miDisconnect->isEnabled());
+    EXPECT_FALSE(Control<QAction>(*Win, "miDisconnect")->isEnabled());
     EXPECT_FALSE(Button("btnStart")->isEnabled());
-    EXPECT_FALSE(Win->miGetSystemInfo->isEnabled());
+    EXPECT_FALSE(Control<QAction>(*Win, "miGetSystemInfo")->isEnabled());
     Win.reset();
     Sim.reset();
     Errors.Clear();
@@ -310,8 +315,8 @@ TEST_F(TAQE2E, EachWindowRefusesTheOtherDevice) {
     Connect(*Gripper);
     ASSERT_TRUE(Errors.WaitFor(1));
     EXPECT_EQ(Errors.Messages(), QStringList{"Connected device is not a ZEL Series Gripper"});
-    EXPECT_FALSE(Gripper->miDisconnect->isEnabled());
-    EXPECT_FALSE(Gripper->btnMove->isEnabled());
+    EXPECT_FALSE(Control<QAction>(*Gripper, "miDisconnect")->isEnabled());
+    EXPECT_FALSE(Control<QPushButton>(*Gripper, "btnMove")->isEnabled());
 }
 
 // Also run on a real X server by scripts that set ZEL_SCREENSHOT (and ZEL_SCREENSHOT_DARK for the
