@@ -75,6 +75,13 @@ std::string LookupCommandName(const TCommandID* Table, size_t Rows, int32_t Comm
     return "unknown ID(" + std::to_string(CommandID) + ")";
 }
 
+std::string_view GenericCommandNameOf(int32_t CommandID) {
+    for (const TCommandID& c : GenericCommandNames)
+        if (c.ID == CommandID)
+            return c.Name;
+    return {};
+}
+
 std::string GenericCommandName(int32_t CommandID) {
     bool found = false;
     return LookupCommandName(GenericCommandNames, std::size(GenericCommandNames), CommandID, found);

@@ -38,6 +38,8 @@ TEST(PayloadFields, EveryCommandOfBothDevicesFitsFallsShortAndRunsLong) {
     // named as such and never read.
     for (const auto* table : {&ZelCommandFields(), &TaqCommandFields(), &GenericCommandFields()}) {
         for (const TCommandFields& row : *table) {
+            if (!row.Described)
+                continue;
             for (const TPayloadLayout* l : {&row.Request, &row.Answer}) {
                 const bool answer = l == &row.Answer;
                 const size_t size = l->FixedSize();
