@@ -11,9 +11,9 @@
 #include "ZelRuntime.h"
 #include "ZelSensor.h"
 
-#include "ZEL.h"
+#include "zel/ZEL.h"
 #include "ZelVersion.h"
-#include "stat.h"
+#include "protocol/stat.h"
 
 #include <algorithm>
 #include <charconv>

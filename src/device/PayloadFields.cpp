@@ -1,8 +1,8 @@
-#include "PayloadFields.h"
+#include "device/PayloadFields.h"
 
-#include "KORADevice.h"
-#include "convert.h"
-#include "stat.h"
+#include "device/KORADevice.h"
+#include "protocol/convert.h"
+#include "protocol/stat.h"
 
 #include <charconv>
 #include <cstdio>

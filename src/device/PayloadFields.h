@@ -2,7 +2,7 @@
 // The payloads of the family's commands as tables of named fields. The devices read their answers
 // through these tables and the command log shows packets with them, so that the two read every
 // packet alike. A payload that does not fit its command is named as such, never read.
-#include "Types.h"
+#include "protocol/Types.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
-#include "LinkAddress.h"
+#include "engine/LinkAddress.h"
 
-#include "CanLib.h"
+#include "transports/CanLib.h"
 
 #include <QStringList>
 

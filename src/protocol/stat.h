@@ -1,6 +1,6 @@
 #pragma once
 // Status codes shared by the device protocol and the console's own layers.
-#include "Types.h"
+#include "protocol/Types.h"
 
 #include <cstdint>
 #include <string>

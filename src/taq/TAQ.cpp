@@ -1,11 +1,11 @@
-#include "TAQ.h"
+#include "taq/TAQ.h"
 
-#include "TAQ_fields.h"
+#include "taq/TAQ_fields.h"
 
-#include "Ansi.h"
-#include "CommandComponent.h"
-#include "convert.h"
-#include "LogCategories.h"
+#include "platform/Ansi.h"
+#include "engine/CommandComponent.h"
+#include "protocol/convert.h"
+#include "platform/LogCategories.h"
 
 #include <algorithm>
 #include <exception>

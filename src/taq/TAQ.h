@@ -2,8 +2,8 @@
 // The matrix sensor: its command identifiers (named in TaqCommandFields()), a device check that
 // reads the matrix description, and the decoding of frames (plain or run-length coded) into the
 // frame store.
-#include "FrameDataClass.h"
-#include "KORADevice.h"
+#include "taq/FrameDataClass.h"
+#include "device/KORADevice.h"
 
 #include <QString>
 

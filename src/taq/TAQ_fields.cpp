@@ -1,6 +1,6 @@
-#include "TAQ_fields.h"
+#include "taq/TAQ_fields.h"
 
-#include "TAQ.h"
+#include "taq/TAQ.h"
 
 namespace {
 using K = TFieldKind;

@@ -2,7 +2,7 @@
 // The matrix sensor's commands in one table: identifier, name and payload layouts. TTAQ names its
 // commands and reads its answers and frames from it, and the command log shows every sensor packet
 // with it.
-#include "PayloadFields.h"
+#include "device/PayloadFields.h"
 
 // Every sensor command: its name, its requests and its answers (data after the status; frame data has none).
 const std::vector<TCommandFields>& TaqCommandFields();

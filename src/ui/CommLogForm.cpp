@@ -1,16 +1,16 @@
-#include "CommLogForm.h"
+#include "ui/CommLogForm.h"
 
-#include "CommLogText.h"
-#include "ErrorGuard.h"
-#include "KORADevice.h"
-#include "MessageSeam.h"
-#include "PayloadFields.h"
-#include "TAQ.h"
-#include "TAQ_fields.h"
-#include "ZEL.h"
-#include "ZEL_fields.h"
-#include "ToolWindow.h"
-#include "UserFile.h"
+#include "cmdtext/CommLogText.h"
+#include "platform/ErrorGuard.h"
+#include "device/KORADevice.h"
+#include "platform/MessageSeam.h"
+#include "device/PayloadFields.h"
+#include "taq/TAQ.h"
+#include "taq/TAQ_fields.h"
+#include "zel/ZEL.h"
+#include "zel/ZEL_fields.h"
+#include "widgets/ToolWindow.h"
+#include "platform/UserFile.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,7 +1,7 @@
-#include "GripperPanels.h"
+#include "ui/GripperPanels.h"
 
-#include "ErrorGuard.h"
-#include "FloatEdit.h"
+#include "platform/ErrorGuard.h"
+#include "widgets/FloatEdit.h"
 
 #include <QGridLayout>
 #include <QLabel>

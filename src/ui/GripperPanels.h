@@ -3,7 +3,7 @@
 // changes it (acceleration, force limit), two coupled value rows with the button that sends them
 // (move, grasp, release), or an explanation with its button (homing, stop, acknowledgement).
 // Narrow windows switch the panels to a compact arrangement with the captions above their values.
-#include "BandPanel.h"
+#include "widgets/BandPanel.h"
 
 class QGridLayout;
 class QLabel;

@@ -1,13 +1,13 @@
-#include "TAQMainWin.h"
+#include "ui/TAQMainWin.h"
 
-#include "IniFile.h"
-#include "ListBoxDialog.h"
-#include "MessageSeam.h"
-#include "OnScreen.h"
-#include "PayloadParser.h"
-#include "StopKey.h"
+#include "platform/IniFile.h"
+#include "ui/ListBoxDialog.h"
+#include "platform/MessageSeam.h"
+#include "platform/OnScreen.h"
+#include "cmdtext/PayloadParser.h"
+#include "ui/StopKey.h"
 #include "ZelVersion.h"
-#include "stat.h"
+#include "protocol/stat.h"
 
 #include <QAction>
 #include <QCheckBox>

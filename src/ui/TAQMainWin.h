@@ -3,10 +3,10 @@
 // total over time, acquisition (single frames, periodic frames, frame rate), tare, gain and
 // threshold, and frames saved (CSV, PNG, recordings that can be played back). Built on the same
 // main window frame as the gripper console.
-#include "FrameFiles.h"
-#include "MainFormBaseClass.h"
-#include "PressureMap.h"
-#include "TAQ.h"
+#include "ui/FrameFiles.h"
+#include "ui/MainFormBaseClass.h"
+#include "ui/PressureMap.h"
+#include "taq/TAQ.h"
 
 #include <QElapsedTimer>
 

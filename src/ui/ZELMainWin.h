@@ -3,9 +3,9 @@
 // release, homing, stop, fast-stop acknowledgement) above the results of motion commands, the
 // live state on the right (position, force, grasping state, system flags) and the fast-stop
 // button. Everything it shows comes from the device's notifications.
-#include "MainFormBaseClass.h"
-#include "ZEL.h"
-#include "ZEL_commands.h"
+#include "ui/MainFormBaseClass.h"
+#include "zel/ZEL.h"
+#include "zel/ZEL_commands.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
-#include "ZEL.h"
+#include "zel/ZEL.h"
 
-#include "ZEL_fields.h"
-#include "convert.h"
+#include "zel/ZEL_fields.h"
+#include "protocol/convert.h"
 
 const TByteArray TZEL::FastStopAckPayload = {'a', 'c', 'k'};
 

@@ -1,7 +1,7 @@
 #pragma once
 // The two-finger gripper: its command identifiers, one operation per gripper command, and the
 // decoding of its state reports into properties with change notifications.
-#include "KORADevice.h"
+#include "device/KORADevice.h"
 
 #include <cstdint>
 

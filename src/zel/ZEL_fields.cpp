@@ -1,7 +1,7 @@
-#include "ZEL_fields.h"
+#include "zel/ZEL_fields.h"
 
-#include "ZEL.h"
-#include "ZEL_commands.h"
+#include "zel/ZEL.h"
+#include "zel/ZEL_commands.h"
 
 #include <cstdio>
 

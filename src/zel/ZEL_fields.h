@@ -1,7 +1,7 @@
 #pragma once
 // The gripper's commands in one table: identifier, name and payload layouts. TZEL names its
 // commands and reads its answers from it, and the command log shows every gripper packet with it.
-#include "PayloadFields.h"
+#include "device/PayloadFields.h"
 
 struct TGraspingStats;
 

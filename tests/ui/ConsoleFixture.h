@@ -4,7 +4,7 @@
 #include "Simulator.h"
 #include "TempSettingsFolder.h"
 #include "TestRecorders.h"
-#include "ZELMainWin.h"
+#include "ui/ZELMainWin.h"
 
 #include <memory>
 #include <mutex>

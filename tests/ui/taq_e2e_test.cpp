@@ -1,12 +1,12 @@
 // The sensor window against zel-sim over loopback TCP, connected through the real dialogs:
 // acquisition with its recording and playback, the sensor settings, the disconnect and the lost
 // link during an acquisition, and the refusal of the wrong device by each window.
-#include "TAQMainWin.h"
-#include "ZELMainWin.h"
+#include "ui/TAQMainWin.h"
+#include "ui/ZELMainWin.h"
 
-#include "IniFile.h"
+#include "platform/IniFile.h"
 #include "LinkDialogSteps.h"
-#include "MessageBox.h"
+#include "platform/MessageBox.h"
 #include "ModalDriver.h"
 #include "SensorModel.h"
 #include "Simulator.h"

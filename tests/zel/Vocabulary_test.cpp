@@ -1,12 +1,12 @@
 // The device library and zel-sim keep their command tables apart on purpose (the simulator is an
 // independent peer); here they must agree on every identifier and every name.
 #include "SimCommands.h"
-#include "TAQ.h"
-#include "TAQ_fields.h"
-#include "ZEL.h"
-#include "ZEL_commands.h"
-#include "ZEL_fields.h"
-#include "stat.h"
+#include "taq/TAQ.h"
+#include "taq/TAQ_fields.h"
+#include "zel/ZEL.h"
+#include "zel/ZEL_commands.h"
+#include "zel/ZEL_fields.h"
+#include "protocol/stat.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
 // Gripper operations over a link to a scripted peer: what goes on the wire, results, device check.
-#include "CommandComponent.h"
+#include "engine/CommandComponent.h"
 #include "DeviceTestLink.h"
 #include "ScriptedPeer.h"
 #include "TempSettingsFolder.h"
 #include "TestRecorders.h"
 #include "TestWait.h"
-#include "ZEL.h"
-#include "convert.h"
+#include "zel/ZEL.h"
+#include "protocol/convert.h"
 
 #include <QTimer>
 

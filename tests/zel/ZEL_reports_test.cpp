@@ -1,9 +1,9 @@
 // Payload encodings, state report decoding and the gripper's tables; no link needed.
 #include "TempSettingsFolder.h"
-#include "ZEL.h"
-#include "ZEL_commands.h"
-#include "ZEL_fields.h"
-#include "convert.h"
+#include "zel/ZEL.h"
+#include "zel/ZEL_commands.h"
+#include "zel/ZEL_fields.h"
+#include "protocol/convert.h"
 
 #include <gtest/gtest.h>
 

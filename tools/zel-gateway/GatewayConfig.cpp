@@ -1,7 +1,7 @@
 #include "GatewayConfig.h"
 
-#include "LinkAddress.h"
-#include "UserFile.h"
+#include "engine/LinkAddress.h"
+#include "platform/UserFile.h"
 
 #include <QFile>
 #include <QSet>

@@ -1,6 +1,6 @@
 #include "ModbusServer.h"
 
-#include "ErrorGuard.h"
+#include "platform/ErrorGuard.h"
 #include "GatewayLog.h"
 #include "GatewayUnit.h"
 

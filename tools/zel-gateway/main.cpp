@@ -1,16 +1,16 @@
 // zel-gateway: serves the grippers and sensors of a robot cell to PLCs and robot controllers
 // over Modbus TCP, one unit identifier per device.
-#include "DeviceComponent.h"
-#include "ErrorGuard.h"
+#include "transports/DeviceComponent.h"
+#include "platform/ErrorGuard.h"
 #include "GatewayConfig.h"
 #include "GatewayLog.h"
 #include "GatewayMetrics.h"
 #include "GatewayUnit.h"
 #include "LibraryDevice.h"
-#include "LinkAddress.h"
+#include "engine/LinkAddress.h"
 #include "ModbusMap.h"
 #include "ModbusServer.h"
-#include "QtDebugSink.h"
+#include "platform/QtDebugSink.h"
 #include "ZelVersion.h"
 
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 #include "ZelctlRunner.h"
 
-#include "PayloadParser.h"
-#include "ZEL.h"
-#include "ZEL_commands.h"
+#include "cmdtext/PayloadParser.h"
+#include "zel/ZEL.h"
+#include "zel/ZEL_commands.h"
 #include "ZelctlJUnit.h"
 #include "ZelctlSession.h"
 

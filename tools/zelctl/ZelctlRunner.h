@@ -4,9 +4,9 @@
 #include "ZelctlArguments.h"
 #include "ZelctlCommands.h"
 
-#include "AsyncResultEventList.h"
-#include "Types.h"
-#include "stat.h"
+#include "protocol/AsyncResultEventList.h"
+#include "protocol/Types.h"
+#include "protocol/stat.h"
 
 #include <QElapsedTimer>
 #include <QJsonObject>
