@@ -7,11 +7,11 @@
 //  3. 32 devices connected from one thread, then one temperature read each: the total time, and
 //     the resident size per device.
 //   cell_bench [SECONDS]   (streaming time of part 1, 5 unless given)
-#include "CommandComponent.h"
-#include "IniFile.h"
-#include "LinkAddress.h"
+#include "engine/CommandComponent.h"
+#include "platform/IniFile.h"
+#include "engine/LinkAddress.h"
 #include "Simulator.h"
-#include "ZEL.h"
+#include "zel/ZEL.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

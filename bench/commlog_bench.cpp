@@ -8,9 +8,9 @@
 //    history's scroll bar to the start and back to the end;
 //  - saving that history as CSV and opening it again.
 #include "BenchProbes.h"
-#include "CommLogForm.h"
-#include "ZEL.h"
-#include "convert.h"
+#include "ui/CommLogForm.h"
+#include "zel/ZEL.h"
+#include "protocol/convert.h"
 
 #include <QAction>
 #include <QApplication>

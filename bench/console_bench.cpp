@@ -8,12 +8,12 @@
 //  - memory: resident size after connect and after every 25,000 of 100,000 exchanges.
 // QT_QPA_PLATFORM decides where the windows go (offscreen when unset).
 #include "BenchProbes.h"
-#include "CommandComponent.h"
-#include "ConsoleApplication.h"
-#include "DeviceTagDialog.h"
-#include "IniFile.h"
+#include "engine/CommandComponent.h"
+#include "ui/ConsoleApplication.h"
+#include "ui/DeviceTagDialog.h"
+#include "platform/IniFile.h"
 #include "Simulator.h"
-#include "ZELMainWin.h"
+#include "ui/ZELMainWin.h"
 
 #include <QAction>
 #include <QApplication>

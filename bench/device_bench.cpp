@@ -4,14 +4,14 @@
 //  - processor time of the UI thread during a 2000 ms timeout wait (goal: under 5 % of a core);
 //  - "watch" at a 1 ms period with every report sent: report rate, largest backlog seen in the
 //    packet store and in the socket, and the UI thread's processor share.
-#include "CommandComponent.h"
-#include "IniFile.h"
+#include "engine/CommandComponent.h"
+#include "platform/IniFile.h"
 #include "Simulator.h"
-#include "ZEL.h"
+#include "zel/ZEL.h"
 #include "ZelctlArguments.h"
 #include "ZelctlRunner.h"
 #include "ZelctlSession.h"
-#include "tick.h"
+#include "protocol/tick.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

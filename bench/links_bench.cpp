@@ -1,8 +1,8 @@
 // Receive throughput of the command engine through each kind of socket transport: a loopback
 // peer sends LOOP answers, the engine frames them into packets and the benchmark takes them.
-#include "CommandComponent.h"
-#include "IniFile.h"
-#include "PacketReceiver.h"
+#include "engine/CommandComponent.h"
+#include "platform/IniFile.h"
+#include "protocol/PacketReceiver.h"
 
 #include <QCoreApplication>
 #include <QDir>

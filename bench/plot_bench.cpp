@@ -1,6 +1,6 @@
 // Live plot buffer: cost per sample of appending to a full ring and of reducing a window of
 // samples to pixel columns (60 s and 5 min at 1 kHz into 800 columns).
-#include "PlotBuffer.h"
+#include "ui/PlotBuffer.h"
 
 #include <benchmark/benchmark.h>
 

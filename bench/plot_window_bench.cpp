@@ -7,10 +7,10 @@
 //   plot_window_bench --demo FILE.png                            a grasp cycle on zel-sim, then a screenshot
 //
 // With QT_QPA_PLATFORM=offscreen the window paints into memory; under xvfb-run it paints to an X server.
-#include "IniFile.h"
-#include "LivePlotForm.h"
+#include "platform/IniFile.h"
+#include "ui/LivePlotForm.h"
 #include "Simulator.h"
-#include "ZEL.h"
+#include "zel/ZEL.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

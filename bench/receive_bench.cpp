@@ -1,7 +1,7 @@
 // Receive path throughput: bytes per second through the receiver into the packet store, and the
 // checksum routine on its own.
-#include "PacketReceiver.h"
-#include "crc.h"
+#include "protocol/PacketReceiver.h"
+#include "protocol/crc.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,10 +1,10 @@
 // How many LOOP answers the simulator gives over TCP loopback: one at a time (round trip) and
 // with a window of commands in flight. Later benchmarks of the console run against it, so it
 // must not be what limits them.
-#include "PacketBufferClass.h"
-#include "PacketReceiver.h"
+#include "protocol/PacketBufferClass.h"
+#include "protocol/PacketReceiver.h"
 #include "Simulator.h"
-#include "stat.h"
+#include "protocol/stat.h"
 
 #include <QCoreApplication>
 #include <QTcpSocket>

@@ -8,14 +8,14 @@
 // and the age of the frame the map paints (from its decoding to the paint). QT_QPA_PLATFORM decides where the
 // window goes (offscreen when unset).
 #include "BenchProbes.h"
-#include "CommandComponent.h"
-#include "ConsoleApplication.h"
-#include "IniFile.h"
+#include "engine/CommandComponent.h"
+#include "ui/ConsoleApplication.h"
+#include "platform/IniFile.h"
 #include "SensorModel.h"
 #include "Simulator.h"
-#include "TAQMainWin.h"
-#include "TaqAcquisition.h"
-#include "TaqMapPanel.h"
+#include "ui/TAQMainWin.h"
+#include "ui/TaqAcquisition.h"
+#include "ui/TaqMapPanel.h"
 
 #include <QAction>
 #include <QApplication>

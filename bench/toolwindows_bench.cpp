@@ -5,9 +5,9 @@
 //    when an option changes;
 //  - custom command editor: parse and decode of a 64 KiB payload text and of the largest
 //    payload, as plain functions and as one keystroke in the window.
-#include "CommLogForm.h"
-#include "CustomCmdForm.h"
-#include "CustomCmdText.h"
+#include "ui/CommLogForm.h"
+#include "ui/CustomCmdForm.h"
+#include "cmdtext/CustomCmdText.h"
 
 #include <QApplication>
 #include <QCheckBox>

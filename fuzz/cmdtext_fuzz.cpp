@@ -3,9 +3,9 @@
 // selected in the log, reads back as the same bytes.
 //
 // Input: UTF-8 text; the first byte also picks the command identifier of the decoding.
-#include "CommLogText.h"
-#include "CustomCmdText.h"
-#include "PayloadParser.h"
+#include "cmdtext/CommLogText.h"
+#include "cmdtext/CustomCmdText.h"
+#include "cmdtext/PayloadParser.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -2,7 +2,7 @@
 // checks that a file read whole keeps the written value and every other key as it read them.
 //
 // Input: the bytes of a settings file.
-#include "IniFile.h"
+#include "platform/IniFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 // parses again to the same link, and every number it holds is inside its range.
 //
 // Input: UTF-8 text.
-#include "LinkAddress.h"
+#include "engine/LinkAddress.h"
 
 #include <cstdlib>
 

@@ -3,7 +3,7 @@
 // read again as the same packets at the same times.
 //
 // Input: the bytes of a CSV file.
-#include "CommLogText.h"
+#include "cmdtext/CommLogText.h"
 
 #include <QBuffer>
 

@@ -7,9 +7,9 @@
 // on by that many milliseconds times 2, so pauses on both sides of the 100 ms limit occur);
 // then (c & 0x7F) + 1 data bytes delivered in one Feed. A packet with an odd identifier has its
 // handler make the next delivery itself (up to three deep), as a nested event loop would.
-#include "PacketReceiver.h"
+#include "protocol/PacketReceiver.h"
 #include "ReferenceReceiver.h"
-#include "crc.h"
+#include "protocol/crc.h"
 
 #include <cstdlib>
 #include <memory>

@@ -2,7 +2,7 @@
 // a matrix that matches its header, and frames that are either read whole or refused.
 //
 // Input: the bytes of a recording file.
-#include "FrameFiles.h"
+#include "ui/FrameFiles.h"
 
 #include <QDir>
 #include <QFile>

@@ -12,12 +12,15 @@ set(ZEL_DEVLIB_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/ZEL)
 # Exported as ZEL::<layer>, except that the device class's library is ZEL::kora and the gripper's
 # ZEL::gripper; ZEL::device is the whole device layer in one target.
 set(ZEL_DEVLIB_TARGETS)
+# Headers keep their layer's folder (include/zel/device/KORADevice.h), as they include each other
+# ("protocol/stat.h"); each folder is on the include path as well, so <ZEL.h> keeps working.
 foreach(layer ${ZEL_DEVLIB_LAYERS})
-  target_include_directories(zel_${layer} INTERFACE $<INSTALL_INTERFACE:${ZEL_DEVLIB_INCLUDEDIR}>)
+  target_include_directories(zel_${layer} INTERFACE $<INSTALL_INTERFACE:${ZEL_DEVLIB_INCLUDEDIR}>
+                                                    $<INSTALL_INTERFACE:${ZEL_DEVLIB_INCLUDEDIR}/${layer}>)
   list(APPEND ZEL_DEVLIB_TARGETS zel_${layer})
   file(GLOB headers ${PROJECT_SOURCE_DIR}/src/${layer}/*.h)
   list(FILTER headers EXCLUDE REGEX "/MessageBox\\.h$")
-  install(FILES ${headers} DESTINATION ${ZEL_DEVLIB_INCLUDEDIR} COMPONENT devel)
+  install(FILES ${headers} DESTINATION ${ZEL_DEVLIB_INCLUDEDIR}/${layer} COMPONENT devel)
 endforeach()
 set_target_properties(zel_device PROPERTIES EXPORT_NAME kora)
 set_target_properties(zel_zel PROPERTIES EXPORT_NAME gripper)

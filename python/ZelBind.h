@@ -10,7 +10,7 @@
 #include "ZelErrors.h"
 #include "ZelRuntime.h"
 
-#include "Types.h"
+#include "protocol/Types.h"
 
 #include <memory>
 #include <optional>

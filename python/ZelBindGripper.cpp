@@ -4,7 +4,7 @@
 
 #include "ZelGripper.h"
 
-#include "ZEL.h"
+#include "zel/ZEL.h"
 
 #include <algorithm>
 #include <charconv>

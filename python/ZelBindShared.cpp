@@ -4,7 +4,7 @@
 
 #include "ZelGripper.h"
 
-#include "stat.h"
+#include "protocol/stat.h"
 
 #include <algorithm>
 

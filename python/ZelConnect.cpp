@@ -1,7 +1,7 @@
 #include "ZelConnect.h"
 
-#include "CommandComponent.h"
-#include "KORADevice.h"
+#include "engine/CommandComponent.h"
+#include "device/KORADevice.h"
 #include "ZelErrors.h"
 #include "ZelRuntime.h"
 

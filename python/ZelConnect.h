@@ -1,7 +1,7 @@
 #pragma once
 // Opening a device's link from a link text without any dialog (the syntax of LinkAddress.h, the
 // same as zelctl's --link and the windows' --connect).
-#include "LinkAddress.h"
+#include "engine/LinkAddress.h"
 
 #include <string>
 

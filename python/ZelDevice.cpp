@@ -3,7 +3,7 @@
 
 #include "ZelDevice.h"
 
-#include "KORADevice.h"
+#include "device/KORADevice.h"
 #include "ZelConnect.h"
 #include "ZelErrors.h"
 #include "ZelRuntime.h"

@@ -3,8 +3,8 @@
 // commands every device understands, raw commands, and waiting for final results. Every member
 // runs on the thread that connected (the device's sockets deliver there) without the
 // interpreter lock, except where a comment says otherwise.
-#include "AsyncResultEventList.h"
-#include "Types.h"
+#include "protocol/AsyncResultEventList.h"
+#include "protocol/Types.h"
 
 #include <cstdint>
 #include <exception>

@@ -1,7 +1,7 @@
 #include "ZelErrors.h"
 
-#include "KORADevice.h"
-#include "stat.h"
+#include "device/KORADevice.h"
+#include "protocol/stat.h"
 
 #include <map>
 

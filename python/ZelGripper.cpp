@@ -1,6 +1,6 @@
 #include "ZelGripper.h"
 
-#include "ZEL.h"
+#include "zel/ZEL.h"
 #include "ZelErrors.h"
 #include "ZelRuntime.h"
 

@@ -4,7 +4,7 @@
 
 #include "ZelGripper.h"
 
-#include "KORADevice.h"
+#include "device/KORADevice.h"
 #include "ZelVersion.h"
 
 #include <chrono>

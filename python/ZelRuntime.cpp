@@ -3,10 +3,10 @@
 
 #include "ZelRuntime.h"
 
-#include "ErrorGuard.h"
-#include "IniFile.h"
-#include "MessageSeam.h"
-#include "QtDebugSink.h"
+#include "platform/ErrorGuard.h"
+#include "platform/IniFile.h"
+#include "platform/MessageSeam.h"
+#include "platform/QtDebugSink.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "ZelSensor.h"
 
-#include "TAQ.h"
+#include "taq/TAQ.h"
 #include "ZelErrors.h"
 #include "ZelRuntime.h"
 

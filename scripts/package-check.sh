@@ -30,7 +30,7 @@ dpkg -x "$DEB" "$ROOT"
 # The programs' package holds no library, header or Python module: those have packages of their own.
 check "zel-console holds the programs only" sh -c '! dpkg -c "$0" | grep -E "/usr/include/|\.a$|\.so$|/cmake/"' "$DEB"
 check "zel-console-dev: headers, static libraries, CMake package, Qt's development packages" sh -c '
-  dpkg -c "$0" | grep -q "/usr/include/zel/CommandComponent.h" && dpkg -c "$0" | grep -q "/usr/lib/libzel_device.a" &&
+  dpkg -c "$0" | grep -q "/usr/include/zel/engine/CommandComponent.h" && dpkg -c "$0" | grep -q "/usr/lib/libzel_device.a" &&
   dpkg -c "$0" | grep -q "/cmake/ZEL/ZELConfig.cmake" && dpkg-deb -f "$0" Depends | grep -qw qt6-serialbus-dev' "$DEV"
 check "python3-zel: the module, depending on python3" sh -c '
   dpkg -c "$0" | grep -q "/usr/lib/python3/dist-packages/zel/_zel.*\.so" && dpkg-deb -f "$0" Depends | grep -qw python3' "$PY"

@@ -1,8 +1,8 @@
-#include "CommLogHistory.h"
+#include "cmdtext/CommLogHistory.h"
 
-#include "CommLogText.h"
-#include "convert.h"
-#include "stat.h"
+#include "cmdtext/CommLogText.h"
+#include "protocol/convert.h"
+#include "protocol/stat.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #pragma once
 // The command log's kept packets: up to a chosen number, oldest dropped first, with the filter
 // that decides which of them the view shows and the search over those.
-#include "Types.h"
+#include "protocol/Types.h"
 
 #include <bitset>
 #include <cstdint>

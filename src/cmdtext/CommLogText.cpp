@@ -1,9 +1,9 @@
-#include "CommLogText.h"
+#include "cmdtext/CommLogText.h"
 
-#include "Ansi.h"
-#include "PayloadParser.h"
-#include "convert.h"
-#include "stat.h"
+#include "platform/Ansi.h"
+#include "cmdtext/PayloadParser.h"
+#include "protocol/convert.h"
+#include "protocol/stat.h"
 
 #include <QIODevice>
 #include <QLocale>

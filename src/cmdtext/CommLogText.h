@@ -1,6 +1,6 @@
 #pragma once
 // Texts of the command log: the line of a logged packet and the decoding of selected hex bytes.
-#include "Types.h"
+#include "protocol/Types.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
-#include "CustomCmdText.h"
+#include "cmdtext/CustomCmdText.h"
 
-#include "PacketReceiver.h"
-#include "PayloadParser.h"
+#include "protocol/PacketReceiver.h"
+#include "cmdtext/PayloadParser.h"
 
 namespace {
 const char HexDigits[] = "0123456789ABCDEF";

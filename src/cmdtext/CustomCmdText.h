@@ -1,8 +1,8 @@
 #pragma once
 // Texts of the custom command editor: the packet as it goes on the wire, the payload size, the
 // hints of the payload box and the lines of the results memo.
-#include "Types.h"
-#include "stat.h"
+#include "protocol/Types.h"
+#include "protocol/stat.h"
 
 #include <QString>
 

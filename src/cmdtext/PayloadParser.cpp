@@ -1,7 +1,7 @@
-#include "PayloadParser.h"
+#include "cmdtext/PayloadParser.h"
 
-#include "Ansi.h"
-#include "convert.h"
+#include "platform/Ansi.h"
+#include "protocol/convert.h"
 
 #include <QLocale>
 

@@ -2,7 +2,7 @@
 // The payload syntax of the custom command editor and zelctl: bytes (15, 0x0F, $0F), floats with
 // an f suffix (10.4f, stored as IEEE 754 single, little-endian) and double-quoted strings (one
 // code page 1252 byte per character, no terminator), separated by spaces.
-#include "Types.h"
+#include "protocol/Types.h"
 
 #include <QString>
 #include <QStringView>

@@ -1,7 +1,7 @@
 #pragma once
 // What the device needs of a command log: every packet the synchronous path sends and every
 // packet taken from the receive store is handed over here. The log window implements it.
-#include "Types.h"
+#include "protocol/Types.h"
 
 // The log window TCommLog implements it; the device refuses a log that does not.
 class TCommLogSink {

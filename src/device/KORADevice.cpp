@@ -1,12 +1,12 @@
-#include "KORADevice.h"
+#include "device/KORADevice.h"
 
-#include "Ansi.h"
-#include "CommandComponent.h"
-#include "DeviceComponent.h"
-#include "ErrorGuard.h"
-#include "LinkAddress.h"
-#include "convert.h"
-#include "tick.h"
+#include "platform/Ansi.h"
+#include "engine/CommandComponent.h"
+#include "transports/DeviceComponent.h"
+#include "platform/ErrorGuard.h"
+#include "engine/LinkAddress.h"
+#include "protocol/convert.h"
+#include "protocol/tick.h"
 
 #include <QThread>
 

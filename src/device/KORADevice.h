@@ -1,11 +1,11 @@
 #pragma once
 // Base of every device of the family: synchronous and asynchronous command execution over the
 // command engine, the commands every device understands, and the connect/disconnect sequence.
-#include "AsyncResultEventList.h"
-#include "CommLog.h"
-#include "ListenerList.h"
-#include "Types.h"
-#include "stat.h"
+#include "protocol/AsyncResultEventList.h"
+#include "device/CommLog.h"
+#include "protocol/ListenerList.h"
+#include "protocol/Types.h"
+#include "protocol/stat.h"
 
 #include <QObject>
 #include <QString>

@@ -1,8 +1,8 @@
-#include "PayloadFields.h"
+#include "device/PayloadFields.h"
 
-#include "KORADevice.h"
-#include "convert.h"
-#include "stat.h"
+#include "device/KORADevice.h"
+#include "protocol/convert.h"
+#include "protocol/stat.h"
 
 #include <charconv>
 #include <cstdio>
@@ -190,11 +190,28 @@ void TPayloadLayout::AppendDescription(std::string& Out, const uint8_t* Data, si
     }
 }
 
+TCommandFields NamedCommand(uint8_t ID, std::string_view Name) {
+    TCommandFields row{ID, Name, TPayloadLayout(), TPayloadLayout()};
+    row.Described = false;
+    return row;
+}
+
 const TCommandFields* FindCommandFields(const std::vector<TCommandFields>& Table, int32_t ID) {
     for (const TCommandFields& row : Table)
         if (row.ID == ID)
-            return &row;
+            return row.Described ? &row : nullptr;
     return nullptr;
+}
+
+std::string TableCommandName(const std::vector<TCommandFields>& Table, int32_t ID, bool& Found) {
+    for (const TCommandFields& row : Table) {
+        if (row.ID == ID) {
+            Found = true;
+            return std::string(row.Name);
+        }
+    }
+    Found = false;
+    return "unknown ID(" + std::to_string(ID) + ")";
 }
 
 std::string DescribePacketFields(const TCommandFields* Row, bool Received, const TByteArray& Payload) {
@@ -246,19 +263,25 @@ void AppendPacketFields(std::string& Out, const TCommandFields* Row, bool Receiv
 
 const std::vector<TCommandFields>& GenericCommandFields() {
     using K = TFieldKind;
+    // The names are the protocol's own (GenericCommandNames), which the simulator shares.
     static const std::vector<TCommandFields> table = {
-        {LOOP, TPayloadLayout({{"data", K::Bytes}}), TPayloadLayout({{"echo", K::Bytes}})},
-        {ANNOUNCE_DISCONNECT, TPayloadLayout(), TPayloadLayout()},
-        {RUN_SCRIPT, TPayloadLayout({{"script", K::Bytes}}), TPayloadLayout({{"data", K::Bytes}})},
-        {TERMINATE_SCRIPT, TPayloadLayout(), TPayloadLayout()},
-        {CMD_ID_GET_TEMPERATURE, TPayloadLayout(), TPayloadLayout({{"temperature", K::S16, "°C", 0.1}})},
-        {GET_SYSINFO, TPayloadLayout(),
+        {LOOP, GenericCommandNameOf(LOOP), TPayloadLayout({{"data", K::Bytes}}),
+         TPayloadLayout({{"echo", K::Bytes}})},
+        {ANNOUNCE_DISCONNECT, GenericCommandNameOf(ANNOUNCE_DISCONNECT), TPayloadLayout(), TPayloadLayout()},
+        {RUN_SCRIPT, GenericCommandNameOf(RUN_SCRIPT), TPayloadLayout({{"script", K::Bytes}}),
+         TPayloadLayout({{"data", K::Bytes}})},
+        {TERMINATE_SCRIPT, GenericCommandNameOf(TERMINATE_SCRIPT), TPayloadLayout(), TPayloadLayout()},
+        {CMD_ID_GET_TEMPERATURE, GenericCommandNameOf(CMD_ID_GET_TEMPERATURE), TPayloadLayout(),
+         TPayloadLayout({{"temperature", K::S16, "°C", 0.1}})},
+        {GET_SYSINFO, GenericCommandNameOf(GET_SYSINFO), TPayloadLayout(),
          TPayloadLayout({{"device type", K::U8, {}, 0, DeviceTypeName},
                          {"hardware revision", K::U8},
                          {"firmware", K::U16, {}, 0, FirmwareText},
                          {"serial number", K::U32}})},
-        {SET_DEVICE_TAG, TPayloadLayout({{"tag", K::Text}}), TPayloadLayout()},
-        {GET_DEVICE_TAG, TPayloadLayout(), TPayloadLayout({{"tag", K::Text}})},
+        {SET_DEVICE_TAG, GenericCommandNameOf(SET_DEVICE_TAG), TPayloadLayout({{"tag", K::Text}}),
+         TPayloadLayout()},
+        {GET_DEVICE_TAG, GenericCommandNameOf(GET_DEVICE_TAG), TPayloadLayout(),
+         TPayloadLayout({{"tag", K::Text}})},
     };
     return table;
 }

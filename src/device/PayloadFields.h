@@ -2,7 +2,7 @@
 // The payloads of the family's commands as tables of named fields. The devices read their answers
 // through these tables and the command log shows packets with them, so that the two read every
 // packet alike. A payload that does not fit its command is named as such, never read.
-#include "Types.h"
+#include "protocol/Types.h"
 
 #include <cstdint>
 #include <string>
@@ -65,8 +65,11 @@ private:
     bool FEmptyToo = false;
 };
 
+// One command of a device: its identifier, its name and the layouts of its payloads. Each device
+// keeps all its commands in one such table, which names them and decodes them alike.
 struct TCommandFields {
     uint8_t ID;
+    std::string_view Name;
     TPayloadLayout Request;
     // The data after the status (the whole payload when NoStatus).
     TPayloadLayout Answer;
@@ -74,10 +77,17 @@ struct TCommandFields {
     bool Update = false;
     // The received payload carries no status (the sensor's frame data).
     bool NoStatus = false;
+    // False: the device's payloads for this command are not known; they are shown as bytes.
+    bool Described = true;
 };
 
-// The row of ID in Table, or null.
+// A command known by name only.
+TCommandFields NamedCommand(uint8_t ID, std::string_view Name);
+
+// The row of ID in Table with its payload layouts, or null (also for a command known by name only).
 const TCommandFields* FindCommandFields(const std::vector<TCommandFields>& Table, int32_t ID);
+// The name of ID in Table; Found says whether the table has it (else "unknown ID(n)").
+std::string TableCommandName(const std::vector<TCommandFields>& Table, int32_t ID, bool& Found);
 
 // The fields of one logged packet: the request's, or the status and the answer's. A command
 // without a row says how many bytes it carries.

@@ -1,6 +1,6 @@
-#include "CommandComponent.h"
+#include "engine/CommandComponent.h"
 
-#include "LinkAddress.h"
+#include "engine/LinkAddress.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -2,13 +2,13 @@
 // The single point through which the device layer reaches a device: owns the transports, asks
 // which one to connect, frames outgoing packets, turns the incoming byte stream into packets and
 // keeps them in its store until the device layer takes them.
-#include "CANDevice.h"
-#include "DeviceComponent.h"
-#include "PacketBufferClass.h"
-#include "PacketReceiver.h"
-#include "SerialDevice.h"
-#include "TCPDevice.h"
-#include "UDPDevice.h"
+#include "transports/CANDevice.h"
+#include "transports/DeviceComponent.h"
+#include "protocol/PacketBufferClass.h"
+#include "protocol/PacketReceiver.h"
+#include "transports/SerialDevice.h"
+#include "transports/TCPDevice.h"
+#include "transports/UDPDevice.h"
 
 #include <QObject>
 

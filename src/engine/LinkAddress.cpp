@@ -1,6 +1,6 @@
-#include "LinkAddress.h"
+#include "engine/LinkAddress.h"
 
-#include "CanLib.h"
+#include "transports/CanLib.h"
 
 #include <QStringList>
 
@@ -100,6 +100,106 @@ QString HostText(const QString& Host) {
 }
 } // namespace
 
+namespace {
+bool ParseIpLink(TLinkReader& r, bool Tcp, QString Rest, const QString& Query, TLinkAddress& Link) {
+    const QString form = Tcp ? QStringLiteral("tcp://HOST[:PORT]") : QStringLiteral("udp://HOST[:TXPORT]");
+    if (Rest.endsWith(QLatin1Char('/')))
+        Rest.chop(1);
+    if (const qsizetype slash = Rest.indexOf(QLatin1Char('/')); slash >= 0)
+        return r.Fail(
+            QStringLiteral("unexpected '%1' after the host: expected %2").arg(Rest.mid(slash), form));
+    std::vector<TOption> options;
+    if (!r.Options(Query, Tcp ? QStringList() : QStringList{QStringLiteral("listen")}, options))
+        return false;
+    if (Tcp) {
+        Link.Kind = TLinkAddress::TKind::Tcp;
+        Link.Tcp.Port = 1000;
+        return r.HostPort(Rest, form, Link.Tcp.Host, Link.Tcp.Port);
+    }
+    Link.Kind = TLinkAddress::TKind::Udp;
+    Link.Udp.TransmitPort = 1500;
+    Link.Udp.ListeningPort = 1501;
+    if (!r.HostPort(Rest, form, Link.Udp.Address, Link.Udp.TransmitPort))
+        return false;
+    for (const TOption& o : options) {
+        const auto port = r.Number(o.Value, 1, 65535, QStringLiteral("listening port"));
+        if (!port)
+            return false;
+        Link.Udp.ListeningPort = *port;
+    }
+    return true;
+}
+
+bool ParseSerialLink(TLinkReader& r, const QString& Rest, const QString& Query, TLinkAddress& Link) {
+    // serial:///dev/ttyUSB0 names a path, serial://ttyUSB0 a port by name.
+    if (Rest.isEmpty() || Rest == QLatin1String("/"))
+        return r.Fail(QStringLiteral("the port is missing: expected serial:///dev/PORT or serial://PORT"));
+    std::vector<TOption> options;
+    if (!r.Options(Query, {QStringLiteral("baud")}, options))
+        return false;
+    Link.Kind = TLinkAddress::TKind::Serial;
+    Link.Serial.Port = Rest;
+    Link.Serial.Baudrate = 9600;
+    for (const TOption& o : options) {
+        const auto baud = r.Number(o.Value, 1, 100000000, QStringLiteral("baud rate"));
+        if (!baud)
+            return false;
+        Link.Serial.Baudrate = *baud;
+    }
+    return true;
+}
+
+bool ParseCanOption(TLinkReader& r, const TOption& o, TLinkAddress& Link) {
+    if (o.Key == QLatin1String("backend")) {
+        if (o.Value != QLatin1String("socketcan") && o.Value != QLatin1String("virtualcan"))
+            return r.Fail(QStringLiteral("backend '%1' is not socketcan or virtualcan").arg(o.Value));
+        Link.CanBackend = o.Value;
+        return true;
+    }
+    if (o.Key == QLatin1String("id")) {
+        const auto id = r.Number(o.Value, 0, TCANDevice::MaxId, QStringLiteral("identifier"), true);
+        if (!id)
+            return false;
+        Link.Can.Id = *id;
+        return true;
+    }
+    const auto code = r.Number(o.Value, 0, 255, QStringLiteral("bit rate code"));
+    if (!code)
+        return false;
+    if (CanBitrateForCode(uint32_t(*code)) == 0)
+        return r.Fail(QStringLiteral("bit rate code '%1' names no bit rate").arg(o.Value));
+    Link.Can.Bitrate = *code;
+    return true;
+}
+
+bool ParseCanLink(TLinkReader& r, QString Rest, const QString& Query, TLinkAddress& Link) {
+    if (Rest.endsWith(QLatin1Char('/')))
+        Rest.chop(1);
+    if (Rest.isEmpty())
+        return r.Fail(QStringLiteral("the interface is missing: expected can://INTERFACE or can://NET"));
+    for (const QChar c : Rest)
+        if (!c.isLetterOrNumber() && c != QLatin1Char('_') && c != QLatin1Char('-') && c != QLatin1Char('.'))
+            return r.Fail(QStringLiteral("'%1' is not an interface name or net number").arg(Rest));
+    std::vector<TOption> options;
+    if (!r.Options(Query, {QStringLiteral("id"), QStringLiteral("bitrate"), QStringLiteral("backend")},
+                   options))
+        return false;
+    Link.Kind = TLinkAddress::TKind::Can;
+    if (Rest.front().isDigit()) {
+        const auto net = r.Number(Rest, 0, 255, QStringLiteral("net"));
+        if (!net)
+            return false;
+        Link.Can.Net = *net;
+    } else {
+        Link.Can.Interface = Rest;
+    }
+    for (const TOption& o : options)
+        if (!ParseCanOption(r, o, Link))
+            return false;
+    return true;
+}
+} // namespace
+
 bool ParseLinkAddress(const QString& Text, TLinkAddress& Link, QString& Error) {
     TLinkReader r(Text, Error);
     const qsizetype sep = Text.indexOf(QLatin1String("://"));
@@ -112,98 +212,19 @@ bool ParseLinkAddress(const QString& Text, TLinkAddress& Link, QString& Error) {
         query = rest.mid(q + 1);
         rest = rest.left(q);
     }
-    std::vector<TOption> options;
     TLinkAddress link;
-    if (scheme == QLatin1String("tcp") || scheme == QLatin1String("udp")) {
-        const bool tcp = scheme == QLatin1String("tcp");
-        const QString form =
-            tcp ? QStringLiteral("tcp://HOST[:PORT]") : QStringLiteral("udp://HOST[:TXPORT]");
-        if (rest.endsWith(QLatin1Char('/')))
-            rest.chop(1);
-        if (const qsizetype slash = rest.indexOf(QLatin1Char('/')); slash >= 0)
-            return r.Fail(
-                QStringLiteral("unexpected '%1' after the host: expected %2").arg(rest.mid(slash), form));
-        if (!r.Options(query, tcp ? QStringList() : QStringList{QStringLiteral("listen")}, options))
-            return false;
-        if (tcp) {
-            link.Kind = TLinkAddress::TKind::Tcp;
-            link.Tcp.Port = 1000;
-            if (!r.HostPort(rest, form, link.Tcp.Host, link.Tcp.Port))
-                return false;
-        } else {
-            link.Kind = TLinkAddress::TKind::Udp;
-            link.Udp.TransmitPort = 1500;
-            link.Udp.ListeningPort = 1501;
-            if (!r.HostPort(rest, form, link.Udp.Address, link.Udp.TransmitPort))
-                return false;
-            for (const TOption& o : options) {
-                const auto port = r.Number(o.Value, 1, 65535, QStringLiteral("listening port"));
-                if (!port)
-                    return false;
-                link.Udp.ListeningPort = *port;
-            }
-        }
-    } else if (scheme == QLatin1String("serial")) {
-        // serial:///dev/ttyUSB0 names a path, serial://ttyUSB0 a port by name.
-        if (rest.isEmpty() || rest == QLatin1String("/"))
-            return r.Fail(
-                QStringLiteral("the port is missing: expected serial:///dev/PORT or serial://PORT"));
-        if (!r.Options(query, {QStringLiteral("baud")}, options))
-            return false;
-        link.Kind = TLinkAddress::TKind::Serial;
-        link.Serial.Port = rest;
-        link.Serial.Baudrate = 9600;
-        for (const TOption& o : options) {
-            const auto baud = r.Number(o.Value, 1, 100000000, QStringLiteral("baud rate"));
-            if (!baud)
-                return false;
-            link.Serial.Baudrate = *baud;
-        }
-    } else if (scheme == QLatin1String("can")) {
-        if (rest.endsWith(QLatin1Char('/')))
-            rest.chop(1);
-        if (rest.isEmpty())
-            return r.Fail(QStringLiteral("the interface is missing: expected can://INTERFACE or can://NET"));
-        for (const QChar c : rest)
-            if (!c.isLetterOrNumber() && c != QLatin1Char('_') && c != QLatin1Char('-') &&
-                c != QLatin1Char('.'))
-                return r.Fail(QStringLiteral("'%1' is not an interface name or net number").arg(rest));
-        if (!r.Options(query, {QStringLiteral("id"), QStringLiteral("bitrate"), QStringLiteral("backend")},
-                       options))
-            return false;
-        link.Kind = TLinkAddress::TKind::Can;
-        if (rest.front().isDigit()) {
-            const auto net = r.Number(rest, 0, 255, QStringLiteral("net"));
-            if (!net)
-                return false;
-            link.Can.Net = *net;
-        } else {
-            link.Can.Interface = rest;
-        }
-        for (const TOption& o : options) {
-            if (o.Key == QLatin1String("backend")) {
-                if (o.Value != QLatin1String("socketcan") && o.Value != QLatin1String("virtualcan"))
-                    return r.Fail(QStringLiteral("backend '%1' is not socketcan or virtualcan").arg(o.Value));
-                link.CanBackend = o.Value;
-            } else if (o.Key == QLatin1String("id")) {
-                const auto id = r.Number(o.Value, 0, TCANDevice::MaxId, QStringLiteral("identifier"), true);
-                if (!id)
-                    return false;
-                link.Can.Id = *id;
-            } else {
-                const auto code = r.Number(o.Value, 0, 255, QStringLiteral("bit rate code"));
-                if (!code)
-                    return false;
-                if (CanBitrateForCode(uint32_t(*code)) == 0)
-                    return r.Fail(QStringLiteral("bit rate code '%1' names no bit rate").arg(o.Value));
-                link.Can.Bitrate = *code;
-            }
-        }
-    } else {
+    bool ok = false;
+    if (scheme == QLatin1String("tcp") || scheme == QLatin1String("udp"))
+        ok = ParseIpLink(r, scheme == QLatin1String("tcp"), rest, query, link);
+    else if (scheme == QLatin1String("serial"))
+        ok = ParseSerialLink(r, rest, query, link);
+    else if (scheme == QLatin1String("can"))
+        ok = ParseCanLink(r, rest, query, link);
+    else
         return r.Fail(QStringLiteral("unknown kind '%1': expected tcp, udp, serial or can").arg(scheme));
-    }
-    Link = link;
-    return true;
+    if (ok)
+        Link = link;
+    return ok;
 }
 
 int32_t TLinkAddress::TransportIndex() const {

@@ -6,10 +6,10 @@
 //   can://INTERFACE[?id=100&bitrate=4]      INTERFACE is a name (vcan0) or a net number;
 //                                           backend=socketcan|virtualcan picks the CAN plugin
 // IPv6 hosts go in brackets: tcp://[::1]:5000.
-#include "CANDevice.h"
-#include "SerialDevice.h"
-#include "TCPDevice.h"
-#include "UDPDevice.h"
+#include "transports/CANDevice.h"
+#include "transports/SerialDevice.h"
+#include "transports/TCPDevice.h"
+#include "transports/UDPDevice.h"
 
 #include <QString>
 

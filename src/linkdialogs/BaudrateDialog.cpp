@@ -1,8 +1,8 @@
-#include "BaudrateDialog.h"
+#include "linkdialogs/BaudrateDialog.h"
 
-#include "DialogPlacement.h"
-#include "ErrorGuard.h"
-#include "baudrate.h"
+#include "linkdialogs/DialogPlacement.h"
+#include "platform/ErrorGuard.h"
+#include "transports/baudrate.h"
 
 #include <QComboBox>
 #include <QFormLayout>

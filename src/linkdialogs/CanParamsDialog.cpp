@@ -1,8 +1,8 @@
-#include "CanParamsDialog.h"
+#include "linkdialogs/CanParamsDialog.h"
 
-#include "DialogPlacement.h"
-#include "ErrorGuard.h"
-#include "IntegerEdit.h"
+#include "linkdialogs/DialogPlacement.h"
+#include "platform/ErrorGuard.h"
+#include "widgets/IntegerEdit.h"
 
 #include <QComboBox>
 #include <QGridLayout>

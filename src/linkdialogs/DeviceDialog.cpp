@@ -1,8 +1,8 @@
-#include "DeviceDialog.h"
+#include "linkdialogs/DeviceDialog.h"
 
-#include "DeviceComponent.h"
-#include "DialogPlacement.h"
-#include "ErrorGuard.h"
+#include "transports/DeviceComponent.h"
+#include "linkdialogs/DialogPlacement.h"
+#include "platform/ErrorGuard.h"
 
 #include <QComboBox>
 #include <QFormLayout>

@@ -1,6 +1,6 @@
-#include "DialogPlacement.h"
+#include "linkdialogs/DialogPlacement.h"
 
-#include "OnScreen.h"
+#include "platform/OnScreen.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -1,8 +1,8 @@
-#include "HostnameDialog.h"
+#include "linkdialogs/HostnameDialog.h"
 
-#include "DialogPlacement.h"
-#include "ErrorGuard.h"
-#include "IntegerEdit.h"
+#include "linkdialogs/DialogPlacement.h"
+#include "platform/ErrorGuard.h"
+#include "widgets/IntegerEdit.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>

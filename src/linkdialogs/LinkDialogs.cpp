@@ -1,16 +1,16 @@
-#include "LinkDialogs.h"
+#include "linkdialogs/LinkDialogs.h"
 
-#include "BaudrateDialog.h"
-#include "CANDevice.h"
-#include "CanParamsDialog.h"
-#include "CommandComponent.h"
-#include "DeviceDialog.h"
-#include "HostnameDialog.h"
-#include "SerialDevice.h"
-#include "TCPDevice.h"
-#include "UDPDevice.h"
-#include "UDPSettingsDialog.h"
-#include "baudrate.h"
+#include "linkdialogs/BaudrateDialog.h"
+#include "transports/CANDevice.h"
+#include "linkdialogs/CanParamsDialog.h"
+#include "engine/CommandComponent.h"
+#include "linkdialogs/DeviceDialog.h"
+#include "linkdialogs/HostnameDialog.h"
+#include "transports/SerialDevice.h"
+#include "transports/TCPDevice.h"
+#include "transports/UDPDevice.h"
+#include "linkdialogs/UDPSettingsDialog.h"
+#include "transports/baudrate.h"
 
 #include <memory>
 #include <optional>

@@ -1,8 +1,8 @@
-#include "UDPSettingsDialog.h"
+#include "linkdialogs/UDPSettingsDialog.h"
 
-#include "DialogPlacement.h"
-#include "ErrorGuard.h"
-#include "IntegerEdit.h"
+#include "linkdialogs/DialogPlacement.h"
+#include "platform/ErrorGuard.h"
+#include "widgets/IntegerEdit.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>

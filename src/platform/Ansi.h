@@ -1,6 +1,6 @@
 #pragma once
 // Windows ANSI (code page 1252) conversions, one byte per character.
-#include "Types.h"
+#include "protocol/Types.h"
 
 #include <QString>
 

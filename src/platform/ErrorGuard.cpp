@@ -1,5 +1,5 @@
-#include "ErrorGuard.h"
-#include "LogCategories.h"
+#include "platform/ErrorGuard.h"
+#include "platform/LogCategories.h"
 
 #include <QDebug>
 

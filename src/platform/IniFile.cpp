@@ -1,8 +1,8 @@
-#include "IniFile.h"
+#include "platform/IniFile.h"
 
-#include "Ansi.h"
-#include "SettingsFolder.h"
-#include "UserFile.h"
+#include "platform/Ansi.h"
+#include "platform/SettingsFolder.h"
+#include "platform/UserFile.h"
 
 #include <QDebug>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "LogCategories.h"
+#include "platform/LogCategories.h"
 
 Q_LOGGING_CATEGORY(lcProtocol, "zel.protocol", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcTransport, "zel.transport", QtInfoMsg)

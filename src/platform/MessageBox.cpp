@@ -1,6 +1,6 @@
-#include "MessageBox.h"
+#include "platform/MessageBox.h"
 
-#include "OnScreen.h"
+#include "platform/OnScreen.h"
 
 #include <QAccessible>
 #include <QApplication>

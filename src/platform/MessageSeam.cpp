@@ -1,5 +1,5 @@
-#include "MessageSeam.h"
-#include "LogCategories.h"
+#include "platform/MessageSeam.h"
+#include "platform/LogCategories.h"
 
 #include <QCoreApplication>
 #include <QDebug>

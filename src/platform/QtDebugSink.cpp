@@ -1,7 +1,7 @@
-#include "QtDebugSink.h"
-#include "LogCategories.h"
+#include "platform/QtDebugSink.h"
+#include "platform/LogCategories.h"
 
-#include "debugout.h"
+#include "protocol/debugout.h"
 
 #include <QDebug>
 #include <QString>

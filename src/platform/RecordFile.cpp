@@ -1,4 +1,4 @@
-#include "RecordFile.h"
+#include "platform/RecordFile.h"
 
 #include <QFile>
 

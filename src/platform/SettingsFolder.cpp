@@ -1,6 +1,6 @@
-#include "SettingsFolder.h"
+#include "platform/SettingsFolder.h"
 
-#include "InstallLayout.h"
+#include "platform/InstallLayout.h"
 
 #include <QCoreApplication>
 #include <QDir>

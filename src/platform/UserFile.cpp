@@ -1,4 +1,4 @@
-#include "UserFile.h"
+#include "platform/UserFile.h"
 
 #include <cerrno>
 #include <cstring>

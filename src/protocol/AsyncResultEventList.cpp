@@ -1,4 +1,4 @@
-#include "AsyncResultEventList.h"
+#include "protocol/AsyncResultEventList.h"
 
 #include <algorithm>
 

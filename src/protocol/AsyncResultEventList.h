@@ -1,7 +1,7 @@
 #pragma once
 // Per command identifier, the handler that wants the later result packets of that command.
-#include "Types.h"
-#include "stat.h"
+#include "protocol/Types.h"
+#include "protocol/stat.h"
 
 #include <functional>
 #include <vector>

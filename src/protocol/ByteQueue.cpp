@@ -1,4 +1,4 @@
-#include "ByteQueue.h"
+#include "protocol/ByteQueue.h"
 
 #include <algorithm>
 #include <cstring>

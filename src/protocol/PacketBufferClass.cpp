@@ -1,4 +1,4 @@
-#include "PacketBufferClass.h"
+#include "protocol/PacketBufferClass.h"
 
 #include <algorithm>
 

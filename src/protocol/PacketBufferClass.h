@@ -1,7 +1,7 @@
 #pragma once
 // Bounded first-in-first-out store of received packets. A full store rejects new packets;
 // older ones are never displaced.
-#include "Types.h"
+#include "protocol/Types.h"
 
 #include <deque>
 

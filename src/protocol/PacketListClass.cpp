@@ -1,4 +1,4 @@
-#include "PacketListClass.h"
+#include "protocol/PacketListClass.h"
 
 int32_t TPacketList::Add(const TPacket& Packet) {
     FItems.push_back(Packet);

@@ -1,6 +1,6 @@
 #pragma once
 // Indexed list of packets (the command log's history). Bad indices raise EListError.
-#include "Types.h"
+#include "protocol/Types.h"
 
 #include <vector>
 

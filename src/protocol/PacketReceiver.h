@@ -13,10 +13,10 @@
 //
 // The results are those of feeding one byte at a time; for speed, a frame that lies whole in
 // one delivery is checked in place, and payload runs are copied and checksummed as blocks.
-#include "PacketBufferClass.h"
-#include "Types.h"
-#include "stat.h"
-#include "tick.h"
+#include "protocol/PacketBufferClass.h"
+#include "protocol/Types.h"
+#include "protocol/stat.h"
+#include "protocol/tick.h"
 
 #include <array>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "convert.h"
+#include "protocol/convert.h"
 
 #include <bit>
 

@@ -1,4 +1,4 @@
-#include "crc.h"
+#include "protocol/crc.h"
 
 #include <array>
 

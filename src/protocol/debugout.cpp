@@ -1,4 +1,4 @@
-#include "debugout.h"
+#include "protocol/debugout.h"
 
 #include <cstdio>
 

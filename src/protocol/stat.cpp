@@ -1,4 +1,4 @@
-#include "stat.h"
+#include "protocol/stat.h"
 
 #include <array>
 #include <string_view>
@@ -73,6 +73,13 @@ std::string LookupCommandName(const TCommandID* Table, size_t Rows, int32_t Comm
     }
     Found = false;
     return "unknown ID(" + std::to_string(CommandID) + ")";
+}
+
+std::string_view GenericCommandNameOf(int32_t CommandID) {
+    for (const TCommandID& c : GenericCommandNames)
+        if (c.ID == CommandID)
+            return c.Name;
+    return {};
 }
 
 std::string GenericCommandName(int32_t CommandID) {

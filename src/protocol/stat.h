@@ -1,6 +1,6 @@
 #pragma once
 // Status codes shared by the device protocol and the console's own layers.
-#include "Types.h"
+#include "protocol/Types.h"
 
 #include <cstdint>
 #include <string>
@@ -63,5 +63,7 @@ extern const TCommandID GenericCommandNames[8];
 
 // "unknown ID(n)" unless a row of Table (scanned in order, first match wins) has the identifier.
 std::string LookupCommandName(const TCommandID* Table, size_t Rows, int32_t CommandID, bool& Found);
+// The generic table's name of ID, or an empty view.
+std::string_view GenericCommandNameOf(int32_t CommandID);
 // Name from the generic table, else "unknown ID(n)".
 std::string GenericCommandName(int32_t CommandID);

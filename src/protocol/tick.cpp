@@ -1,4 +1,4 @@
-#include "tick.h"
+#include "protocol/tick.h"
 
 #include <chrono>
 

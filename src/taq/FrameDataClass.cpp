@@ -1,4 +1,4 @@
-#include "FrameDataClass.h"
+#include "taq/FrameDataClass.h"
 
 #include <stdexcept>
 #include <string>

@@ -1,31 +1,14 @@
-#include "TAQ.h"
+#include "taq/TAQ.h"
 
-#include "TAQ_fields.h"
+#include "taq/TAQ_fields.h"
 
-#include "Ansi.h"
-#include "CommandComponent.h"
-#include "convert.h"
-#include "LogCategories.h"
+#include "platform/Ansi.h"
+#include "engine/CommandComponent.h"
+#include "protocol/convert.h"
+#include "platform/LogCategories.h"
 
 #include <algorithm>
 #include <exception>
-
-const TCommandID TTAQ::CommandNames[14] = {
-    {"CMD_ID_FRAME_DATA", 0x00},
-    {"CMD_ID_READ_SINGLE_FRAME", 0x20},
-    {"CMD_ID_START_PERIODIC_ACQ", 0x21},
-    {"CMD_ID_STOP_PERIODIC_ACQ", 0x22},
-    {"CMD_ID_TARE", 0x23},
-    {"CMD_ID_MATRIX_INFO", 0x30},
-    {"CMD_ID_MASK_SET_WINDOW", 0x31},
-    {"CMD_ID_MASK_SET", 0x32},
-    {"CMD_ID_MASK_GET", 0x33},
-    {"CMD_ID_THRESHOLD_SET", 0x34},
-    {"CMD_ID_THRESHOLD_GET", 0x35},
-    {"CMD_ID_GAIN_SET", 0x36},
-    {"CMD_ID_GAIN_GET", 0x37},
-    {"CMD_ID_TRANSDUCER_TYPE", 0x38},
-};
 
 namespace {
 constexpr size_t FrameHeader = 5; // time stamp (4) and coding (1)
@@ -201,7 +184,7 @@ void TTAQ::DecodePlain(const uint8_t* Words, size_t Length) {
 
 void TTAQ::GetCommandName(int32_t CommandID, std::string& Name) const {
     bool found = false;
-    Name = LookupCommandName(CommandNames, std::size(CommandNames), CommandID, found);
+    Name = TableCommandName(TaqCommandFields(), CommandID, found);
     if (!found)
         TKORADevice::GetCommandName(CommandID, Name);
 }

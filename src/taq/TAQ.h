@@ -1,8 +1,9 @@
 #pragma once
-// The matrix sensor: its command names, a device check that reads the matrix description, and
-// the decoding of frames (plain or run-length coded) into the frame store.
-#include "FrameDataClass.h"
-#include "KORADevice.h"
+// The matrix sensor: its command identifiers (named in TaqCommandFields()), a device check that
+// reads the matrix description, and the decoding of frames (plain or run-length coded) into the
+// frame store.
+#include "taq/FrameDataClass.h"
+#include "device/KORADevice.h"
 
 #include <QString>
 
@@ -16,6 +17,9 @@ public:
         CMD_ID_STOP_PERIODIC_ACQ = 0x22,
         CMD_ID_TARE = 0x23,
         CMD_ID_MATRIX_INFO = 0x30,
+        CMD_ID_MASK_SET_WINDOW = 0x31,
+        CMD_ID_MASK_SET = 0x32,
+        CMD_ID_MASK_GET = 0x33,
         CMD_ID_THRESHOLD_SET = 0x34,
         CMD_ID_THRESHOLD_GET = 0x35,
         CMD_ID_GAIN_SET = 0x36,
@@ -24,8 +28,6 @@ public:
     };
     static constexpr uint8_t DeviceTypeTAQ = 4;
     static constexpr uint8_t CodingRunLength = 2;
-
-    static const TCommandID CommandNames[14];
 
     explicit TTAQ(QObject* Owner);
     ~TTAQ() override;

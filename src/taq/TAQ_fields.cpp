@@ -1,6 +1,6 @@
-#include "TAQ_fields.h"
+#include "taq/TAQ_fields.h"
 
-#include "TAQ.h"
+#include "taq/TAQ.h"
 
 namespace {
 using K = TFieldKind;
@@ -20,29 +20,36 @@ TPayloadLayout Frame() {
 }
 
 constexpr double GainScale = 100.0 / 255.0;
-// Setting commands that TTAQ itself never sends.
-constexpr uint8_t ThresholdSet = 0x34;
-constexpr uint8_t GainSet = 0x36;
 } // namespace
 
 const std::vector<TCommandFields>& TaqCommandFields() {
+    using T = TTAQ;
+    // In identifier order; the command log's filter lists them so.
     static const std::vector<TCommandFields> table = {
-        {TTAQ::CMD_ID_FRAME_DATA, TPayloadLayout(), Frame(), true, true},
-        {TTAQ::CMD_ID_READ_SINGLE_FRAME, TPayloadLayout(), Frame()},
-        {TTAQ::CMD_ID_START_PERIODIC_ACQ, TPayloadLayout(), TPayloadLayout()},
-        {TTAQ::CMD_ID_STOP_PERIODIC_ACQ, TPayloadLayout(), TPayloadLayout()},
-        {TTAQ::CMD_ID_TARE, TPayloadLayout(), TPayloadLayout()},
-        {TTAQ::CMD_ID_MATRIX_INFO, TPayloadLayout(),
+        {T::CMD_ID_FRAME_DATA, "CMD_ID_FRAME_DATA", TPayloadLayout(), Frame(), true, true},
+        {T::CMD_ID_READ_SINGLE_FRAME, "CMD_ID_READ_SINGLE_FRAME", TPayloadLayout(), Frame()},
+        {T::CMD_ID_START_PERIODIC_ACQ, "CMD_ID_START_PERIODIC_ACQ", TPayloadLayout(), TPayloadLayout()},
+        {T::CMD_ID_STOP_PERIODIC_ACQ, "CMD_ID_STOP_PERIODIC_ACQ", TPayloadLayout(), TPayloadLayout()},
+        {T::CMD_ID_TARE, "CMD_ID_TARE", TPayloadLayout(), TPayloadLayout()},
+        {T::CMD_ID_MATRIX_INFO, "CMD_ID_MATRIX_INFO", TPayloadLayout(),
          TPayloadLayout({{"cells across", K::U16},
                          {"cells down", K::U16},
                          {"cell width", K::U16, {}, 0.01},
                          {"cell height", K::U16, {}, 0.01},
                          {"value", K::U16}})},
-        {ThresholdSet, TPayloadLayout({{"threshold", K::U16}}), TPayloadLayout()},
-        {TTAQ::CMD_ID_THRESHOLD_GET, TPayloadLayout(), TPayloadLayout({{"threshold", K::U16}})},
-        {GainSet, TPayloadLayout({{"gain", K::U8, "%", GainScale}}), TPayloadLayout()},
-        {TTAQ::CMD_ID_GAIN_GET, TPayloadLayout(), TPayloadLayout({{"gain", K::U8, "%", GainScale}})},
-        {TTAQ::CMD_ID_TRANSDUCER_TYPE, TPayloadLayout(), TPayloadLayout({{"transducer", K::Text}})},
+        NamedCommand(T::CMD_ID_MASK_SET_WINDOW, "CMD_ID_MASK_SET_WINDOW"),
+        NamedCommand(T::CMD_ID_MASK_SET, "CMD_ID_MASK_SET"),
+        NamedCommand(T::CMD_ID_MASK_GET, "CMD_ID_MASK_GET"),
+        {T::CMD_ID_THRESHOLD_SET, "CMD_ID_THRESHOLD_SET", TPayloadLayout({{"threshold", K::U16}}),
+         TPayloadLayout()},
+        {T::CMD_ID_THRESHOLD_GET, "CMD_ID_THRESHOLD_GET", TPayloadLayout(),
+         TPayloadLayout({{"threshold", K::U16}})},
+        {T::CMD_ID_GAIN_SET, "CMD_ID_GAIN_SET", TPayloadLayout({{"gain", K::U8, "%", GainScale}}),
+         TPayloadLayout()},
+        {T::CMD_ID_GAIN_GET, "CMD_ID_GAIN_GET", TPayloadLayout(),
+         TPayloadLayout({{"gain", K::U8, "%", GainScale}})},
+        {T::CMD_ID_TRANSDUCER_TYPE, "CMD_ID_TRANSDUCER_TYPE", TPayloadLayout(),
+         TPayloadLayout({{"transducer", K::Text}})},
     };
     return table;
 }

@@ -1,9 +1,10 @@
 #pragma once
-// The matrix sensor's payloads as field tables: what TTAQ reads from its answers and frames and
-// what the command log shows of every sensor packet.
-#include "PayloadFields.h"
+// The matrix sensor's commands in one table: identifier, name and payload layouts. TTAQ names its
+// commands and reads its answers and frames from it, and the command log shows every sensor packet
+// with it.
+#include "device/PayloadFields.h"
 
-// Every sensor command, requests and answers (data after the status; frame data has none).
+// Every sensor command: its name, its requests and its answers (data after the status; frame data has none).
 const std::vector<TCommandFields>& TaqCommandFields();
 // The sensor's row of ID, else the generic row, else null.
 const TCommandFields* TaqFields(int32_t ID);

@@ -1,8 +1,8 @@
-#include "CANDevice.h"
-#include "LogCategories.h"
+#include "transports/CANDevice.h"
+#include "platform/LogCategories.h"
 
-#include "CANRxThread.h"
-#include "IniFile.h"
+#include "transports/CANRxThread.h"
+#include "platform/IniFile.h"
 
 #include <QDebug>
 #include <QRegularExpression>

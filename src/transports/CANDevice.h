@@ -1,8 +1,8 @@
 #pragma once
 // CAN-bus transport: the byte stream goes out in frames of up to 8 bytes with the identifier of
 // the target system and comes back in the frames that carry the next identifier.
-#include "CanLib.h"
-#include "DeviceComponent.h"
+#include "transports/CanLib.h"
+#include "transports/DeviceComponent.h"
 
 #include <memory>
 

@@ -1,8 +1,8 @@
-#include "CANRxThread.h"
+#include "transports/CANRxThread.h"
 
-#include "CanDoorbell.h"
-#include "ErrorGuard.h"
-#include "MessageSeam.h"
+#include "transports/CanDoorbell.h"
+#include "platform/ErrorGuard.h"
+#include "platform/MessageSeam.h"
 
 #include <QTimer>
 

@@ -1,9 +1,9 @@
 #pragma once
 // Receive thread of the CAN transport: blocks in canRead, stages the bytes of every frame in its
 // queue and hands each notification and error box to the UI thread, waiting until it has run.
-#include "ByteQueue.h"
-#include "CanLib.h"
-#include "DeviceComponent.h"
+#include "protocol/ByteQueue.h"
+#include "transports/CanLib.h"
+#include "transports/DeviceComponent.h"
 
 #include <QObject>
 #include <QString>

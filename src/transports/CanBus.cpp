@@ -1,9 +1,9 @@
-#include "CanBus.h"
-#include "LogCategories.h"
+#include "transports/CanBus.h"
+#include "platform/LogCategories.h"
 
-#include "CanDoorbell.h"
-#include "CanNet.h"
-#include "IniFile.h"
+#include "transports/CanDoorbell.h"
+#include "transports/CanNet.h"
+#include "platform/IniFile.h"
 
 #include <QCoreApplication>
 #include <QDebug>

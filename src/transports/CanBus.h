@@ -3,7 +3,7 @@
 // thread that owns every bus device. Bus devices have thread affinity, while the layer's calls
 // come from the UI thread (open, send, close) and from receive threads (read); the worker runs
 // its own event loop so that the devices' sockets are served whatever the callers do.
-#include "CanLib.h"
+#include "transports/CanLib.h"
 
 #include <QString>
 

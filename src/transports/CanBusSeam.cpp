@@ -1,4 +1,4 @@
-#include "CanBusSeam.h"
+#include "transports/CanBusSeam.h"
 
 #include <QCanBus>
 #include <QCanBusDevice>

@@ -1,5 +1,5 @@
-#include "CanDoorbell.h"
-#include "LogCategories.h"
+#include "transports/CanDoorbell.h"
+#include "platform/LogCategories.h"
 
 #include <QDebug>
 #include <QSocketNotifier>

@@ -1,7 +1,7 @@
-#include "CanLib.h"
+#include "transports/CanLib.h"
 
-#include "CanBus.h"
-#include "CanNet.h"
+#include "transports/CanBus.h"
+#include "transports/CanNet.h"
 
 #include <chrono>
 #include <memory>

@@ -4,7 +4,7 @@
 // "common" of can.cfg ("socketcan" unless set; "virtualcan" needs no hardware). All calls may be
 // made from any thread: the bus devices live in one worker thread of the layer, callers only meet
 // them through queues.
-#include "CanBusSeam.h"
+#include "transports/CanBusSeam.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
-#include "CanNet.h"
-#include "LogCategories.h"
+#include "transports/CanNet.h"
+#include "platform/LogCategories.h"
 
-#include "CanBus.h"
+#include "transports/CanBus.h"
 
 #include <QCanBus>
 #include <QCanBusDevice>

@@ -2,8 +2,8 @@
 // One open net of the CAN library layer. Its bus device is created, used and deleted in the
 // layer's worker thread only; the other threads meet the net through its frame queue and flags,
 // which one std::mutex guards (the thread sanitizer sees every hand-over through it).
-#include "CanBusSeam.h"
-#include "CanLib.h"
+#include "transports/CanBusSeam.h"
+#include "transports/CanLib.h"
 
 #include <QString>
 

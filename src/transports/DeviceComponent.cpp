@@ -1,7 +1,7 @@
-#include "DeviceComponent.h"
+#include "transports/DeviceComponent.h"
 
-#include "ErrorGuard.h"
-#include "tick.h"
+#include "platform/ErrorGuard.h"
+#include "protocol/tick.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -4,8 +4,8 @@
 // All operations run on the UI thread and all callbacks are raised there. OnDataAvailable is
 // raised again while a handler of it runs, so that handler may wait in a nested event loop and
 // still hear about further bytes.
-#include "IniFile.h"
-#include "stat.h"
+#include "platform/IniFile.h"
+#include "protocol/stat.h"
 
 #include <QObject>
 #include <QString>

@@ -1,7 +1,7 @@
-#include "SerialDevice.h"
+#include "transports/SerialDevice.h"
 
-#include "ErrorGuard.h"
-#include "baudrate.h"
+#include "platform/ErrorGuard.h"
+#include "transports/baudrate.h"
 
 #include <QCollator>
 #include <QCoreApplication>

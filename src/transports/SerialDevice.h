@@ -1,7 +1,7 @@
 #pragma once
 // Serial (RS-232) transport: 8 data bits, no parity, 1 stop bit, no flow control, DTR and RTS
 // inactive; the speed is asked for at every Open.
-#include "DeviceComponent.h"
+#include "transports/DeviceComponent.h"
 
 #include <QSerialPort>
 

@@ -1,6 +1,6 @@
-#include "TCPDevice.h"
+#include "transports/TCPDevice.h"
 
-#include "ErrorGuard.h"
+#include "platform/ErrorGuard.h"
 
 #include <QTcpSocket>
 

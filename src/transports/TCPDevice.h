@@ -1,7 +1,7 @@
 #pragma once
 // TCP transport: the console is the client of one connection to the device. Open only starts
 // the connection; OnConnected follows once it is established.
-#include "DeviceComponent.h"
+#include "transports/DeviceComponent.h"
 
 #include <QAbstractSocket>
 

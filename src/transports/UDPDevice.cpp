@@ -1,6 +1,6 @@
-#include "UDPDevice.h"
+#include "transports/UDPDevice.h"
 
-#include "ErrorGuard.h"
+#include "platform/ErrorGuard.h"
 
 #include <QHostInfo>
 #include <QNetworkDatagram>

@@ -1,8 +1,8 @@
 #pragma once
 // UDP transport: every packet goes out as one datagram to the device's address and transmit
 // port; datagrams arriving on the listening port are queued as one byte stream.
-#include "ByteQueue.h"
-#include "DeviceComponent.h"
+#include "protocol/ByteQueue.h"
+#include "transports/DeviceComponent.h"
 
 #include <QByteArray>
 #include <QHostAddress>

@@ -1,4 +1,4 @@
-#include "baudrate.h"
+#include "transports/baudrate.h"
 
 namespace {
 constexpr int Rates[] = {0,     110,   300,   600,   1200,  2400,   4800,   9600,

@@ -1,16 +1,16 @@
-#include "CommLogForm.h"
+#include "ui/CommLogForm.h"
 
-#include "CommLogText.h"
-#include "ErrorGuard.h"
-#include "KORADevice.h"
-#include "MessageSeam.h"
-#include "PayloadFields.h"
-#include "TAQ.h"
-#include "TAQ_fields.h"
-#include "ZEL.h"
-#include "ZEL_fields.h"
-#include "ToolWindow.h"
-#include "UserFile.h"
+#include "cmdtext/CommLogText.h"
+#include "platform/ErrorGuard.h"
+#include "device/KORADevice.h"
+#include "platform/MessageSeam.h"
+#include "device/PayloadFields.h"
+#include "taq/TAQ.h"
+#include "taq/TAQ_fields.h"
+#include "zel/ZEL.h"
+#include "zel/ZEL_fields.h"
+#include "widgets/ToolWindow.h"
+#include "platform/UserFile.h"
 
 #include <QAction>
 #include <QApplication>
@@ -85,24 +85,24 @@ std::string KindCommandName(TCommLog::TDeviceKind Kind, int32_t ID) {
     bool found = false;
     std::string name;
     if (Kind == TCommLog::dkGripper)
-        name = LookupCommandName(TZEL::CommandNames, std::size(TZEL::CommandNames), ID, found);
+        name = TableCommandName(ZelCommandFields(), ID, found);
     else if (Kind == TCommLog::dkSensor)
-        name = LookupCommandName(TTAQ::CommandNames, std::size(TTAQ::CommandNames), ID, found);
+        name = TableCommandName(TaqCommandFields(), ID, found);
     return found ? name : GenericCommandName(ID);
 }
 
 // The commands a filter offers: the device's own, then the generic ones.
 std::vector<std::pair<int32_t, std::string>> FilterCommands(TCommLog::TDeviceKind Kind) {
     std::vector<std::pair<int32_t, std::string>> rows;
-    auto add = [&rows](const TCommandID* Table, size_t Count) {
-        for (size_t i = 0; i < Count; ++i)
-            rows.emplace_back(Table[i].ID, std::string(Table[i].Name));
+    auto add = [&rows](const std::vector<TCommandFields>& Table) {
+        for (const TCommandFields& c : Table)
+            rows.emplace_back(c.ID, std::string(c.Name));
     };
     if (Kind == TCommLog::dkGripper)
-        add(TZEL::CommandNames, std::size(TZEL::CommandNames));
+        add(ZelCommandFields());
     else if (Kind == TCommLog::dkSensor)
-        add(TTAQ::CommandNames, std::size(TTAQ::CommandNames));
-    add(GenericCommandNames, std::size(GenericCommandNames));
+        add(TaqCommandFields());
+    add(GenericCommandFields());
     // Listed by identifier, as the log shows them; the names stay as the tables give them.
     std::stable_sort(rows.begin(), rows.end(),
                      [](const auto& A, const auto& B) { return A.first < B.first; });
@@ -113,10 +113,10 @@ std::vector<std::pair<int32_t, std::string>> FilterCommands(TCommLog::TDeviceKin
 TCommLog::TDeviceKind KindOfNames(const std::set<std::string>& Names) {
     bool gripper = false;
     for (const std::string& name : Names) {
-        for (const TCommandID& c : TTAQ::CommandNames)
+        for (const TCommandFields& c : TaqCommandFields())
             if (name == c.Name)
                 return TCommLog::dkSensor;
-        for (const TCommandID& c : TZEL::CommandNames)
+        for (const TCommandFields& c : ZelCommandFields())
             gripper = gripper || name == c.Name;
     }
     return gripper ? TCommLog::dkGripper : TCommLog::dkGeneric;

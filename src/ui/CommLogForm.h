@@ -2,9 +2,9 @@
 // "Communications log": every packet the device sends on its synchronous path and every packet it
 // receives. It keeps the last 150 (or up to a million) so that the view can be redrawn when an
 // option changes, decodes their fields, filters and searches them, and saves and opens them.
-#include "CommLog.h"
-#include "CommLogHistory.h"
-#include "tick.h"
+#include "device/CommLog.h"
+#include "cmdtext/CommLogHistory.h"
+#include "protocol/tick.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -1,12 +1,12 @@
-#include "ConsoleApplication.h"
+#include "ui/ConsoleApplication.h"
 
-#include "DeviceTagDialog.h"
-#include "ErrorGuard.h"
-#include "LinkDialogs.h"
-#include "LinkAddress.h"
-#include "MessageBox.h"
-#include "QtDebugSink.h"
-#include "ZELMainWin.h"
+#include "ui/DeviceTagDialog.h"
+#include "platform/ErrorGuard.h"
+#include "linkdialogs/LinkDialogs.h"
+#include "engine/LinkAddress.h"
+#include "platform/MessageBox.h"
+#include "platform/QtDebugSink.h"
+#include "ui/ZELMainWin.h"
 
 #include <QIcon>
 #include <QImageReader>

@@ -1,9 +1,9 @@
-#include "ConsoleMenus.h"
+#include "ui/ConsoleMenus.h"
 
-#include "CommLogForm.h"
-#include "CustomCmdForm.h"
-#include "MainFormBaseClass.h"
-#include "MessageSeam.h"
+#include "ui/CommLogForm.h"
+#include "ui/CustomCmdForm.h"
+#include "ui/MainFormBaseClass.h"
+#include "platform/MessageSeam.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,13 +1,13 @@
-#include "CustomCmdForm.h"
+#include "ui/CustomCmdForm.h"
 
-#include "CustomCmdText.h"
-#include "ElidedLabel.h"
-#include "ErrorGuard.h"
-#include "IntegerEdit.h"
-#include "KORADevice.h"
-#include "LineMemo.h"
-#include "RollPanel.h"
-#include "ToolWindow.h"
+#include "cmdtext/CustomCmdText.h"
+#include "ui/ElidedLabel.h"
+#include "platform/ErrorGuard.h"
+#include "widgets/IntegerEdit.h"
+#include "device/KORADevice.h"
+#include "widgets/LineMemo.h"
+#include "widgets/RollPanel.h"
+#include "widgets/ToolWindow.h"
 
 #include <QApplication>
 #include <QCheckBox>

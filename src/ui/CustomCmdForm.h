@@ -1,8 +1,8 @@
 #pragma once
 // "Custom Command Editor": compose a command packet, see it decoded as it goes on the wire, send it
 // once or on a timer, and list the final results of commands that answered pending.
-#include "Types.h"
-#include "stat.h"
+#include "protocol/Types.h"
+#include "protocol/stat.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -1,8 +1,8 @@
-#include "DeviceTagDialog.h"
+#include "ui/DeviceTagDialog.h"
 
-#include "DialogCentering.h"
-#include "ErrorGuard.h"
-#include "Ansi.h"
+#include "ui/DialogCentering.h"
+#include "platform/ErrorGuard.h"
+#include "platform/Ansi.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,6 +1,6 @@
-#include "DialogCentering.h"
+#include "ui/DialogCentering.h"
 
-#include "OnScreen.h"
+#include "platform/OnScreen.h"
 
 #include <QApplication>
 #include <QDialog>

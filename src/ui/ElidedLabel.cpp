@@ -1,6 +1,6 @@
-#include "ElidedLabel.h"
+#include "ui/ElidedLabel.h"
 
-#include "ErrorGuard.h"
+#include "platform/ErrorGuard.h"
 
 #include <QPainter>
 #include <QTextLayout>

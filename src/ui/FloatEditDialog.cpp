@@ -1,8 +1,8 @@
-#include "FloatEditDialog.h"
+#include "ui/FloatEditDialog.h"
 
-#include "DialogCentering.h"
-#include "ErrorGuard.h"
-#include "FloatEdit.h"
+#include "ui/DialogCentering.h"
+#include "platform/ErrorGuard.h"
+#include "widgets/FloatEdit.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,6 +1,6 @@
-#include "FrameFiles.h"
+#include "ui/FrameFiles.h"
 
-#include "UserFile.h"
+#include "platform/UserFile.h"
 
 #include <QRegularExpression>
 #include <QSaveFile>

@@ -2,7 +2,7 @@
 // Sensor frames on disk. A frame alone is CSV shaped like the matrix (one line per row). A
 // recording is CSV with the header "timestamp,r1c1,r1c2,...,rHcW" and one line per frame: the
 // frame's time stamp as the sensor sent it, then the cells row by row.
-#include "RecordFile.h"
+#include "platform/RecordFile.h"
 
 #include <QFile>
 #include <QString>

@@ -1,11 +1,11 @@
-#include "GripperCommandColumn.h"
+#include "ui/GripperCommandColumn.h"
 
-#include "ErrorGuard.h"
-#include "FloatEdit.h"
-#include "FloatEditDialog.h"
-#include "GripperPanels.h"
-#include "MainFormBaseClass.h"
-#include "OnScreen.h"
+#include "platform/ErrorGuard.h"
+#include "widgets/FloatEdit.h"
+#include "ui/FloatEditDialog.h"
+#include "ui/GripperPanels.h"
+#include "ui/MainFormBaseClass.h"
+#include "platform/OnScreen.h"
 
 #include <QComboBox>
 #include <QLabel>

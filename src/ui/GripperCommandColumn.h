@@ -2,7 +2,7 @@
 // The gripper console's command column: the command panels top to bottom (acceleration, force
 // limit, move, grasp, release, homing, stop, fast-stop acknowledgement), what their buttons send,
 // the value ranges and defaults from the device's limits, and the wide or compact arrangement.
-#include "ZEL.h"
+#include "zel/ZEL.h"
 
 #include <QList>
 #include <QScrollArea>

@@ -1,10 +1,10 @@
-#include "GripperMenu.h"
+#include "ui/GripperMenu.h"
 
-#include "ErrorGuard.h"
-#include "GripperPanels.h"
-#include "ListBoxDialog.h"
-#include "LivePlotForm.h"
-#include "MainFormBaseClass.h"
+#include "platform/ErrorGuard.h"
+#include "ui/GripperPanels.h"
+#include "ui/ListBoxDialog.h"
+#include "ui/LivePlotForm.h"
+#include "ui/MainFormBaseClass.h"
 
 #include <QAction>
 #include <QMainWindow>

@@ -1,7 +1,7 @@
 #pragma once
 // The gripper console's own menu entries: "ZEL" before Help (system limits, grasping statistics)
 // and "Live Plot" in View, with the plot window it opens.
-#include "ZEL.h"
+#include "zel/ZEL.h"
 
 #include <QObject>
 #include <QString>

@@ -1,8 +1,8 @@
-#include "GripperPanels.h"
+#include "ui/GripperPanels.h"
 
-#include "ErrorGuard.h"
-#include "FloatEdit.h"
-#include "MessageSeam.h"
+#include "platform/ErrorGuard.h"
+#include "widgets/FloatEdit.h"
+#include "platform/MessageSeam.h"
 
 #include <QGridLayout>
 #include <QLabel>

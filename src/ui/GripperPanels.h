@@ -4,8 +4,8 @@
 // (move, grasp, release), or an explanation with its button (homing, stop, acknowledgement).
 // Narrow windows switch the panels to a compact arrangement with the captions above their values.
 // Also the few helpers the parts of the gripper window share: hints, numbers, failure boxes.
-#include "BandPanel.h"
-#include "stat.h"
+#include "widgets/BandPanel.h"
+#include "protocol/stat.h"
 
 class QGridLayout;
 class QLabel;

@@ -1,6 +1,6 @@
-#include "GripperResults.h"
+#include "ui/GripperResults.h"
 
-#include "LineMemo.h"
+#include "widgets/LineMemo.h"
 
 #include <QToolButton>
 

@@ -1,8 +1,8 @@
 #pragma once
 // The results of the gripper's motion commands: a roll panel below the command column with one
 // line per final result ("Command MOVE finished: No error."), the last hundred kept.
-#include "RollPanel.h"
-#include "ZEL.h"
+#include "widgets/RollPanel.h"
+#include "zel/ZEL.h"
 
 #include <QList>
 #include <QStringList>

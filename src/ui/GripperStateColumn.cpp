@@ -1,12 +1,12 @@
-#include "GripperStateColumn.h"
+#include "ui/GripperStateColumn.h"
 
-#include "ConsoleApplication.h"
-#include "ErrorGuard.h"
-#include "GripperPanels.h"
-#include "InstallLayout.h"
-#include "OnScreen.h"
-#include "RollPanel.h"
-#include "StopKey.h"
+#include "ui/ConsoleApplication.h"
+#include "platform/ErrorGuard.h"
+#include "ui/GripperPanels.h"
+#include "platform/InstallLayout.h"
+#include "platform/OnScreen.h"
+#include "widgets/RollPanel.h"
+#include "ui/StopKey.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

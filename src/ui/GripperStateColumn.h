@@ -2,8 +2,8 @@
 // The gripper console's state column: the live position, grasping state and force on a black
 // ground, the system state in hex with one box per named flag, and below them, always in view, the
 // fast-stop panel with its button, the gripper's picture and the documentation link.
-#include "ZEL.h"
-#include "ZEL_commands.h"
+#include "zel/ZEL.h"
+#include "zel/ZEL_commands.h"
 
 #include <QFrame>
 #include <QList>

@@ -1,8 +1,8 @@
-#include "ListBoxDialog.h"
+#include "ui/ListBoxDialog.h"
 
-#include "DialogCentering.h"
-#include "ErrorGuard.h"
-#include "MIVListBox.h"
+#include "ui/DialogCentering.h"
+#include "platform/ErrorGuard.h"
+#include "ui/MIVListBox.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>

@@ -1,8 +1,8 @@
-#include "LivePlotForm.h"
+#include "ui/LivePlotForm.h"
 
-#include "ErrorGuard.h"
-#include "MessageSeam.h"
-#include "PlotCanvas.h"
+#include "platform/ErrorGuard.h"
+#include "platform/MessageSeam.h"
+#include "ui/PlotCanvas.h"
 
 #include <QComboBox>
 #include <QFileDialog>

@@ -2,7 +2,7 @@
 // "Live Plot": finger position and grasping force over time on two vertical axes, with the grasping
 // state as a coloured band along the time axis. Samples go into a bounded buffer as they arrive; the
 // view is redrawn on a timer at screen rate from points reduced to what the pixels can show.
-#include "PlotBuffer.h"
+#include "ui/PlotBuffer.h"
 
 #include <QPointF>
 #include <QRect>

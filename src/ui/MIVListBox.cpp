@@ -1,6 +1,6 @@
-#include "MIVListBox.h"
+#include "ui/MIVListBox.h"
 
-#include "ErrorGuard.h"
+#include "platform/ErrorGuard.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

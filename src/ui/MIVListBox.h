@@ -2,7 +2,7 @@
 // Multi-column list: a painted header with sizeable, sortable sections above an owner-drawn list
 // whose item lines hold their cells separated by ";". The rules live in MIVListRules; this unit
 // paints them and turns mouse and keys into them.
-#include "MIVListRules.h"
+#include "ui/MIVListRules.h"
 
 #include <QColor>
 #include <QFrame>

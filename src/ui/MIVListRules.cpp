@@ -1,4 +1,4 @@
-#include "MIVListRules.h"
+#include "ui/MIVListRules.h"
 
 #include <QLocale>
 

@@ -1,16 +1,16 @@
-#include "MainFormBaseClass.h"
+#include "ui/MainFormBaseClass.h"
 
-#include "CommLogForm.h"
-#include "CommandComponent.h"
-#include "ConsoleMenus.h"
-#include "CustomCmdForm.h"
-#include "DeviceComponent.h"
-#include "DeviceTagDialog.h"
-#include "IniFile.h"
-#include "KORADevice.h"
-#include "ListBoxDialog.h"
-#include "MessageSeam.h"
-#include "WindowPlacement.h"
+#include "ui/CommLogForm.h"
+#include "engine/CommandComponent.h"
+#include "ui/ConsoleMenus.h"
+#include "ui/CustomCmdForm.h"
+#include "transports/DeviceComponent.h"
+#include "ui/DeviceTagDialog.h"
+#include "platform/IniFile.h"
+#include "device/KORADevice.h"
+#include "ui/ListBoxDialog.h"
+#include "platform/MessageSeam.h"
+#include "ui/WindowPlacement.h"
 
 #include <QAction>
 #include <QApplication>

@@ -4,7 +4,7 @@
 // log windows, hints in the status bar, the window placement, and the application-wide handler
 // that turns a lost connection into an orderly disconnect. A device window derives from it,
 // creates its device with CreateDevice and then calls FinishCreate.
-#include "ErrorGuard.h"
+#include "platform/ErrorGuard.h"
 
 #include <QMainWindow>
 #include <QPointer>

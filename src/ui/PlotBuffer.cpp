@@ -1,6 +1,6 @@
-#include "PlotBuffer.h"
+#include "ui/PlotBuffer.h"
 
-#include "ZEL_commands.h"
+#include "zel/ZEL_commands.h"
 
 #include <algorithm>
 #include <charconv>

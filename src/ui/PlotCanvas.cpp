@@ -1,6 +1,6 @@
-#include "PlotCanvas.h"
+#include "ui/PlotCanvas.h"
 
-#include "ErrorGuard.h"
+#include "platform/ErrorGuard.h"
 
 #include <QMouseEvent>
 #include <QPainter>

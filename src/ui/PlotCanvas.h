@@ -2,7 +2,7 @@
 // The drawing surface of the live plot: two value axes over a time axis, the grasping-state band
 // along the time axis and a legend, painted with QPainter from a frame that the window prepares.
 // Painting is all it does; zoom, pan and the read-out belong to the window through the callbacks.
-#include "PlotBuffer.h"
+#include "ui/PlotBuffer.h"
 
 #include <QHash>
 #include <QPixmap>

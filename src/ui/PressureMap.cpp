@@ -1,6 +1,6 @@
-#include "PressureMap.h"
+#include "ui/PressureMap.h"
 
-#include "ErrorGuard.h"
+#include "platform/ErrorGuard.h"
 
 #include <QFocusEvent>
 #include <QKeyEvent>

@@ -1,6 +1,6 @@
-#include "StopKey.h"
+#include "ui/StopKey.h"
 
-#include "ErrorGuard.h"
+#include "platform/ErrorGuard.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -1,11 +1,11 @@
-#include "TAQMainWin.h"
+#include "ui/TAQMainWin.h"
 
-#include "ErrorGuard.h"
-#include "TaqAcquisition.h"
-#include "TaqMapPanel.h"
-#include "TaqPlayback.h"
-#include "TaqRecording.h"
-#include "TaqSettings.h"
+#include "platform/ErrorGuard.h"
+#include "ui/TaqAcquisition.h"
+#include "ui/TaqMapPanel.h"
+#include "ui/TaqPlayback.h"
+#include "ui/TaqRecording.h"
+#include "ui/TaqSettings.h"
 #include "ZelVersion.h"
 
 #include <QCloseEvent>

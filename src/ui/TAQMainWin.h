@@ -4,9 +4,9 @@
 // threshold, and frames saved (CSV, PNG, recordings that can be played back). Built on the same
 // main window frame as the gripper console; the window composes its parts and links them with the
 // device.
-#include "MainFormBaseClass.h"
-#include "TAQ.h"
-#include "TaqControls.h"
+#include "ui/MainFormBaseClass.h"
+#include "taq/TAQ.h"
+#include "ui/TaqControls.h"
 
 #include <memory>
 

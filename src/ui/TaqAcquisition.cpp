@@ -1,14 +1,14 @@
 // Acquisition of the sensor window: its box, start and stop, the frame rate and the live frames.
-#include "TaqAcquisition.h"
+#include "ui/TaqAcquisition.h"
 
-#include "ErrorGuard.h"
-#include "IniFile.h"
-#include "MessageSeam.h"
-#include "OnScreen.h"
-#include "PayloadParser.h"
-#include "StopKey.h"
-#include "TaqControls.h"
-#include "TaqMapPanel.h"
+#include "platform/ErrorGuard.h"
+#include "platform/IniFile.h"
+#include "platform/MessageSeam.h"
+#include "platform/OnScreen.h"
+#include "cmdtext/PayloadParser.h"
+#include "ui/StopKey.h"
+#include "ui/TaqControls.h"
+#include "ui/TaqMapPanel.h"
 
 #include <QAction>
 #include <QComboBox>

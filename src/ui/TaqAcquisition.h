@@ -2,7 +2,7 @@
 // The sensor window's acquisition: single frames and periodic acquisition started and stopped, the
 // frames received and their rate, and the live frames on their way to the map (shown at once, and
 // those arriving within a hold-off together when it ends, so that the display keeps its pace).
-#include "TAQ.h"
+#include "taq/TAQ.h"
 
 #include <QElapsedTimer>
 #include <QList>

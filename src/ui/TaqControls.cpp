@@ -1,9 +1,9 @@
 // The controls, texts and sensor commands the parts of the sensor window share.
-#include "TaqControls.h"
+#include "ui/TaqControls.h"
 
-#include "ErrorGuard.h"
-#include "MessageSeam.h"
-#include "stat.h"
+#include "platform/ErrorGuard.h"
+#include "platform/MessageSeam.h"
+#include "protocol/stat.h"
 
 #include <QAction>
 #include <QGroupBox>

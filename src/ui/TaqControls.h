@@ -2,7 +2,7 @@
 // What the parts of the sensor window share: how their buttons, value labels, boxes and menu items
 // are made, numbers and frame counts as the window writes them, and a command sent to the sensor
 // with its failure reported in a box.
-#include "TAQ.h"
+#include "taq/TAQ.h"
 
 #include <QString>
 

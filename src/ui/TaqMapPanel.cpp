@@ -1,9 +1,9 @@
 // The map side of the sensor window: the pressure map, its legend, figures, options and strip.
-#include "TaqMapPanel.h"
+#include "ui/TaqMapPanel.h"
 
-#include "ErrorGuard.h"
-#include "TAQ.h"
-#include "TaqControls.h"
+#include "platform/ErrorGuard.h"
+#include "taq/TAQ.h"
+#include "ui/TaqControls.h"
 
 #include <QCheckBox>
 #include <QFormLayout>

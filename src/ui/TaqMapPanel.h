@@ -2,7 +2,7 @@
 // The sensor window's map side: the frame shown as a pressure map with its scale legend, where it
 // came from, the inspected cell, the frame's total, maximum and centre of pressure, the options of
 // the map (values in the cells, top of the scale) and the strip of the total over time.
-#include "PressureMap.h"
+#include "ui/PressureMap.h"
 
 #include <QList>
 #include <QString>

@@ -1,9 +1,9 @@
 // Playback of a recording in the sensor window.
-#include "TaqPlayback.h"
+#include "ui/TaqPlayback.h"
 
-#include "ErrorGuard.h"
-#include "MessageSeam.h"
-#include "TaqMapPanel.h"
+#include "platform/ErrorGuard.h"
+#include "platform/MessageSeam.h"
+#include "ui/TaqMapPanel.h"
 
 #include <QFileInfo>
 #include <QGridLayout>

@@ -1,8 +1,8 @@
 #pragma once
 // The sensor window's playback: a recording opened in place of the live frames, stepped through
 // frame by frame or played at the pace it was recorded, until "Live" closes it.
-#include "FrameFiles.h"
-#include "TaqControls.h"
+#include "ui/FrameFiles.h"
+#include "ui/TaqControls.h"
 
 #include <QList>
 #include <QObject>

@@ -1,9 +1,9 @@
 // Frames saved by the sensor window: the frame shown as CSV or PNG, and recordings.
-#include "TaqRecording.h"
+#include "ui/TaqRecording.h"
 
-#include "ErrorGuard.h"
-#include "MessageSeam.h"
-#include "TaqMapPanel.h"
+#include "platform/ErrorGuard.h"
+#include "platform/MessageSeam.h"
+#include "ui/TaqMapPanel.h"
 
 #include <QAction>
 #include <QCheckBox>

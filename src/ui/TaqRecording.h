@@ -1,8 +1,8 @@
 #pragma once
 // The sensor window's frames saved: the frame shown as CSV or PNG, and the recording of the frames
 // received into a CSV file (opened by the operator, closed with the acquisition or the link).
-#include "FrameFiles.h"
-#include "TaqControls.h"
+#include "ui/FrameFiles.h"
+#include "ui/TaqControls.h"
 
 #include <QList>
 #include <QObject>

@@ -1,11 +1,11 @@
 // The sensor's settings in the sensor window: matrix, gain, threshold, tare and information.
-#include "TaqSettings.h"
+#include "ui/TaqSettings.h"
 
-#include "ErrorGuard.h"
-#include "ListBoxDialog.h"
-#include "MessageSeam.h"
-#include "TAQ.h"
-#include "TaqControls.h"
+#include "platform/ErrorGuard.h"
+#include "ui/ListBoxDialog.h"
+#include "platform/MessageSeam.h"
+#include "taq/TAQ.h"
+#include "ui/TaqControls.h"
 
 #include <QAction>
 #include <QDoubleSpinBox>

@@ -1,6 +1,6 @@
-#include "WindowPlacement.h"
+#include "ui/WindowPlacement.h"
 
-#include "IniFile.h"
+#include "platform/IniFile.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -1,11 +1,11 @@
-#include "ZELMainWin.h"
+#include "ui/ZELMainWin.h"
 
-#include "GripperCommandColumn.h"
-#include "GripperMenu.h"
-#include "GripperResults.h"
-#include "GripperStateColumn.h"
-#include "ConsoleMenus.h"
-#include "LivePlotForm.h"
+#include "ui/GripperCommandColumn.h"
+#include "ui/GripperMenu.h"
+#include "ui/GripperResults.h"
+#include "ui/GripperStateColumn.h"
+#include "ui/ConsoleMenus.h"
+#include "ui/LivePlotForm.h"
 #include "ZelVersion.h"
 
 #include <QBoxLayout>

@@ -3,8 +3,8 @@
 // motion commands (TGripperResults), the live state and the fast-stop button on the right
 // (TGripperStateColumn), and the gripper's own menu entries (TGripperMenu). The window puts them
 // together, arranges them for its size and passes the device's notifications on to them.
-#include "MainFormBaseClass.h"
-#include "ZEL.h"
+#include "ui/MainFormBaseClass.h"
+#include "zel/ZEL.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 // zel-console: the gripper console.
-#include "ConsoleApplication.h"
-#include "ZELMainWin.h"
+#include "ui/ConsoleApplication.h"
+#include "ui/ZELMainWin.h"
 
 #include <memory>
 

@@ -1,7 +1,7 @@
 // zel-taq: the matrix sensor's window.
-#include "ConsoleApplication.h"
-#include "PressureMap.h"
-#include "TAQMainWin.h"
+#include "ui/ConsoleApplication.h"
+#include "ui/PressureMap.h"
+#include "ui/TAQMainWin.h"
 
 #include <QIcon>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "BandPanel.h"
+#include "widgets/BandPanel.h"
 
 #include <QHBoxLayout>
 #include <QPainter>

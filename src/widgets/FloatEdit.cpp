@@ -1,4 +1,4 @@
-#include "FloatEdit.h"
+#include "widgets/FloatEdit.h"
 
 #include <QLocale>
 

@@ -1,6 +1,6 @@
 #pragma once
 // Line edit for a real number in a range, in the user's notation.
-#include "ValidatingEdit.h"
+#include "widgets/ValidatingEdit.h"
 
 #include <optional>
 

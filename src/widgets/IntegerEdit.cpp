@@ -1,4 +1,4 @@
-#include "IntegerEdit.h"
+#include "widgets/IntegerEdit.h"
 
 TIntegerEdit::TIntegerEdit(QWidget* Parent) : TValidatingEdit(Parent) {
     Revalidate();

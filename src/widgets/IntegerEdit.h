@@ -1,6 +1,6 @@
 #pragma once
 // Line edit for a 32-bit integer in a range: decimal, or hexadecimal with "0x" or "$".
-#include "ValidatingEdit.h"
+#include "widgets/ValidatingEdit.h"
 
 #include <cstdint>
 #include <optional>

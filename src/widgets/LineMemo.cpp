@@ -1,4 +1,4 @@
-#include "LineMemo.h"
+#include "widgets/LineMemo.h"
 
 #include <QScrollBar>
 #include <QTextBlock>

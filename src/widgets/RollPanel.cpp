@@ -1,6 +1,6 @@
-#include "RollPanel.h"
+#include "widgets/RollPanel.h"
 
-#include "ErrorGuard.h"
+#include "platform/ErrorGuard.h"
 
 #include <QPropertyAnimation>
 #include <QStyleOptionToolButton>

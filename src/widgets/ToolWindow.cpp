@@ -1,6 +1,6 @@
-#include "ToolWindow.h"
+#include "widgets/ToolWindow.h"
 
-#include "OnScreen.h"
+#include "platform/OnScreen.h"
 
 #include <QWidget>
 

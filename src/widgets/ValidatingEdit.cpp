@@ -1,6 +1,6 @@
-#include "ValidatingEdit.h"
+#include "widgets/ValidatingEdit.h"
 
-#include "ErrorGuard.h"
+#include "platform/ErrorGuard.h"
 
 TValidatingEdit::TValidatingEdit(QWidget* Parent) : QLineEdit(Parent) {
     FErrorBkgColor = palette().color(QPalette::Base);

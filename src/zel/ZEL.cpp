@@ -1,40 +1,7 @@
-#include "ZEL.h"
+#include "zel/ZEL.h"
 
-#include "ZEL_fields.h"
-#include "convert.h"
-
-const TCommandID TZEL::CommandNames[30] = {
-    {"HOMING", 0x20},
-    {"MOVE", 0x21},
-    {"STOP", 0x22},
-    {"FAST_STOP", 0x23},
-    {"FAST_STOP_ACK", 0x24},
-    {"GRASP", 0x25},
-    {"RELEASE", 0x26},
-    {"SET_ACCELERATION", 0x30},
-    {"GET_ACCELERATION", 0x31},
-    {"SET_FORCE_LIMIT", 0x32},
-    {"GET_FORCE_LIMIT", 0x33},
-    {"SET_SOFT_LIMITS", 0x34},
-    {"GET_SOFT_LIMITS", 0x35},
-    {"CLEAR_SOFT_LIMITS", 0x36},
-    {"OVERDRIVE_MODE", 0x37},
-    {"TARE", 0x38},
-    {"GET_SYSTEM_STATE", 0x40},
-    {"GET_GRASPING_STATE", 0x41},
-    {"GET_GRASPING_STATS", 0x42},
-    {"GET_POS", 0x43},
-    {"GET_SPEED", 0x44},
-    {"GET_FORCE", 0x45},
-    {"FINGER0_GET_CONFIG", 0x60},
-    {"FINGER0_GET_FLAGS", 0x61},
-    {"FINGER0_POWER_CNTL", 0x62},
-    {"FINGER0_GET_DATA", 0x63},
-    {"FINGER1_GET_CONFIG", 0x70},
-    {"FINGER1_GET_FLAGS", 0x71},
-    {"FINGER1_POWER_CNTL", 0x72},
-    {"FINGER1_GET_DATA", 0x73},
-};
+#include "zel/ZEL_fields.h"
+#include "protocol/convert.h"
 
 const TByteArray TZEL::FastStopAckPayload = {'a', 'c', 'k'};
 
@@ -271,7 +238,7 @@ void TZEL::DecodeReport(int32_t CommandID, const TByteArray& Data) {
 
 void TZEL::GetCommandName(int32_t CommandID, std::string& Name) const {
     bool found = false;
-    Name = LookupCommandName(CommandNames, std::size(CommandNames), CommandID, found);
+    Name = TableCommandName(ZelCommandFields(), CommandID, found);
     if (!found)
         TKORADevice::GetCommandName(CommandID, Name);
 }

@@ -1,7 +1,7 @@
 #pragma once
-// The two-finger gripper: its command names, one operation per gripper command, and the
+// The two-finger gripper: its command identifiers, one operation per gripper command, and the
 // decoding of its state reports into properties with change notifications.
-#include "KORADevice.h"
+#include "device/KORADevice.h"
 
 #include <cstdint>
 
@@ -14,6 +14,7 @@ struct TGraspingStats {
 class TZEL : public TKORADevice {
     Q_OBJECT
 public:
+    // The commands' identifiers; their names and payloads are in ZelCommandFields() (ZEL_fields.h).
     enum : uint8_t {
         HOMING = 0x20,
         MOVE = 0x21,
@@ -26,17 +27,29 @@ public:
         GET_ACCELERATION = 0x31,
         SET_FORCE_LIMIT = 0x32,
         GET_FORCE_LIMIT = 0x33,
+        SET_SOFT_LIMITS = 0x34,
+        GET_SOFT_LIMITS = 0x35,
+        CLEAR_SOFT_LIMITS = 0x36,
+        OVERDRIVE_MODE = 0x37,
+        TARE = 0x38,
         GET_SYSTEM_STATE = 0x40,
         GET_GRASPING_STATE = 0x41,
         GET_GRASPING_STATS = 0x42,
         GET_POS = 0x43,
+        GET_SPEED = 0x44,
         GET_FORCE = 0x45,
-        GET_SYSTEM_LIMITS = 0x53, // has no name of its own
+        GET_SYSTEM_LIMITS = 0x53,
+        FINGER0_GET_CONFIG = 0x60,
+        FINGER0_GET_FLAGS = 0x61,
+        FINGER0_POWER_CNTL = 0x62,
+        FINGER0_GET_DATA = 0x63,
+        FINGER1_GET_CONFIG = 0x70,
+        FINGER1_GET_FLAGS = 0x71,
+        FINGER1_POWER_CNTL = 0x72,
+        FINGER1_GET_DATA = 0x73,
     };
     // Byte order of the wire, not of the window's list ("default", "inwards", "outwards").
     enum THomingDirection : uint8_t { HomeDefault = 0, HomeOutwards = 1, HomeInwards = 2 };
-
-    static const TCommandID CommandNames[30];
 
     using TKORADevice::TKORADevice;
 

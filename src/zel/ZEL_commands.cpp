@@ -1,4 +1,4 @@
-#include "ZEL_commands.h"
+#include "zel/ZEL_commands.h"
 
 const TSysflagDescr SystemStateFlags[19] = {
     {SF_REFERENCED, "Referenced"},

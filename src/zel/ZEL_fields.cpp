@@ -1,7 +1,7 @@
-#include "ZEL_fields.h"
+#include "zel/ZEL_fields.h"
 
-#include "ZEL.h"
-#include "ZEL_commands.h"
+#include "zel/ZEL.h"
+#include "zel/ZEL_commands.h"
 
 #include <cstdio>
 
@@ -73,29 +73,37 @@ TPayloadLayout TwoFloats(const char* First, const char* Second, const char* Unit
 } // namespace
 
 const std::vector<TCommandFields>& ZelCommandFields() {
+    using Z = TZEL;
+    // In identifier order; the command log's filter lists them so.
     static const std::vector<TCommandFields> table = {
-        {TZEL::HOMING, TPayloadLayout({{"direction", K::U8, {}, 0, HomingText}}), TPayloadLayout()},
-        {TZEL::MOVE,
+        {Z::HOMING, "HOMING", TPayloadLayout({{"direction", K::U8, {}, 0, HomingText}}), TPayloadLayout()},
+        {Z::MOVE, "MOVE",
          TPayloadLayout({{"flags", K::U8}, {"position", K::F32, "mm"}, {"speed", K::F32, "mm/s"}}),
          TPayloadLayout()},
-        {TZEL::STOP, TPayloadLayout(), TPayloadLayout()},
-        {TZEL::FAST_STOP, TPayloadLayout(), TPayloadLayout()},
-        {TZEL::FAST_STOP_ACK, TPayloadLayout({{"key", K::Text}}), TPayloadLayout()},
-        {TZEL::GRASP, TwoFloats("width", "speed", "mm", "mm/s"), TPayloadLayout()},
-        {TZEL::RELEASE, TwoFloats("position", "speed", "mm", "mm/s"), TPayloadLayout()},
-        {TZEL::SET_ACCELERATION, OneFloat("acceleration", "mm/s²"), TPayloadLayout()},
-        {TZEL::GET_ACCELERATION, TPayloadLayout(), OneFloat("acceleration", "mm/s²")},
-        {TZEL::SET_FORCE_LIMIT, OneFloat("force limit", "N"), TPayloadLayout()},
-        {TZEL::GET_FORCE_LIMIT, TPayloadLayout(), OneFloat("force limit", "N")},
-        {TZEL::GET_SYSTEM_STATE, UpdateRequest(),
+        {Z::STOP, "STOP", TPayloadLayout(), TPayloadLayout()},
+        {Z::FAST_STOP, "FAST_STOP", TPayloadLayout(), TPayloadLayout()},
+        {Z::FAST_STOP_ACK, "FAST_STOP_ACK", TPayloadLayout({{"key", K::Text}}), TPayloadLayout()},
+        {Z::GRASP, "GRASP", TwoFloats("width", "speed", "mm", "mm/s"), TPayloadLayout()},
+        {Z::RELEASE, "RELEASE", TwoFloats("position", "speed", "mm", "mm/s"), TPayloadLayout()},
+        {Z::SET_ACCELERATION, "SET_ACCELERATION", OneFloat("acceleration", "mm/s²"), TPayloadLayout()},
+        {Z::GET_ACCELERATION, "GET_ACCELERATION", TPayloadLayout(), OneFloat("acceleration", "mm/s²")},
+        {Z::SET_FORCE_LIMIT, "SET_FORCE_LIMIT", OneFloat("force limit", "N"), TPayloadLayout()},
+        {Z::GET_FORCE_LIMIT, "GET_FORCE_LIMIT", TPayloadLayout(), OneFloat("force limit", "N")},
+        NamedCommand(Z::SET_SOFT_LIMITS, "SET_SOFT_LIMITS"),
+        NamedCommand(Z::GET_SOFT_LIMITS, "GET_SOFT_LIMITS"),
+        NamedCommand(Z::CLEAR_SOFT_LIMITS, "CLEAR_SOFT_LIMITS"),
+        NamedCommand(Z::OVERDRIVE_MODE, "OVERDRIVE_MODE"),
+        NamedCommand(Z::TARE, "TARE"),
+        {Z::GET_SYSTEM_STATE, "GET_SYSTEM_STATE", UpdateRequest(),
          TPayloadLayout({{"system state", K::U32, {}, 0, SystemStateText}}), true},
-        {TZEL::GET_GRASPING_STATE, UpdateRequest(),
+        {Z::GET_GRASPING_STATE, "GET_GRASPING_STATE", UpdateRequest(),
          TPayloadLayout({{"grasping state", K::U8, {}, 0, GraspingStateText}}), true},
-        {TZEL::GET_GRASPING_STATS, TPayloadLayout({{"counters", K::U8, {}, 0, ResetText}}),
+        {Z::GET_GRASPING_STATS, "GET_GRASPING_STATS", TPayloadLayout({{"counters", K::U8, {}, 0, ResetText}}),
          TPayloadLayout({{"grasps", K::U32}, {"parts not found", K::U16}, {"parts lost", K::U16}})},
-        {TZEL::GET_POS, UpdateRequest(), OneFloat("position", "mm"), true},
-        {TZEL::GET_FORCE, UpdateRequest(), OneFloat("force", "N"), true},
-        {TZEL::GET_SYSTEM_LIMITS, TPayloadLayout(),
+        {Z::GET_POS, "GET_POS", UpdateRequest(), OneFloat("position", "mm"), true},
+        NamedCommand(Z::GET_SPEED, "GET_SPEED"),
+        {Z::GET_FORCE, "GET_FORCE", UpdateRequest(), OneFloat("force", "N"), true},
+        {Z::GET_SYSTEM_LIMITS, "GET_SYSTEM_LIMITS", TPayloadLayout(),
          TPayloadLayout({{"stroke", K::F32, "mm"},
                          {"min speed", K::F32, "mm/s"},
                          {"max speed", K::F32, "mm/s"},
@@ -104,6 +112,14 @@ const std::vector<TCommandFields>& ZelCommandFields() {
                          {"min force", K::F32, "N"},
                          {"nominal force", K::F32, "N"},
                          {"overdrive force", K::F32, "N"}})},
+        NamedCommand(Z::FINGER0_GET_CONFIG, "FINGER0_GET_CONFIG"),
+        NamedCommand(Z::FINGER0_GET_FLAGS, "FINGER0_GET_FLAGS"),
+        NamedCommand(Z::FINGER0_POWER_CNTL, "FINGER0_POWER_CNTL"),
+        NamedCommand(Z::FINGER0_GET_DATA, "FINGER0_GET_DATA"),
+        NamedCommand(Z::FINGER1_GET_CONFIG, "FINGER1_GET_CONFIG"),
+        NamedCommand(Z::FINGER1_GET_FLAGS, "FINGER1_GET_FLAGS"),
+        NamedCommand(Z::FINGER1_POWER_CNTL, "FINGER1_POWER_CNTL"),
+        NamedCommand(Z::FINGER1_GET_DATA, "FINGER1_GET_DATA"),
     };
     return table;
 }

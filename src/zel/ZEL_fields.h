@@ -1,11 +1,11 @@
 #pragma once
-// The gripper's payloads as field tables: what TZEL reads from its answers and what the command
-// log shows of every gripper packet.
-#include "PayloadFields.h"
+// The gripper's commands in one table: identifier, name and payload layouts. TZEL names its
+// commands and reads its answers from it, and the command log shows every gripper packet with it.
+#include "device/PayloadFields.h"
 
 struct TGraspingStats;
 
-// Every gripper command, requests and answers (data after the status).
+// Every gripper command: its name, its requests and its answers (data after the status).
 const std::vector<TCommandFields>& ZelCommandFields();
 // The gripper's row of ID, else the generic row, else null.
 const TCommandFields* ZelFields(int32_t ID);

@@ -1,16 +1,16 @@
 // The CAN transport against a scripted library: open and close sequences, framing, the receive
 // thread's hand-overs and its failure paths.
-#include "CANDevice.h"
-#include "CANRxThread.h"
-#include "CanParamsDialog.h"
+#include "transports/CANDevice.h"
+#include "transports/CANRxThread.h"
+#include "linkdialogs/CanParamsDialog.h"
 #include "CanTestPeer.h"
 #include "FakeCanLib.h"
-#include "IniFile.h"
+#include "platform/IniFile.h"
 #include "ModalDriver.h"
 #include "TempSettingsFolder.h"
 #include "TestRecorders.h"
 #include "TestWait.h"
-#include "IntegerEdit.h"
+#include "widgets/IntegerEdit.h"
 
 #include <QApplication>
 #include <QComboBox>

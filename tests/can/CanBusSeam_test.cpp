@@ -1,9 +1,9 @@
 // The CAN transport and library layer against scripted interfaces and bus devices: interface
 // order, bit rates, bus errors, unplugging, a full transmit queue and receive overflow.
-#include "CANDevice.h"
-#include "CanParamsDialog.h"
+#include "transports/CANDevice.h"
+#include "linkdialogs/CanParamsDialog.h"
 #include "FakeCanBus.h"
-#include "IniFile.h"
+#include "platform/IniFile.h"
 #include "ModalDriver.h"
 #include "TempSettingsFolder.h"
 #include "TestRecorders.h"

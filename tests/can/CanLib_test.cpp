@@ -1,6 +1,6 @@
 // The CAN library layer over Qt's virtual CAN bus, with a node of the test's own as the far end.
-#include "CanBusSeam.h"
-#include "CanLib.h"
+#include "transports/CanBusSeam.h"
+#include "transports/CanLib.h"
 #include "CanTestPeer.h"
 #include "TempSettingsFolder.h"
 

@@ -1,8 +1,8 @@
 // The CAN parameter dialog: its entries and codes, the enabling of OK, and bad stored codes.
-#include "CANDevice.h"
-#include "CanParamsDialog.h"
-#include "LinkDialogs.h"
-#include "IntegerEdit.h"
+#include "transports/CANDevice.h"
+#include "linkdialogs/CanParamsDialog.h"
+#include "linkdialogs/LinkDialogs.h"
+#include "widgets/IntegerEdit.h"
 #include "TempSettingsFolder.h"
 
 #include <QComboBox>

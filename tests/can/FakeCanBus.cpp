@@ -1,6 +1,6 @@
 #include "FakeCanBus.h"
 
-#include "CanLib.h"
+#include "transports/CanLib.h"
 
 #include <QVariant>
 

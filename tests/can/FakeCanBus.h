@@ -2,7 +2,7 @@
 // A scripted machine behind the CAN library layer: interfaces with a bit rate, an up/down state
 // and a transmit queue that can be full, and bus devices of our own that the layer's worker
 // thread creates and drives. The script may be changed from the test's thread at any time.
-#include "CanBusSeam.h"
+#include "transports/CanBusSeam.h"
 
 #include <QCanBusDevice>
 #include <QCanBusFrame>

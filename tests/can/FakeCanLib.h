@@ -4,7 +4,7 @@
 // handles and records every use the real library would punish: a call on a handle that is not
 // open, and canClose while a canRead on that handle has not returned (the receive thread must
 // have ended first). Thread-safe: canRead runs in the transport's receive thread.
-#include "CanLib.h"
+#include "transports/CanLib.h"
 
 #include <condition_variable>
 #include <cstdint>

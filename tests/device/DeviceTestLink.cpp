@@ -1,7 +1,7 @@
 #include "DeviceTestLink.h"
 
-#include "KORADevice.h"
-#include "LinkAddress.h"
+#include "device/KORADevice.h"
+#include "engine/LinkAddress.h"
 #include "TestWait.h"
 
 TDeviceTestLink::TDeviceTestLink(TKORADevice& Device) : FDevice(Device) {

@@ -1,7 +1,7 @@
 #pragma once
 // Opens a device's TCP link to a loopback port without any dialog and waits for its connect
 // sequence (system information, device check) to finish, whatever its outcome.
-#include "stat.h"
+#include "protocol/stat.h"
 
 #include <QtGlobal>
 

@@ -1,7 +1,7 @@
 // Connect and disconnect sequence, system information, and the device's fixed tables.
-#include "CommandComponent.h"
+#include "engine/CommandComponent.h"
 #include "DeviceTestLink.h"
-#include "KORADevice.h"
+#include "device/KORADevice.h"
 #include "RecordingCommLog.h"
 #include "ScriptedPeer.h"
 #include "TempSettingsFolder.h"

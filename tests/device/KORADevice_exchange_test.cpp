@@ -1,14 +1,14 @@
 // The synchronous and asynchronous exchange against a scripted peer on loopback TCP.
-#include "CommandComponent.h"
+#include "engine/CommandComponent.h"
 #include "DeviceTestLink.h"
-#include "KORADevice.h"
+#include "device/KORADevice.h"
 #include "RecordingCommLog.h"
 #include "ScriptedPeer.h"
 #include "TempSettingsFolder.h"
 #include "TestRecorders.h"
 #include "TestWait.h"
-#include "convert.h"
-#include "tick.h"
+#include "protocol/convert.h"
+#include "protocol/tick.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

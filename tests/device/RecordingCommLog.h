@@ -1,6 +1,6 @@
 #pragma once
 // A command log that records what the device hands it, and can be told to fail on a packet.
-#include "CommLog.h"
+#include "device/CommLog.h"
 
 #include <stdexcept>
 #include <vector>

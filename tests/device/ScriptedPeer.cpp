@@ -1,7 +1,7 @@
 #include "ScriptedPeer.h"
 
-#include "convert.h"
-#include "stat.h"
+#include "protocol/convert.h"
+#include "protocol/stat.h"
 
 TPacket MakeTestPacket(int32_t CommandID, const TByteArray& Payload) {
     TPacket p;

@@ -2,9 +2,9 @@
 // A device stand-in on a loopback TCP port, on the test's own thread: records every packet the
 // console sends and answers through a script. The console's synchronous wait runs the event
 // loop, so the peer answers while the console waits.
-#include "PacketBufferClass.h"
-#include "PacketReceiver.h"
-#include "Types.h"
+#include "protocol/PacketBufferClass.h"
+#include "protocol/PacketReceiver.h"
+#include "protocol/Types.h"
 
 #include <QObject>
 #include <QPointer>

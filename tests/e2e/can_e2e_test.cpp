@@ -1,17 +1,17 @@
 // The console's classes against zel-sim over Qt's virtual CAN bus, with nodes of the test's own
 // on the same bus to watch the frames and to play strangers.
-#include "CANDevice.h"
-#include "CanLib.h"
-#include "CanParamsDialog.h"
+#include "transports/CANDevice.h"
+#include "transports/CanLib.h"
+#include "linkdialogs/CanParamsDialog.h"
 #include "CanTestPeer.h"
-#include "IniFile.h"
+#include "platform/IniFile.h"
 #include "LinkDialogSteps.h"
 #include "ModalDriver.h"
-#include "PacketReceiver.h"
+#include "protocol/PacketReceiver.h"
 #include "Simulator.h"
 #include "TempSettingsFolder.h"
 #include "TestRecorders.h"
-#include "ZEL.h"
+#include "zel/ZEL.h"
 
 #include <QPushButton>
 

@@ -1,15 +1,15 @@
 // The CAN transport on a real SocketCAN interface: a vcan interface of the test's own, zel-sim's
 // CAN link on the same interface, and the interface deleted under the open link. Creating a vcan
 // interface needs the vcan kernel module and CAP_NET_ADMIN; without them the test is skipped.
-#include "CANDevice.h"
-#include "CanLib.h"
-#include "IniFile.h"
-#include "PacketReceiver.h"
+#include "transports/CANDevice.h"
+#include "transports/CanLib.h"
+#include "platform/IniFile.h"
+#include "protocol/PacketReceiver.h"
 #include "Simulator.h"
 #include "TempSettingsFolder.h"
 #include "TestRecorders.h"
 #include "TestWait.h"
-#include "stat.h"
+#include "protocol/stat.h"
 
 #include <QCoreApplication>
 #include <QProcess>

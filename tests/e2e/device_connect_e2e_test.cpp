@@ -2,11 +2,11 @@
 // refused; the disconnect announcement only while connected.
 #include "DeviceTestLink.h"
 #include "Simulator.h"
-#include "TAQ.h"
+#include "taq/TAQ.h"
 #include "TempSettingsFolder.h"
 #include "TestRecorders.h"
 #include "TestWait.h"
-#include "ZEL.h"
+#include "zel/ZEL.h"
 
 #include <gtest/gtest.h>
 

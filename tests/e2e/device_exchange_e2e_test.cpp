@@ -1,12 +1,12 @@
 // The exchange semantics of the device layer against the simulator over loopback TCP.
-#include "CommandComponent.h"
+#include "engine/CommandComponent.h"
 #include "DeviceTestLink.h"
 #include "RecordingCommLog.h"
 #include "Simulator.h"
 #include "TempSettingsFolder.h"
 #include "TestRecorders.h"
 #include "TestWait.h"
-#include "ZEL.h"
+#include "zel/ZEL.h"
 
 #include <QElapsedTimer>
 #include <QTimer>

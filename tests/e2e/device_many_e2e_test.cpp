@@ -5,7 +5,7 @@
 #include "TempSettingsFolder.h"
 #include "TestRecorders.h"
 #include "TestWait.h"
-#include "ZEL.h"
+#include "zel/ZEL.h"
 
 #include <gtest/gtest.h>
 

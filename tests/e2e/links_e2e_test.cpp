@@ -1,7 +1,7 @@
 // The command engine against zel-sim over real loopback TCP, UDP and the simulator's
 // pseudo-terminal, connected through its dialogs as an operator would.
-#include "CommandComponent.h"
-#include "DeviceDialog.h"
+#include "engine/CommandComponent.h"
+#include "linkdialogs/DeviceDialog.h"
 #include "LinkDialogSteps.h"
 #include "Simulator.h"
 #include "TempSettingsFolder.h"

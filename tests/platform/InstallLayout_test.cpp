@@ -1,4 +1,4 @@
-#include "InstallLayout.h"
+#include "platform/InstallLayout.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // The console's box behind the message seam: a message box of the message's kind that reports
 // without blocking its window, one at a time, clear of the stop controls, and that scrolls only a
 // text too long for the screen.
-#include "MessageBox.h"
-#include "OnScreen.h"
+#include "platform/MessageBox.h"
+#include "platform/OnScreen.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -1,9 +1,9 @@
-#include "Ansi.h"
-#include "ErrorGuard.h"
-#include "MessageSeam.h"
-#include "QtDebugSink.h"
+#include "platform/Ansi.h"
+#include "platform/ErrorGuard.h"
+#include "platform/MessageSeam.h"
+#include "platform/QtDebugSink.h"
 #include "TestRecorders.h"
-#include "debugout.h"
+#include "protocol/debugout.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>

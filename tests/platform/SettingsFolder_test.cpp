@@ -1,4 +1,4 @@
-#include "SettingsFolder.h"
+#include "platform/SettingsFolder.h"
 
 #include <QDir>
 #include <QFileInfo>

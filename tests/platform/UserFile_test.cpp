@@ -1,9 +1,9 @@
 // Files users hand the programs: only regular files up to a size are opened, without waiting; a
 // record file ends after its last whole record when the disk fills.
 #include "FileSizeLimit.h"
-#include "RecordFile.h"
-#include "SettingsFolder.h"
-#include "UserFile.h"
+#include "platform/RecordFile.h"
+#include "platform/SettingsFolder.h"
+#include "platform/UserFile.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -2,8 +2,8 @@
 // The receive rules applied literally, one byte at a time, with the payload checksummed when the
 // first checksum byte arrives. The receiver's block-wise paths must give the same packets,
 // checksum failures and state; tests and the fuzz target compare against it.
-#include "PacketReceiver.h"
-#include "crc.h"
+#include "protocol/PacketReceiver.h"
+#include "protocol/crc.h"
 
 #include <array>
 #include <vector>

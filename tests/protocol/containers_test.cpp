@@ -1,8 +1,8 @@
-#include "AsyncResultEventList.h"
-#include "ByteQueue.h"
-#include "ListenerList.h"
-#include "PacketBufferClass.h"
-#include "PacketListClass.h"
+#include "protocol/AsyncResultEventList.h"
+#include "protocol/ByteQueue.h"
+#include "protocol/ListenerList.h"
+#include "protocol/PacketBufferClass.h"
+#include "protocol/PacketListClass.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "convert.h"
-#include "crc.h"
+#include "protocol/convert.h"
+#include "protocol/crc.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "PacketReceiver.h"
+#include "protocol/PacketReceiver.h"
 #include "ReferenceReceiver.h"
-#include "crc.h"
-#include "debugout.h"
+#include "protocol/crc.h"
+#include "protocol/debugout.h"
 
 #include <gtest/gtest.h>
 

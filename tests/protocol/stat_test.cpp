@@ -1,4 +1,4 @@
-#include "stat.h"
+#include "protocol/stat.h"
 
 #include <gtest/gtest.h>
 

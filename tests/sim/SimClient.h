@@ -1,11 +1,11 @@
 #pragma once
 // Console-side test client for the simulator: frames packets with the protocol core, sends them
 // over one link and collects what comes back with arrival times.
-#include "PacketBufferClass.h"
-#include "PacketReceiver.h"
+#include "protocol/PacketBufferClass.h"
+#include "protocol/PacketReceiver.h"
 #include "Simulator.h"
-#include "convert.h"
-#include "stat.h"
+#include "protocol/convert.h"
+#include "protocol/stat.h"
 
 #include <chrono>
 #include <cstdint>

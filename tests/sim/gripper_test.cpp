@@ -3,7 +3,7 @@
 
 #include "SimCommands.h"
 #include "Simulator.h"
-#include "convert.h"
+#include "protocol/convert.h"
 
 #include <QCoreApplication>
 #include <QTcpSocket>

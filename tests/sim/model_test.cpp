@@ -2,7 +2,7 @@
 #include "GripperModel.h"
 #include "MotionProfile.h"
 #include "SensorModel.h"
-#include "convert.h"
+#include "protocol/convert.h"
 
 #include <gtest/gtest.h>
 

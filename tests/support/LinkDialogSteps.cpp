@@ -1,9 +1,9 @@
 #include "LinkDialogSteps.h"
 
-#include "DeviceDialog.h"
-#include "HostnameDialog.h"
-#include "PacketReceiver.h"
-#include "UDPSettingsDialog.h"
+#include "linkdialogs/DeviceDialog.h"
+#include "linkdialogs/HostnameDialog.h"
+#include "protocol/PacketReceiver.h"
+#include "linkdialogs/UDPSettingsDialog.h"
 
 #include <QComboBox>
 #include <QPushButton>

@@ -1,6 +1,6 @@
 #pragma once
 // Drives the engine's dialogs the way an operator would, for engine, device and end-to-end tests.
-#include "CommandComponent.h"
+#include "engine/CommandComponent.h"
 #include "ModalDriver.h"
 
 #include <QString>

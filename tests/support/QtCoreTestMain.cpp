@@ -1,6 +1,6 @@
 // gtest main for test binaries that need Qt's event loop but no widgets: what a program on the
 // device library has.
-#include "QtDebugSink.h"
+#include "platform/QtDebugSink.h"
 
 #include <QCoreApplication>
 

@@ -1,8 +1,8 @@
 // gtest main for test binaries with widgets: a QApplication with the console's link dialogs and
 // message box installed, as the console installs them.
-#include "LinkDialogs.h"
-#include "MessageBox.h"
-#include "QtDebugSink.h"
+#include "linkdialogs/LinkDialogs.h"
+#include "platform/MessageBox.h"
+#include "platform/QtDebugSink.h"
 
 #include <QApplication>
 

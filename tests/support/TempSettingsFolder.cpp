@@ -1,6 +1,6 @@
 #include "TempSettingsFolder.h"
 
-#include "IniFile.h"
+#include "platform/IniFile.h"
 
 #include <QFile>
 

@@ -1,8 +1,8 @@
 #pragma once
 // Records what the application-wide error handler and the message seam receive while in scope,
 // and restores the previous handler and hook afterwards.
-#include "ErrorGuard.h"
-#include "MessageSeam.h"
+#include "platform/ErrorGuard.h"
+#include "platform/MessageSeam.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,7 @@
 // The sensor's device check and disconnect over a link to a scripted peer.
 #include "DeviceTestLink.h"
 #include "ScriptedPeer.h"
-#include "TAQ.h"
+#include "taq/TAQ.h"
 #include "TempSettingsFolder.h"
 #include "TestRecorders.h"
 #include "TestWait.h"

@@ -1,5 +1,5 @@
 // Frame store and frame decoding, plain and run-length coded.
-#include "TAQ.h"
+#include "taq/TAQ.h"
 #include "TempSettingsFolder.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
-#include "BaudrateDialog.h"
-#include "HostnameDialog.h"
-#include "IntegerEdit.h"
+#include "linkdialogs/BaudrateDialog.h"
+#include "linkdialogs/HostnameDialog.h"
+#include "widgets/IntegerEdit.h"
 #include "ModalDriver.h"
-#include "UDPSettingsDialog.h"
-#include "baudrate.h"
+#include "linkdialogs/UDPSettingsDialog.h"
+#include "transports/baudrate.h"
 
 #include <QComboBox>
 #include <QFormLayout>

@@ -1,15 +1,15 @@
 // The command engine against scripted peers on loopback.
-#include "CommandComponent.h"
-#include "DeviceDialog.h"
+#include "engine/CommandComponent.h"
+#include "linkdialogs/DeviceDialog.h"
 #include "LinkDialogSteps.h"
-#include "SerialDevice.h"
-#include "BaudrateDialog.h"
-#include "TCPDevice.h"
+#include "transports/SerialDevice.h"
+#include "linkdialogs/BaudrateDialog.h"
+#include "transports/TCPDevice.h"
 #include "TempSettingsFolder.h"
 #include "TestPeers.h"
 #include "TestRecorders.h"
 #include "TestWait.h"
-#include "UDPDevice.h"
+#include "transports/UDPDevice.h"
 
 #include <QComboBox>
 #include <QPushButton>

@@ -1,5 +1,5 @@
 // Link texts: what each good one opens, and what each bad one is told.
-#include "LinkAddress.h"
+#include "engine/LinkAddress.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "BaudrateDialog.h"
+#include "linkdialogs/BaudrateDialog.h"
 #include "ModalDriver.h"
-#include "SerialDevice.h"
+#include "transports/SerialDevice.h"
 #include "TempSettingsFolder.h"
 #include "TestPeers.h"
 #include "TestRecorders.h"
 #include "TestWait.h"
-#include "baudrate.h"
+#include "transports/baudrate.h"
 
 #include <QComboBox>
 #include <QPushButton>

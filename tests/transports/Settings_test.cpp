@@ -1,13 +1,13 @@
 // The transports' settings files: defaults, what is written when, and damaged files.
-#include "BaudrateDialog.h"
-#include "HostnameDialog.h"
-#include "IntegerEdit.h"
+#include "linkdialogs/BaudrateDialog.h"
+#include "linkdialogs/HostnameDialog.h"
+#include "widgets/IntegerEdit.h"
 #include "ModalDriver.h"
-#include "SerialDevice.h"
-#include "TCPDevice.h"
+#include "transports/SerialDevice.h"
+#include "transports/TCPDevice.h"
 #include "TempSettingsFolder.h"
-#include "UDPDevice.h"
-#include "UDPSettingsDialog.h"
+#include "transports/UDPDevice.h"
+#include "linkdialogs/UDPSettingsDialog.h"
 #include "TestPeers.h"
 
 #include <QComboBox>

@@ -1,6 +1,6 @@
-#include "HostnameDialog.h"
+#include "linkdialogs/HostnameDialog.h"
 #include "ModalDriver.h"
-#include "TCPDevice.h"
+#include "transports/TCPDevice.h"
 #include "TempSettingsFolder.h"
 #include "TestPeers.h"
 #include "TestRecorders.h"

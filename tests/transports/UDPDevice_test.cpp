@@ -2,8 +2,8 @@
 #include "TempSettingsFolder.h"
 #include "TestPeers.h"
 #include "TestWait.h"
-#include "UDPDevice.h"
-#include "UDPSettingsDialog.h"
+#include "transports/UDPDevice.h"
+#include "linkdialogs/UDPSettingsDialog.h"
 
 #include <QNetworkDatagram>
 #include <QPushButton>

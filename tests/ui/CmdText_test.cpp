@@ -1,9 +1,9 @@
 // The texts of the command editor and the command log, as tables.
-#include "CommLogText.h"
+#include "cmdtext/CommLogText.h"
 #include "CsvReader.h"
-#include "CustomCmdText.h"
-#include "PayloadParser.h"
-#include "crc.h"
+#include "cmdtext/CustomCmdText.h"
+#include "cmdtext/PayloadParser.h"
+#include "protocol/crc.h"
 
 #include <gtest/gtest.h>
 

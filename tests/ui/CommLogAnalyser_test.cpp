@@ -1,10 +1,10 @@
 // The command log as a protocol analyser: decoded fields, filters, a history longer than the view,
 // search, and a saved log opened again; on a generated gripper session.
-#include "CommLogForm.h"
-#include "CommLogText.h"
+#include "ui/CommLogForm.h"
+#include "cmdtext/CommLogText.h"
 #include "TestRecorders.h"
-#include "ZEL.h"
-#include "convert.h"
+#include "zel/ZEL.h"
+#include "protocol/convert.h"
 
 #include <QAction>
 #include <QApplication>

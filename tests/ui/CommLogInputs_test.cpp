@@ -1,10 +1,10 @@
 // Inputs of the tool windows that must never turn into something else: a cut payload, a largest
 // float refused, a blank around an integer, and a decoded text too long for a message box.
-#include "CommLogForm.h"
-#include "CustomCmdForm.h"
-#include "CustomCmdText.h"
-#include "IntegerEdit.h"
-#include "MessageBox.h"
+#include "ui/CommLogForm.h"
+#include "ui/CustomCmdForm.h"
+#include "cmdtext/CustomCmdText.h"
+#include "widgets/IntegerEdit.h"
+#include "platform/MessageBox.h"
 #include "ModalDriver.h"
 #include "TestRecorders.h"
 

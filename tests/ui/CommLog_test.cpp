@@ -1,9 +1,9 @@
 // The command log window with real widgets, fed by a gripper talking to zel-sim.
-#include "CommLogForm.h"
-#include "CommLogText.h"
+#include "ui/CommLogForm.h"
+#include "cmdtext/CommLogText.h"
 #include "CsvReader.h"
 #include "ModalDriver.h"
-#include "TAQ.h"
+#include "taq/TAQ.h"
 #include "TestWait.h"
 #include "ToolWindowFixture.h"
 

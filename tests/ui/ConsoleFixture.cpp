@@ -4,7 +4,7 @@
 #include "ModalDriver.h"
 #include "TestWait.h"
 
-#include "FloatEdit.h"
+#include "widgets/FloatEdit.h"
 
 #include <QAction>
 #include <QApplication>

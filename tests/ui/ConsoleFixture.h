@@ -1,13 +1,13 @@
 #pragma once
 // The console window against zel-sim in the same process over loopback TCP, connected through
 // the real interface and host dialogs.
-#include "GripperCommandColumn.h"
-#include "GripperResults.h"
+#include "ui/GripperCommandColumn.h"
+#include "ui/GripperResults.h"
 #include "Simulator.h"
 #include "TempSettingsFolder.h"
 #include "TestRecorders.h"
 #include "WindowControls.h"
-#include "ZELMainWin.h"
+#include "ui/ZELMainWin.h"
 
 #include <memory>
 #include <mutex>

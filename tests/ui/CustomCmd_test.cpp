@@ -1,8 +1,8 @@
 // The custom command editor with real widgets: typing, enabled states, and sending to zel-sim.
-#include "CustomCmdForm.h"
-#include "CustomCmdText.h"
-#include "ElidedLabel.h"
-#include "LineMemo.h"
+#include "ui/CustomCmdForm.h"
+#include "cmdtext/CustomCmdText.h"
+#include "ui/ElidedLabel.h"
+#include "widgets/LineMemo.h"
 #include "RecordingCommLog.h"
 #include "TestWait.h"
 #include "ToolWindowFixture.h"

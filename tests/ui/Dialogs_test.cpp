@@ -1,8 +1,8 @@
-#include "DeviceTagDialog.h"
-#include "FloatEdit.h"
-#include "FloatEditDialog.h"
-#include "ListBoxDialog.h"
-#include "MIVListBox.h"
+#include "ui/DeviceTagDialog.h"
+#include "widgets/FloatEdit.h"
+#include "ui/FloatEditDialog.h"
+#include "ui/ListBoxDialog.h"
+#include "ui/MIVListBox.h"
 #include "ModalDriver.h"
 #include "TestWait.h"
 

@@ -1,12 +1,12 @@
 // The live plot window: fed by a gripper on zel-sim during a move and a grasp, and its paused view.
 #include "DeviceTestLink.h"
-#include "LivePlotForm.h"
-#include "PlotCanvas.h"
+#include "ui/LivePlotForm.h"
+#include "ui/PlotCanvas.h"
 #include "Simulator.h"
 #include "TempSettingsFolder.h"
 #include "TestRecorders.h"
 #include "TestWait.h"
-#include "ZEL.h"
+#include "zel/ZEL.h"
 
 #include <QFile>
 #include <QImage>

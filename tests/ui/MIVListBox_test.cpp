@@ -1,4 +1,4 @@
-#include "MIVListBox.h"
+#include "ui/MIVListBox.h"
 
 #include <QImage>
 #include <QPainter>

@@ -1,5 +1,5 @@
-#include "FloatEdit.h"
-#include "IntegerEdit.h"
+#include "widgets/FloatEdit.h"
+#include "widgets/IntegerEdit.h"
 
 #include <QLocale>
 #include <QSignalSpy>

@@ -1,5 +1,5 @@
 // The live plot's buffer: bounded rings, point reduction and the CSV record.
-#include "PlotBuffer.h"
+#include "ui/PlotBuffer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The sensor window's view and files without a sensor: frame to colours and legend, the cell
 // under the pointer and the keyboard cursor, and frames written and read back.
-#include "FrameFiles.h"
-#include "PressureMap.h"
-#include "TAQMainWin.h"
-#include "TaqMapPanel.h"
+#include "ui/FrameFiles.h"
+#include "ui/PressureMap.h"
+#include "ui/TAQMainWin.h"
+#include "ui/TaqMapPanel.h"
 
 #include "CsvReader.h"
 #include "FileSizeLimit.h"

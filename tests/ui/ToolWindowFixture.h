@@ -4,7 +4,7 @@
 #include "Simulator.h"
 #include "TempSettingsFolder.h"
 #include "TestRecorders.h"
-#include "ZEL.h"
+#include "zel/ZEL.h"
 
 #include <QMenu>
 #include <QWidget>

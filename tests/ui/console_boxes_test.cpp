@@ -3,13 +3,13 @@
 // the failure boxes of the command panels.
 #include "ConsoleFixture.h"
 
-#include "CommLogForm.h"
-#include "CommandComponent.h"
-#include "DeviceDialog.h"
-#include "FloatEdit.h"
-#include "FloatEditDialog.h"
+#include "ui/CommLogForm.h"
+#include "engine/CommandComponent.h"
+#include "linkdialogs/DeviceDialog.h"
+#include "widgets/FloatEdit.h"
+#include "ui/FloatEditDialog.h"
 #include "LinkDialogSteps.h"
-#include "MessageBox.h"
+#include "platform/MessageBox.h"
 #include "ModalDriver.h"
 #include "TestWait.h"
 

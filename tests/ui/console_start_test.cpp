@@ -1,10 +1,10 @@
 // The console's own start: its application object, the main window, the first paint and an
 // orderly end. Runs with its own main, as the program does.
-#include "ConsoleApplication.h"
-#include "DeviceTagDialog.h"
-#include "IniFile.h"
+#include "ui/ConsoleApplication.h"
+#include "ui/DeviceTagDialog.h"
+#include "platform/IniFile.h"
 #include "WindowControls.h"
-#include "ZELMainWin.h"
+#include "ui/ZELMainWin.h"
 
 #include <QLabel>
 #include <QTemporaryDir>

@@ -1,15 +1,15 @@
 // The window frame without a device peer: the placement value, the refusal to build a window
 // without a device, the layout at every size, the keyboard order and the frame's menus.
-#include "IniFile.h"
-#include "MainFormBaseClass.h"
+#include "platform/IniFile.h"
+#include "ui/MainFormBaseClass.h"
 #include "TempSettingsFolder.h"
 #include "TestRecorders.h"
-#include "WindowPlacement.h"
-#include "RollPanel.h"
+#include "ui/WindowPlacement.h"
+#include "widgets/RollPanel.h"
 #include "TestWait.h"
-#include "GripperResults.h"
+#include "ui/GripperResults.h"
 #include "WindowControls.h"
-#include "ZELMainWin.h"
+#include "ui/ZELMainWin.h"
 
 #include <QAbstractButton>
 #include <QAbstractSlider>

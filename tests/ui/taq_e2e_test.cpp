@@ -1,16 +1,16 @@
 // The sensor window against zel-sim over loopback TCP, connected through the real dialogs:
 // acquisition with its recording and playback, the sensor settings, the disconnect and the lost
 // link during an acquisition, and the refusal of the wrong device by each window.
-#include "TAQMainWin.h"
-#include "TaqAcquisition.h"
-#include "TaqMapPanel.h"
-#include "TaqPlayback.h"
-#include "TaqRecording.h"
-#include "ZELMainWin.h"
+#include "ui/TAQMainWin.h"
+#include "ui/TaqAcquisition.h"
+#include "ui/TaqMapPanel.h"
+#include "ui/TaqPlayback.h"
+#include "ui/TaqRecording.h"
+#include "ui/ZELMainWin.h"
 
-#include "IniFile.h"
+#include "platform/IniFile.h"
 #include "LinkDialogSteps.h"
-#include "MessageBox.h"
+#include "platform/MessageBox.h"
 #include "ModalDriver.h"
 #include "SensorModel.h"
 #include "Simulator.h"

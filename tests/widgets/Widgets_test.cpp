@@ -1,8 +1,8 @@
 // The widget set: roll-up panel by mouse and keyboard, the line cap of the memo, the band's title.
-#include "BandPanel.h"
-#include "LineMemo.h"
-#include "OnScreen.h"
-#include "RollPanel.h"
+#include "widgets/BandPanel.h"
+#include "widgets/LineMemo.h"
+#include "platform/OnScreen.h"
+#include "widgets/RollPanel.h"
 #include "TestWait.h"
 
 #include <QLabel>

@@ -1,11 +1,12 @@
 // The device library and zel-sim keep their command tables apart on purpose (the simulator is an
 // independent peer); here they must agree on every identifier and every name.
 #include "SimCommands.h"
-#include "TAQ.h"
-#include "ZEL.h"
-#include "ZEL_commands.h"
-#include "ZEL_fields.h"
-#include "stat.h"
+#include "taq/TAQ.h"
+#include "taq/TAQ_fields.h"
+#include "zel/ZEL.h"
+#include "zel/ZEL_commands.h"
+#include "zel/ZEL_fields.h"
+#include "protocol/stat.h"
 
 #include <gtest/gtest.h>
 
@@ -22,9 +23,9 @@ std::string Label(const std::string& Name, int ID) {
 }
 
 // The library's name of ID as the simulator would label it, or "" when only the simulator names it.
-std::string LibraryLabel(const TCommandID* Table, size_t Rows, int ID) {
+std::string LibraryLabel(const std::vector<TCommandFields>& Table, int ID) {
     bool found = false;
-    std::string name = LookupCommandName(Table, Rows, ID, found);
+    std::string name = TableCommandName(Table, ID, found);
     if (!found)
         name = LookupCommandName(GenericCommandNames, std::size(GenericCommandNames), ID, found);
     return found ? Label(name, ID) : std::string();
@@ -32,32 +33,23 @@ std::string LibraryLabel(const TCommandID* Table, size_t Rows, int ID) {
 
 struct TDeviceTable {
     zelsim::EDeviceKind Kind;
-    const TCommandID* Names;
-    size_t Rows;
+    const std::vector<TCommandFields>& Table;
     // Named by the library only: the simulator does not serve them.
     std::set<int> LibraryOnly;
-    // Named by the simulator only: the library knows the identifier but gives it no name.
-    std::set<int> SimulatorOnly;
 };
 } // namespace
 
 TEST(Vocabulary, LibraryAndSimulatorAgreeOnEveryIdentifierAndName) {
     const TDeviceTable devices[] = {
-        {zelsim::EDeviceKind::Gripper,
-         TZEL::CommandNames,
-         std::size(TZEL::CommandNames),
-         {0x60, 0x61, 0x62, 0x63, 0x70, 0x71, 0x72, 0x73},
-         {TZEL::GET_SYSTEM_LIMITS}},
-        {zelsim::EDeviceKind::Sensor, TTAQ::CommandNames, std::size(TTAQ::CommandNames), {}, {}},
+        {zelsim::EDeviceKind::Gripper, ZelCommandFields(), {0x60, 0x61, 0x62, 0x63, 0x70, 0x71, 0x72, 0x73}},
+        {zelsim::EDeviceKind::Sensor, TaqCommandFields(), {}},
     };
     for (const TDeviceTable& d : devices) {
         for (int id = 0; id < 256; ++id) {
             const std::string sim = zelsim::CommandLabel(d.Kind, uint8_t(id));
-            const std::string lib = LibraryLabel(d.Names, d.Rows, id);
+            const std::string lib = LibraryLabel(d.Table, id);
             if (d.LibraryOnly.count(id))
                 EXPECT_EQ(sim, Label("unknown", id)) << lib;
-            else if (d.SimulatorOnly.count(id))
-                EXPECT_EQ(lib, "") << sim;
             else if (lib.empty())
                 EXPECT_EQ(sim, Label("unknown", id));
             else
@@ -90,9 +82,12 @@ TEST(Vocabulary, IdentifiersFieldTablesAndFlagsAgree) {
     for (const auto& [lib, sim] : ids)
         EXPECT_EQ(lib, sim);
     // Every command whose payloads the library decodes is one the simulator serves by name.
-    for (const TCommandFields& row : ZelCommandFields())
+    for (const TCommandFields& row : ZelCommandFields()) {
+        if (!row.Described)
+            continue;
         EXPECT_NE(zelsim::CommandLabel(zelsim::EDeviceKind::Gripper, row.ID).rfind("unknown", 0), 0u)
             << int(row.ID);
+    }
 
     const std::pair<uint32_t, uint32_t> flags[] = {
         {SF_REFERENCED, g::SF_REFERENCED},

@@ -1,15 +1,15 @@
 // What arrives behind a report that cannot be decoded still reaches the gripper's handlers, with
 // no further traffic: over every byte-stream link, and inside a synchronous exchange.
-#include "CommandComponent.h"
+#include "engine/CommandComponent.h"
 #include "DeviceTestLink.h"
-#include "IniFile.h"
+#include "platform/IniFile.h"
 #include "ScriptedPeer.h"
 #include "TempSettingsFolder.h"
 #include "TestPeers.h"
 #include "TestRecorders.h"
 #include "TestWait.h"
-#include "ZEL.h"
-#include "convert.h"
+#include "zel/ZEL.h"
+#include "protocol/convert.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>

@@ -1,12 +1,12 @@
 // Gripper operations over a link to a scripted peer: what goes on the wire, results, device check.
-#include "CommandComponent.h"
+#include "engine/CommandComponent.h"
 #include "DeviceTestLink.h"
 #include "ScriptedPeer.h"
 #include "TempSettingsFolder.h"
 #include "TestRecorders.h"
 #include "TestWait.h"
-#include "ZEL.h"
-#include "convert.h"
+#include "zel/ZEL.h"
+#include "protocol/convert.h"
 
 #include <QTimer>
 
@@ -89,8 +89,8 @@ TEST_F(ZELOperations, ShortOrFailingLimitsFailTheCheck) {
     ASSERT_TRUE(link.WaitConnectSequence());
     EXPECT_FALSE(link.Accepted());
     EXPECT_TRUE(WaitUntil([&] { return !zel.IsConnected(); }, 2000));
-    EXPECT_EQ(zel.ConnectFailure(), "Connecting failed: the system limits request failed: Command unknown "
-                                    "ID(83) failed: Unknown command");
+    EXPECT_EQ(zel.ConnectFailure(), "Connecting failed: the system limits request failed: Command "
+                                    "GET_SYSTEM_LIMITS failed: Unknown command");
     EXPECT_EQ(errors.Count(), 0);
 }
 

@@ -1,8 +1,9 @@
 // Payload encodings, state report decoding and the gripper's tables; no link needed.
 #include "TempSettingsFolder.h"
-#include "ZEL.h"
-#include "ZEL_commands.h"
-#include "convert.h"
+#include "zel/ZEL.h"
+#include "zel/ZEL_commands.h"
+#include "zel/ZEL_fields.h"
+#include "protocol/convert.h"
 
 #include <gtest/gtest.h>
 
@@ -61,8 +62,9 @@ TEST(ZELTables, NamesFlagsAndGraspingStates) {
     EXPECT_EQ(zel.CommandName(0x25), "GRASP");
     EXPECT_EQ(zel.CommandName(0x73), "FINGER1_GET_DATA");
     EXPECT_EQ(zel.CommandName(0x50), "GET_SYSINFO"); // falls through to the generic table
-    EXPECT_EQ(zel.CommandName(0x53), "unknown ID(83)");
-    EXPECT_EQ(std::size(TZEL::CommandNames), 30u);
+    EXPECT_EQ(zel.CommandName(0x53), "GET_SYSTEM_LIMITS");
+    EXPECT_EQ(zel.CommandName(0x54), "unknown ID(84)");
+    EXPECT_EQ(ZelCommandFields().size(), 31u);
 
     uint32_t all = 0;
     for (const TSysflagDescr& f : SystemStateFlags) {

@@ -1,5 +1,5 @@
-#include "IniFile.h"
-#include "PayloadParser.h"
+#include "platform/IniFile.h"
+#include "cmdtext/PayloadParser.h"
 #include "ZelctlArguments.h"
 #include "ZelctlCommands.h"
 

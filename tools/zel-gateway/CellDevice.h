@@ -2,7 +2,7 @@
 // What the gateway needs of one device of the cell, whatever drives it: keep the link up, start
 // commands and stops without waiting for them, and tell about the link and new values. The
 // gateway never waits on a device; outcomes come back through callbacks.
-#include "stat.h"
+#include "protocol/stat.h"
 
 #include <QElapsedTimer>
 #include <QObject>

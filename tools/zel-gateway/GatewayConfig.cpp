@@ -1,7 +1,7 @@
 #include "GatewayConfig.h"
 
-#include "LinkAddress.h"
-#include "UserFile.h"
+#include "engine/LinkAddress.h"
+#include "platform/UserFile.h"
 
 #include <QFile>
 #include <QSet>
@@ -138,15 +138,34 @@ bool TGatewayConfig::MayWrite(const QHostAddress& Client) const {
     return false;
 }
 
-bool ParseGatewayConfig(const QString& Text, const QString& Source, TGatewayConfig& Config, QString& Error) {
-    TGatewayConfig c;
-    TReader r{Source, Error};
-    enum { None, Gateway, Device } section = None;
-    bool seenGateway = false;
-    QSet<QString> names;
-    QSet<QString> keys;
-    const QStringList lines = Text.split(QLatin1Char('\n'));
-    auto finishDevice = [&]() {
+namespace {
+// The file read line by line: the section in force and what it has given so far.
+class TConfigParser {
+public:
+    TConfigParser(const QString& Source, QString& Error) : r{Source, Error} {}
+
+    bool Parse(const QString& Text, TGatewayConfig& Config) {
+        const QStringList lines = Text.split(QLatin1Char('\n'));
+        for (int i = 0; i < lines.size(); ++i) {
+            r.Line = i + 1;
+            const QString line = lines[i].trimmed();
+            if (line.isEmpty() || line.startsWith(QLatin1Char('#')) || line.startsWith(QLatin1Char(';')))
+                continue;
+            if (!(line.startsWith(QLatin1Char('[')) ? Section(line) : KeyValue(line)))
+                return false;
+        }
+        r.Line = int(lines.size());
+        if (!FinishDevice())
+            return false;
+        if (c.Devices.isEmpty())
+            return r.Fail(QStringLiteral("no [device NAME] section: nothing to serve"));
+        Config = c;
+        return true;
+    }
+
+private:
+    // The device section that ends has a link and a unit of its own; errors name its header line.
+    bool FinishDevice() {
         if (section != Device)
             return true;
         const TDeviceConfig& d = c.Devices.back();
@@ -167,47 +186,44 @@ bool ParseGatewayConfig(const QString& Text, const QString& Source, TGatewayConf
                 }
         r.Line = here;
         return ok;
-    };
-    for (int i = 0; i < lines.size(); ++i) {
-        r.Line = i + 1;
-        QString line = lines[i].trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#')) || line.startsWith(QLatin1Char(';')))
-            continue;
-        if (line.startsWith(QLatin1Char('['))) {
-            if (!line.endsWith(QLatin1Char(']')))
-                return r.Fail(QStringLiteral("a section header ends with ]"));
-            if (!finishDevice())
-                return false;
-            keys.clear();
-            const QString header = line.mid(1, line.size() - 2).trimmed();
-            if (header == QLatin1String("gateway")) {
-                if (seenGateway)
-                    return r.Fail(QStringLiteral("a second [gateway] section"));
-                seenGateway = true;
-                section = Gateway;
-            } else if (header == QLatin1String("device") || header.startsWith(QLatin1String("device "))) {
-                const QString name = header.mid(7).trimmed();
-                if (name.isEmpty())
-                    return r.Fail(QStringLiteral("a device section needs a name: [device NAME]"));
-                if (names.contains(name))
-                    return r.Fail(QStringLiteral("a second [device %1] section").arg(name));
-                names.insert(name);
-                TDeviceConfig d;
-                d.Name = name;
-                d.Line = r.Line;
-                c.Devices << d;
-                section = Device;
-            } else {
-                return r.Fail(
-                    QStringLiteral("unknown section [%1] ([gateway] or [device NAME])").arg(header));
-            }
-            continue;
+    }
+
+    bool Section(const QString& Line) {
+        if (!Line.endsWith(QLatin1Char(']')))
+            return r.Fail(QStringLiteral("a section header ends with ]"));
+        if (!FinishDevice())
+            return false;
+        keys.clear();
+        const QString header = Line.mid(1, Line.size() - 2).trimmed();
+        if (header == QLatin1String("gateway")) {
+            if (seenGateway)
+                return r.Fail(QStringLiteral("a second [gateway] section"));
+            seenGateway = true;
+            section = Gateway;
+            return true;
         }
-        const int eq = line.indexOf(QLatin1Char('='));
+        if (header != QLatin1String("device") && !header.startsWith(QLatin1String("device ")))
+            return r.Fail(QStringLiteral("unknown section [%1] ([gateway] or [device NAME])").arg(header));
+        const QString name = header.mid(7).trimmed();
+        if (name.isEmpty())
+            return r.Fail(QStringLiteral("a device section needs a name: [device NAME]"));
+        if (names.contains(name))
+            return r.Fail(QStringLiteral("a second [device %1] section").arg(name));
+        names.insert(name);
+        TDeviceConfig d;
+        d.Name = name;
+        d.Line = r.Line;
+        c.Devices << d;
+        section = Device;
+        return true;
+    }
+
+    bool KeyValue(const QString& Line) {
+        const int eq = Line.indexOf(QLatin1Char('='));
         if (eq < 0)
-            return r.Fail(QStringLiteral("expected KEY = VALUE or a [section], not \"%1\"").arg(line));
-        const QString key = line.left(eq).trimmed().toLower();
-        const QString value = line.mid(eq + 1).trimmed();
+            return r.Fail(QStringLiteral("expected KEY = VALUE or a [section], not \"%1\"").arg(Line));
+        const QString key = Line.left(eq).trimmed().toLower();
+        const QString value = Line.mid(eq + 1).trimmed();
         if (section == None)
             return r.Fail(QStringLiteral("\"%1\" comes before any section").arg(key));
         if (keys.contains(key))
@@ -215,16 +231,20 @@ bool ParseGatewayConfig(const QString& Text, const QString& Source, TGatewayConf
         keys.insert(key);
         if (value.isEmpty())
             return r.Fail(QStringLiteral("\"%1\" has no value").arg(key));
-        if (section == Gateway ? !GatewayKey(r, key, value, c) : !DeviceKey(r, key, value, c.Devices.back()))
-            return false;
+        return section == Gateway ? GatewayKey(r, key, value, c) : DeviceKey(r, key, value, c.Devices.back());
     }
-    r.Line = int(lines.size());
-    if (!finishDevice())
-        return false;
-    if (c.Devices.isEmpty())
-        return r.Fail(QStringLiteral("no [device NAME] section: nothing to serve"));
-    Config = c;
-    return true;
+
+    TGatewayConfig c;
+    TReader r;
+    enum { None, Gateway, Device } section = None;
+    bool seenGateway = false;
+    QSet<QString> names;
+    QSet<QString> keys;
+};
+} // namespace
+
+bool ParseGatewayConfig(const QString& Text, const QString& Source, TGatewayConfig& Config, QString& Error) {
+    return TConfigParser(Source, Error).Parse(Text, Config);
 }
 
 bool ReadGatewayConfig(const QString& Path, TGatewayConfig& Config, QString& Error) {

@@ -1,8 +1,8 @@
 #include "GatewayMetrics.h"
 
-#include "ErrorGuard.h"
+#include "platform/ErrorGuard.h"
 #include "GatewayUnit.h"
-#include "ZEL_commands.h"
+#include "zel/ZEL_commands.h"
 
 #include <CivetServer.h>
 #include <civetweb.h>

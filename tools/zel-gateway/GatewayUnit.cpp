@@ -1,6 +1,6 @@
 #include "GatewayUnit.h"
 
-#include "ErrorGuard.h"
+#include "platform/ErrorGuard.h"
 #include "GatewayLog.h"
 
 #include <bit>

@@ -1,11 +1,11 @@
 #include "LibraryDevice.h"
 
-#include "CommandComponent.h"
-#include "ErrorGuard.h"
+#include "engine/CommandComponent.h"
+#include "platform/ErrorGuard.h"
 #include "GatewayLog.h"
-#include "TAQ.h"
-#include "convert.h"
-#include "ZEL.h"
+#include "taq/TAQ.h"
+#include "protocol/convert.h"
+#include "zel/ZEL.h"
 
 #include <algorithm>
 #include <cmath>

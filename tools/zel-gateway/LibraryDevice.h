@@ -5,10 +5,10 @@
 // Every call is an asynchronous exchange: many devices are served from one thread and none waits
 // for another. A device takes one exchange at a time, so a call waits until its device is free;
 // stops go out at once, also while another exchange of the device waits.
-#include "AsyncResultEventList.h"
+#include "protocol/AsyncResultEventList.h"
 #include "CellDevice.h"
-#include "LinkAddress.h"
-#include "Types.h"
+#include "engine/LinkAddress.h"
+#include "protocol/Types.h"
 
 #include <QTimer>
 

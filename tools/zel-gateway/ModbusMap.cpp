@@ -1,6 +1,6 @@
 #include "ModbusMap.h"
 
-#include "stat.h"
+#include "protocol/stat.h"
 
 #include <QStringList>
 

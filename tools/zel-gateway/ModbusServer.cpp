@@ -1,6 +1,6 @@
 #include "ModbusServer.h"
 
-#include "ErrorGuard.h"
+#include "platform/ErrorGuard.h"
 #include "GatewayLog.h"
 #include "GatewayUnit.h"
 
@@ -150,78 +150,88 @@ bool TModbusServer::Refuse(const TClient& Client, const uint8_t* Request, int Co
     return Exception(Request, Code);
 }
 
+namespace {
+// The table a function code works on and whether it writes; false for a function not served.
+bool FunctionTable(int Function, TMapTable& Table, bool& Write) {
+    Write = false;
+    switch (Function) {
+    case MODBUS_FC_READ_COILS:
+        Table = TMapTable::Coil;
+        return true;
+    case MODBUS_FC_READ_DISCRETE_INPUTS:
+        Table = TMapTable::Discrete;
+        return true;
+    case MODBUS_FC_READ_HOLDING_REGISTERS:
+        Table = TMapTable::Holding;
+        return true;
+    case MODBUS_FC_READ_INPUT_REGISTERS:
+        Table = TMapTable::Input;
+        return true;
+    case MODBUS_FC_WRITE_SINGLE_COIL:
+    case MODBUS_FC_WRITE_MULTIPLE_COILS:
+        Table = TMapTable::Coil;
+        Write = true;
+        return true;
+    case MODBUS_FC_WRITE_SINGLE_REGISTER:
+    case MODBUS_FC_WRITE_MULTIPLE_REGISTERS:
+        Table = TMapTable::Holding;
+        Write = true;
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The count of a request and the values it writes; 0, or the exception code of a malformed request.
+int ReadRequest(const uint8_t* Pdu, int PduLength, int Function, bool Write, TUnitWrite& Change, int& Count) {
+    if (PduLength < 5)
+        return MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE;
+    Count = Word(Pdu + 3);
+    if (Function == MODBUS_FC_WRITE_SINGLE_COIL) {
+        const uint16_t value = Word(Pdu + 3);
+        if (value != 0xFF00 && value != 0x0000)
+            return MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE;
+        Count = 1;
+        Change.Values = {uint16_t(value != 0 ? 1 : 0)};
+    } else if (Function == MODBUS_FC_WRITE_SINGLE_REGISTER) {
+        Count = 1;
+        Change.Values = {Word(Pdu + 3)};
+    } else if (Write) {
+        const bool coils = Function == MODBUS_FC_WRITE_MULTIPLE_COILS;
+        const int bytes = PduLength >= 6 ? Pdu[5] : -1;
+        const int needed = coils ? (Count + 7) / 8 : Count * 2;
+        if (Count < 1 || Count > (coils ? MODBUS_MAX_WRITE_BITS : MODBUS_MAX_WRITE_REGISTERS) ||
+            bytes != needed || PduLength != 6 + bytes)
+            return MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE;
+        for (int i = 0; i < Count; ++i)
+            Change.Values.push_back(coils ? uint16_t(Pdu[6 + i / 8] >> (i % 8) & 1) : Word(Pdu + 6 + 2 * i));
+    } else if (Count < 1 || Count > ((Change.Table == TMapTable::Coil || Change.Table == TMapTable::Discrete)
+                                         ? MODBUS_MAX_READ_BITS
+                                         : MODBUS_MAX_READ_REGISTERS)) {
+        return MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE;
+    }
+    return 0;
+}
+} // namespace
+
 bool TModbusServer::Answer(TClient& Client, const uint8_t* Request, int Length) {
     modbus_set_socket(FContext, Client.Socket);
     const uint8_t* pdu = Request + HeaderLength;
-    const int pduLength = Length - HeaderLength;
     const int function = pdu[0];
     const auto unitIt = FUnits.find(Request[6]);
-    if (unitIt == FUnits.end()) {
+    if (unitIt == FUnits.end())
         return Exception(Request, MODBUS_EXCEPTION_GATEWAY_PATH);
-    }
     TGatewayUnit& unit = *unitIt->second;
 
-    TMapTable table = TMapTable::Input;
-    bool write = false;
-    switch (function) {
-    case MODBUS_FC_READ_COILS:
-        table = TMapTable::Coil;
-        break;
-    case MODBUS_FC_READ_DISCRETE_INPUTS:
-        table = TMapTable::Discrete;
-        break;
-    case MODBUS_FC_READ_HOLDING_REGISTERS:
-        table = TMapTable::Holding;
-        break;
-    case MODBUS_FC_READ_INPUT_REGISTERS:
-        table = TMapTable::Input;
-        break;
-    case MODBUS_FC_WRITE_SINGLE_COIL:
-    case MODBUS_FC_WRITE_MULTIPLE_COILS:
-        table = TMapTable::Coil;
-        write = true;
-        break;
-    case MODBUS_FC_WRITE_SINGLE_REGISTER:
-    case MODBUS_FC_WRITE_MULTIPLE_REGISTERS:
-        table = TMapTable::Holding;
-        write = true;
-        break;
-    default:
-        return Exception(Request, MODBUS_EXCEPTION_ILLEGAL_FUNCTION);
-    }
-    if (pduLength < 5) {
-        return Exception(Request, MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE);
-    }
-    const int address = Word(pdu + 1);
     TUnitWrite change;
-    change.Table = table;
-    change.Address = address;
-    int count = Word(pdu + 3);
-    if (function == MODBUS_FC_WRITE_SINGLE_COIL) {
-        const uint16_t value = Word(pdu + 3);
-        if (value != 0xFF00 && value != 0x0000) {
-            return Exception(Request, MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE);
-        }
-        count = 1;
-        change.Values = {uint16_t(value != 0 ? 1 : 0)};
-    } else if (function == MODBUS_FC_WRITE_SINGLE_REGISTER) {
-        count = 1;
-        change.Values = {Word(pdu + 3)};
-    } else if (write) {
-        const bool coils = function == MODBUS_FC_WRITE_MULTIPLE_COILS;
-        const int bytes = pduLength >= 6 ? pdu[5] : -1;
-        const int needed = coils ? (count + 7) / 8 : count * 2;
-        if (count < 1 || count > (coils ? MODBUS_MAX_WRITE_BITS : MODBUS_MAX_WRITE_REGISTERS) ||
-            bytes != needed || pduLength != 6 + bytes) {
-            return Exception(Request, MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE);
-        }
-        for (int i = 0; i < count; ++i)
-            change.Values.push_back(coils ? uint16_t(pdu[6 + i / 8] >> (i % 8) & 1) : Word(pdu + 6 + 2 * i));
-    } else if (count < 1 || count > ((table == TMapTable::Coil || table == TMapTable::Discrete)
-                                         ? MODBUS_MAX_READ_BITS
-                                         : MODBUS_MAX_READ_REGISTERS)) {
-        return Exception(Request, MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE);
-    }
+    bool write = false;
+    if (!FunctionTable(function, change.Table, write))
+        return Exception(Request, MODBUS_EXCEPTION_ILLEGAL_FUNCTION);
+    int count = 0;
+    if (const int code = ReadRequest(pdu, Length - HeaderLength, function, write, change, count); code != 0)
+        return Exception(Request, code);
+    const TMapTable table = change.Table;
+    const int address = change.Address = Word(pdu + 1);
 
     if (write && !FConfig.Write) {
         return Refuse(Client, Request, MODBUS_EXCEPTION_ILLEGAL_FUNCTION, "writes are off");

@@ -1,16 +1,16 @@
 // zel-gateway: serves the grippers and sensors of a robot cell to PLCs and robot controllers
 // over Modbus TCP, one unit identifier per device.
-#include "DeviceComponent.h"
-#include "ErrorGuard.h"
+#include "transports/DeviceComponent.h"
+#include "platform/ErrorGuard.h"
 #include "GatewayConfig.h"
 #include "GatewayLog.h"
 #include "GatewayMetrics.h"
 #include "GatewayUnit.h"
 #include "LibraryDevice.h"
-#include "LinkAddress.h"
+#include "engine/LinkAddress.h"
 #include "ModbusMap.h"
 #include "ModbusServer.h"
-#include "QtDebugSink.h"
+#include "platform/QtDebugSink.h"
 #include "ZelVersion.h"
 
 #include <QCoreApplication>
@@ -76,6 +76,110 @@ void OnSignal(int) {
     [[maybe_unused]] const ssize_t n = ::write(GSignalPipe[1], &byte, 1);
 }
 
+// The command line: -1 to go on with the configuration at ConfigPath, else the exit status (help,
+// version and the map are written here).
+int ReadArguments(const QStringList& Args, QString& ConfigPath, bool& Check) {
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    for (int i = 0; i < Args.size(); ++i) {
+        const QString& a = Args[i];
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            out << HelpText;
+            return 0;
+        }
+        if (a == QLatin1String("--version")) {
+            out << "zel-gateway " << ZEL_VERSION << Qt::endl;
+            return 0;
+        }
+        if (a == QLatin1String("--check")) {
+            Check = true;
+        } else if (a == QLatin1String("--print-map") && i + 1 < Args.size()) {
+            const QString format = Args[++i];
+            if (format == QLatin1String("csv"))
+                out << ModbusMap::Csv();
+            else if (format == QLatin1String("md"))
+                out << ModbusMap::Markdown();
+            else {
+                err << "zel-gateway: --print-map takes csv or md, not \"" << format << "\"" << Qt::endl;
+                return 2;
+            }
+            return 0;
+        } else if (a == QLatin1String("--config") && i + 1 < Args.size()) {
+            ConfigPath = Args[++i];
+        } else {
+            err << "zel-gateway: unknown or incomplete option \"" << a << "\"; see zel-gateway --help"
+                << Qt::endl;
+            return 2;
+        }
+    }
+    if (ConfigPath.isEmpty()) {
+        err << "zel-gateway: no configuration: zel-gateway --config FILE (see --help)" << Qt::endl;
+        return 2;
+    }
+    return -1;
+}
+
+// Errors from the device library's notifications land here; the gateway goes on.
+// Link failures are told by each device with its name, when it notices them.
+void InstallErrorHandler() {
+    SetApplicationErrorHandler([](std::exception_ptr Error) {
+        try {
+            std::rethrow_exception(Error);
+        } catch (const ECommunicationError& e) {
+            qCDebug(lcGateway).noquote() << e.what();
+        } catch (...) {
+            qCWarning(lcGateway).noquote() << QString::fromStdString(ExceptionMessage(Error));
+        }
+    });
+}
+
+// One unit per configured device, each served by the server and counted by the metrics, if any.
+std::vector<std::unique_ptr<TGatewayUnit>> BuildUnits(const TGatewayConfig& Config, TModbusServer& Server,
+                                                      TGatewayMetrics* Metrics) {
+    std::vector<std::unique_ptr<TGatewayUnit>> units;
+    for (const TDeviceConfig& d : Config.Devices) {
+        TLinkAddress link;
+        QString error;
+        ParseLinkAddress(d.Link, link, error); // checked when the file was read
+        TCellDevice* device = nullptr;
+        if (d.Kind == TDeviceKind::Sensor)
+            device = new TLibrarySensor(d.Name, link, d.ReportPeriod, nullptr);
+        else
+            device = new TLibraryGripper(d.Name, link, d.ReportPeriod, nullptr);
+        units.push_back(std::make_unique<TGatewayUnit>(d, device, nullptr));
+        device->setParent(units.back().get());
+        Server.AddUnit(units.back().get());
+        if (Metrics)
+            Metrics->AddUnit(units.back().get());
+    }
+    return units;
+}
+
+// Binds the metrics and the Modbus port; false with Error when either cannot be served.
+bool StartServing(const TGatewayConfig& Config, TModbusServer& Server, TGatewayMetrics* Metrics,
+                  QString& Error) {
+    if (Metrics) {
+        QObject::connect(&Server, &TModbusServer::Requested, Metrics,
+                         [Metrics](int Unit, bool Exception) { Metrics->NoteRequest(Unit, Exception); });
+        if (!Metrics->Listen(Config.MetricsAddress, Config.MetricsPort, Error))
+            return false;
+        qCInfo(lcGateway).noquote() << QStringLiteral("serving metrics on http://%1:%2/metrics")
+                                           .arg(Config.MetricsAddress)
+                                           .arg(Metrics->Port());
+    }
+    if (!Server.Listen(Error))
+        return false;
+    qCInfo(lcGateway).noquote() << QStringLiteral("serving %1 device(s) over Modbus TCP on %2:%3, writes %4")
+                                       .arg(Config.Devices.size())
+                                       .arg(Server.serverAddress().toString())
+                                       .arg(Server.serverPort())
+                                       .arg(Config.Write ? QStringLiteral("on") : QStringLiteral("off"));
+    if (Config.Write && Config.Allow.isEmpty())
+        qCWarning(lcGateway).noquote()
+            << QStringLiteral("writes are on, but no client is allowed to write (allow = ...)");
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -87,47 +191,12 @@ int main(int argc, char** argv) {
         qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("zel-gateway"));
-    QTextStream out(stdout);
     QTextStream err(stderr);
 
-    const QStringList args = QCoreApplication::arguments().mid(1);
     QString configPath;
     bool check = false;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            out << HelpText;
-            return 0;
-        }
-        if (a == QLatin1String("--version")) {
-            out << "zel-gateway " << ZEL_VERSION << Qt::endl;
-            return 0;
-        }
-        if (a == QLatin1String("--check")) {
-            check = true;
-        } else if (a == QLatin1String("--print-map") && i + 1 < args.size()) {
-            const QString format = args[++i];
-            if (format == QLatin1String("csv"))
-                out << ModbusMap::Csv();
-            else if (format == QLatin1String("md"))
-                out << ModbusMap::Markdown();
-            else {
-                err << "zel-gateway: --print-map takes csv or md, not \"" << format << "\"" << Qt::endl;
-                return 2;
-            }
-            return 0;
-        } else if (a == QLatin1String("--config") && i + 1 < args.size()) {
-            configPath = args[++i];
-        } else {
-            err << "zel-gateway: unknown or incomplete option \"" << a << "\"; see zel-gateway --help"
-                << Qt::endl;
-            return 2;
-        }
-    }
-    if (configPath.isEmpty()) {
-        err << "zel-gateway: no configuration: zel-gateway --config FILE (see --help)" << Qt::endl;
-        return 2;
-    }
+    if (const int code = ReadArguments(QCoreApplication::arguments().mid(1), configPath, check); code >= 0)
+        return code;
     TGatewayConfig config;
     QString error;
     if (!ReadGatewayConfig(configPath, config, error)) {
@@ -136,62 +205,18 @@ int main(int argc, char** argv) {
     }
     if (check)
         return 0;
-
-    // Errors from the device library's notifications land here; the gateway goes on.
-    // Link failures are told by each device with its name, when it notices them.
-    SetApplicationErrorHandler([](std::exception_ptr Error) {
-        try {
-            std::rethrow_exception(Error);
-        } catch (const ECommunicationError& e) {
-            qCDebug(lcGateway).noquote() << e.what();
-        } catch (...) {
-            qCWarning(lcGateway).noquote() << QString::fromStdString(ExceptionMessage(Error));
-        }
-    });
+    InstallErrorHandler();
 
     TModbusServer server(config, nullptr);
     // Its HTTP server ends before the units go (see the end of main).
     std::unique_ptr<TGatewayMetrics> metrics;
     if (config.MetricsPort != 0)
         metrics = std::make_unique<TGatewayMetrics>();
-    std::vector<std::unique_ptr<TGatewayUnit>> units;
-    for (const TDeviceConfig& d : config.Devices) {
-        TLinkAddress link;
-        ParseLinkAddress(d.Link, link, error); // checked when the file was read
-        TCellDevice* device = nullptr;
-        if (d.Kind == TDeviceKind::Sensor)
-            device = new TLibrarySensor(d.Name, link, d.ReportPeriod, nullptr);
-        else
-            device = new TLibraryGripper(d.Name, link, d.ReportPeriod, nullptr);
-        units.push_back(std::make_unique<TGatewayUnit>(d, device, nullptr));
-        device->setParent(units.back().get());
-        server.AddUnit(units.back().get());
-        if (metrics)
-            metrics->AddUnit(units.back().get());
-    }
-    if (metrics) {
-        QObject::connect(&server, &TModbusServer::Requested, metrics.get(),
-                         [&metrics](int Unit, bool Exception) { metrics->NoteRequest(Unit, Exception); });
-        if (!metrics->Listen(config.MetricsAddress, config.MetricsPort, error)) {
-            err << "zel-gateway: " << error << Qt::endl;
-            return 1;
-        }
-        qCInfo(lcGateway).noquote() << QStringLiteral("serving metrics on http://%1:%2/metrics")
-                                           .arg(config.MetricsAddress)
-                                           .arg(metrics->Port());
-    }
-    if (!server.Listen(error)) {
+    std::vector<std::unique_ptr<TGatewayUnit>> units = BuildUnits(config, server, metrics.get());
+    if (!StartServing(config, server, metrics.get(), error)) {
         err << "zel-gateway: " << error << Qt::endl;
         return 1;
     }
-    qCInfo(lcGateway).noquote() << QStringLiteral("serving %1 device(s) over Modbus TCP on %2:%3, writes %4")
-                                       .arg(config.Devices.size())
-                                       .arg(server.serverAddress().toString())
-                                       .arg(server.serverPort())
-                                       .arg(config.Write ? QStringLiteral("on") : QStringLiteral("off"));
-    if (config.Write && config.Allow.isEmpty())
-        qCWarning(lcGateway).noquote()
-            << QStringLiteral("writes are on, but no client is allowed to write (allow = ...)");
     for (auto& unit : units)
         unit->Device()->Start();
 

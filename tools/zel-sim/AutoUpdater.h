@@ -1,7 +1,7 @@
 #pragma once
 // Packets a session sends on its own at a fixed period: the automatic state updates of the
 // gripper and the sensor's periodic frames. One timer per identifier.
-#include "Types.h"
+#include "protocol/Types.h"
 
 #include <QObject>
 

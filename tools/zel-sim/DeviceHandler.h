@@ -2,8 +2,8 @@
 // The command set of one kind of device. The dispatcher answers the commands every device of
 // the family knows and hands the rest to the device's own set.
 #include "GripperModel.h"
-#include "Types.h"
-#include "stat.h"
+#include "protocol/Types.h"
+#include "protocol/stat.h"
 
 #include <cstdint>
 #include <functional>

@@ -4,8 +4,8 @@
 #include "SensorCommands.h"
 #include "SimCommands.h"
 #include "SimSession.h"
-#include "convert.h"
-#include "stat.h"
+#include "protocol/convert.h"
+#include "protocol/stat.h"
 
 #include <cmath>
 #include <cstdio>

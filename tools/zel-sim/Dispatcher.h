@@ -3,7 +3,7 @@
 // results of pending commands to the session that started them, and logs the traffic.
 #include "DeviceHandler.h"
 #include "SimConfig.h"
-#include "Types.h"
+#include "protocol/Types.h"
 
 #include <QObject>
 #include <QTimer>

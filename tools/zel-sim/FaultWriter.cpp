@@ -1,6 +1,6 @@
 #include "FaultWriter.h"
 
-#include "PacketReceiver.h"
+#include "protocol/PacketReceiver.h"
 
 #include <chrono>
 

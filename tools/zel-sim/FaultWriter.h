@@ -4,7 +4,7 @@
 // the stream in sequence.
 #include "ByteSink.h"
 #include "SimConfig.h"
-#include "Types.h"
+#include "protocol/Types.h"
 
 #include <QObject>
 #include <QTimer>

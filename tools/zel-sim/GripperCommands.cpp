@@ -1,7 +1,7 @@
 #include "GripperCommands.h"
 
 #include "SimSession.h"
-#include "convert.h"
+#include "protocol/convert.h"
 
 namespace zelsim {
 

@@ -5,7 +5,7 @@
 #include "MotionProfile.h"
 #include "SimCommands.h"
 #include "SimConfig.h"
-#include "stat.h"
+#include "protocol/stat.h"
 
 #include <cstdint>
 #include <optional>

@@ -2,7 +2,7 @@
 
 #include "SimCommands.h"
 #include "SimSession.h"
-#include "convert.h"
+#include "protocol/convert.h"
 
 namespace zelsim {
 

@@ -1,6 +1,6 @@
 #include "SensorModel.h"
 
-#include "convert.h"
+#include "protocol/convert.h"
 #include "SimCommands.h"
 
 #include <algorithm>

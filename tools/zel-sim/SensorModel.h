@@ -3,7 +3,7 @@
 // with noise on every cell, seen through gain, baseline and threshold, and coded as plain or
 // run-length frames.
 #include "SimConfig.h"
-#include "Types.h"
+#include "protocol/Types.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "SimCommands.h"
 
-#include "Types.h"
-#include "stat.h"
+#include "protocol/Types.h"
+#include "protocol/stat.h"
 
 #include <cstdio>
 #include <iterator>

@@ -4,8 +4,8 @@
 #include "AutoUpdater.h"
 #include "ByteSink.h"
 #include "FaultWriter.h"
-#include "PacketBufferClass.h"
-#include "PacketReceiver.h"
+#include "protocol/PacketBufferClass.h"
+#include "protocol/PacketReceiver.h"
 #include "SimConfig.h"
 
 #include <QObject>

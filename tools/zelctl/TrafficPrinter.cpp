@@ -1,13 +1,13 @@
 #include "TrafficPrinter.h"
 
-#include "CommLogText.h"
-#include "KORADevice.h"
-#include "TAQ.h"
-#include "TAQ_fields.h"
-#include "ZEL.h"
-#include "ZEL_fields.h"
-#include "convert.h"
-#include "stat.h"
+#include "cmdtext/CommLogText.h"
+#include "device/KORADevice.h"
+#include "taq/TAQ.h"
+#include "taq/TAQ_fields.h"
+#include "zel/ZEL.h"
+#include "zel/ZEL_fields.h"
+#include "protocol/convert.h"
+#include "protocol/stat.h"
 
 std::string TTrafficPrinter::Fields(const TKORADevice& Device, int32_t ID, bool Received,
                                     const TByteArray& Payload) {

@@ -2,9 +2,9 @@
 // Writes every logged packet as a line in the command log's words, with command names and the
 // status of received packets decoded, and a line with its fields; or as the command log's CSV
 // record.
-#include "CommLog.h"
-#include "RecordFile.h"
-#include "tick.h"
+#include "device/CommLog.h"
+#include "platform/RecordFile.h"
+#include "protocol/tick.h"
 
 #include <QTextStream>
 

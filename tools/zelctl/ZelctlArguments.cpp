@@ -1,6 +1,6 @@
 #include "ZelctlArguments.h"
 
-#include "UserFile.h"
+#include "platform/UserFile.h"
 #include "ZelctlCommands.h"
 
 #include <QRegularExpression>

@@ -1,7 +1,7 @@
 #pragma once
 // zelctl's command line: one link, options, and the commands to run (from the arguments and
 // from script files, in the order given). Everything is checked before any link is opened.
-#include "LinkAddress.h"
+#include "engine/LinkAddress.h"
 
 #include <QPair>
 #include <QString>

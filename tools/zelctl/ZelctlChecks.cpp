@@ -1,6 +1,6 @@
 #include "ZelctlChecks.h"
 
-#include "ZEL.h"
+#include "zel/ZEL.h"
 #include "ZelctlReports.h"
 #include "ZelctlSession.h"
 #include "ZelctlValues.h"

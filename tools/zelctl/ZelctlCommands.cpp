@@ -1,8 +1,8 @@
 #include "ZelctlCommands.h"
 
-#include "Ansi.h"
-#include "PayloadParser.h"
-#include "ZEL_commands.h"
+#include "platform/Ansi.h"
+#include "cmdtext/PayloadParser.h"
+#include "zel/ZEL_commands.h"
 #include "ZelctlDeviceCommands.h"
 
 #include <cmath>

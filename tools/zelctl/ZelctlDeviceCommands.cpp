@@ -1,8 +1,8 @@
 #include "ZelctlDeviceCommands.h"
 
-#include "PayloadParser.h"
-#include "ZEL.h"
-#include "ZEL_commands.h"
+#include "cmdtext/PayloadParser.h"
+#include "zel/ZEL.h"
+#include "zel/ZEL_commands.h"
 #include "ZelctlChecks.h"
 #include "ZelctlReports.h"
 #include "ZelctlSession.h"

@@ -4,9 +4,9 @@
 // expect and wait-for go on to the checks.
 #include "ZelctlArguments.h"
 
-#include "AsyncResultEventList.h"
-#include "Types.h"
-#include "stat.h"
+#include "protocol/AsyncResultEventList.h"
+#include "protocol/Types.h"
+#include "protocol/stat.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,6 +1,6 @@
 #include "ZelctlReports.h"
 
-#include "KORADevice.h"
+#include "device/KORADevice.h"
 #include "ZelctlJUnit.h"
 #include "ZelctlSession.h"
 #include "ZelctlValues.h"

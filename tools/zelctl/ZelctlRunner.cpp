@@ -1,6 +1,6 @@
 #include "ZelctlRunner.h"
 
-#include "KORADevice.h"
+#include "device/KORADevice.h"
 #include "ZelctlChecks.h"
 #include "ZelctlCommands.h"
 #include "ZelctlDeviceCommands.h"

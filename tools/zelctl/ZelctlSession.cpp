@@ -1,11 +1,11 @@
 #include "ZelctlSession.h"
 
-#include "CommandComponent.h"
-#include "ErrorGuard.h"
-#include "MessageSeam.h"
-#include "TAQ.h"
+#include "engine/CommandComponent.h"
+#include "platform/ErrorGuard.h"
+#include "platform/MessageSeam.h"
+#include "taq/TAQ.h"
 #include "TrafficPrinter.h"
-#include "ZEL.h"
+#include "zel/ZEL.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

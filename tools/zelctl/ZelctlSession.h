@@ -2,7 +2,7 @@
 // One connection of zelctl: the device, its link opened from the arguments without any dialog,
 // the connect sequence of the console, and bounded waiting in the event loop. Errors that reach
 // the application-wide handler while the session lives are collected here.
-#include "MessageSeam.h"
+#include "platform/MessageSeam.h"
 #include "ZelctlArguments.h"
 
 #include <QObject>

@@ -1,8 +1,8 @@
 #include "ZelctlValues.h"
 
-#include "KORADevice.h"
-#include "ZEL.h"
-#include "ZEL_commands.h"
+#include "device/KORADevice.h"
+#include "zel/ZEL.h"
+#include "zel/ZEL_commands.h"
 
 #include <QByteArray>
 #include <QStringList>

@@ -1,8 +1,8 @@
 #pragma once
 // How zelctl shows what the device tells: statuses, states and quantities in words and as JSON
 // values, shared by the device's commands and the checks.
-#include "Types.h"
-#include "stat.h"
+#include "protocol/Types.h"
+#include "protocol/stat.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

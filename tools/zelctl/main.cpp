@@ -1,7 +1,7 @@
 // zelctl: the console's device layer on the command line, for scripted test rigs.
-#include "ErrorGuard.h"
-#include "IniFile.h"
-#include "QtDebugSink.h"
+#include "platform/ErrorGuard.h"
+#include "platform/IniFile.h"
+#include "platform/QtDebugSink.h"
 #include "ZelctlArguments.h"
 #include "ZelctlRunner.h"
 #include "ZelctlSession.h"
