@@ -5,6 +5,7 @@
 #include "ZelGripper.h"
 
 #include "device/KORADevice.h"
+#include "zel/ZEL_commands.h"
 #include "ZelVersion.h"
 
 #include <chrono>
@@ -23,6 +24,15 @@ PYBIND11_MODULE(_zel, m) {
         } catch (const TError& e) {
             RaiseTranslated(e);
         }
+    });
+
+    // The system state flags by name and mask, from which the package builds zel.SystemState: the
+    // masks are named once, in the device library.
+    m.def("_system_state_flags", [] {
+        std::vector<std::pair<std::string, uint32_t>> flags;
+        for (const TSysflagDescr& f : SystemStateFlags)
+            flags.emplace_back(std::string(f.Name), f.Mask);
+        return flags;
     });
 
     // In this order: a class is bound before the signatures that name it.

@@ -54,28 +54,10 @@ class GraspingState(enum.IntEnum):
     ERROR = 7
 
 
-class SystemState(enum.IntFlag):
-    """System state flags; bits without a name stay in the value."""
+from ._zel import _system_state_flags  # noqa: E402  (the library names the flags' masks)
 
-    REFERENCED = 0x00000001
-    MOVING = 0x00000002
-    BLOCKED_MINUS = 0x00000004
-    BLOCKED_PLUS = 0x00000008
-    SOFT_LIMIT_MINUS = 0x00000010
-    SOFT_LIMIT_PLUS = 0x00000020
-    AXIS_STOPPED = 0x00000040
-    TARGET_POS_REACHED = 0x00000080
-    OVERDRIVE_MODE = 0x00000100
-    FORCE_CONTROL_MODE = 0x00000200
-    FAST_STOP = 0x00001000
-    TEMPERATURE_WARNING = 0x00002000
-    TEMPERATURE_FAULT = 0x00004000
-    POWER_FAULT = 0x00008000
-    CURRENT_FAULT = 0x00010000
-    FINGER_FAULT = 0x00020000
-    COMMAND_FAILURE = 0x00040000
-    SCRIPT_RUNNING = 0x00080000
-    SCRIPT_FAILURE = 0x00100000
+SystemState = enum.IntFlag("SystemState", _system_state_flags(), module=__name__)
+SystemState.__doc__ = """System state flags; bits without a name stay in the value."""
 
 
 from ._zel import (  # noqa: E402  (the classes above are looked up by the extension)

@@ -40,6 +40,8 @@ constexpr uint8_t GraspingStateError = 7;
 struct TSysflagDescr {
     uint32_t Mask;
     std::string_view Text;
+    // The flag's name without its prefix ("FAST_STOP"), as programs name it (Python's SystemState).
+    std::string_view Name;
 };
 
 // System state flags with a text, in display order. Bits without a row are shown only in hex.

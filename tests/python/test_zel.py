@@ -298,3 +298,18 @@ def test_every_public_name_has_a_help_text():
     assert zel.Gripper.grasping_state.__doc__.startswith("grasping_state(self) -> zel.GraspingState")
     assert "-> object" not in zel.Gripper.system_state.__doc__
     assert "time.monotonic()" in zel.Update.time.__doc__
+
+
+def test_system_state_flags_are_the_librarys_and_the_stub_lists_them():
+    # The masks come from the device library; a bit without a name stays in the value.
+    assert zel.SystemState.FAST_STOP == 0x1000
+    assert zel.SystemState.SCRIPT_RUNNING == 0x80000
+    assert int(zel.SystemState(0x00401001)) == 0x00401001
+    assert zel.SystemState.REFERENCED in zel.SystemState(0x00401001)
+    # The stub, for type checkers, names the same flags with the same masks.
+    import pathlib
+    import re
+    stub = pathlib.Path(zel.__file__).with_name("__init__.pyi").read_text()
+    block = stub.split("class SystemState(enum.IntFlag):", 1)[1].split("\n\n", 1)[0]
+    listed = {name: int(mask, 16) for name, mask in re.findall(r"(\w+) = (0x[0-9A-Fa-f]+)", block)}
+    assert listed == {flag.name: flag.value for flag in zel.SystemState}
