@@ -90,7 +90,8 @@ bool TCommLogFiles::SaveToFile(const QString& Path) {
         return true;
     const QString reason = file.errorString();
     file.cancelWriting();
-    ShowMessage(TMessageKind::Error, QStringLiteral("Error while saving the command log to \"%1\": %2")
+    ShowMessage(TMessageKind::Error,
+                QStringLiteral("Error while saving the command log to \"%1\": %2")
                     .arg(QDir::toNativeSeparators(Path), reason),
                 QStringLiteral("Error"), FWindow);
     return false;
@@ -154,7 +155,8 @@ bool TCommLogFiles::ReadFile(const QString& Path, std::vector<TLogRecord>& Recor
         ParseLogCsv(file, Records, error, &Names);
     if (error.isEmpty())
         return true;
-    ShowMessage(TMessageKind::Error, QStringLiteral("Error while opening the command log \"%1\": %2")
+    ShowMessage(TMessageKind::Error,
+                QStringLiteral("Error while opening the command log \"%1\": %2")
                     .arg(QDir::toNativeSeparators(Path), error),
                 QStringLiteral("Error"), FWindow);
     return false;

@@ -38,8 +38,9 @@ TCommLogOptions::TCommLogOptions(QWidget* Window) : QObject(Window) {
     cbSuppressDataPackets->setVisible(false);
     cbTimeStamps = Option(Panel7, "cbTimeStamps", QStringLiteral("Time stamps"),
                           QStringLiteral("Start each line with the seconds since the first logged packet"));
-    cbDecodeFields = Option(Panel7, "cbDecodeFields", QStringLiteral("Decode fields"),
-                            QStringLiteral("Show a line with the fields of each packet by name, value and unit"));
+    cbDecodeFields =
+        Option(Panel7, "cbDecodeFields", QStringLiteral("Decode fields"),
+               QStringLiteral("Show a line with the fields of each packet by name, value and unit"));
     BuildFilterButton();
     auto* keepLabel = new QLabel(QStringLiteral("&Keep"), Panel7);
     FKeepLabel = keepLabel;
@@ -93,7 +94,8 @@ QWidget* TCommLogOptions::Bar() const {
 }
 
 QList<QWidget*> TCommLogOptions::TabOrder() const {
-    return {cbShowIDDescr, cbEvaluateErrorCodes, cbTimeStamps, cbDecodeFields, cbSuppressDataPackets, btnFilter,
+    return {cbShowIDDescr,  cbEvaluateErrorCodes,  cbTimeStamps,
+            cbDecodeFields, cbSuppressDataPackets, btnFilter,
             cbKeep};
 }
 
@@ -140,7 +142,8 @@ void TCommLogOptions::ShowFilter(const TLogFilter& Filter,
     FFilterMenu->addSeparator();
     for (const auto& [id, name] : Commands) {
         const QString hex = QStringLiteral("%1").arg(id, 2, 16, QLatin1Char('0')).toUpper();
-        add(QStringLiteral("miShowID") + hex, QString::fromStdString(name) + QStringLiteral(" (%1h)").arg(hex),
+        add(QStringLiteral("miShowID") + hex,
+            QString::fromStdString(name) + QStringLiteral(" (%1h)").arg(hex),
             !Filter.HiddenIDs.test(size_t(id)));
     }
 }

@@ -68,8 +68,9 @@ void TCommLogSearch::BuildBar() {
     edSearch = new QLineEdit(pnSearch);
     edSearch->setObjectName(QStringLiteral("edSearch"));
     findLabel->setBuddy(edSearch);
-    LogHint(edSearch, QStringLiteral("Text of a packet's line with its command name, status and fields, or hex "
-                                     "bytes of the payloads"));
+    LogHint(edSearch,
+            QStringLiteral("Text of a packet's line with its command name, status and fields, or hex "
+                           "bytes of the payloads"));
     cbHexSearch = new QCheckBox(QStringLiteral("Hex bytes"), pnSearch);
     cbHexSearch->setObjectName(QStringLiteral("cbHexSearch"));
     btnFindPrevious = new QPushButton(QStringLiteral("&Previous"), pnSearch);
@@ -78,7 +79,8 @@ void TCommLogSearch::BuildBar() {
     btnFindNext->setObjectName(QStringLiteral("btnFindNext"));
     btnNextFailed = new QPushButton(QStringLiteral("Next &failed answer"), pnSearch);
     btnNextFailed->setObjectName(QStringLiteral("btnNextFailed"));
-    LogHint(btnNextFailed, QStringLiteral("Next received answer with a status other than success or pending"));
+    LogHint(btnNextFailed,
+            QStringLiteral("Next received answer with a status other than success or pending"));
     lbSearch = new QLabel(pnSearch);
     lbSearch->setObjectName(QStringLiteral("lbSearch"));
     auto* search = new QHBoxLayout(pnSearch);

@@ -89,7 +89,8 @@ void TCommLogView::BuildMenus() {
     FContextMenu->addSeparator();
     QAction* copy = AddLogItem(FContextMenu, QStringLiteral("miCopy"), QStringLiteral("&Copy"));
     copy->setShortcut(QKeySequence::Copy);
-    QAction* selectAll = AddLogItem(FContextMenu, QStringLiteral("miSelectAll"), QStringLiteral("Select &All"));
+    QAction* selectAll =
+        AddLogItem(FContextMenu, QStringLiteral("miSelectAll"), QStringLiteral("Select &All"));
     selectAll->setShortcut(QKeySequence::SelectAll);
     connect(copy, &QAction::triggered, this, [this] { RunGuarded([this] { RxMsgMemo->copy(); }); });
     connect(selectAll, &QAction::triggered, this, [this] { RunGuarded([this] { RxMsgMemo->selectAll(); }); });
