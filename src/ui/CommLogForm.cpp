@@ -5,13 +5,8 @@
 #include "CommLogSearch.h"
 #include "CommLogText.h"
 #include "ErrorGuard.h"
-#include "KORADevice.h"
 #include "PayloadFields.h"
-#include "TAQ.h"
-#include "TAQ_fields.h"
 #include "ToolWindow.h"
-#include "ZEL.h"
-#include "ZEL_fields.h"
 
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -20,49 +15,6 @@
 #include <algorithm>
 #include <set>
 #include <string>
-
-namespace {
-std::string KindCommandName(TCommLog::TDeviceKind Kind, int32_t ID) {
-    bool found = false;
-    std::string name;
-    if (Kind == TCommLog::dkGripper)
-        name = LookupCommandName(TZEL::CommandNames, std::size(TZEL::CommandNames), ID, found);
-    else if (Kind == TCommLog::dkSensor)
-        name = LookupCommandName(TTAQ::CommandNames, std::size(TTAQ::CommandNames), ID, found);
-    return found ? name : GenericCommandName(ID);
-}
-
-// The commands a filter offers: the device's own, then the generic ones.
-std::vector<std::pair<int32_t, std::string>> FilterCommands(TCommLog::TDeviceKind Kind) {
-    std::vector<std::pair<int32_t, std::string>> rows;
-    auto add = [&rows](const TCommandID* Table, size_t Count) {
-        for (size_t i = 0; i < Count; ++i)
-            rows.emplace_back(Table[i].ID, std::string(Table[i].Name));
-    };
-    if (Kind == TCommLog::dkGripper)
-        add(TZEL::CommandNames, std::size(TZEL::CommandNames));
-    else if (Kind == TCommLog::dkSensor)
-        add(TTAQ::CommandNames, std::size(TTAQ::CommandNames));
-    add(GenericCommandNames, std::size(GenericCommandNames));
-    // Listed by identifier, as the log shows them; the names stay as the tables give them.
-    std::stable_sort(rows.begin(), rows.end(),
-                     [](const auto& A, const auto& B) { return A.first < B.first; });
-    return rows;
-}
-
-// A saved log names its commands: the sensor's and the gripper's names tell them apart.
-TCommLog::TDeviceKind KindOfNames(const std::set<std::string>& Names) {
-    bool gripper = false;
-    for (const std::string& name : Names) {
-        for (const TCommandID& c : TTAQ::CommandNames)
-            if (name == c.Name)
-                return TCommLog::dkSensor;
-        for (const TCommandID& c : TZEL::CommandNames)
-            gripper = gripper || name == c.Name;
-    }
-    return gripper ? TCommLog::dkGripper : TCommLog::dkGeneric;
-}
-} // namespace
 
 // A window of its own, not Qt::Tool: a tool window would let the main window's shortcuts fire
 // here (Escape would stop the fingers, F3 would disconnect).
@@ -84,7 +36,8 @@ TCommLog::TCommLog(QWidget* Parent) : QWidget(Parent, Qt::Window) {
 TCommLog::~TCommLog() = default;
 
 TLogSource TCommLog::Source() {
-    return {FHistory, [this] { return Options(); }, [this](int32_t ID) { return FieldsOf(ID); }};
+    return {FHistory, [this] { return FDecoder.Complete(FOptions->Lines()); },
+            [this](int32_t ID) { return FDecoder.FieldsOf(ID); }};
 }
 
 // The bars above and below the view; the tab order runs through them top to bottom.
@@ -128,43 +81,14 @@ void TCommLog::showEvent(QShowEvent* Event) {
 }
 
 void TCommLog::SetDevice(TKORADevice* Device) {
-    FDevice = Device;
-    FSensor = qobject_cast<TTAQ*>(Device) != nullptr;
-    FKind = FSensor ? dkSensor : qobject_cast<TZEL*>(Device) ? dkGripper : dkGeneric;
-    if (FSensor)
+    FDecoder.SetDevice(Device);
+    if (FDecoder.Sensor())
         FOptions->ShowSuppression(true);
     ShowFilterMenu();
 }
 
-const TCommandFields* TCommLog::FieldsOf(int32_t ID) const {
-    switch (FKind) {
-    case dkGripper:
-        return ZelFields(ID);
-    case dkSensor:
-        return TaqFields(ID);
-    default:
-        return GenericFields(ID);
-    }
-}
-
-TLogOptions TCommLog::Options() const {
-    TLogOptions o = FOptions->Lines();
-    o.SensorDevice = FSensor;
-    if (FDevice) {
-        const QPointer<TKORADevice> device = FDevice;
-        o.CommandName = [device](int32_t ID) { return device ? device->CommandName(ID) : std::string(); };
-    } else if (FReadOnly) {
-        const TDeviceKind kind = FKind;
-        o.CommandName = [kind](int32_t ID) { return KindCommandName(kind, ID); };
-    }
-    o.Fields = [this](int32_t ID, bool Received, const TByteArray& Payload) {
-        return DescribePacketFields(FieldsOf(ID), Received, Payload);
-    };
-    return o;
-}
-
 void TCommLog::AddPacket(const TPacket& Packet, bool Received) {
-    if (FSensor && FOptions->SuppressDataPackets() && Packet.CommandID == 0)
+    if (FDecoder.Sensor() && FOptions->SuppressDataPackets() && Packet.CommandID == 0)
         return;
     TLogEntry entry;
     entry.Copy = Packet;
@@ -176,7 +100,7 @@ void TCommLog::AddPacket(const TPacket& Packet, bool Received) {
         FOrigin = now;
     }
     entry.TimeMs = int64_t(TicksSince(FOrigin, now));
-    const TCommandFields* row = FieldsOf(Packet.CommandID & 0xFF);
+    const TCommandFields* row = FDecoder.FieldsOf(Packet.CommandID & 0xFF);
     entry.Update = FHistory.IsUpdate(entry.Copy, row && row->Update);
     const bool shown = FHistory.Add(std::move(entry), [this](const TLogEntry& Gone, bool WasShown) {
         if (!WasShown)
@@ -225,7 +149,7 @@ void TCommLog::SetFilter(const TLogFilter& Filter) {
 }
 
 void TCommLog::ShowFilterMenu() {
-    FOptions->ShowFilter(FHistory.Filter(), FilterCommands(FKind));
+    FOptions->ShowFilter(FHistory.Filter(), FDecoder.FilterCommands());
 }
 
 void TCommLog::FilterEdited() {
@@ -271,21 +195,19 @@ TCommLog* TCommLog::OpenFile(const QString& Path) {
     auto* log = new TCommLog(parentWidget());
     log->setAttribute(Qt::WA_DeleteOnClose);
     log->setWindowTitle(QStringLiteral("Communications log - %1").arg(QFileInfo(Path).fileName()));
-    const TDeviceKind kind = KindOfNames(names);
+    const TDeviceKind kind = TCommLogDecoder::KindOfNames(names);
     log->LoadRecords(std::move(records), kind);
     return log;
 }
 
 void TCommLog::LoadRecords(std::vector<TLogRecord>&& Records, TDeviceKind Kind) {
-    FReadOnly = true;
-    FKind = Kind;
-    FSensor = Kind == dkSensor;
+    FDecoder.SetOpened(Kind);
     FOptions->SetReadOnly();
     FFiles->SetReadOnly();
     ShowFilterMenu();
     FHistory.SetKeep(std::max<int64_t>(int64_t(Records.size()), 1));
     for (TLogRecord& r : Records) {
-        const TCommandFields* row = FieldsOf(r.Copy.CommandID & 0xFF);
+        const TCommandFields* row = FDecoder.FieldsOf(r.Copy.CommandID & 0xFF);
         TLogEntry e{std::move(r.Copy), r.TimeMs, false};
         e.Update = FHistory.IsUpdate(e.Copy, row && row->Update);
         FHistory.Add(std::move(e));

@@ -3,27 +3,24 @@
 // receives. It keeps the last 150 (or up to a million) so that the view can be redrawn when an
 // option changes, decodes their fields, filters and searches them, and saves and opens them.
 #include "CommLog.h"
+#include "CommLogDecoder.h"
 #include "CommLogHistory.h"
 #include "CommLogView.h"
 #include "tick.h"
 
-#include <QPointer>
 #include <QWidget>
 
 #include <string>
 #include <vector>
 
-class TKORADevice;
 class TCommLogFiles;
 class TCommLogOptions;
 class TCommLogSearch;
-struct TCommandFields;
-struct TLogOptions;
 struct TLogRecord;
 
 // The window puts its parts together: the options bar (TCommLogOptions), the find bar
 // (TCommLogSearch), the view (TCommLogView) and the files bar (TCommLogFiles); it keeps the history
-// and knows the device whose packets it logs.
+// and, in TCommLogDecoder, the device whose packets it logs.
 class TCommLog : public QWidget, public TCommLogSink {
     Q_OBJECT
 public:
@@ -31,7 +28,8 @@ public:
     // Packets the text view holds at most; a longer history is shown a page at a time.
     static constexpr int32_t PageSize = TCommLogView::PageSize;
     // Whose commands the log names and decodes.
-    enum TDeviceKind { dkGeneric, dkGripper, dkSensor };
+    using TDeviceKind = TLogDeviceKind;
+    using enum TLogDeviceKind;
 
     // A window of Parent (its transient: kept above it); closing it only hides it.
     explicit TCommLog(QWidget* Parent = nullptr);
@@ -77,8 +75,8 @@ public:
     // Opens a saved CSV log in a read-only log window of its own; a malformed file is reported
     // with its line and nothing is shown. The window deletes itself when closed.
     TCommLog* OpenFile(const QString& Path);
-    bool IsReadOnly() const { return FReadOnly; }
-    TDeviceKind DeviceKind() const { return FKind; }
+    bool IsReadOnly() const { return FDecoder.Opened(); }
+    TDeviceKind DeviceKind() const { return FDecoder.Kind(); }
     // The view written anew with the options as they are now.
     void OnOptionsChanged();
 
@@ -87,8 +85,6 @@ protected:
 
 private:
     TLogSource Source();
-    TLogOptions Options() const;
-    const TCommandFields* FieldsOf(int32_t ID) const;
     void Place();
     void Connect();
     void Clear();
@@ -102,10 +98,7 @@ private:
     TCommLogView* FView = nullptr;
     TCommLogFiles* FFiles = nullptr;
 
-    QPointer<TKORADevice> FDevice;
-    TDeviceKind FKind = dkGeneric;
-    bool FSensor = false;
-    bool FReadOnly = false;
+    TCommLogDecoder FDecoder;
     TTickSource FClock;
     uint32_t FOrigin = 0;
     bool FStarted = false;

@@ -3,6 +3,7 @@ add_library(zel_toolwindows STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/ElidedLabel.h ${CMAKE_CURRENT_SOURCE_DIR}/ElidedLabel.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/CommLogForm.h ${CMAKE_CURRENT_SOURCE_DIR}/CommLogForm.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/CommLogPart.h
+  ${CMAKE_CURRENT_SOURCE_DIR}/CommLogDecoder.h ${CMAKE_CURRENT_SOURCE_DIR}/CommLogDecoder.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/CommLogOptions.h ${CMAKE_CURRENT_SOURCE_DIR}/CommLogOptions.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/CommLogSearch.h ${CMAKE_CURRENT_SOURCE_DIR}/CommLogSearch.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/CommLogView.h ${CMAKE_CURRENT_SOURCE_DIR}/CommLogView.cpp
