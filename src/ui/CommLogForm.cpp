@@ -1,3 +1,5 @@
+// The command log window: its parts put together, the history fed from the device, and a saved log
+// opened in a window of its own.
 #include "CommLogForm.h"
 
 #include "CommLogFiles.h"
