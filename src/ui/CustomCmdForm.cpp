@@ -1,7 +1,8 @@
+// The custom command editor: its entry, sending and results; the decoding box is TCustomCmdDecoding.
 #include "ui/CustomCmdForm.h"
 
+#include "ui/CustomCmdDecoding.h"
 #include "cmdtext/CustomCmdText.h"
-#include "ui/ElidedLabel.h"
 #include "platform/ErrorGuard.h"
 #include "widgets/IntegerEdit.h"
 #include "device/KORADevice.h"
@@ -12,7 +13,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -29,30 +29,6 @@ namespace {
 void Hint(QWidget* W, const QString& Text) {
     W->setToolTip(Text);
     W->setStatusTip(Text);
-}
-
-// One of the decoding boxes: an underlined title over its value.
-QWidget* DecodingBox(const QString& Title, QWidget* Value, QWidget* Parent) {
-    auto* box = new QFrame(Parent);
-    box->setFrameShape(QFrame::StyledPanel);
-    auto* title = new QLabel(Title, box);
-    QFont f = title->font();
-    f.setUnderline(true);
-    title->setFont(f);
-    Value->setParent(box);
-    Value->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    auto* layout = new QVBoxLayout(box);
-    layout->setContentsMargins(6, 4, 6, 4);
-    layout->addWidget(title);
-    layout->addWidget(Value, 1, Qt::AlignTop);
-    return box;
-}
-
-QLabel* ValueLabel(const QString& Name, QWidget* Parent) {
-    auto* l = new QLabel(Parent);
-    l->setObjectName(Name);
-    l->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    return l;
 }
 } // namespace
 
@@ -108,27 +84,6 @@ void TCustomCmd::BuildCommandEntry() {
     grid->setColumnStretch(3, 1);
 }
 
-// The packet the command makes, field by field.
-void TCustomCmd::BuildDecoding() {
-    auto* decoded = new QGroupBox(QStringLiteral("Command Packet Decoding"), this);
-    pnDecodedPktSect = decoded;
-    pnDecodedPktSect->setObjectName(QStringLiteral("pnDecodedPktSect"));
-    auto* preamble = ValueLabel(QStringLiteral("lbPreamble"), decoded);
-    preamble->setText(QStringLiteral("AA AA AA"));
-    lbId = ValueLabel(QStringLiteral("lbId"), decoded);
-    lbLength = ValueLabel(QStringLiteral("lbLength"), decoded);
-    lbPayload = new TElidedLabel(decoded);
-    lbPayload->setObjectName(QStringLiteral("lbPayload"));
-    lbChecksum = ValueLabel(QStringLiteral("lbChecksum"), decoded);
-    auto* boxes = new QHBoxLayout(decoded);
-    boxes->setSpacing(4);
-    boxes->addWidget(DecodingBox(QStringLiteral("Preamble"), preamble, decoded));
-    boxes->addWidget(DecodingBox(QStringLiteral("ID"), lbId, decoded));
-    boxes->addWidget(DecodingBox(QStringLiteral("Length"), lbLength, decoded));
-    boxes->addWidget(DecodingBox(QStringLiteral("Payload"), lbPayload, decoded), 1);
-    boxes->addWidget(DecodingBox(QStringLiteral("Checksum"), lbChecksum, decoded));
-}
-
 void TCustomCmd::BuildSending() {
     Panel2 = new QWidget(this);
     Panel2->setObjectName(QStringLiteral("Panel2"));
@@ -173,13 +128,14 @@ TCustomCmd::TCustomCmd(QWidget* Parent) : QWidget(Parent, Qt::Window) {
     setWindowTitle(QStringLiteral("Custom Command Editor"));
 
     BuildCommandEntry();
-    BuildDecoding();
+    // The packet the command makes, field by field.
+    FDecoding = new TCustomCmdDecoding(this);
     BuildSending();
     BuildResults();
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(pnCmdEntry);
-    layout->addWidget(pnDecodedPktSect);
+    layout->addWidget(FDecoding->Box());
     layout->addWidget(Panel2);
     layout->addWidget(RollPanel2, 1);
 
@@ -206,7 +162,7 @@ TCustomCmd::TCustomCmd(QWidget* Parent) : QWidget(Parent, Qt::Window) {
     connect(edPayload->lineEdit(), &QLineEdit::returnPressed, this, sendOnEnter);
     connect(edID, &QLineEdit::returnPressed, this, sendOnEnter);
 
-    UpdateDecoding(0, {});
+    FDecoding->Show(0, {});
     CommandEditChange();
     setMinimumWidth(280);
     adjustSize();
@@ -257,14 +213,6 @@ void TCustomCmd::ApplySendState() {
     AutosendIntervalEdit->setEnabled(FEnabled && !autoSending);
 }
 
-void TCustomCmd::UpdateDecoding(uint8_t ID, const TByteArray& Payload) {
-    const TPacketDecoding d = DecodeCommandPacket(ID, Payload);
-    lbId->setText(d.Id);
-    lbLength->setText(d.Length);
-    lbPayload->SetText(d.Payload);
-    lbChecksum->setText(d.Checksum);
-}
-
 bool TCustomCmd::UpdatePayload() {
     TByteArray payload;
     const bool ok = ParseEditorPayload(edPayload->currentText(), payload);
@@ -276,7 +224,7 @@ bool TCustomCmd::UpdatePayload() {
     Hint(edPayload, ok ? PayloadHelpText() : PayloadErrorHint());
     FPayload = std::move(payload);
     lbPayloadSize->setText(PayloadSizeText(FPayload.size()));
-    UpdateDecoding(FCommandID, FPayload);
+    FDecoding->Show(FCommandID, FPayload);
     return ok;
 }
 

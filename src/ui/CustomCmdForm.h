@@ -8,7 +8,7 @@
 #include <QWidget>
 
 class TKORADevice;
-class TElidedLabel;
+class TCustomCmdDecoding;
 class TIntegerEdit;
 class TLineMemo;
 class TRollPanel;
@@ -52,10 +52,8 @@ protected:
 
 private:
     void BuildCommandEntry();
-    void BuildDecoding();
     void BuildSending();
     void BuildResults();
-    void UpdateDecoding(uint8_t ID, const TByteArray& Payload);
     bool UpdatePayload();
     void ApplySendState();
 
@@ -65,11 +63,7 @@ private:
     QMenu* pmKnownIDs = nullptr;
     QComboBox* edPayload = nullptr;
     QLabel* lbPayloadSize = nullptr;
-    QWidget* pnDecodedPktSect = nullptr;
-    QLabel* lbId = nullptr;
-    QLabel* lbLength = nullptr;
-    TElidedLabel* lbPayload = nullptr;
-    QLabel* lbChecksum = nullptr;
+    TCustomCmdDecoding* FDecoding = nullptr;
     QWidget* Panel2 = nullptr;
     QPushButton* btnSend = nullptr;
     QCheckBox* cbAutosend = nullptr;

@@ -27,8 +27,8 @@ TListBoxDlg::TListBoxDlg(QWidget* Parent)
     ListBox->setObjectName(QStringLiteral("ListBox"));
     ListBox->AddSection(QStringLiteral("Description"), 165);
     ListBox->AddSection(QStringLiteral("Value"), 141);
-    ListBox->SetSortColor(palette().color(QPalette::ToolTipBase));
-    ListBox->SetItemHeight(16);
+    ListBox->Header()->SetSortColor(palette().color(QPalette::ToolTipBase));
+    ListBox->Painter().SetItemHeight(16);
     Hint(ListBox, QStringLiteral("Click a column header to sort by it"));
 
     btnRefresh = new QPushButton(QStringLiteral("&refresh"), this);
@@ -72,7 +72,8 @@ void TListBoxDlg::ShowList() {
     // A long description would take the width from the values and leave them as dots; the
     // dialog opens wider instead, as far as the screen allows.
     const int total = ListBox->Section(0).Width + ListBox->Section(1).Width;
-    const int wanted = ListBox->Count() > 0 ? ListBox->ContentWidth(0) + ListBox->ContentWidth(1) : 0;
+    const int wanted =
+        ListBox->Count() > 0 ? ListBox->Painter().ContentWidth(0) + ListBox->Painter().ContentWidth(1) : 0;
     if (wanted > total && !testAttribute(Qt::WA_Resized)) {
         const QScreen* screen = parentWidget() ? parentWidget()->screen() : this->screen();
         const QSize hint = sizeHint();

@@ -2,23 +2,18 @@
 // "Live Plot": finger position and grasping force over time on two vertical axes, with the grasping
 // state as a coloured band along the time axis. Samples go into a bounded buffer as they arrive; the
 // view is redrawn on a timer at screen rate from points reduced to what the pixels can show.
+#include "ui/LivePlotView.h"
 #include "ui/PlotBuffer.h"
 
 #include <QPointF>
 #include <QRect>
 #include <QWidget>
 
-#include <cstdint>
-#include <optional>
-#include <vector>
-
 class QComboBox;
-class QLabel;
-class QTimer;
+class QHBoxLayout;
 class QToolButton;
-class TPlotCanvas;
-struct TPlotAxis;
 
+// The window: the bar with the window length, pause and the exports above the view (TLivePlotView).
 class TLivePlot : public QWidget {
     Q_OBJECT
 public:
@@ -34,12 +29,12 @@ public:
     // Visible time span in seconds: 10, 30, 60 or 300.
     static const int WindowLengths[4];
     void SetWindowLength(int Seconds);
-    int WindowLength() const { return FWindowSec; }
+    int WindowLength() const { return FView->Window(); }
     void SetPaused(bool Paused);
-    bool Paused() const { return FPaused; }
+    bool Paused() const { return FView->Paused(); }
     // The time range on the axis (seconds since the first sample).
-    double ViewStart() const { return FViewEnd - FViewSpan; }
-    double ViewEnd() const { return FViewEnd; }
+    double ViewStart() const { return FView->Start(); }
+    double ViewEnd() const { return FView->End(); }
     // While paused: Factor below 1 zooms in around the time At; Seconds moves the view.
     void Zoom(double Factor, double At);
     void Pan(double Seconds);
@@ -58,13 +53,9 @@ public:
     void RedrawNow();
 
     // Work per frame for the benchmark: series update, and the paint that followed it.
-    struct TFrameStats {
-        uint64_t Frames = 0;
-        int64_t LongestFrameUs = 0;
-        int64_t TotalFrameUs = 0;
-    };
-    const TFrameStats& FrameStats() const { return FStats; }
-    void ResetFrameStats() { FStats = {}; }
+    using TFrameStats = TLivePlotView::TFrameStats;
+    const TFrameStats& FrameStats() const { return FView->FrameStats(); }
+    void ResetFrameStats() { FView->ResetFrameStats(); }
 
 signals:
     void VisibleChanged(bool Visible);
@@ -75,33 +66,16 @@ protected:
     void keyPressEvent(QKeyEvent* Event) override;
 
 private:
-    void Frame();
-    void UpdateView();
-    void ClampView();
-    void ViewPainted(int64_t PaintUs);
-    void ViewMouseMoved(std::optional<QPointF> PlotPos);
-    bool HandleViewKey(int Key);
+    QHBoxLayout* BuildBar();
     void cbWindowChange(int Index);
     void btnPauseClick();
     void btnExportCsvClick();
     void btnExportPngClick();
 
     TPlotBuffer FBuffer;
-    int FWindowSec = 30;
-    bool FPaused = false;
-    double FViewEnd = 0;
-    double FViewSpan = 30;
-    bool FViewDirty = true;
-    uint64_t FDrawnGeneration = ~uint64_t(0);
-
     QComboBox* cbWindow = nullptr;
     QToolButton* btnPause = nullptr;
     QToolButton* btnExportCsv = nullptr;
     QToolButton* btnExportPng = nullptr;
-    QLabel* lbCursor = nullptr;
-    TPlotCanvas* FCanvas = nullptr;
-    QTimer* FTimer = nullptr;
-
-    TFrameStats FStats;
-    int64_t FPendingFrameUs = -1; // series work waiting for its paint
+    TLivePlotView* FView = nullptr;
 };

@@ -1,3 +1,4 @@
+// The multi-column list: its header, its list of rows and the control that joins them.
 #include "ui/MIVListBox.h"
 
 #include "platform/ErrorGuard.h"
@@ -7,7 +8,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyle>
-#include <QStyleOptionButton>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
@@ -16,15 +16,8 @@
 namespace {
 constexpr int HeaderClientHeight = 17;
 constexpr int ArrowSize = 16;
-constexpr int CheckBoxSize = 13;
-const QColor OddRowColor(223, 223, 223);
-const QColor GridColor(187, 187, 187);
 
 enum { StateRole = Qt::UserRole + 1, ColorRole };
-
-QColor TextOn(const QColor& Background) {
-    return Background.lightness() >= 128 ? QColor(Qt::black) : QColor(Qt::white);
-}
 
 // The sort arrow, drawn into its 16 x 16 square: a small filled triangle.
 void DrawArrow(QPainter& P, const QRect& Square, bool Up, const QColor& Color) {
@@ -53,11 +46,12 @@ public:
     void paint(QPainter* P, const QStyleOptionViewItem& Option, const QModelIndex& Index) const override {
         RunGuarded([&] {
             const bool focused = (Option.state & QStyle::State_HasFocus) && FOwner->List()->hasFocus();
-            FOwner->DrawRow(*P, Option.rect, Index.row(), Option.state & QStyle::State_Selected, focused);
+            FOwner->Painter().DrawRow(*P, Option.rect, Index.row(), Option.state & QStyle::State_Selected,
+                                      focused);
         });
     }
     QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
-        return {1, FOwner->RowHeight()};
+        return {1, FOwner->Painter().RowHeight()};
     }
 
 private:
@@ -125,6 +119,11 @@ void TMIVHeaderControl::SetSortState(TMIVSortState S) {
     update();
 }
 
+void TMIVHeaderControl::SetSortColor(const QColor& C) {
+    FSortColor = C;
+    update();
+}
+
 void TMIVHeaderControl::TakeSnapshot() {
     FSnapshot = Widths();
 }
@@ -182,7 +181,7 @@ void TMIVHeaderControl::PaintSection(QPainter& P, int Index, int Left) const {
     const TMIVHeaderSection& s = FSections[size_t(Index)];
     const bool sorted = FSort.Section == Index;
     const QRect cell(Left, 1, s.Width, height() - 2);
-    const QColor back = sorted                  ? FOwner->SortColor()
+    const QColor back = sorted                  ? FSortColor
                         : s.BackColor.isValid() ? s.BackColor
                                                 : palette().button().color();
     P.fillRect(cell, back);
@@ -191,7 +190,7 @@ void TMIVHeaderControl::PaintSection(QPainter& P, int Index, int Left) const {
     const QFontMetrics fm = fontMetrics();
     const QString caption = MIVTruncate(
         s.Text, available, [&fm](const QString& t) { return fm.horizontalAdvance(t); }, 3);
-    P.setPen(TextOn(back));
+    P.setPen(MIVTextOn(back));
     P.save();
     P.setClipRect(cell);
     P.drawText(QRect(Left + 5, 1, std::max(0, available), cell.height()), Qt::AlignLeft | Qt::AlignVCenter,
@@ -200,7 +199,7 @@ void TMIVHeaderControl::PaintSection(QPainter& P, int Index, int Left) const {
     if (sorted) {
         const QRect arrow(cell.right() + 1 - 2 - ArrowSize, cell.center().y() - ArrowSize / 2 + 1, ArrowSize,
                           ArrowSize);
-        DrawArrow(P, arrow, FSort.Ascending, TextOn(back));
+        DrawArrow(P, arrow, FSort.Ascending, MIVTextOn(back));
     }
     P.setPen(Qt::black);
     P.drawLine(cell.right(), cell.top(), cell.right(), cell.bottom());
@@ -295,6 +294,35 @@ void TMListBox::keyPressEvent(QKeyEvent* Event) {
     QListWidget::keyPressEvent(Event);
 }
 
+void TMListBox::SetMultiSelect(bool Multi) {
+    setSelectionMode(Multi ? QAbstractItemView::MultiSelection : QAbstractItemView::SingleSelection);
+}
+
+void TMListBox::SetExtendedSelect(bool Extended) {
+    setSelectionMode(Extended ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection);
+}
+
+TCheckBoxState TMListBox::CheckState(int Row) const {
+    const QListWidgetItem* it = item(Row);
+    const QVariant v = it ? it->data(StateRole) : QVariant();
+    return v.isValid() ? TCheckBoxState(v.toInt()) : TCheckBoxState::Unchecked;
+}
+
+void TMListBox::SetCheckState(int Row, TCheckBoxState Value) {
+    if (QListWidgetItem* it = item(Row))
+        it->setData(StateRole, int(Value));
+}
+
+QColor TMListBox::RowColor(int Row) const {
+    const QListWidgetItem* it = item(Row);
+    return it ? it->data(ColorRole).value<QColor>() : QColor();
+}
+
+void TMListBox::SetRowColor(int Row, const QColor& Color) {
+    if (QListWidgetItem* it = item(Row))
+        it->setData(ColorRole, Color);
+}
+
 // --- the control ---
 
 TMIVListBox::TMIVListBox(QWidget* Parent) : QFrame(Parent) {
@@ -333,44 +361,6 @@ void TMIVListBox::SetCheckBoxColumn(int Index) {
     FList->viewport()->update();
 }
 
-void TMIVListBox::SetSortColor(const QColor& C) {
-    FSortColor = C;
-    FHeader->update();
-}
-
-void TMIVListBox::SetCheckBoxFlat(bool Flat) {
-    FCheckBoxFlat = Flat;
-    FList->viewport()->update();
-}
-
-void TMIVListBox::SetCheckBoxOffset(int Offset) {
-    FCheckBoxOffset = Offset;
-    FList->viewport()->update();
-}
-
-void TMIVListBox::SetCheckBoxCenter(bool Center) {
-    FCheckBoxCenter = Center;
-    FList->viewport()->update();
-}
-
-void TMIVListBox::SetItemHeight(int H) {
-    FItemHeight = H;
-    FList->doItemsLayout();
-}
-
-int TMIVListBox::RowHeight() const {
-    return std::max(FItemHeight, FList->fontMetrics().height() + 2);
-}
-
-void TMIVListBox::SetMultiSelect(bool Multi) {
-    FList->setSelectionMode(Multi ? QAbstractItemView::MultiSelection : QAbstractItemView::SingleSelection);
-}
-
-void TMIVListBox::SetExtendedSelect(bool Extended) {
-    FList->setSelectionMode(Extended ? QAbstractItemView::ExtendedSelection
-                                     : QAbstractItemView::SingleSelection);
-}
-
 void TMIVListBox::AddItem(const QString& Line) {
     FList->addItem(Line);
 }
@@ -404,29 +394,8 @@ QString TMIVListBox::Cell(int Row, int Column) const {
     return MIVCellText(Item(Row), Column, SectionCount());
 }
 
-TCheckBoxState TMIVListBox::CheckState(int Row) const {
-    const QListWidgetItem* it = FList->item(Row);
-    const QVariant v = it ? it->data(StateRole) : QVariant();
-    return v.isValid() ? TCheckBoxState(v.toInt()) : TCheckBoxState::Unchecked;
-}
-
-void TMIVListBox::SetCheckState(int Row, TCheckBoxState State) {
-    if (QListWidgetItem* it = FList->item(Row))
-        it->setData(StateRole, int(State));
-}
-
 void TMIVListBox::SetChecked(int Row, bool Checked) {
-    SetCheckState(Row, Checked ? TCheckBoxState::Checked : TCheckBoxState::Unchecked);
-}
-
-QColor TMIVListBox::RowColor(int Row) const {
-    const QListWidgetItem* it = FList->item(Row);
-    return it ? it->data(ColorRole).value<QColor>() : QColor();
-}
-
-void TMIVListBox::SetRowColor(int Row, const QColor& Color) {
-    if (QListWidgetItem* it = FList->item(Row))
-        it->setData(ColorRole, Color);
+    FList->SetCheckState(Row, Checked ? TCheckBoxState::Checked : TCheckBoxState::Unchecked);
 }
 
 void TMIVListBox::SortClick(int Section) {
@@ -462,7 +431,7 @@ void TMIVListBox::SortBy(TMIVSortState S) {
         const QListWidgetItem* it = FList->item(i);
         rows.push_back({it->text(), it->data(StateRole), it->data(ColorRole), it->isSelected()});
         keys.push_back(Cell(i, S.Section));
-        checks.push_back(CheckState(i));
+        checks.push_back(FList->CheckState(i));
     }
     const bool byCheck = S.Section == FCheckBoxColumn;
     int current = FList->currentRow();
@@ -496,127 +465,21 @@ void TMIVListBox::SortBy(TMIVSortState S) {
     FList->viewport()->update();
 }
 
-int TMIVListBox::ContentWidth(int Index) const {
-    const QFontMetrics cellFm = FList->fontMetrics();
-    int widest = 0;
-    for (int i = 0; i < Count(); ++i)
-        widest = std::max(widest, cellFm.horizontalAdvance(Cell(i, Index)));
-    // A check-box column's text follows its box.
-    if (Index == FCheckBoxColumn)
-        widest += CheckBoxSize + 2 * FCheckBoxOffset;
-    const int caption = FHeader->fontMetrics().horizontalAdvance(FHeader->Sections()[size_t(Index)].Text);
-    return MIVContentWidth(caption, FHeader->SortState().Section == Index, widest);
-}
-
 void TMIVListBox::FitColumn(int Index) {
     if (Index < 0 || Index + 1 >= SectionCount() || Count() == 0)
         return;
     FHeader->TakeSnapshot();
-    FHeader->ResizeSection(Index, ContentWidth(Index) - Section(Index).Width);
-}
-
-QRect TMIVListBox::CellRect(const QRect& RowRect, int Column) const {
-    return {RowRect.left() + FHeader->SectionLeft(Column), RowRect.top(), Section(Column).Width,
-            RowRect.height()};
-}
-
-QRect TMIVListBox::CheckBoxRect(const QRect& Cell) const {
-    const int x =
-        FCheckBoxCenter ? Cell.left() + (Cell.width() - CheckBoxSize) / 2 : Cell.left() + FCheckBoxOffset;
-    return {x, Cell.top() + (Cell.height() - CheckBoxSize) / 2, CheckBoxSize, CheckBoxSize};
-}
-
-void TMIVListBox::DrawCheckBox(QPainter& P, const QRect& Area, TCheckBoxState State) const {
-    if (!FCheckBoxFlat) {
-        QStyleOptionButton opt;
-        opt.initFrom(FList);
-        opt.rect = Area;
-        opt.state = QStyle::State_Enabled | (State == TCheckBoxState::Checked  ? QStyle::State_On
-                                             : State == TCheckBoxState::Grayed ? QStyle::State_NoChange
-                                                                               : QStyle::State_Off);
-        FList->style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &opt, &P, FList);
-        return;
-    }
-    P.save();
-    P.setPen(QColor(128, 128, 128));
-    P.setBrush(State == TCheckBoxState::Grayed ? QColor(Qt::lightGray) : QColor(Qt::white));
-    P.drawRect(Area.adjusted(0, 0, -1, -1));
-    if (State != TCheckBoxState::Unchecked) {
-        P.setPen(QPen(State == TCheckBoxState::Grayed ? Qt::darkGray : Qt::black, 2));
-        P.setRenderHint(QPainter::Antialiasing);
-        P.drawPolyline(
-            QPolygonF({QPointF(Area.left() + 3, Area.top() + 6.5), QPointF(Area.left() + 5.5, Area.top() + 9),
-                       QPointF(Area.left() + 10, Area.top() + 3.5)}));
-    }
-    P.restore();
-}
-
-void TMIVListBox::DrawRow(QPainter& P, const QRect& Rect, int Row, bool Selected, bool Focused) const {
-    const QPalette& pal = FList->palette();
-    const QColor back = Selected ? pal.highlight().color() : (Row % 2) ? OddRowColor : pal.base().color();
-    const QColor text = Selected    ? pal.highlightedText().color()
-                        : (Row % 2) ? TextOn(back)
-                                    : pal.text().color();
-    P.save();
-    P.fillRect(Rect, back);
-    P.setPen(text);
-    const QFontMetrics fm = FList->fontMetrics();
-    const auto measure = [&fm](const QString& t) { return fm.horizontalAdvance(t); };
-    if (SectionCount() == 0) {
-        P.drawText(Rect.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, Item(Row));
-    } else {
-        for (int c = 0; c < SectionCount(); ++c) {
-            const QRect cell = CellRect(Rect, c);
-            P.save();
-            P.setClipRect(cell);
-            int textLeft = cell.left() + 2;
-            bool drawText = true;
-            if (c == FCheckBoxColumn) {
-                const QRect box = CheckBoxRect(cell);
-                DrawCheckBox(P, box, CheckState(Row));
-                textLeft = box.right() + 1 + FCheckBoxOffset;
-            }
-            const QColor colour = RowColor(Row);
-            if (FHeader->Sections()[size_t(c)].Kind == skColorBox && cell.width() > 23 && colour.isValid()) {
-                const QRect box(cell.left() + 7, cell.top() + 2, cell.width() - 16, cell.height() - 4);
-                P.fillRect(box, colour);
-                P.setPen(Qt::black);
-                P.drawRect(box.adjusted(0, 0, -1, -1));
-                P.setPen(text);
-                drawText = false;
-            }
-            if (drawText) {
-                const int available = cell.right() - 1 - textLeft;
-                const QString t = MIVTruncate(Cell(Row, c), available, measure, 0);
-                P.drawText(QRect(textLeft, cell.top(), std::max(0, available), cell.height()),
-                           Qt::AlignLeft | Qt::AlignVCenter, t);
-            }
-            P.restore();
-            P.setPen(GridColor);
-            P.drawLine(cell.right(), cell.top(), cell.right(), cell.bottom());
-            P.setPen(text);
-        }
-    }
-    if (Focused) {
-        QStyleOptionFocusRect opt;
-        opt.initFrom(FList);
-        opt.rect = Rect;
-        opt.backgroundColor = back;
-        FList->style()->drawPrimitive(QStyle::PE_FrameFocusRect, &opt, &P, FList);
-    }
-    P.restore();
-    if (OnDrawItem)
-        OnDrawItem(const_cast<TMIVListBox*>(this), Row, P, Rect, Selected);
+    FHeader->ResizeSection(Index, FPainter.ContentWidth(Index) - Section(Index).Width);
 }
 
 void TMIVListBox::ToggleCheck(int Row) {
     if (Row < 0 || Row >= Count())
         return;
-    const TCheckBoxState s = CheckState(Row);
+    const TCheckBoxState s = FList->CheckState(Row);
     const TCheckBoxState next = s == TCheckBoxState::Unchecked ? TCheckBoxState::Checked
                                 : s == TCheckBoxState::Checked ? TCheckBoxState::Unchecked
                                                                : s;
-    SetCheckState(Row, next);
+    FList->SetCheckState(Row, next);
     FList->viewport()->update(FList->visualItemRect(FList->item(Row)));
     if (OnCheckBoxClick)
         OnCheckBoxClick(this, Row, next);
@@ -628,8 +491,8 @@ void TMIVListBox::RowClicked(const QPoint& Pos) {
         return;
     const int row = FList->row(it);
     if (FCheckBoxColumn >= 0 && FCheckBoxColumn < SectionCount()) {
-        const QRect cell = CellRect(FList->visualItemRect(it), FCheckBoxColumn);
-        if (CheckBoxRect(cell).contains(Pos))
+        const QRect cell = FPainter.CellRect(FList->visualItemRect(it), FCheckBoxColumn);
+        if (FPainter.CheckBoxRect(cell).contains(Pos))
             ToggleCheck(row);
     }
     if (OnSelect)

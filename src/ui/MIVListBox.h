@@ -3,6 +3,7 @@
 // whose item lines hold their cells separated by ";". The rules live in MIVListRules; this unit
 // paints them and turns mouse and keys into them.
 #include "ui/MIVListRules.h"
+#include "ui/MIVRowPainter.h"
 
 #include <QColor>
 #include <QFrame>
@@ -39,6 +40,9 @@ public:
 
     TMIVSortState SortState() const { return FSort; }
     void SetSortState(TMIVSortState S);
+    // Background of the sorted section.
+    QColor SortColor() const { return FSortColor; }
+    void SetSortColor(const QColor& C);
     bool Dragging() const { return FDragSection >= 0; }
 
     // Moves the right edge of Section by Delta through the resize rule against the current
@@ -69,6 +73,7 @@ private:
     TMIVListBox* FOwner;
     std::vector<TMIVHeaderSection> FSections;
     TMIVSortState FSort;
+    QColor FSortColor{Qt::white};
     int FDragSection = -1;
     int FLastX = 0;
     int FPressedSection = -1;
@@ -76,11 +81,19 @@ private:
     std::vector<int> FSnapshot;
 };
 
-// The owner-drawn list below the header.
+// The owner-drawn list below the header; its items keep each row's check state and colour.
 class TMListBox : public QListWidget {
     Q_OBJECT
 public:
     explicit TMListBox(TMIVListBox* Owner);
+
+    void SetMultiSelect(bool Multi);
+    void SetExtendedSelect(bool Extended);
+    // Per-row state; rows without state are unchecked and have no colour.
+    TCheckBoxState CheckState(int Row) const;
+    void SetCheckState(int Row, TCheckBoxState Value);
+    QColor RowColor(int Row) const;
+    void SetRowColor(int Row, const QColor& Color);
 
 protected:
     void mousePressEvent(QMouseEvent* Event) override;
@@ -110,20 +123,9 @@ public:
     void SetCheckBoxColumn(int Index);
     int ColumnMinWidth() const { return FColumnMinWidth; }
     void SetColumnMinWidth(int W) { FColumnMinWidth = W; }
-    QColor SortColor() const { return FSortColor; }
-    void SetSortColor(const QColor& C);
-    bool CheckBoxFlat() const { return FCheckBoxFlat; }
-    void SetCheckBoxFlat(bool Flat);
-    int CheckBoxOffset() const { return FCheckBoxOffset; }
-    void SetCheckBoxOffset(int Offset);
-    bool CheckBoxCenter() const { return FCheckBoxCenter; }
-    void SetCheckBoxCenter(bool Center);
-    // Row height; never less than the font needs.
-    int ItemHeight() const { return FItemHeight; }
-    void SetItemHeight(int H);
-    int RowHeight() const;
-    void SetMultiSelect(bool Multi);
-    void SetExtendedSelect(bool Extended);
+    // How the rows are painted: check boxes, row height, cell geometry, content widths.
+    TMIVRowPainter& Painter() { return FPainter; }
+    const TMIVRowPainter& Painter() const { return FPainter; }
 
     // Item lines.
     void AddItem(const QString& Line);
@@ -137,13 +139,9 @@ public:
     // The text of a cell as the list shows it.
     QString Cell(int Row, int Column) const;
 
-    // Per-row state; rows without state are unchecked and have no colour.
-    TCheckBoxState CheckState(int Row) const;
-    void SetCheckState(int Row, TCheckBoxState State);
-    bool Checked(int Row) const { return CheckState(Row) == TCheckBoxState::Checked; }
+    // The list keeps each row's check state and colour.
+    bool Checked(int Row) const { return FList->CheckState(Row) == TCheckBoxState::Checked; }
     void SetChecked(int Row, bool Checked);
-    QColor RowColor(int Row) const;
-    void SetRowColor(int Row, const QColor& Color);
 
     // Sorting as a click on the section's header does it; Resort repeats the present order.
     TMIVSortState SortState() const { return FHeader->SortState(); }
@@ -151,35 +149,21 @@ public:
     void Resort();
     // Fits a section (not the last) to its content; nothing without items.
     void FitColumn(int Index);
-    int ContentWidth(int Index) const;
 
-    // Geometry of a row's cells, in list viewport coordinates.
-    QRect CellRect(const QRect& RowRect, int Column) const;
-    QRect CheckBoxRect(const QRect& Cell) const;
-
-    std::function<void(TMIVListBox* Sender, int Index, QPainter& Canvas, const QRect& Rect, bool Selected)>
-        OnDrawItem;
     std::function<void(TMIVListBox* Sender, int Section)> OnHeaderSectionResize;
     std::function<void(TMIVListBox* Sender)> OnSelect;
     std::function<void(TMIVListBox* Sender, int ItemIndex, TCheckBoxState Value)> OnCheckBoxClick;
 
-    // Painting of one row; the list's item delegate calls it.
-    void DrawRow(QPainter& P, const QRect& Rect, int Row, bool Selected, bool Focused) const;
     // Toggles the check box of a row (grayed stays), repaints it and fires OnCheckBoxClick.
     void ToggleCheck(int Row);
     void RowClicked(const QPoint& Pos);
 
 private:
     void SortBy(TMIVSortState S);
-    void DrawCheckBox(QPainter& P, const QRect& Area, TCheckBoxState State) const;
 
     TMIVHeaderControl* FHeader = nullptr;
     TMListBox* FList = nullptr;
     int FCheckBoxColumn = -1;
     int FColumnMinWidth = 20;
-    QColor FSortColor{Qt::white};
-    bool FCheckBoxFlat = false;
-    int FCheckBoxOffset = 4;
-    bool FCheckBoxCenter = false;
-    int FItemHeight = 16;
+    TMIVRowPainter FPainter{*this};
 };

@@ -175,7 +175,7 @@ TEST(ListBoxDlg, RowsSplitIntoTwoColumnsAndHeaderClicksSort) {
     driver.ThenAs<TListBoxDlg>([&](TListBoxDlg* D) {
         TMIVListBox* L = D->ListBox;
         EXPECT_TRUE(D->btnRefresh->isVisible());
-        EXPECT_EQ(L->Section(0).Width, L->ContentWidth(0)) << "first column fitted on show";
+        EXPECT_EQ(L->Section(0).Width, L->Painter().ContentWidth(0)) << "first column fitted on show";
         EXPECT_EQ(L->Section(0).Width + L->Section(1).Width, std::max(165 + 141, L->Header()->width() - 1));
 
         QTest::mouseClick(L->Header(), Qt::LeftButton, {}, SectionMiddle(L, 1));
@@ -211,8 +211,8 @@ TEST(ListBoxDlg, OpensWiderWhenALongDescriptionWouldSqueezeTheValues) {
     TModalDriver driver;
     driver.ThenAs<TListBoxDlg>([](TListBoxDlg* D) {
         TMIVListBox* L = D->ListBox;
-        EXPECT_EQ(L->Section(0).Width, L->ContentWidth(0));
-        EXPECT_GE(L->Section(1).Width, L->ContentWidth(1));
+        EXPECT_EQ(L->Section(0).Width, L->Painter().ContentWidth(0));
+        EXPECT_GE(L->Section(1).Width, L->Painter().ContentWidth(1));
         D->reject();
     });
     d.ShowList();

@@ -59,7 +59,7 @@ TEST(MIVListBox, HeaderClicksSortAscendingDescendingThenLeaveTheOrder) {
     }
 
     // The sorted section is tinted, the others have the button face.
-    t.L.SetSortColor(QColor(255, 255, 200));
+    t.L.Header()->SetSortColor(QColor(255, 255, 200));
     const QImage header = t.L.Header()->grab().toImage();
     EXPECT_EQ(header.pixelColor(t.L.Header()->SectionLeft(0) + 2, 3), QColor(255, 255, 200));
     EXPECT_EQ(header.pixelColor(t.L.Header()->SectionLeft(1) + 2, 3),
@@ -125,16 +125,17 @@ TEST(MIVListBox, DoubleClickOnADividerFitsTheColumnToItsWidestText) {
 TEST(MIVListBox, CheckBoxColumnTogglesByClickAndSpaceAndSortsCheckedFirst) {
     TShownList t({"one;1", "two;2", "three;3"}, {100, 100});
     t.L.SetCheckBoxColumn(0);
-    t.L.SetCheckState(2, TCheckBoxState::Grayed);
+    t.L.List()->SetCheckState(2, TCheckBoxState::Grayed);
     std::vector<std::pair<int, TCheckBoxState>> clicks;
     int selects = 0;
     t.L.OnCheckBoxClick = [&](TMIVListBox*, int Row, TCheckBoxState S) { clicks.emplace_back(Row, S); };
     t.L.OnSelect = [&](TMIVListBox*) { ++selects; };
 
-    const QPoint box1 = t.L.CheckBoxRect(t.L.CellRect(t.RowRect(1), 0)).center();
+    const QPoint box1 = t.L.Painter().CheckBoxRect(t.L.Painter().CellRect(t.RowRect(1), 0)).center();
     QTest::mouseClick(t.L.List()->viewport(), Qt::LeftButton, {}, box1);
     EXPECT_TRUE(t.L.Checked(1));
-    QTest::mouseClick(t.L.List()->viewport(), Qt::LeftButton, {}, t.L.CellRect(t.RowRect(1), 1).center());
+    QTest::mouseClick(t.L.List()->viewport(), Qt::LeftButton, {},
+                      t.L.Painter().CellRect(t.RowRect(1), 1).center());
     EXPECT_TRUE(t.L.Checked(1)) << "a click beside the box only selects";
     EXPECT_EQ(selects, 2);
 
@@ -156,25 +157,25 @@ TEST(MIVListBox, CheckBoxColumnTogglesByClickAndSpaceAndSortsCheckedFirst) {
     // Sorting by the check-box column: checked rows first; state moves with its row.
     t.ClickSection(0);
     EXPECT_EQ(t.L.Item(0), "one;1");
-    EXPECT_EQ(t.L.CheckState(0), TCheckBoxState::Checked);
+    EXPECT_EQ(t.L.List()->CheckState(0), TCheckBoxState::Checked);
     t.ClickSection(0);
     EXPECT_EQ(t.L.Item(2), "one;1");
-    EXPECT_EQ(t.L.CheckState(2), TCheckBoxState::Checked);
+    EXPECT_EQ(t.L.List()->CheckState(2), TCheckBoxState::Checked);
     const int grayed = t.L.Items().indexOf("three;3");
-    EXPECT_EQ(t.L.CheckState(grayed), TCheckBoxState::Grayed);
+    EXPECT_EQ(t.L.List()->CheckState(grayed), TCheckBoxState::Grayed);
 }
 
 TEST(MIVListBox, RowsAlternateWithGridLinesAndColourBoxesWhereTheSectionIsWideEnough) {
     TShownList t({"a;x;", "b;y;", "c;z;"}, {60, 30, 23});
     t.L.Section(1).Kind = skColorBox;
     t.L.Section(2).Kind = skColorBox;
-    t.L.SetRowColor(1, QColor(0, 0, 255));
-    const int h = t.L.RowHeight();
+    t.L.List()->SetRowColor(1, QColor(0, 0, 255));
+    const int h = t.L.Painter().RowHeight();
     QImage img(200, 3 * h, QImage::Format_RGB32);
     {
         QPainter p(&img);
         for (int row = 0; row < 3; ++row)
-            t.L.DrawRow(p, QRect(0, row * h, 200, h), row, false, false);
+            t.L.Painter().DrawRow(p, QRect(0, row * h, 200, h), row, false, false);
     }
     const int mid = h / 2;
     EXPECT_EQ(img.pixelColor(55, mid), t.L.List()->palette().base().color()) << "even row";
