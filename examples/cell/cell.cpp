@@ -3,9 +3,9 @@
 // and the next step of that gripper starts from there, so no gripper ever waits for another.
 //   cell LINK LINK LINK LINK      (tcp://127.0.0.1:1000, udp://HOST:PORT?listen=PORT, ...)
 // Each gripper reads its temperature, moves to 40 mm, grasps a 20 mm part and releases it.
-#include <LinkAddress.h>
-#include <convert.h>
-#include <ZEL.h>
+#include <engine/LinkAddress.h>
+#include <protocol/convert.h>
+#include <zel/ZEL.h>
 #include <ZelVersion.h>
 
 #include <QCoreApplication>

@@ -2,8 +2,8 @@
 // position and force as the gripper reports them. No window and no display needed.
 //   grip tcp HOST PORT [WIDTH]
 //   grip udp HOST LISTENING_PORT TRANSMIT_PORT [WIDTH]
-#include <CommandComponent.h>
-#include <ZEL.h>
+#include <engine/CommandComponent.h>
+#include <zel/ZEL.h>
 #include <ZelVersion.h>
 
 #include <QCoreApplication>
