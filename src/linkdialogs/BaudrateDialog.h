@@ -16,10 +16,10 @@ public:
     int Code() const;
     bool Show();
 
+private:
+    void cbBaudrateChange();
+
     QComboBox* cbBaudrate = nullptr;
     QPushButton* btnOk = nullptr;
     QPushButton* btnCancel = nullptr;
-
-private:
-    void cbBaudrateChange();
 };

@@ -39,6 +39,7 @@ TCANParamsDlg::TCANParamsDlg(QWidget* Parent)
     lbInfo = new QLabel(QStringLiteral("Please select the CAN-Bus configuration. You need to select the same "
                                        "settings that you are using for the target system:"),
                         this);
+    lbInfo->setObjectName(QStringLiteral("lbInfo"));
     lbInfo->setWordWrap(true);
     lbInterface = new QLabel(this);
     lbInterface->setObjectName(QStringLiteral("lbInterface"));

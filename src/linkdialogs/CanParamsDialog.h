@@ -26,15 +26,15 @@ public:
     // Runs the dialog modally; true only for OK.
     bool Show();
 
+private:
+    // Position of the entry the box's text names (letter case and outer blanks aside), or -1.
+    int EntryOfText() const;
+    void edIDChange();
+
     QLabel* lbInfo = nullptr;
     QLabel* lbInterface = nullptr;
     QComboBox* cbBitrate = nullptr;
     TIntegerEdit* edID = nullptr;
     QPushButton* btnOk = nullptr;
     QPushButton* btnCancel = nullptr;
-
-private:
-    // Position of the entry the box's text names (letter case and outer blanks aside), or -1.
-    int EntryOfText() const;
-    void edIDChange();
 };

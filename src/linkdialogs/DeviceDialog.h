@@ -20,11 +20,6 @@ public:
     int32_t SelectedInterface() const;
     QString PortText() const;
 
-    QComboBox* cbDevice = nullptr;
-    QComboBox* cbDevicePort = nullptr;
-    QPushButton* btnConnect = nullptr;
-    QPushButton* btnCancel = nullptr;
-
 protected:
     void showEvent(QShowEvent* Event) override;
 
@@ -33,4 +28,8 @@ private:
     void cbDeviceChange();
 
     QObject* FOwner;
+    QComboBox* cbDevice = nullptr;
+    QComboBox* cbDevicePort = nullptr;
+    QPushButton* btnConnect = nullptr;
+    QPushButton* btnCancel = nullptr;
 };

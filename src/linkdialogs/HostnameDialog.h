@@ -18,11 +18,11 @@ public:
     void SetPort(int Port);
     bool Show();
 
+private:
+    void edPortChange();
+
     QLineEdit* edHostname = nullptr;
     TIntegerEdit* edPort = nullptr;
     QPushButton* btnOk = nullptr;
     QPushButton* btnCancel = nullptr;
-
-private:
-    void edPortChange();
 };

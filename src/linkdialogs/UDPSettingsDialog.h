@@ -20,12 +20,12 @@ public:
     void SetTransmitPort(int Port);
     bool Show();
 
+private:
+    void edListeningPortChange();
+
     QLineEdit* edHostname = nullptr;
     TIntegerEdit* edTransmitPort = nullptr;
     TIntegerEdit* edListeningPort = nullptr;
     QPushButton* btnOk = nullptr;
     QPushButton* btnCancel = nullptr;
-
-private:
-    void edListeningPortChange();
 };

@@ -18,12 +18,12 @@ public:
     bool Execute();
     QString GetTag() const;
 
+private:
     QLineEdit* ed = nullptr;
     QLabel* lbMessage = nullptr; // a failed read, or characters the device cannot store
     QPushButton* btnApply = nullptr;
     QPushButton* btnClose = nullptr;
 
-private:
     void TextEdited();
     void ShowMessageText(const QString& Text);
 

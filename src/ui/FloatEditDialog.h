@@ -22,18 +22,17 @@ public:
     // Raises "Edit field does not contain a valid number" when the edit is invalid.
     double Value();
 
+private:
+    // The coupling: the operator moved the track bar, the edit holds a new valid value.
+    void tbChange();
+    void edNumericChange();
+
     QLabel* pnDescription = nullptr;
     QSlider* tb = nullptr;
     TFloatEdit* ed = nullptr;
     QLabel* lbUnit = nullptr;
     QPushButton* btnOk = nullptr;
     QPushButton* btnCancel = nullptr;
-
-    // The coupling: the operator moved the track bar, the edit holds a new valid value.
-    void tbChange();
-    void edNumericChange();
-
-private:
     // Set while one side of the coupling writes the other, so that it does not echo back.
     bool FSyncing = false;
 };

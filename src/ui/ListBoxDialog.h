@@ -23,13 +23,13 @@ public:
     // Fits the first column (opening wider when the values would no longer fit), shows modally,
     // then hides btnRefresh and forgets the handler.
     void ShowList();
+    // What "&refresh" does: runs the handler, if one is set, and sorts the new rows.
+    void btnRefreshClick();
 
+private:
     TMIVListBox* ListBox = nullptr;
     QPushButton* btnRefresh = nullptr;
     QPushButton* btnClose = nullptr;
 
-    void btnRefreshClick();
-
-private:
     TListBoxRefreshEvent FRefresh;
 };

@@ -10,6 +10,7 @@
 #include "TempSettingsFolder.h"
 #include "TestRecorders.h"
 #include "TestWait.h"
+#include "WindowControls.h"
 #include "widgets/IntegerEdit.h"
 
 #include <QApplication>
@@ -156,11 +157,12 @@ TEST_F(CANDeviceTest, OpenStoresTheParametersAndTheNextOpenOffersThemAgain) {
     Lib.Interfaces = Named({"can0", "can1", "can2", "can3"});
     const TStat first = OpenThroughDialog(*dev, QStringLiteral("Net 3"), [](TCANParamsDlg* D) {
         // Defaults of a fresh installation.
+        auto* bitrate = Control<QComboBox>(*D, "cbBitrate");
         EXPECT_EQ(D->GetBitrate(), 4);
-        EXPECT_EQ(D->cbBitrate->currentText(), QStringLiteral("250 kBit/s"));
+        EXPECT_EQ(bitrate->currentText(), QStringLiteral("250 kBit/s"));
         EXPECT_EQ(D->GetId(), 100);
-        D->cbBitrate->setCurrentIndex(D->cbBitrate->findText(QStringLiteral("1 MBit/s")));
-        D->edID->setText(QStringLiteral("200"));
+        bitrate->setCurrentIndex(bitrate->findText(QStringLiteral("1 MBit/s")));
+        Control<TIntegerEdit>(*D, "edID")->setText(QStringLiteral("200"));
     });
     ASSERT_EQ(first, E_SUCCESS);
     EXPECT_EQ(Lib.Calls(), (TStrings{"open 3", "baud 0", "idadd 201"}));
@@ -174,7 +176,7 @@ TEST_F(CANDeviceTest, OpenStoresTheParametersAndTheNextOpenOffersThemAgain) {
     // Reopening offers the stored choice and closes the open net first.
     const TStat second = OpenThroughDialog(*dev, QStringLiteral("Net 3"), [](TCANParamsDlg* D) {
         EXPECT_EQ(D->GetBitrate(), 0);
-        EXPECT_EQ(D->cbBitrate->currentText(), QStringLiteral("1 MBit/s"));
+        EXPECT_EQ(Control<QComboBox>(*D, "cbBitrate")->currentText(), QStringLiteral("1 MBit/s"));
         EXPECT_EQ(D->GetId(), 200);
     });
     ASSERT_EQ(second, E_SUCCESS);

@@ -8,6 +8,7 @@
 #include "TempSettingsFolder.h"
 #include "TestRecorders.h"
 #include "TestWait.h"
+#include "WindowControls.h"
 
 #include <QLabel>
 #include <QLoggingCategory>
@@ -121,8 +122,9 @@ TEST_F(CanBusSeamTest, NetsAreTheInterfacesInNameOrderAndDownOnesSaySo) {
     {
         TModalDriver driver;
         driver.ThenAs<TCANParamsDlg>([](TCANParamsDlg* D) {
-            EXPECT_TRUE(D->lbInterface->isVisibleTo(D));
-            EXPECT_EQ(D->lbInterface->text(), QStringLiteral("CAN interface: Net 2 (slcan0, down)"));
+            auto* net = Control<QLabel>(*D, "lbInterface");
+            EXPECT_TRUE(net->isVisibleTo(D));
+            EXPECT_EQ(net->text(), QStringLiteral("CAN interface: Net 2 (slcan0, down)"));
             D->accept();
         });
         EXPECT_EQ(dev.Open(QStringLiteral("Net 2 (slcan0, down)")), E_IO_ERROR);
@@ -137,7 +139,8 @@ TEST_F(CanBusSeamTest, NetsAreTheInterfacesInNameOrderAndDownOnesSaySo) {
     {
         TModalDriver driver;
         driver.ThenAs<TCANParamsDlg>([](TCANParamsDlg* D) {
-            EXPECT_EQ(D->lbInterface->text(), QStringLiteral("CAN interface: Net 2 (can10)"));
+            EXPECT_EQ(Control<QLabel>(*D, "lbInterface")->text(),
+                      QStringLiteral("CAN interface: Net 2 (can10)"));
             D->accept();
         });
         ASSERT_EQ(dev.Open(QStringLiteral("Net 1 (can10)")), E_SUCCESS);

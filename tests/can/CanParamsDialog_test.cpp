@@ -4,6 +4,7 @@
 #include "linkdialogs/LinkDialogs.h"
 #include "widgets/IntegerEdit.h"
 #include "TempSettingsFolder.h"
+#include "WindowControls.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -23,14 +24,15 @@ TEST_F(CanParamsDialogTest, EntriesMapToTheirCodesBothWays) {
     const QStringList texts{"10 kBit/s",  "20 kBit/s",  "50 kBit/s",  "100 kBit/s",
                             "125 kBit/s", "250 kBit/s", "500 kBit/s", "1 MBit/s"};
     const int codes[] = {13, 11, 9, 7, 6, 4, 2, 0};
-    ASSERT_EQ(dlg.cbBitrate->count(), texts.size());
+    auto* bitrate = Control<QComboBox>(dlg, "cbBitrate");
+    ASSERT_EQ(bitrate->count(), texts.size());
     for (int i = 0; i < texts.size(); ++i) {
-        EXPECT_EQ(dlg.cbBitrate->itemText(i), texts[i]);
-        dlg.cbBitrate->setCurrentIndex(i);
+        EXPECT_EQ(bitrate->itemText(i), texts[i]);
+        bitrate->setCurrentIndex(i);
         EXPECT_EQ(dlg.GetBitrate(), codes[i]) << i;
         dlg.SetBitrate(codes[(i + 3) % 8]);
-        EXPECT_EQ(dlg.cbBitrate->currentIndex(), (i + 3) % 8);
-        EXPECT_EQ(dlg.cbBitrate->currentText(), texts[(i + 3) % 8]);
+        EXPECT_EQ(bitrate->currentIndex(), (i + 3) % 8);
+        EXPECT_EQ(bitrate->currentText(), texts[(i + 3) % 8]);
     }
     for (int bad : {1, 3, 5, 8, 14, -1}) {
         try {
@@ -44,33 +46,36 @@ TEST_F(CanParamsDialogTest, EntriesMapToTheirCodesBothWays) {
 
 TEST_F(CanParamsDialogTest, OkIsEnabledOnlyForAValidIdAndATextThatNamesAnEntry) {
     TCANParamsDlg dlg;
+    auto* ok = Control<QPushButton>(dlg, "btnOk");
+    auto* id = Control<TIntegerEdit>(dlg, "edID");
+    auto* bitrate = Control<QComboBox>(dlg, "cbBitrate");
     // The initial text differs from the entry in letter case only and still means 250 kBit/s.
     EXPECT_EQ(dlg.GetBitrate(), 4);
     EXPECT_EQ(dlg.GetId(), 100);
-    EXPECT_TRUE(dlg.btnOk->isEnabled());
+    EXPECT_TRUE(ok->isEnabled());
 
-    dlg.edID->setText(QStringLiteral("abc"));
+    id->setText(QStringLiteral("abc"));
     EXPECT_EQ(dlg.GetId(), -1);
-    EXPECT_FALSE(dlg.btnOk->isEnabled());
-    dlg.edID->setText(QString());
-    EXPECT_FALSE(dlg.btnOk->isEnabled());
-    dlg.edID->setText(QStringLiteral("0x1F"));
+    EXPECT_FALSE(ok->isEnabled());
+    id->setText(QString());
+    EXPECT_FALSE(ok->isEnabled());
+    id->setText(QStringLiteral("0x1F"));
     EXPECT_EQ(dlg.GetId(), 31);
-    EXPECT_TRUE(dlg.btnOk->isEnabled());
+    EXPECT_TRUE(ok->isEnabled());
     dlg.SetId(-5); // no range limits
     EXPECT_EQ(dlg.GetId(), -5);
-    EXPECT_TRUE(dlg.btnOk->isEnabled());
+    EXPECT_TRUE(ok->isEnabled());
 
     // Typed texts: an entry's name in any letter case selects it; anything else selects nothing.
-    dlg.cbBitrate->setEditText(QStringLiteral(" 500 KBIT/S "));
+    bitrate->setEditText(QStringLiteral(" 500 KBIT/S "));
     EXPECT_EQ(dlg.GetBitrate(), 2);
-    EXPECT_TRUE(dlg.btnOk->isEnabled());
-    dlg.cbBitrate->setEditText(QStringLiteral("fast"));
+    EXPECT_TRUE(ok->isEnabled());
+    bitrate->setEditText(QStringLiteral("fast"));
     EXPECT_EQ(dlg.GetBitrate(), 0);
-    EXPECT_FALSE(dlg.btnOk->isEnabled());
-    dlg.cbBitrate->setEditText(QStringLiteral("10 kBit/s"));
+    EXPECT_FALSE(ok->isEnabled());
+    bitrate->setEditText(QStringLiteral("10 kBit/s"));
     EXPECT_EQ(dlg.GetBitrate(), 13);
-    EXPECT_TRUE(dlg.btnOk->isEnabled());
+    EXPECT_TRUE(ok->isEnabled());
 }
 
 TEST_F(CanParamsDialogTest, UnsupportedStoredCodeDoesNotStopTheStartButFailsTheOpen) {

@@ -11,6 +11,7 @@
 #include "Simulator.h"
 #include "TempSettingsFolder.h"
 #include "TestRecorders.h"
+#include "WindowControls.h"
 #include "zel/ZEL.h"
 
 #include <QPushButton>
@@ -99,7 +100,7 @@ TEST_F(CanEndToEndTest, ConsoleConnectsThroughItsDialogsReadsTheDeviceAndMoves) 
         driver.Then(ChooseInterface(CanInterface)).ThenAs<TCANParamsDlg>([](TCANParamsDlg* D) {
             EXPECT_EQ(D->GetBitrate(), 4);
             EXPECT_EQ(D->GetId(), 100);
-            D->btnOk->click();
+            Control<QPushButton>(*D, "btnOk")->click();
         });
         ASSERT_EQ(zel.Connect(), E_SUCCESS);
         EXPECT_EQ(driver.Handled(), 2);

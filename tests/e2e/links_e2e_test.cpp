@@ -8,6 +8,7 @@
 #include "TestPeers.h"
 #include "TestRecorders.h"
 #include "TestWait.h"
+#include "WindowControls.h"
 
 #include <QComboBox>
 #include <QPushButton>
@@ -50,9 +51,10 @@ protected:
             const QString pty = QString::fromStdString(Sim->PtyPath());
             driver.ThenAs<TDeviceDlg>([pty](TDeviceDlg* D) {
                 // Pseudo-terminals are not enumerated; the operator's list gets the path.
-                D->cbDevicePort->addItem(pty);
-                D->cbDevicePort->setCurrentText(pty);
-                D->btnConnect->click();
+                auto* port = Control<QComboBox>(*D, "cbDevicePort");
+                port->addItem(pty);
+                port->setCurrentText(pty);
+                Control<QPushButton>(*D, "btnConnect")->click();
             });
             driver.Then(TModalDriver::Accept()); // 9600 baud
         }

@@ -4,6 +4,7 @@
 #include "linkdialogs/HostnameDialog.h"
 #include "protocol/PacketReceiver.h"
 #include "linkdialogs/UDPSettingsDialog.h"
+#include "WindowControls.h"
 
 #include <QComboBox>
 #include <QPushButton>
@@ -17,8 +18,8 @@ TModalDriver::TStep ChooseInterface(int Index) {
             ADD_FAILURE() << "expected the interface dialog";
             return;
         }
-        d->cbDevice->setCurrentIndex(Index);
-        d->btnConnect->click();
+        Control<QComboBox>(*d, "cbDevice")->setCurrentIndex(Index);
+        Control<QPushButton>(*d, "btnConnect")->click();
     };
 }
 
@@ -31,7 +32,7 @@ TModalDriver::TStep EnterHost(const QString& Host, quint16 Port) {
         }
         d->SetHost(Host);
         d->SetPort(Port);
-        d->btnOk->click();
+        Control<QPushButton>(*d, "btnOk")->click();
     };
 }
 
@@ -45,7 +46,7 @@ TModalDriver::TStep EnterUdp(const QString& Address, quint16 Listening, quint16 
         d->SetAddress(Address);
         d->SetListeningPort(Listening);
         d->SetTransmitPort(Transmit);
-        d->btnOk->click();
+        Control<QPushButton>(*d, "btnOk")->click();
     };
 }
 

@@ -2,6 +2,7 @@
 #include "linkdialogs/HostnameDialog.h"
 #include "widgets/IntegerEdit.h"
 #include "ModalDriver.h"
+#include "WindowControls.h"
 #include "linkdialogs/UDPSettingsDialog.h"
 #include "transports/baudrate.h"
 
@@ -48,47 +49,51 @@ TEST(Baudrate, ConversionsFallBackTo19200) {
 
 TEST(BaudrateDlg, OffersEightSpeedsAndRefusesOkWithoutSelection) {
     TBaudrateDlg dlg;
+    auto* speeds = Control<QComboBox>(dlg, "cbBaudrate");
+    auto* ok = Control<QPushButton>(dlg, "btnOk");
     EXPECT_EQ(dlg.windowTitle(), "Connection Properties");
     EXPECT_TRUE(Labels(&dlg).contains("Baudrate:"));
     QStringList items;
-    for (int i = 0; i < dlg.cbBaudrate->count(); ++i)
-        items.append(dlg.cbBaudrate->itemText(i));
+    for (int i = 0; i < speeds->count(); ++i)
+        items.append(speeds->itemText(i));
     EXPECT_EQ(items, (QStringList{"1200 baud", "2400 baud", "4800 baud", "9600 baud", "19200 baud",
                                   "38400 baud", "57600 baud", "115200 baud"}));
-    EXPECT_FALSE(dlg.cbBaudrate->isEditable());
-    EXPECT_EQ(dlg.cbBaudrate->currentText(), "9600 baud");
+    EXPECT_FALSE(speeds->isEditable());
+    EXPECT_EQ(speeds->currentText(), "9600 baud");
 
     dlg.SelectCode(br57600);
     EXPECT_EQ(dlg.Code(), br57600);
-    EXPECT_TRUE(dlg.btnOk->isEnabled());
+    EXPECT_TRUE(ok->isEnabled());
     dlg.SelectCode(br300); // not offered
-    EXPECT_EQ(dlg.cbBaudrate->currentIndex(), -1);
-    EXPECT_FALSE(dlg.btnOk->isEnabled());
+    EXPECT_EQ(speeds->currentIndex(), -1);
+    EXPECT_FALSE(ok->isEnabled());
     EXPECT_EQ(What([&] { dlg.Code(); }), "Baudrate index undefined");
-    dlg.cbBaudrate->setCurrentIndex(7); // as the user picks it
-    EXPECT_TRUE(dlg.btnOk->isEnabled());
+    speeds->setCurrentIndex(7); // as the user picks it
+    EXPECT_TRUE(ok->isEnabled());
     EXPECT_EQ(dlg.Code(), br115200);
 }
 
 TEST(HostNameDlg, PortFieldRulesAndTexts) {
     THostNameDlg dlg;
+    auto* port = Control<TIntegerEdit>(dlg, "edPort");
+    auto* ok = Control<QPushButton>(dlg, "btnOk");
     EXPECT_EQ(dlg.windowTitle(), "TCP Connection");
     EXPECT_TRUE(Labels(&dlg).contains("Please enter the Hostname or the IP Address of the device:"));
     EXPECT_TRUE(Labels(&dlg).contains("Connect via port:"));
-    EXPECT_EQ(dlg.edPort->text(), "1000");
+    EXPECT_EQ(port->text(), "1000");
     EXPECT_EQ(dlg.Port(), 1000);
-    EXPECT_TRUE(dlg.btnOk->isEnabled());
+    EXPECT_TRUE(ok->isEnabled());
 
     for (const char* bad : {"0", "65536", "", "port"}) {
-        dlg.edPort->setText(bad);
-        EXPECT_FALSE(dlg.btnOk->isEnabled()) << bad;
+        port->setText(bad);
+        EXPECT_FALSE(ok->isEnabled()) << bad;
         EXPECT_EQ(What([&] { dlg.Port(); }), "Port value is invalid") << bad;
     }
-    dlg.edPort->setText("0x3E8");
-    EXPECT_TRUE(dlg.btnOk->isEnabled());
+    port->setText("0x3E8");
+    EXPECT_TRUE(ok->isEnabled());
     EXPECT_EQ(dlg.Port(), 1000);
     dlg.SetPort(65535);
-    EXPECT_EQ(dlg.edPort->text(), "65535");
+    EXPECT_EQ(port->text(), "65535");
     dlg.SetHost("gripper.local");
     EXPECT_EQ(dlg.Host(), "gripper.local");
 }
@@ -110,11 +115,11 @@ TEST(HostNameDlg, EnterConnectsEscapeAbortsAndDisabledOkIgnoresEnter) {
         // With an invalid port Enter does nothing; the dialog stays until Escape.
         TModalDriver driver;
         driver.Then([](QWidget* W) {
-            auto* d = qobject_cast<THostNameDlg*>(W);
-            d->edPort->setText("0");
-            QTest::keyClick(d->edPort, Qt::Key_Return);
-            EXPECT_TRUE(d->isVisible());
-            QTest::keyClick(d->edPort, Qt::Key_Escape);
+            auto* port = Control<TIntegerEdit>(*W, "edPort");
+            port->setText("0");
+            QTest::keyClick(port, Qt::Key_Return);
+            EXPECT_TRUE(W->isVisible());
+            QTest::keyClick(port, Qt::Key_Escape);
         });
         EXPECT_FALSE(dlg.Show());
         EXPECT_EQ(driver.Handled(), 1);
@@ -123,31 +128,34 @@ TEST(HostNameDlg, EnterConnectsEscapeAbortsAndDisabledOkIgnoresEnter) {
 
 TEST(UDPSettingsDlg, BothPortsMustBeValidAndKeepTheirOrder) {
     TUDPSettingsDlg dlg;
+    auto* transmit = Control<TIntegerEdit>(dlg, "edTransmitPort");
+    auto* listening = Control<TIntegerEdit>(dlg, "edListeningPort");
+    auto* ok = Control<QPushButton>(dlg, "btnOk");
     EXPECT_EQ(dlg.windowTitle(), "UDP Connection");
     EXPECT_TRUE(Labels(&dlg).contains("Please enter the IP Address of the device:"));
-    EXPECT_EQ(dlg.edTransmitPort->text(), "1500");
-    EXPECT_EQ(dlg.edListeningPort->text(), "1501");
+    EXPECT_EQ(transmit->text(), "1500");
+    EXPECT_EQ(listening->text(), "1501");
     EXPECT_TRUE(dlg.Address().isEmpty());
     // The transmit row stands above the listening row.
     auto* form = dlg.findChild<QFormLayout*>();
     ASSERT_TRUE(form);
     int transmitRow = -1, listeningRow = -1;
     QFormLayout::ItemRole role;
-    form->getWidgetPosition(dlg.edTransmitPort, &transmitRow, &role);
-    form->getWidgetPosition(dlg.edListeningPort, &listeningRow, &role);
+    form->getWidgetPosition(transmit, &transmitRow, &role);
+    form->getWidgetPosition(listening, &listeningRow, &role);
     EXPECT_LT(transmitRow, listeningRow);
-    EXPECT_EQ(qobject_cast<QLabel*>(form->labelForField(dlg.edTransmitPort))->text(), "Transmit Port");
-    EXPECT_EQ(qobject_cast<QLabel*>(form->labelForField(dlg.edListeningPort))->text(), "Listening Port");
+    EXPECT_EQ(qobject_cast<QLabel*>(form->labelForField(transmit))->text(), "Transmit Port");
+    EXPECT_EQ(qobject_cast<QLabel*>(form->labelForField(listening))->text(), "Listening Port");
 
-    dlg.edListeningPort->setText("70000");
-    EXPECT_FALSE(dlg.btnOk->isEnabled());
+    listening->setText("70000");
+    EXPECT_FALSE(ok->isEnabled());
     EXPECT_EQ(What([&] { dlg.ListeningPort(); }), "Listening Port value is invalid");
-    dlg.edTransmitPort->setText("0");
-    dlg.edListeningPort->setText("1501");
-    EXPECT_FALSE(dlg.btnOk->isEnabled());
+    transmit->setText("0");
+    listening->setText("1501");
+    EXPECT_FALSE(ok->isEnabled());
     EXPECT_EQ(What([&] { dlg.TransmitPort(); }), "Transmit Port value is invalid");
     dlg.SetTransmitPort(1500);
-    EXPECT_TRUE(dlg.btnOk->isEnabled());
+    EXPECT_TRUE(ok->isEnabled());
     EXPECT_EQ(dlg.TransmitPort(), 1500);
     EXPECT_EQ(dlg.ListeningPort(), 1501);
 }

@@ -9,6 +9,7 @@
 #include "TestPeers.h"
 #include "TestRecorders.h"
 #include "TestWait.h"
+#include "WindowControls.h"
 #include "transports/UDPDevice.h"
 
 #include <QComboBox>
@@ -84,23 +85,25 @@ TEST_F(EngineTest, OwnsFourTransportsInOrderAndGuardsItsIndex) {
 TEST_F(EngineTest, InterfaceDialogListsTransportsAndTheirPorts) {
     TModalDriver driver;
     driver.ThenAs<TDeviceDlg>([](TDeviceDlg* D) {
+        auto* device = Control<QComboBox>(*D, "cbDevice");
+        auto* connect = Control<QPushButton>(*D, "btnConnect");
         QStringList names;
-        for (int i = 0; i < D->cbDevice->count(); ++i)
-            names.append(D->cbDevice->itemText(i));
+        for (int i = 0; i < device->count(); ++i)
+            names.append(device->itemText(i));
         EXPECT_EQ(names, (QStringList{"Serial (RS232)", "Ethernet/TCP", "Ethernet/UDP", "CAN-Bus"}));
-        EXPECT_EQ(D->cbDevice->currentIndex(), 0);
-        EXPECT_EQ(D->focusWidget(), D->cbDevice);
+        EXPECT_EQ(device->currentIndex(), 0);
+        EXPECT_EQ(D->focusWidget(), device);
         EXPECT_EQ(D->windowTitle(), "Select an Interface");
-        EXPECT_EQ(D->btnConnect->text(), "Connect");
-        EXPECT_FALSE(D->btnConnect->icon().isNull());
-        EXPECT_EQ(D->btnCancel->text(), "Abort");
-        QTest::keyClick(D->cbDevice, Qt::Key_Down); // as the operator picks the next entry
-        EXPECT_EQ(D->cbDevice->currentText(), "Ethernet/TCP");
-        EXPECT_EQ(D->cbDevicePort->count(), 1);
+        EXPECT_EQ(connect->text(), "Connect");
+        EXPECT_FALSE(connect->icon().isNull());
+        EXPECT_EQ(Control<QPushButton>(*D, "btnCancel")->text(), "Abort");
+        QTest::keyClick(device, Qt::Key_Down); // as the operator picks the next entry
+        EXPECT_EQ(device->currentText(), "Ethernet/TCP");
+        EXPECT_EQ(Control<QComboBox>(*D, "cbDevicePort")->count(), 1);
         EXPECT_EQ(D->PortText(), "TCP");
-        D->cbDevice->setCurrentIndex(Udp);
+        device->setCurrentIndex(Udp);
         EXPECT_EQ(D->PortText(), "UDP");
-        QTest::keyClick(D->cbDevice, Qt::Key_Escape);
+        QTest::keyClick(device, Qt::Key_Escape);
     });
     EXPECT_EQ(Engine->Connect(), E_CMD_ABORTED);
     EXPECT_EQ(driver.Handled(), 1);
@@ -108,9 +111,10 @@ TEST_F(EngineTest, InterfaceDialogListsTransportsAndTheirPorts) {
     // Every run starts again at the first interface; Enter connects.
     TModalDriver again;
     again.ThenAs<TDeviceDlg>([](TDeviceDlg* D) {
-        EXPECT_EQ(D->cbDevice->currentIndex(), 0);
-        D->cbDevice->setCurrentIndex(Tcp);
-        QTest::keyClick(D->cbDevice, Qt::Key_Return);
+        auto* device = Control<QComboBox>(*D, "cbDevice");
+        EXPECT_EQ(device->currentIndex(), 0);
+        device->setCurrentIndex(Tcp);
+        QTest::keyClick(device, Qt::Key_Return);
     });
     again.Then(TModalDriver::PressKey(Qt::Key_Escape)); // the host dialog
     EXPECT_EQ(Engine->Connect(), E_CMD_ABORTED);
@@ -320,13 +324,14 @@ TEST_F(EngineTest, InterfaceDialogPreselectsTheStoredPortName) {
     TDeviceDlg dlg(&owner);
     TModalDriver driver;
     driver.ThenAs<TDeviceDlg>([](TDeviceDlg* D) {
+        auto* device = Control<QComboBox>(*D, "cbDevice");
         EXPECT_EQ(D->PortText(), "COM3");
-        D->cbDevice->setCurrentIndex(1);
+        device->setCurrentIndex(1);
         EXPECT_EQ(D->PortText(), "COM1") << "a stored name not in the list selects the first";
-        D->cbDevice->setCurrentIndex(2);
-        EXPECT_EQ(D->cbDevicePort->count(), 0);
+        device->setCurrentIndex(2);
+        EXPECT_EQ(Control<QComboBox>(*D, "cbDevicePort")->count(), 0);
         EXPECT_EQ(D->PortText(), "");
-        D->btnConnect->click();
+        Control<QPushButton>(*D, "btnConnect")->click();
     });
     EXPECT_TRUE(dlg.Show());
     EXPECT_EQ(dlg.SelectedInterface(), 2);

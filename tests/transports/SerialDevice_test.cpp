@@ -5,6 +5,7 @@
 #include "TestPeers.h"
 #include "TestRecorders.h"
 #include "TestWait.h"
+#include "WindowControls.h"
 #include "transports/baudrate.h"
 
 #include <QComboBox>
@@ -35,8 +36,8 @@ protected:
     TStat OpenAt(const QString& Port, const QString& Speed) {
         TModalDriver driver;
         driver.ThenAs<TBaudrateDlg>([&](TBaudrateDlg* D) {
-            D->cbBaudrate->setCurrentText(Speed);
-            D->btnOk->click();
+            Control<QComboBox>(*D, "cbBaudrate")->setCurrentText(Speed);
+            Control<QPushButton>(*D, "btnOk")->click();
         });
         return Serial.Open(Port);
     }

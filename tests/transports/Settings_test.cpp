@@ -9,6 +9,7 @@
 #include "transports/UDPDevice.h"
 #include "linkdialogs/UDPSettingsDialog.h"
 #include "TestPeers.h"
+#include "WindowControls.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -82,7 +83,7 @@ TEST_F(TransportSettings, UnusualStoredSpeedsShowTheirFallback) {
     {
         TModalDriver driver;
         driver.ThenAs<TBaudrateDlg>([](TBaudrateDlg* D) {
-            EXPECT_EQ(D->cbBaudrate->currentText(), "19200 baud");
+            EXPECT_EQ(Control<QComboBox>(*D, "cbBaudrate")->currentText(), "19200 baud");
             D->reject();
         });
         EXPECT_EQ(serial.Open("ttyS0"), E_CMD_ABORTED);
@@ -93,8 +94,8 @@ TEST_F(TransportSettings, UnusualStoredSpeedsShowTheirFallback) {
         // makes Open raise the dialog's message.
         TModalDriver driver;
         driver.ThenAs<TBaudrateDlg>([](TBaudrateDlg* D) {
-            EXPECT_EQ(D->cbBaudrate->currentIndex(), -1);
-            EXPECT_FALSE(D->btnOk->isEnabled());
+            EXPECT_EQ(Control<QComboBox>(*D, "cbBaudrate")->currentIndex(), -1);
+            EXPECT_FALSE(Control<QPushButton>(*D, "btnOk")->isEnabled());
             D->accept();
         });
         try {

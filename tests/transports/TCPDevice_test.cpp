@@ -5,6 +5,7 @@
 #include "TestPeers.h"
 #include "TestRecorders.h"
 #include "TestWait.h"
+#include "WindowControls.h"
 
 #include <QPushButton>
 #include <QTcpServer>
@@ -36,7 +37,7 @@ protected:
         driver.ThenAs<THostNameDlg>([&](THostNameDlg* D) {
             D->SetHost(Host);
             D->SetPort(Port);
-            D->btnOk->click();
+            Control<QPushButton>(*D, "btnOk")->click();
         });
         return Tcp.Open("TCP");
     }

@@ -2,6 +2,7 @@
 #include "TempSettingsFolder.h"
 #include "TestPeers.h"
 #include "TestWait.h"
+#include "WindowControls.h"
 #include "transports/UDPDevice.h"
 #include "linkdialogs/UDPSettingsDialog.h"
 
@@ -28,7 +29,7 @@ protected:
             D->SetAddress(Address);
             D->SetListeningPort(Listening);
             D->SetTransmitPort(Peer.localPort());
-            D->btnOk->click();
+            Control<QPushButton>(*D, "btnOk")->click();
         });
         return Udp.Open("UDP");
     }

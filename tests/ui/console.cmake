@@ -10,7 +10,7 @@ zel_add_test(console_e2e_tests
   LABELS ui e2e)
 # The program's own start path, with its application object instead of the shared test main.
 add_executable(console_start_tests ${CMAKE_CURRENT_LIST_DIR}/console_start_test.cpp)
-target_link_libraries(console_start_tests PRIVATE zel_console GTest::gtest)
+target_link_libraries(console_start_tests PRIVATE zel_console zel_testkit GTest::gtest)
 gtest_discover_tests(console_start_tests DISCOVERY_TIMEOUT 60
   PROPERTIES LABELS "ui" ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 add_test(NAME zel_console_without_display

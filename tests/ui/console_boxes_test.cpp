@@ -199,11 +199,12 @@ TEST_F(ConsoleE2E, AVanishedPseudoTerminalEndsTheConnectionLikeAClosedTcpLink) {
             const QString pty = QString::fromStdString(Sim->PtyPath());
             TModalDriver driver;
             driver.ThenAs<TDeviceDlg>([pty](TDeviceDlg* D) {
-                D->cbDevice->setCurrentIndex(0);
+                Control<QComboBox>(*D, "cbDevice")->setCurrentIndex(0);
                 // Pseudo-terminals are not enumerated; the operator types the path.
-                D->cbDevicePort->addItem(pty);
-                D->cbDevicePort->setCurrentText(pty);
-                D->btnConnect->click();
+                auto* port = Control<QComboBox>(*D, "cbDevicePort");
+                port->addItem(pty);
+                port->setCurrentText(pty);
+                Control<QPushButton>(*D, "btnConnect")->click();
             });
             driver.Then(TModalDriver::Accept()); // the speed
             Item("miConnect")->trigger();
@@ -258,10 +259,11 @@ TEST_F(ConsoleE2E, AnOpenThatFailsFromTheWindowGivesOneBoxWithTheReason) {
         {"missing serial port",
          [](TModalDriver& D) {
              D.ThenAs<TDeviceDlg>([](TDeviceDlg* Dlg) {
-                  Dlg->cbDevice->setCurrentIndex(0);
-                  Dlg->cbDevicePort->addItem(QStringLiteral("/dev/zel-no-such-port"));
-                  Dlg->cbDevicePort->setCurrentText(QStringLiteral("/dev/zel-no-such-port"));
-                  Dlg->btnConnect->click();
+                  Control<QComboBox>(*Dlg, "cbDevice")->setCurrentIndex(0);
+                  auto* port = Control<QComboBox>(*Dlg, "cbDevicePort");
+                  port->addItem(QStringLiteral("/dev/zel-no-such-port"));
+                  port->setCurrentText(QStringLiteral("/dev/zel-no-such-port"));
+                  Control<QPushButton>(*Dlg, "btnConnect")->click();
               }).Then(TModalDriver::Accept());
          },
          QStringLiteral("Cannot connect to target: General I/O-Error"),

@@ -216,7 +216,8 @@ TEST_F(ConsoleE2E, EveryCommandPanelReachesItsHandler) {
         ASSERT_TRUE(r.Button->isEnabled()) << r.Panel;
         TModalDriver driver;
         if (r.Dialog)
-            driver.ThenAs<TFloatEditDlg>([](TFloatEditDlg* D) { D->btnOk->click(); });
+            driver.ThenAs<TFloatEditDlg>(
+                [](TFloatEditDlg* D) { Control<QPushButton>(*D, "btnOk")->click(); });
         r.Button->click();
         EXPECT_TRUE(driver.Done()) << r.Panel;
         EXPECT_TRUE(WaitUntil([&] { return SimLogLines(r.Sent) >= 1; })) << r.Panel << " " << r.Sent;
@@ -308,12 +309,14 @@ TEST_F(ConsoleE2E, DeviceInformationDialogs) {
     { // Refresh reads the information again.
         TModalDriver driver;
         driver.ThenAs<TListBoxDlg>([](TListBoxDlg* D) {
-            EXPECT_EQ(D->ListBox->Item(3), "Firmware rev.;2.1.4");
-            EXPECT_TRUE(D->btnRefresh->isVisibleTo(D));
-            D->btnRefresh->click();
-            EXPECT_EQ(D->ListBox->Items(), (QStringList{"Device type;ZEL 11", "Serial number;00001234",
-                                                        "Hardware rev.;1", "Firmware version;2.1.4-RC3"}));
-            D->btnClose->click();
+            auto* list = Control<TMIVListBox>(*D, "ListBox");
+            auto* refresh = Control<QPushButton>(*D, "btnRefresh");
+            EXPECT_EQ(list->Item(3), "Firmware rev.;2.1.4");
+            EXPECT_TRUE(refresh->isVisibleTo(D));
+            refresh->click();
+            EXPECT_EQ(list->Items(), (QStringList{"Device type;ZEL 11", "Serial number;00001234",
+                                                  "Hardware rev.;1", "Firmware version;2.1.4-RC3"}));
+            Control<QPushButton>(*D, "btnClose")->click();
         });
         Item("miGetSystemInfo")->trigger();
         EXPECT_EQ(driver.Titles(), QStringList{"System Information"});
@@ -327,15 +330,17 @@ TEST_F(ConsoleE2E, DeviceInformationDialogs) {
     { // The tag is read into the dialog and written back with Apply.
         TModalDriver driver;
         driver.ThenAs<TDeviceTagDlg>([](TDeviceTagDlg* D) {
-            EXPECT_EQ(D->ed->text(), "line 4");
-            EXPECT_FALSE(D->btnApply->isEnabled());
-            D->ed->selectAll();
-            D->ed->insert("line 5");
-            D->btnApply->click();
+            auto* ed = Control<QLineEdit>(*D, "ed");
+            EXPECT_EQ(ed->text(), "line 4");
+            EXPECT_FALSE(Control<QPushButton>(*D, "btnApply")->isEnabled());
+            ed->selectAll();
+            ed->insert("line 5");
+            Control<QPushButton>(*D, "btnApply")->click();
         });
         driver.ThenAs<TDeviceTagDlg>([](TDeviceTagDlg* D) {
-            EXPECT_EQ(D->ed->text(), "line 5");
-            D->btnClose->click();
+            auto* ed = Control<QLineEdit>(*D, "ed");
+            EXPECT_EQ(ed->text(), "line 5");
+            Control<QPushButton>(*D, "btnClose")->click();
         });
         Item("miDeviceTag")->trigger();
         Item("miDeviceTag")->trigger();
@@ -355,23 +360,24 @@ TEST_F(ConsoleE2E, DeviceInformationDialogs) {
         SetFaults(lost);
         TModalDriver driver;
         driver.ThenAs<TDeviceTagDlg>([](TDeviceTagDlg* D) {
-            EXPECT_EQ(D->ed->text(), "");
-            EXPECT_TRUE(D->lbMessage->isVisibleTo(D));
-            EXPECT_EQ(D->lbMessage->text(), "The device tag could not be read (Timeout while waiting for "
-                                            "response of command GET_DEVICE_TAG).");
-            EXPECT_FALSE(D->btnApply->isEnabled());
+            auto* ed = Control<QLineEdit>(*D, "ed");
+            auto* message = Control<QLabel>(*D, "lbMessage");
+            EXPECT_EQ(ed->text(), "");
+            EXPECT_TRUE(message->isVisibleTo(D));
+            EXPECT_EQ(message->text(), "The device tag could not be read (Timeout while waiting for "
+                                       "response of command GET_DEVICE_TAG).");
+            EXPECT_FALSE(Control<QPushButton>(*D, "btnApply")->isEnabled());
             // The euro sign is in code page 1252; the CJK character is not, and is refused.
-            D->ed->insert(QStringLiteral("ab\u20AC\u4E2D"));
-            EXPECT_FALSE(D->btnApply->isEnabled());
-            EXPECT_EQ(D->lbMessage->text(),
-                      QStringLiteral("The device cannot store these characters: \u4E2D"));
+            ed->insert(QStringLiteral("ab\u20AC\u4E2D"));
+            EXPECT_FALSE(Control<QPushButton>(*D, "btnApply")->isEnabled());
+            EXPECT_EQ(message->text(), QStringLiteral("The device cannot store these characters: \u4E2D"));
             if (const QString shot = qEnvironmentVariable("ZEL_TAG_SCREENSHOT"); !shot.isEmpty()) {
                 EXPECT_TRUE(D->grab().save(shot));
             }
-            D->ed->backspace();
-            EXPECT_TRUE(D->btnApply->isEnabled());
-            EXPECT_TRUE(D->lbMessage->text().startsWith("The device tag could not be read"));
-            D->btnClose->click();
+            ed->backspace();
+            EXPECT_TRUE(Control<QPushButton>(*D, "btnApply")->isEnabled());
+            EXPECT_TRUE(message->text().startsWith("The device tag could not be read"));
+            Control<QPushButton>(*D, "btnClose")->click();
         });
         Item("miDeviceTag")->trigger();
         EXPECT_TRUE(driver.Done());
@@ -390,14 +396,16 @@ TEST_F(ConsoleE2E, DeviceInformationDialogs) {
     {
         TModalDriver driver;
         driver.ThenAs<TListBoxDlg>([](TListBoxDlg* D) {
-            EXPECT_EQ(D->ListBox->Count(), 8);
-            EXPECT_EQ(D->ListBox->Item(0), "Stroke;110 mm");
-            D->btnClose->click();
+            auto* list = Control<TMIVListBox>(*D, "ListBox");
+            EXPECT_EQ(list->Count(), 8);
+            EXPECT_EQ(list->Item(0), "Stroke;110 mm");
+            Control<QPushButton>(*D, "btnClose")->click();
         });
         driver.ThenAs<TListBoxDlg>([](TListBoxDlg* D) {
-            EXPECT_EQ(D->ListBox->Items(), (QStringList{"Number of grasps;0", "Number of not found parts;0",
-                                                        "Number of parts lost;0"}));
-            D->btnClose->click();
+            EXPECT_EQ(
+                Control<TMIVListBox>(*D, "ListBox")->Items(),
+                (QStringList{"Number of grasps;0", "Number of not found parts;0", "Number of parts lost;0"}));
+            Control<QPushButton>(*D, "btnClose")->click();
         });
         Item("miSystemLimits")->trigger();
         Item("miGraspingStatistics")->trigger();
@@ -408,18 +416,20 @@ TEST_F(ConsoleE2E, DeviceInformationDialogs) {
     { // The value dialog starts at the current value within the limits; Cancel changes nothing.
         TModalDriver driver;
         driver.ThenAs<TFloatEditDlg>([](TFloatEditDlg* D) {
+            auto* ed = Control<TFloatEdit>(*D, "ed");
             EXPECT_EQ(D->windowTitle(), "Change Acceleration");
-            EXPECT_EQ(D->lbUnit->text(), "mm/s²");
-            EXPECT_EQ(D->ed->MinValue(), 100);
-            EXPECT_EQ(D->ed->MaxValue(), 5000);
-            D->ed->SetValue(2500);
-            D->btnOk->click();
+            EXPECT_EQ(Control<QLabel>(*D, "lbUnit")->text(), "mm/s²");
+            EXPECT_EQ(ed->MinValue(), 100);
+            EXPECT_EQ(ed->MaxValue(), 5000);
+            ed->SetValue(2500);
+            Control<QPushButton>(*D, "btnOk")->click();
         });
         driver.ThenAs<TFloatEditDlg>([](TFloatEditDlg* D) {
+            auto* ed = Control<TFloatEdit>(*D, "ed");
             EXPECT_EQ(D->windowTitle(), "Change Force Limit");
-            EXPECT_EQ(D->ed->MaxValue(), 80);
-            D->ed->SetValue(40);
-            D->btnCancel->click();
+            EXPECT_EQ(ed->MaxValue(), 80);
+            ed->SetValue(40);
+            Control<QPushButton>(*D, "btnCancel")->click();
         });
         Button("btnAcc")->click();
         Button("btnForce")->click();
