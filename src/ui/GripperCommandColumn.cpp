@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <iterator>
 
 namespace {
@@ -268,7 +269,7 @@ void TGripperCommandColumn::ApplyLimits() {
     }
 
     for (size_t i = 0; i < std::size(ValuePanels); ++i)
-        (FZel.*ValuePanels[i].Get)(FSettings[i].Value);
+        std::invoke(ValuePanels[i].Get, FZel, FSettings[i].Value);
     for (size_t i = 0; i < std::size(ValuePanels); ++i)
         ShowSetting(int(i));
 
