@@ -14,7 +14,7 @@ add_library(zel_console STATIC
   ${CMAKE_CURRENT_LIST_DIR}/ZELMainWin.h ${CMAKE_CURRENT_LIST_DIR}/ZELMainWin.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ConsoleApplication.h ${CMAKE_CURRENT_LIST_DIR}/ConsoleApplication.cpp
   ${ZEL_CONSOLE_RESOURCES})
-target_include_directories(zel_console PUBLIC ${PROJECT_SOURCE_DIR}/src ${CMAKE_CURRENT_LIST_DIR})
+target_include_directories(zel_console PUBLIC ${CMAKE_CURRENT_LIST_DIR}/.. ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(zel_console PUBLIC zel_zel zel_transports zel_linkdialogs zel_messagebox zel_dialogs
   zel_toolwindows zel_plot zel_widgets zel_numedits zel_platform Qt6::Widgets)
 
