@@ -14,7 +14,9 @@ add_library(zel_console STATIC
   ${CMAKE_CURRENT_LIST_DIR}/ZELMainWin.h ${CMAKE_CURRENT_LIST_DIR}/ZELMainWin.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ConsoleApplication.h ${CMAKE_CURRENT_LIST_DIR}/ConsoleApplication.cpp
   ${ZEL_CONSOLE_RESOURCES})
-target_include_directories(zel_console PUBLIC ${CMAKE_CURRENT_LIST_DIR}/.. ${CMAKE_CURRENT_LIST_DIR})
+# src/, so that includes name their folder ("protocol/stat.h").
+get_filename_component(ZEL_SOURCE_ROOT ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
+target_include_directories(zel_console PUBLIC ${ZEL_SOURCE_ROOT} ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(zel_console PUBLIC zel_zel zel_transports zel_linkdialogs zel_messagebox zel_dialogs
   zel_toolwindows zel_plot zel_widgets zel_numedits zel_platform Qt6::Widgets)
 

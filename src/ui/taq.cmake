@@ -9,7 +9,9 @@ add_library(zel_taqwin STATIC
   ${CMAKE_CURRENT_LIST_DIR}/TaqRecording.h ${CMAKE_CURRENT_LIST_DIR}/TaqRecording.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TaqPlayback.h ${CMAKE_CURRENT_LIST_DIR}/TaqPlayback.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TAQMainWin.h ${CMAKE_CURRENT_LIST_DIR}/TAQMainWin.cpp)
-target_include_directories(zel_taqwin PUBLIC ${CMAKE_CURRENT_LIST_DIR}/.. ${CMAKE_CURRENT_LIST_DIR})
+# src/, so that includes name their folder ("protocol/stat.h").
+get_filename_component(ZEL_SOURCE_ROOT ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
+target_include_directories(zel_taqwin PUBLIC ${ZEL_SOURCE_ROOT} ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(zel_taqwin PUBLIC zel_console zel_taq zel_cmdtext Qt6::Widgets)
 
 add_executable(zel-taq ${CMAKE_CURRENT_LIST_DIR}/taq_main.cpp)

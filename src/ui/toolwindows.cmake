@@ -10,6 +10,8 @@ add_library(zel_toolwindows STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/CommLogFiles.h ${CMAKE_CURRENT_SOURCE_DIR}/CommLogFiles.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/CustomCmdForm.h ${CMAKE_CURRENT_SOURCE_DIR}/CustomCmdForm.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/CustomCmdDecoding.h ${CMAKE_CURRENT_SOURCE_DIR}/CustomCmdDecoding.cpp)
-target_include_directories(zel_toolwindows PUBLIC ${CMAKE_CURRENT_LIST_DIR}/.. ${CMAKE_CURRENT_SOURCE_DIR})
+# src/, so that includes name their folder ("protocol/stat.h").
+get_filename_component(ZEL_SOURCE_ROOT ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
+target_include_directories(zel_toolwindows PUBLIC ${ZEL_SOURCE_ROOT} ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(zel_toolwindows PUBLIC zel_cmdtext zel_device zel_zel zel_taq zel_numedits zel_widgets
   zel_platform Qt6::Widgets)
