@@ -45,8 +45,6 @@ TMainWinBase::TMainWinBase(QWidget* Parent) : QMainWindow(Parent) {
     resize(FitOnScreen(QSize(820, 797), screen()->availableGeometry()));
     setMinimumSize(300, 480);
     FMenus = new TConsoleMenus(this);
-    MainMenu1 = FMenus->Bar();
-    miView = FMenus->View();
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar"));
     bar->setSizeGripEnabled(true);

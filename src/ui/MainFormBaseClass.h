@@ -112,9 +112,6 @@ protected:
 
     // The frame's menus, where a device window adds its own.
     TConsoleMenus& Menus() const { return *FMenus; }
-    // The menu bar and the View menu under the names the sensor window adds its menu with.
-    QMenuBar* MainMenu1 = nullptr;
-    QMenu* miView = nullptr;
 
     // Key of the window's placement in settings.ini; a second program on the frame keeps its own.
     QString PlacementKey = QStringLiteral("MainWin");

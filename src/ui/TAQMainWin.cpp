@@ -1,6 +1,7 @@
 #include "ui/TAQMainWin.h"
 
 #include "platform/ErrorGuard.h"
+#include "ui/ConsoleMenus.h"
 #include "ui/TaqAcquisition.h"
 #include "ui/TaqMapPanel.h"
 #include "ui/TaqPlayback.h"
@@ -101,7 +102,7 @@ QWidget* TTAQMainWin::BuildControls() {
 void TTAQMainWin::BuildMenu() {
     miSensor = new QMenu(QStringLiteral("&Sensor"), this);
     miSensor->setObjectName(QStringLiteral("miSensor"));
-    MainMenu1->insertMenu(miView->menuAction(), miSensor);
+    Menus().Bar()->insertMenu(Menus().View()->menuAction(), miSensor);
     FAcquisition->AddMenuItems(miSensor);
     FSettings->AddMenuItems(miSensor);
     miSensor->addSeparator();
